@@ -1,0 +1,101 @@
+// The contour model KONTUR and the engine's entry points: Init, Run, Draw,
+// the image sampling rule and the edge force, and the four evolution steps.
+//
+// Plain C++ only: the engine reaches the window's grey buffer, its progress bar,
+// its wait cursor and its drawing surface through the small interfaces below,
+// which the window (or the command-line tool) installs.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace orvik {
+
+// The whole state of one analysis. One instance lives for the whole process (Kontur);
+// tests create their own.
+struct KONTUR {
+    std::int32_t Iteration = 0;  // steps since the last Init; its low bit is the current level
+    std::int32_t ModelKind = 0;  // 1 centre point, 2 standard, 3 balloon, 4 opened; 0 before Init
+    std::int32_t PointCount = 0; // N
+    float Tension = 0;
+    float Rigidity = 0;
+    float Radius = 0;
+    float FormWeight = 0;
+    float ImageWeight = 0; // signed: its sign carries the object polarity
+    float Threshold = 0;
+    float GradientWeight = 0;
+    float Inertia = 0;
+    float Viscosity = 0;
+    std::int32_t Iterations = 0; // steps that one Run performs
+    float CenterX = 0;
+    float CenterY = 0;
+    float BoxX1 = 0;
+    float BoxY1 = 0;
+    float BoxX2 = 0;
+    float BoxY2 = 0;
+    double Energy = 0;
+    // Four floats per point: x level 0, x level 1, y level 0, y level 1
+    // (model 1: the radius in both x slots).
+    std::unique_ptr<float[]> Points;
+};
+
+// The process-wide contour model that the window and the command-line tool work on.
+extern KONTUR Kontur;
+
+// Stores the parameters and builds the initial contour from the box into both levels.
+void Init(KONTUR& k, std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,
+          std::int32_t modelKind, std::int32_t pointCount, float tension, float rigidity,
+          float radius, float formWeight, float imageWeight, float threshold,
+          float gradientWeight, float inertia, float viscosity, std::int32_t iterations);
+
+// Where Sample reads the image. The pointers refer to the owner's own fields and are
+// dereferenced at every call, so a new load or a new polarity is seen at once.
+struct ImageBinding {
+    const std::unique_ptr<std::uint8_t[]>* GreyData = nullptr;
+    const std::int32_t* ImageWidth = nullptr;
+    const std::int32_t* ImageHeight = nullptr;
+    const bool* BlackOnWhite = nullptr; // true: "Black on white" is the selected polarity
+};
+void BindImage(const ImageBinding& binding);
+
+// Grey level 0..255 of pixel (x, y); outside the image 255 for "Black on white", else 0.
+int Sample(std::int32_t x, std::int32_t y);
+
+// Edge force at pixel (x, y), weighted by k.GradientWeight.
+void EdgeForce(const KONTUR& k, std::int32_t x, std::int32_t y, float& fx, float& fy);
+
+// One iteration of each model.
+void StepCenterPoint(KONTUR& k);
+void StepStandard(KONTUR& k);
+void StepBalloon(KONTUR& k);
+void StepOpened(KONTUR& k);
+
+// What Run tells its owner. Unset members are skipped.
+struct RunHooks {
+    std::function<void()> StepProgress;   // advance the progress bar by one step
+    std::function<void()> ShowWaitCursor; // before the first step
+    std::function<void()> RestoreCursor;  // after the last step, also when a step throws
+};
+void SetRunHooks(RunHooks hooks);
+
+// Performs k.Iterations steps of k.ModelKind.
+void Run(KONTUR& k);
+
+// The drawing surface Draw paints on. LineTo draws from the current position up to,
+// but not including, the end point, which becomes the current position.
+class ContourCanvas {
+public:
+    virtual void SelectRedPen() = 0;   // a solid one-pixel red pen
+    virtual void RestorePen() = 0;     // the pen that was selected before SelectRedPen
+    virtual void MoveTo(std::int32_t x, std::int32_t y) = 0;
+    virtual void LineTo(std::int32_t x, std::int32_t y) = 0;
+
+protected:
+    ~ContourCanvas() = default;
+};
+
+// Draws the current level of the contour in red; nothing before the first Init.
+void Draw(const KONTUR& k, ContourCanvas& canvas);
+
+} // namespace orvik
