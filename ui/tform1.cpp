@@ -2,5 +2,7 @@
 #include "tform1.h"
 
 namespace orvik {
-TForm1::TForm1(QWidget* parent) : QWidget(parent) { setWindowTitle("Orvik"); }
+TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+    setWindowTitle("Orvik");
+}
 } // namespace orvik

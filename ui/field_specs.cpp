@@ -1,0 +1,44 @@
+// The table of the window's numeric fields.
+#include "field_specs.h"
+
+#include <algorithm>
+
+namespace orvik {
+
+const std::array<FieldSpec, FieldCount>& fieldSpecs() {
+    static const std::array<FieldSpec, FieldCount> specs{{
+        {Field::Inertia, "Inertia =", "Edit1", "UpDown1", "inertia", 10, 0, 100, 1},
+        {Field::Viscosity, "Viscosity =", "Edit2", "UpDown2", "viscosity", 10, 1, 100, 1},
+        {Field::Tension, "Tension =", "Edit3", "UpDown3", "tension", 40, 0, 500, 1},
+        {Field::Rigidity, "Rigidity =", "Edit4", "UpDown4", "rigidity", 10, 0, 100, 1},
+        {Field::Form, "Form =", "Edit5", "UpDown5", "form", 10, 0, 100, 1},
+        {Field::Radius, "Radius =", "Edit6", "UpDown6", "radius", 100, 2, 1000, 1},
+        {Field::Image, "Image =", "Edit7", "UpDown7", "image", 30, 0, 100, 1},
+        {Field::Threshold, "Threshold =", "Edit8", "UpDown8", "threshold", 100, 0, 1020, 1},
+        {Field::Gradient, "Gradient =", "Edit9", "UpDown9", "gradient", 0, 0, 100, 1},
+        {Field::Iterations, "Iterations =", "Edit10", "UpDown10", "iterations", 100, 0, 32760, 5},
+        {Field::Points, "Points =", "Edit11", "UpDown11", "points", 32, 3, 200, 1},
+        {Field::X1, "X1 =", "Edit12", "UpDown12", "x1", 0, 0, 100, 1},
+        {Field::Y1, "Y1 =", "Edit13", "UpDown13", "y1", 0, 0, 100, 1},
+        {Field::Y2, "Y2 =", "Edit14", "UpDown15", "y2", 0, 0, 100, 1},
+        {Field::X2, "X2 =", "Edit15", "UpDown14", "x2", 0, 0, 100, 1},
+    }};
+    return specs;
+}
+
+const FieldSpec& fieldSpec(Field field) {
+    return fieldSpecs()[static_cast<std::size_t>(field)];
+}
+
+FieldValues defaultFieldValues() {
+    FieldValues values{};
+    for (const FieldSpec& spec : fieldSpecs())
+        at(values, spec.field) = spec.defaultValue;
+    return values;
+}
+
+int clampToField(int value, int minimum, int maximum) {
+    return std::clamp(value, minimum, std::max(minimum, maximum));
+}
+
+} // namespace orvik
