@@ -1,0 +1,1 @@
+// Tests of the popup tools arithmetic (filled in once the engine lands).
