@@ -46,8 +46,8 @@ extern KONTUR Kontur;
 // Stores the parameters and builds the initial contour from the box into both levels.
 void Init(KONTUR& k, std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,
           std::int32_t modelKind, std::int32_t pointCount, float tension, float rigidity,
-          float radius, float formWeight, float imageWeight, float threshold,
-          float gradientWeight, float inertia, float viscosity, std::int32_t iterations);
+          float radius, float formWeight, float imageWeight, float threshold, float gradientWeight,
+          float inertia, float viscosity, std::int32_t iterations);
 
 // Where Sample reads the image. The pointers refer to the owner's own fields and are
 // dereferenced at every call, so a new load or a new polarity is seen at once.
@@ -86,8 +86,8 @@ void Run(KONTUR& k);
 // but not including, the end point, which becomes the current position.
 class ContourCanvas {
 public:
-    virtual void SelectRedPen() = 0;   // a solid one-pixel red pen
-    virtual void RestorePen() = 0;     // the pen that was selected before SelectRedPen
+    virtual void SelectRedPen() = 0; // a solid one-pixel red pen
+    virtual void RestorePen() = 0;   // the pen that was selected before SelectRedPen
     virtual void MoveTo(std::int32_t x, std::int32_t y) = 0;
     virtual void LineTo(std::int32_t x, std::int32_t y) = 0;
 

@@ -1,0 +1,135 @@
+// The run driver, with its wait cursor and progress hooks, and the drawing of the current
+// contour through the canvas interface.
+#include "checked_float.h"
+#include "kontur.h"
+#include "kontur_internal.h"
+
+#include <cmath>
+#include <utility>
+
+namespace orvik {
+
+namespace {
+
+RunHooks runHooks;
+
+// Shows the wait cursor for its lifetime; the cursor comes back however Run leaves.
+class WaitCursorGuard {
+public:
+    explicit WaitCursorGuard(const RunHooks& hooks) : hooks_(hooks) {
+        if (hooks_.ShowWaitCursor) hooks_.ShowWaitCursor();
+    }
+    ~WaitCursorGuard() {
+        if (hooks_.RestoreCursor) hooks_.RestoreCursor();
+    }
+    WaitCursorGuard(const WaitCursorGuard&) = delete;
+    WaitCursorGuard& operator=(const WaitCursorGuard&) = delete;
+
+private:
+    const RunHooks& hooks_;
+};
+
+// Selects the red pen for its lifetime; the previous pen is back however Draw leaves.
+class RedPenGuard {
+public:
+    explicit RedPenGuard(ContourCanvas& canvas) : canvas_(canvas) { canvas_.SelectRedPen(); }
+    ~RedPenGuard() { canvas_.RestorePen(); }
+    RedPenGuard(const RedPenGuard&) = delete;
+    RedPenGuard& operator=(const RedPenGuard&) = delete;
+
+private:
+    ContourCanvas& canvas_;
+};
+
+void step(KONTUR& k) {
+    switch (k.ModelKind) {
+    case 1:
+        StepCenterPoint(k);
+        break;
+    case 2:
+        StepStandard(k);
+        break;
+    case 3:
+        StepBalloon(k);
+        break;
+    case 4:
+        StepOpened(k);
+        break;
+    default: // not set up yet: nothing to move
+        break;
+    }
+}
+
+// Model 1: polar vertices around the centre, visited in falling angle and closed at angle 0.
+void drawCenterPoint(const KONTUR& k, std::int32_t level, ContourCanvas& canvas) {
+    const float* points = k.Points.get();
+    const std::int32_t n = k.PointCount;
+    canvas.MoveTo(truncChecked(static_cast<double>(k.CenterX) + points[level]),
+                  truncChecked(k.CenterY));
+    for (std::int32_t i = n - 1; i >= 0; --i) {
+        const double theta = static_cast<float>(static_cast<double>(i) / n * kTwoPi);
+        const float cosTheta = static_cast<float>(std::cos(theta));
+        const float sinTheta = static_cast<float>(std::sin(theta));
+        const double r = points[4 * i + level];
+        canvas.LineTo(truncChecked(r * cosTheta + k.CenterX),
+                      truncChecked(r * sinTheta + k.CenterY));
+    }
+}
+
+// Models 2 and 3: a closed polygon starting from the last point.
+void drawRing(const KONTUR& k, std::int32_t level, ContourCanvas& canvas) {
+    const float* points = k.Points.get();
+    const std::int32_t last = k.PointCount - 1;
+    canvas.MoveTo(truncChecked(points[4 * last + level]),
+                  truncChecked(points[4 * last + 2 + level]));
+    for (std::int32_t i = 0; i < k.PointCount; ++i) {
+        canvas.LineTo(truncChecked(points[4 * i + level]), truncChecked(points[4 * i + 2 + level]));
+    }
+}
+
+// Model 4: an open polyline from the first point to the last.
+void drawChain(const KONTUR& k, std::int32_t level, ContourCanvas& canvas) {
+    const float* points = k.Points.get();
+    canvas.MoveTo(truncChecked(points[level]), truncChecked(points[2 + level]));
+    for (std::int32_t i = 1; i < k.PointCount; ++i) {
+        canvas.LineTo(truncChecked(points[4 * i + level]), truncChecked(points[4 * i + 2 + level]));
+    }
+}
+
+} // namespace
+
+void SetRunHooks(RunHooks hooks) {
+    runHooks = std::move(hooks);
+}
+
+void Run(KONTUR& k) {
+    const WaitCursorGuard cursor(runHooks);
+    const std::int64_t iterations = k.Iterations;
+    for (std::int64_t done = 1; done <= iterations; ++done) {
+        step(k);
+        if (iterations >= 20 && done % 10 == 0 && runHooks.StepProgress) runHooks.StepProgress();
+    }
+}
+
+void Draw(const KONTUR& k, ContourCanvas& canvas) {
+    const RedPenGuard pen(canvas);
+    // Before the first Init there is nothing to draw; an empty contour has no first point.
+    if (!k.Points || k.PointCount < 1) return;
+    const std::int32_t level = k.Iteration & 1;
+    switch (k.ModelKind) {
+    case 1:
+        drawCenterPoint(k, level, canvas);
+        break;
+    case 2:
+    case 3:
+        drawRing(k, level, canvas);
+        break;
+    case 4:
+        drawChain(k, level, canvas);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace orvik
