@@ -1,0 +1,221 @@
+// Tests of orvik-cli: its JSON against the engine called directly, and its error paths.
+#include "cli.h"
+#include "init_arguments.h"
+#include "kontur.h"
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace orvik {
+namespace {
+
+// A dark disc of radius 30 around (60, 50) on a light ground, 120 × 100, as a 24-bit BMP.
+QString writeDisc(const QTemporaryDir& dir) {
+    QImage image(120, 100, QImage::Format_RGB888);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 120; ++x) {
+            const int v = (x - 60) * (x - 60) + (y - 50) * (y - 50) <= 900 ? 30 : 220;
+            image.setPixel(x, y, qRgb(v, v, v));
+        }
+    const QString path = dir.filePath("disc.bmp");
+    EXPECT_TRUE(image.save(path, "BMP"));
+    return path;
+}
+
+QJsonObject parse(const cli::Outcome& outcome) {
+    QJsonParseError error{};
+    const QJsonDocument doc =
+        QJsonDocument::fromJson(QByteArray::fromStdString(outcome.output), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << outcome.output;
+    return doc.object();
+}
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        image = writeDisc(dir);
+    }
+    cli::Outcome run(std::vector<std::string> args) {
+        args.push_back(image.toStdString());
+        return cli::run(args);
+    }
+    QTemporaryDir dir;
+    QString image;
+};
+
+// The same analysis done with the engine directly, on the same grey image.
+struct Direct {
+    Direct(const ControlValues& values) {
+        grey = std::make_unique<std::uint8_t[]>(120 * 100);
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 120; ++x)
+                grey[y * 120 + x] = (x - 60) * (x - 60) + (y - 50) * (y - 50) <= 900 ? 30 : 220;
+        blackOnWhite = values.blackOnWhite;
+        BindImage({&grey, &width, &height, &blackOnWhite});
+        applyInit(k, analysisArguments(values));
+        Run(k);
+        BindImage({});
+    }
+    std::unique_ptr<std::uint8_t[]> grey;
+    std::int32_t width = 120, height = 100;
+    bool blackOnWhite = true;
+    KONTUR k;
+};
+
+TEST_F(Cli, EveryModelReportsExactlyWhatTheEngineComputes) {
+    struct Case {
+        const char* name;
+        ModelChoice model;
+    };
+    for (const Case& c :
+         {Case{"center", ModelChoice::CenterPoint}, Case{"standard", ModelChoice::Standard},
+          Case{"balloon", ModelChoice::Balloon}, Case{"opened", ModelChoice::Opened}}) {
+        const cli::Outcome outcome =
+            run({"--model", c.name, "--points", "40", "--iterations", "300", "--gradient", "20"});
+        ASSERT_EQ(outcome.exitCode, 0) << outcome.error;
+        const QJsonObject json = parse(outcome);
+
+        ControlValues values;
+        values.model = c.model;
+        at(values.fields, Field::Points) = 40;
+        at(values.fields, Field::Iterations) = 300;
+        at(values.fields, Field::Gradient) = 20;
+        const Box box = middleFifth(120, 100);
+        at(values.fields, Field::X1) = box.x1;
+        at(values.fields, Field::Y1) = box.y1;
+        at(values.fields, Field::X2) = box.x2;
+        at(values.fields, Field::Y2) = box.y2;
+        const Direct direct(values);
+
+        EXPECT_EQ(json["model"].toString().toStdString(), c.name);
+        EXPECT_EQ(json["box"].toArray(), (QJsonArray{48, 40, 72, 60}));
+        EXPECT_EQ(json["iteration"].toInt(), 300);
+        EXPECT_EQ(json["energy"].toDouble(), direct.k.Energy);
+        const QJsonArray points = json["points"].toArray();
+        ASSERT_EQ(points.size(), 40);
+        const int level = direct.k.Iteration & 1;
+        for (int i = 0; i < 40; ++i) {
+            const QJsonArray p = points[i].toArray();
+            ASSERT_EQ(p.size(), c.model == ModelChoice::CenterPoint ? 1 : 2);
+            // Nine significant digits read back to the very same float.
+            EXPECT_EQ(static_cast<float>(p[0].toDouble()), direct.k.Points[4 * i + level]) << i;
+            if (p.size() == 2) {
+                EXPECT_EQ(static_cast<float>(p[1].toDouble()), direct.k.Points[4 * i + 2 + level]);
+            }
+        }
+        // Closed outlines come back to their first vertex; the open one has one per point.
+        const QJsonArray vertices = json["vertices"].toArray();
+        EXPECT_EQ(vertices.size(), c.model == ModelChoice::Opened ? 40 : 41);
+        if (c.model != ModelChoice::Opened) {
+            EXPECT_EQ(vertices.first(), vertices.last());
+        }
+        EXPECT_TRUE(json["error"].isNull());
+        EXPECT_EQ(json["fields"].toObject()["points"].toInt(), 40);
+        EXPECT_EQ(json["fields"].toObject()["tension"].toInt(), 40);
+    }
+}
+
+TEST_F(Cli, BadArgumentsAndUnreadableImagesExitWithStatusTwo) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{"--points", "201"}, "option --points: 201 is outside the range 3..200"},
+        {{"--viscosity", "0"}, "option --viscosity: 0 is outside the range 1..100"},
+        {{"--iterations", "ten"}, "option --iterations: \"ten\" is not a whole number"},
+        {{"--model", "snake"}, "option --model: \"snake\" is not one of"},
+        {{"--box", "0", "0", "121", "10"}, "option --box X2: 121 is outside the range 0..120"},
+        {{"--wobble", "1"}, "unknown option --wobble"},
+        {{"--click", "5", "5"}, "--click and --tool go together"},
+        {{"--model", "balloon", "--click", "5", "5", "--tool", "radius"},
+         "the radius tool is not available"},
+        {{"--model", "opened", "--click", "5", "5", "--tool", "object"},
+         "the object tool is not available"},
+    };
+    for (const Case& c : cases) {
+        const cli::Outcome outcome = run(c.args);
+        EXPECT_EQ(outcome.exitCode, 2) << c.message;
+        EXPECT_NE(outcome.error.find(c.message), std::string::npos) << outcome.error;
+        EXPECT_TRUE(outcome.output.empty());
+    }
+
+    const std::string missing = dir.filePath("missing.bmp").toStdString();
+    const cli::Outcome notThere = cli::run({missing});
+    EXPECT_EQ(notThere.exitCode, 2);
+    EXPECT_EQ(notThere.error, "Cannot open file " + missing + ".\n");
+    const cli::Outcome unknown = cli::run({dir.filePath("picture.xyz").toStdString()});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_EQ(unknown.error, "Unknown picture file extension (.xyz)\n");
+}
+
+TEST_F(Cli, ADivergingRunExitsWithStatusOneAndTheErrorText) {
+    for (const char* model : {"standard", "balloon", "opened"}) {
+        const cli::Outcome outcome =
+            run({"--model", model, "--inertia", "0", "--viscosity", "1", "--tension", "500",
+                 "--rigidity", "100", "--iterations", "32760"});
+        ASSERT_EQ(outcome.exitCode, 1) << model;
+        const QJsonObject json = parse(outcome);
+        const QString error = json["error"].toString();
+        EXPECT_TRUE(error == "Floating point overflow" ||
+                    error == "Invalid floating point operation")
+            << error.toStdString();
+        EXPECT_LT(json["iteration"].toInt(), 32760);
+        EXPECT_EQ(json["fields"].toObject()["tension"].toInt(), 500);
+    }
+}
+
+TEST_F(Cli, ToolsRunBeforeTheAnalysisAsTheWindowsWould) {
+    // A click on the disc's right edge with the box around the disc.
+    const cli::Outcome all =
+        run({"--box", "30", "20", "90", "80", "--click", "90", "50", "--tool", "all"});
+    ASSERT_EQ(all.exitCode, 0) << all.error;
+    const QJsonObject fields = parse(all)["fields"].toObject();
+    EXPECT_EQ(fields["radius"].toInt(), 30);
+    EXPECT_GT(fields["threshold"].toInt(), 4 * 30);
+    EXPECT_LT(fields["threshold"].toInt(), 4 * 220);
+    EXPECT_EQ(parse(all)["object"].toString(), "black-on-white");
+
+    // A click on the box centre leaves "Set object" without a direction.
+    const cli::Outcome centre = run({"--box", "30", "20", "90", "80", "--object", "white-on-black",
+                                     "--click", "60", "50", "--tool", "all"});
+    ASSERT_EQ(centre.exitCode, 1);
+    const QJsonObject json = parse(centre);
+    EXPECT_EQ(json["error"].toString(), "Invalid floating point operation");
+    EXPECT_EQ(json["object"].toString(), "white-on-black");
+    EXPECT_EQ(json["fields"].toObject()["radius"].toInt(), 2); // written before the failure
+    EXPECT_EQ(json["iteration"].toInt(), 0);
+    EXPECT_TRUE(json["points"].toArray().isEmpty());
+}
+
+TEST_F(Cli, TheCommandPrintsTheJsonAndReturnsTheStatus) {
+    QProcess process;
+    process.start(ORVIK_CLI_PATH, {"--iterations", "10", image});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 0);
+    const QJsonDocument doc = QJsonDocument::fromJson(process.readAllStandardOutput());
+    EXPECT_EQ(doc.object()["iteration"].toInt(), 10);
+
+    process.start(ORVIK_CLI_PATH, {"--points", "2", image});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 2);
+    EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
+    EXPECT_TRUE(process.readAllStandardError().contains("--points"));
+}
+
+} // namespace
+} // namespace orvik
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
