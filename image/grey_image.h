@@ -11,7 +11,8 @@
 namespace orvik {
 
 // A load that failed; what() is the text the user sees ("Cannot open file %s",
-// "Bitmap image is not valid", "Unknown picture file extension (.%s)"), UTF-8 encoded.
+// "Bitmap image is not valid", "Unknown picture file extension (.%s)", or a refusal
+// starting with "Image too large"), UTF-8 encoded.
 class ImageLoadError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -26,8 +27,23 @@ struct GreyImage {
     QImage Display;
 };
 
+// The largest width and height accepted: the box fields hold 16-bit signed values.
+inline constexpr std::int32_t MaxImageSide = 32767;
+
+// The memory, in megabytes, that a decoded picture may take at 4 bytes per pixel. Headers
+// claiming more are refused as not valid before anything is allocated; the picture reader
+// gets the same limit while it decodes.
+inline constexpr int ImageAllocationLimitMB = 512;
+
+// The grey value of a pixel: the BT.601 luma weights in thousandths, truncated. The weights
+// add up to 1000, so the result is in 0..255 and equal channels keep their value.
+constexpr std::uint8_t greyValue(std::uint8_t blue, std::uint8_t green, std::uint8_t red) {
+    return static_cast<std::uint8_t>((114u * blue + 587u * green + 299u * red) / 1000u);
+}
+
 // Reads the file and builds a complete new store, or throws ImageLoadError.
 // Nothing is shared with any existing store, so a failure leaves the caller's untouched.
+// The lower-case extension chooses the reader; a name without one is an unknown extension.
 GreyImage loadGreyImage(const QString& path);
 
 // Writes every pixel's grey value into the three channels of store.Display,
