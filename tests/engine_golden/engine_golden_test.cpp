@@ -1,0 +1,54 @@
+// Compares every golden run with the hashes recorded in golden_hashes.txt. A difference
+// means the engine stores some other value somewhere: a change meant to be invisible isn't.
+#include "golden_runs.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+#include <string>
+
+namespace orvik::golden {
+namespace {
+
+// Recorded lines by run name.
+std::map<std::string, std::string> recordedLines() {
+    std::map<std::string, std::string> lines;
+    std::ifstream file(ORVIK_GOLDEN_FILE);
+    std::string line;
+    while (std::getline(file, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        lines[line.substr(0, line.find(' '))] = line;
+    }
+    return lines;
+}
+
+TEST(EngineGolden, EveryRunIsRecordedAndNothingElse) {
+    const auto recorded = recordedLines();
+    ASSERT_FALSE(recorded.empty()) << "no golden hashes in " << ORVIK_GOLDEN_FILE;
+    const auto names = runNames();
+    EXPECT_EQ(recorded.size(), names.size());
+    for (const std::string& name : names)
+        EXPECT_TRUE(recorded.contains(name)) << name << " has no recorded hashes";
+}
+
+class GoldenRun : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(GoldenRun, StoresTheRecordedValues) {
+    static const auto recorded = recordedLines();
+    const RunRecord record = performRun(GetParam());
+    const auto found = recorded.find(record.name);
+    ASSERT_NE(found, recorded.end()) << record.name << " has no recorded hashes";
+    EXPECT_EQ(formatRecord(record), found->second);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllRuns, GoldenRun, testing::Range<std::size_t>(0, runNames().size()),
+                         [](const testing::TestParamInfo<std::size_t>& info) {
+                             std::string name = runNames()[info.param];
+                             for (char& c : name) {
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             }
+                             return name;
+                         });
+
+} // namespace
+} // namespace orvik::golden
