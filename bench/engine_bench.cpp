@@ -1,0 +1,89 @@
+// Run of every contour model on a 640 × 480 picture of a dark disc, with the window's
+// default fields: at the default size (32 points, 100 iterations) and at the largest one
+// the fields allow (200 points, 32760 iterations). Reports nanoseconds per point-iteration.
+#include "bench_scene.h"
+#include "checked_float.h"
+
+#include <benchmark/benchmark.h>
+#include <string>
+
+namespace orvik::bench {
+namespace {
+
+struct ModelCase {
+    ModelChoice model;
+    const char* name;
+};
+
+constexpr ModelCase kModels[] = {
+    {ModelChoice::CenterPoint, "center"},
+    {ModelChoice::Standard, "standard"},
+    {ModelChoice::Balloon, "balloon"},
+    {ModelChoice::Opened, "opened"},
+};
+
+struct SizeCase {
+    int points;
+    int iterations;
+    int gradient; // the "Gradient =" field; -1 keeps the window's default
+    const char* name;
+};
+
+constexpr SizeCase kSizes[] = {
+    {32, 100, -1, "defaults"},
+    {200, 32760, -1, "maximum"},
+    // The default gradient weight is 0, which skips the edge force altogether; this case
+    // pays for its nine samples as well.
+    {200, 32760, 20, "maximum_edge"},
+};
+
+const GreyPicture& picture() {
+    static const GreyPicture disc = discPicture(640, 480, 100.0);
+    return disc;
+}
+
+void runBenchmark(benchmark::State& state, ModelChoice model, SizeCase size) {
+    picture().bind();
+    ControlValues values = windowDefaults(picture(), model, size.points, size.iterations);
+    if (size.gradient >= 0) at(values.fields, Field::Gradient) = size.gradient;
+    const InitialState initial(values);
+    KONTUR k;
+    initial.init(k);
+    SetRunHooks({});
+    try {
+        for (auto _ : state) {
+            initial.restore(k);
+            Run(k);
+            // Run lives in another library and writes through k, so nothing is optimised
+            // away. (DoNotOptimize on a double is miscompiled by this GCC.)
+            benchmark::ClobberMemory();
+        }
+    } catch (const FloatingPointError& error) {
+        state.SkipWithError(error.what());
+        return;
+    }
+    const double pointIterations =
+        static_cast<double>(initial.pointIterations()) * static_cast<double>(state.iterations());
+    // Seconds per point-iteration, shown with an SI prefix ("n" for nanoseconds).
+    state.counters["per_point_iteration"] = benchmark::Counter(
+        pointIterations, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["point_iterations"] = static_cast<double>(initial.pointIterations());
+    state.counters["energy"] = k.Energy;
+}
+
+[[maybe_unused]] const bool registered = [] {
+    for (const ModelCase& m : kModels) {
+        for (const SizeCase& s : kSizes) {
+            const std::string name = std::string("Run/") + m.name + "/" + s.name;
+            benchmark::RegisterBenchmark(name.c_str(), runBenchmark, m.model, s)
+                ->Unit(s.iterations > 1000 ? benchmark::kMillisecond : benchmark::kMicrosecond)
+                ->UseRealTime();
+        }
+    }
+    return true;
+}();
+
+} // namespace
+} // namespace orvik::bench
+
+BENCHMARK_MAIN();
