@@ -63,8 +63,9 @@ void openForReading(QFile& file) {
 void checkPictureSize(QSize size) {
     const qint64 width = size.width();
     const qint64 height = size.height();
-    const qint64 limitBytes = qint64{ImageAllocationLimitMB} << 20;
-    if (width * height * 4 > limitBytes) fail(QString::fromLatin1(NotValidText));
+    // Both sides fit in 31 bits, so their product can't overflow; four times it could.
+    const qint64 limitPixels = (qint64{ImageAllocationLimitMB} << 20) / 4;
+    if (width * height > limitPixels) fail(QString::fromLatin1(NotValidText));
     if (width > MaxImageSide || height > MaxImageSide)
         fail(QStringLiteral("Image too large: %1 x %2 pixels (at most %3 in each direction)")
                  .arg(width)
