@@ -1,8 +1,64 @@
-// Placeholder application object.
+// The application object and the general error handler.
 #include "application.h"
 
+#include "command_guard.h"
+
+#include <QMessageBox>
+#include <exception>
+#include <utility>
+
 namespace orvik {
-OrvikApplication::OrvikApplication(int& argc, char** argv) : QApplication(argc, argv) {
-    setApplicationName("Orvik");
+
+namespace {
+
+ErrorReporter& installedReporter() {
+    static ErrorReporter reporter;
+    return reporter;
 }
+
+void showErrorBox(const QString& shownText) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Orvik"), shownText, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.exec();
+}
+
+} // namespace
+
+OrvikApplication::OrvikApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // The display name follows the application name. Setting it explicitly would make
+    // some window systems append " — Orvik" to every caption.
+    setApplicationName(QStringLiteral("Orvik"));
+    setCommandErrorHandler(&reportError);
+}
+
+OrvikApplication::~OrvikApplication() {
+    setCommandErrorHandler({});
+}
+
+bool OrvikApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        reportError(QString::fromUtf8(error.what()));
+        return false;
+    }
+}
+
+QString withFullStop(const QString& text) {
+    if (!text.isEmpty() && text.back().unicode() > u'.') return text + u'.';
+    return text;
+}
+
+void reportError(const QString& text) {
+    const QString shown = withFullStop(text);
+    if (const ErrorReporter& reporter = installedReporter())
+        reporter(shown);
+    else
+        showErrorBox(shown);
+}
+
+ErrorReporter setErrorReporter(ErrorReporter reporter) {
+    return std::exchange(installedReporter(), std::move(reporter));
+}
+
 } // namespace orvik

@@ -1,8 +1,637 @@
-// Placeholder window until the real one lands.
+// The main window: its controls and their layout, the commands "Load Image" and "Analysis",
+// the change handlers with the updating guard, the mouse drag on the image and the popup
+// tools.
 #include "tform1.h"
 
+#include "command_guard.h"
+#include "image_view.h"
+#include "kontur.h"
+#include "load_image_dialog.h"
+#include "parameter_tools.h"
+#include "raster_canvas.h"
+#include "spin_field.h"
+#include "step_progress_bar.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QToolButton>
+#include <optional>
+#include <utility>
+#include <vector>
+
 namespace orvik {
-TForm1::TForm1(QWidget* parent) : QWidget(parent) {
-    setWindowTitle("Orvik");
+
+namespace {
+
+// Sizes of the layout at 96 dpi.
+constexpr int kPanelWidth = 252;
+constexpr int kClientWidth = 543;
+constexpr int kClientHeight = 323;
+constexpr int kMinimumClientWidth = 392; // an outer width of 400 with the frame
+constexpr int kProgressHeight = 12;
+constexpr int kFieldWidth = 43 + 16; // the text field and its spin buttons side by side
+constexpr int kFieldHeight = 21;
+constexpr int kRadioHeight = 16;
+
+struct FieldPlace {
+    Field field;
+    int labelLeft, fieldLeft, top;
+};
+
+constexpr std::array<FieldPlace, FieldCount> kFieldPlaces{{
+    {Field::X1, 8, 66, 112},
+    {Field::Y1, 8, 66, 133},
+    {Field::X2, 8, 66, 158},
+    {Field::Y2, 8, 66, 179},
+    {Field::Iterations, 8, 66, 204},
+    {Field::Points, 8, 66, 225},
+    {Field::Inertia, 130, 189, 23},
+    {Field::Viscosity, 130, 189, 44},
+    {Field::Tension, 130, 189, 69},
+    {Field::Rigidity, 130, 189, 90},
+    {Field::Form, 130, 189, 115},
+    {Field::Radius, 130, 189, 136},
+    {Field::Image, 130, 189, 211},
+    {Field::Threshold, 130, 189, 232},
+    {Field::Gradient, 130, 189, 253},
+}};
+
+// The fields whose change rebuilds the initial contour; the others are force parameters.
+bool changesInitialContour(Field field) {
+    switch (field) {
+    case Field::Points:
+    case Field::X1:
+    case Field::Y1:
+    case Field::X2:
+    case Field::Y2:
+        return true;
+    default:
+        return false;
+    }
 }
+
+// Which controls each model allows.
+struct EnablingRule {
+    bool formAndRadius; // the Form and Radius fields
+    bool polarity;      // "Black on white", "White on black"
+    bool setRadius;
+    bool setObject;
+    bool setThreshold;
+};
+
+EnablingRule enablingRule(ModelChoice model) {
+    switch (model) {
+    case ModelChoice::CenterPoint:
+        return {true, true, true, true, true};
+    case ModelChoice::Standard:
+        return {true, true, true, true, true};
+    case ModelChoice::Balloon:
+        return {false, true, false, true, true};
+    case ModelChoice::Opened:
+        return {false, false, false, false, true};
+    }
+    return {true, true, true, true, true};
+}
+
+// Sets the updating guard for its lifetime and puts back the state it found, also when an
+// error ends the command.
+class UpdatingScope {
+public:
+    explicit UpdatingScope(int& updating) : updating_(updating), previous_(updating) {
+        updating_ = 1;
+    }
+    ~UpdatingScope() { updating_ = previous_; }
+    UpdatingScope(const UpdatingScope&) = delete;
+    UpdatingScope& operator=(const UpdatingScope&) = delete;
+
+private:
+    int& updating_;
+    int previous_;
+};
+
+// The help button's glyph: a black question mark on light grey, 10 × 10 pixels.
+QPixmap helpGlyph() {
+    static constexpr std::array<const char*, 10> rows{{
+        "..........",
+        "...####...",
+        "..##..##..",
+        "......##..",
+        ".....##...",
+        "....##....",
+        "....##....",
+        "..........",
+        "....##....",
+        "....##....",
+    }};
+    QImage glyph(10, 10, QImage::Format_RGB32);
+    glyph.fill(QColor(192, 192, 192));
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x)
+            if (rows[y][x] == '#') glyph.setPixel(x, y, qRgb(0, 0, 0));
+    return QPixmap::fromImage(glyph);
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("Form1"));
+    if (const QScreen* s = screen()) scale_ = s->logicalDotsPerInch() / 96.0;
+
+    QFont font(QStringLiteral("Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(scaled(11));
+    setFont(font);
+    setWindowTitle(QStringLiteral("Orvik"));
+
+    ScrollBox1 = new QScrollArea(this);
+    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+    ScrollBox1->setBackgroundRole(QPalette::Dark); // the application workspace
+    ScrollBox1->setFrameShape(QFrame::NoFrame);
+    ScrollBox1->setFocusPolicy(Qt::NoFocus);
+    ScrollBox1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Image1 = new ImageView;
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPicture(&image_.Display);
+    ScrollBox1->setWidget(Image1);
+
+    Panel3 = new QWidget(this);
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    Panel3->setFixedWidth(scaled(kPanelWidth));
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(ScrollBox1, 1);
+    layout->addWidget(Panel3);
+
+    buildPanel();
+    buildFields();
+    buildPopupMenu();
+    setFocusOrder();
+
+    LoadImageDialog = new LoadImageFileDialog(this);
+    LoadImageDialog->setObjectName(QStringLiteral("LoadImageDialog"));
+
+    popupOpener_ = [](QMenu& menu, QPoint globalPosition) { menu.exec(globalPosition); };
+
+    resize(scaled(kClientWidth), scaled(kClientHeight));
+    setMinimumSize(scaled(kMinimumClientWidth), scaled(kClientHeight));
+    if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+
+    bindEngine();
+    connectControls();
+}
+
+TForm1::~TForm1() {
+    // The engine must not read this window's fields once they are gone.
+    BindImage({});
+    SetRunHooks({});
+}
+
+int TForm1::scaled(int pixelsAt96Dpi) const {
+    return qRound(pixelsAt96Dpi * scale_);
+}
+
+void TForm1::buildPanel() {
+    const auto place = [this](QWidget* w, int left, int top, int width, int height) {
+        w->setGeometry(scaled(left), scaled(top), scaled(width), scaled(height));
+    };
+
+    Button1 = new QPushButton(QStringLiteral("Load Image"), Panel3);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    place(Button1, 4, 4, 120, 21);
+
+    SpeedButton1 = new QToolButton(Panel3);
+    SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
+    SpeedButton1->setIcon(helpGlyph());
+    SpeedButton1->setIconSize(QSize(10, 10));
+    SpeedButton1->setAutoRaise(true);
+    SpeedButton1->setToolTip(QStringLiteral("Help"));
+    SpeedButton1->setFocusPolicy(Qt::NoFocus);
+    place(SpeedButton1, 234, 2, 16, 15);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Model"), Panel3);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    place(GroupBox1, 6, 28, 117, 78);
+    const auto radio = [this, &place](QGroupBox* group, const char* name, const char* text,
+                                      int left, int top, int width) {
+        auto* button = new QRadioButton(QString::fromLatin1(text), group);
+        button->setObjectName(QString::fromLatin1(name));
+        place(button, left, top, width, kRadioHeight);
+        return button;
+    };
+    RadioButton1 = radio(GroupBox1, "RadioButton1", "Center point", 8, 13, 105);
+    RadioButton2 = radio(GroupBox1, "RadioButton2", "Standard", 8, 28, 105);
+    RadioButton3 = radio(GroupBox1, "RadioButton3", "Balloon", 8, 45, 105);
+    RadioButton4 = radio(GroupBox1, "RadioButton4", "Opened", 8, 61, 105);
+    RadioButton1->setChecked(true);
+
+    Button2 = new QPushButton(QStringLiteral("Analysis"), Panel3);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setEnabled(false);
+    place(Button2, 4, 250, 120, 21);
+
+    CheckBox1 = new QCheckBox(QStringLiteral("Instant analysis"), Panel3);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    place(CheckBox1, 4, 273, 101, 17);
+
+    GroupBox2 = new QGroupBox(QStringLiteral("Object"), Panel3);
+    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    place(GroupBox2, 130, 158, 118, 50);
+    RadioButton5 = radio(GroupBox2, "RadioButton5", "Black on white", 9, 14, 99);
+    RadioButton6 = radio(GroupBox2, "RadioButton6", "White on black", 9, 29, 99);
+    RadioButton5->setChecked(true);
+
+    Label16 = new QLabel(QStringLiteral("Orvik"), Panel3);
+    Label16->setObjectName(QStringLiteral("Label16"));
+    QFont productFont = font();
+    productFont.setBold(true);
+    productFont.setPixelSize(scaled(17));
+    Label16->setFont(productFont);
+    QPalette navy = Label16->palette();
+    navy.setColor(QPalette::WindowText, QColor(0, 0, 128));
+    Label16->setPalette(navy);
+    Label16->move(scaled(108), scaled(271));
+    Label16->adjustSize();
+
+    Label17 = new QLabel(QStringLiteral("Active contour segmentation"), Panel3);
+    Label17->setObjectName(QStringLiteral("Label17"));
+    QFont creditFont = font();
+    creditFont.setBold(true);
+    creditFont.setPixelSize(scaled(11));
+    Label17->setFont(creditFont);
+    QPalette blue = Label17->palette();
+    blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    Label17->setPalette(blue);
+    Label17->move(scaled(19), scaled(292));
+    Label17->adjustSize();
+
+    ProgressBar1 = new StepProgressBar(Panel3);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    place(ProgressBar1, 0, kClientHeight - kProgressHeight, kPanelWidth, kProgressHeight);
+
+    Panel3->resize(scaled(kPanelWidth), scaled(kClientHeight));
+    Panel3->installEventFilter(this);
+}
+
+void TForm1::buildFields() {
+    for (const FieldPlace& where : kFieldPlaces) {
+        const FieldSpec& spec = fieldSpec(where.field);
+        auto* field = new SpinField(Panel3);
+        field->setObjectName(QString::fromLatin1(spec.upDownName));
+        field->edit()->setObjectName(QString::fromLatin1(spec.editName));
+        field->setRange(spec.minimum, spec.maximum);
+        field->setSingleStep(spec.increment);
+        field->setValue(spec.defaultValue);
+        field->setAccessibleName(QString::fromLatin1(spec.label));
+        field->setGeometry(scaled(where.fieldLeft), scaled(where.top), scaled(kFieldWidth),
+                           scaled(kFieldHeight));
+        fields_[static_cast<std::size_t>(where.field)] = field;
+
+        // Label1 belongs to Edit1, and so on.
+        const QString ordinal = QString::fromLatin1(spec.editName).mid(4);
+        auto* label = new QLabel(QString::fromLatin1(spec.label), Panel3);
+        label->setObjectName(QStringLiteral("Label") + ordinal);
+        label->setBuddy(field);
+        label->move(scaled(where.labelLeft), scaled(where.top + 2));
+        label->adjustSize();
+    }
+}
+
+void TForm1::buildPopupMenu() {
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    const auto entry = [this](const char* name, const char* text) {
+        QAction* action = PopupMenu1->addAction(QString::fromLatin1(text));
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+    Setrad1 = entry("Setrad1", "Set radius");
+    Setobj = entry("Setobj", "Set object");
+    Setthr = entry("Setthr", "Set threshold");
+    N1 = PopupMenu1->addSeparator();
+    N1->setObjectName(QStringLiteral("N1"));
+    Setall = entry("Setall", "Set them all");
+}
+
+void TForm1::setFocusOrder() {
+    std::vector<QWidget*> order{Button1, Button2};
+    for (const FieldSpec& spec : fieldSpecs()) // the table is in focus order
+        order.push_back(upDown(spec.field));
+    for (QWidget* w : {static_cast<QWidget*>(RadioButton1), static_cast<QWidget*>(RadioButton2),
+                       static_cast<QWidget*>(RadioButton3), static_cast<QWidget*>(RadioButton4),
+                       static_cast<QWidget*>(RadioButton5), static_cast<QWidget*>(RadioButton6),
+                       static_cast<QWidget*>(CheckBox1)})
+        order.push_back(w);
+    for (std::size_t i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
+void TForm1::bindEngine() {
+    BindImage({&image_.GreyData, &image_.ImageWidth, &image_.ImageHeight, &blackOnWhite_});
+    RunHooks hooks;
+    hooks.StepProgress = [this] { ProgressBar1->stepIt(); };
+    hooks.ShowWaitCursor = [] { QApplication::setOverrideCursor(Qt::WaitCursor); };
+    hooks.RestoreCursor = [] { QApplication::restoreOverrideCursor(); };
+    SetRunHooks(std::move(hooks));
+}
+
+void TForm1::connectControls() {
+    connect(Button1, &QPushButton::clicked, this,
+            [this] { runCommand([this] { Button1Click(); }); });
+    connect(Button2, &QPushButton::clicked, this,
+            [this] { runCommand([this] { Button2Click(); }); });
+    connect(SpeedButton1, &QToolButton::clicked, this,
+            [this] { runCommand([this] { SpeedButton1Click(); }); });
+
+    for (const FieldSpec& spec : fieldSpecs()) {
+        if (changesInitialContour(spec.field))
+            connect(upDown(spec.field), &SpinField::changed, this,
+                    [this] { runCommand([this] { InitialChange(); }); });
+        else
+            connect(upDown(spec.field), &SpinField::changed, this,
+                    [this] { runCommand([this] { AnalysisChange(); }); });
+    }
+
+    // A radio button reports once, when it becomes selected.
+    for (QRadioButton* model : {RadioButton1, RadioButton2, RadioButton3, RadioButton4})
+        connect(model, &QRadioButton::toggled, this, [this](bool selected) {
+            if (selected) runCommand([this] { InitialChange(); });
+        });
+    // The engine's copy of the polarity follows the selection before any handler runs:
+    // the button losing the selection reports first, the one gaining it second.
+    for (QRadioButton* polarity : {RadioButton5, RadioButton6})
+        connect(polarity, &QRadioButton::toggled, this,
+                [this] { blackOnWhite_ = RadioButton5->isChecked(); });
+    for (QRadioButton* polarity : {RadioButton5, RadioButton6})
+        connect(polarity, &QRadioButton::toggled, this, [this](bool selected) {
+            if (selected) runCommand([this] { AnalysisChange(); });
+        });
+    connect(CheckBox1, &QCheckBox::toggled, this,
+            [this] { runCommand([this] { AnalysisChange(); }); });
+
+    connect(Image1, &ImageView::pressed, this, [this](Qt::MouseButton button, QPoint p) {
+        runCommand([&] { Image1MouseDown(button, p.x(), p.y()); });
+    });
+    connect(Image1, &ImageView::moved, this,
+            [this](QPoint p) { runCommand([&] { Image1MouseMove(p.x(), p.y()); }); });
+    connect(Image1, &ImageView::released, this, [this](Qt::MouseButton button, QPoint p) {
+        runCommand([&] { Image1MouseUp(button, p.x(), p.y()); });
+    });
+
+    connect(Setrad1, &QAction::triggered, this, [this] { runCommand([this] { Setrad1Click(); }); });
+    connect(Setobj, &QAction::triggered, this, [this] { runCommand([this] { SetobjClick(); }); });
+    connect(Setthr, &QAction::triggered, this, [this] { runCommand([this] { SetthrClick(); }); });
+    connect(Setall, &QAction::triggered, this, [this] { runCommand([this] { SetallClick(); }); });
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Panel3 && event->type() == QEvent::Resize) layOutPanelBottom();
+    return QWidget::eventFilter(watched, event);
+}
+
+// The progress bar stays docked along the panel's bottom edge, and the product label and
+// the credit line keep their distance from it; everything else stays where it is.
+void TForm1::layOutPanelBottom() {
+    const int bottom = Panel3->height();
+    ProgressBar1->setGeometry(0, bottom - scaled(kProgressHeight), Panel3->width(),
+                              scaled(kProgressHeight));
+    Label16->move(Label16->x(), bottom - scaled(kClientHeight - 271));
+    Label17->move(Label17->x(), bottom - scaled(kClientHeight - 292));
+}
+
+SpinField* TForm1::upDown(Field field) const {
+    return fields_[static_cast<std::size_t>(field)];
+}
+
+ModelChoice TForm1::selectedModel() const {
+    if (RadioButton2->isChecked()) return ModelChoice::Standard;
+    if (RadioButton3->isChecked()) return ModelChoice::Balloon;
+    if (RadioButton4->isChecked()) return ModelChoice::Opened;
+    return ModelChoice::CenterPoint;
+}
+
+ControlValues TForm1::controlValues() const {
+    ControlValues values;
+    for (const FieldSpec& spec : fieldSpecs())
+        at(values.fields, spec.field) = upDown(spec.field)->value();
+    values.model = selectedModel();
+    values.blackOnWhite = RadioButton5->isChecked();
+    return values;
+}
+
+Box TForm1::box() const {
+    return {upDown(Field::X1)->value(), upDown(Field::Y1)->value(), upDown(Field::X2)->value(),
+            upDown(Field::Y2)->value()};
+}
+
+void TForm1::setPopupOpener(PopupOpener opener) {
+    popupOpener_ = std::move(opener);
+}
+
+// ---- drawing ----
+
+RasterCanvas TForm1::displayCanvas() {
+    QImage& display = image_.Display;
+    return RasterCanvas(
+        PixelView{display.bits(), display.width(), display.height(), display.bytesPerLine()});
+}
+
+void TForm1::drawContour() {
+    RasterCanvas canvas = displayCanvas();
+    Draw(Kontur, canvas);
+}
+
+void TForm1::showContour() {
+    refreshDisplay(image_);
+    drawContour();
+    Image1->update();
+}
+
+// ---- commands and change propagation ----
+
+void TForm1::Button1Click() {
+    const QString path = LoadImageDialog->choose();
+    if (path.isEmpty()) return;
+    loadImageFile(path);
+}
+
+void TForm1::loadImageFile(const QString& path) {
+    {
+        // A failed load leaves the guard as it found it: still set before the first image.
+        const UpdatingScope guard(Updating);
+        CheckBox1->setChecked(false);
+
+        // The store refuses sides beyond 32767, so the box fields can hold every size.
+        image_ = loadGreyImage(path);
+
+        Button2->setEnabled(true);
+        const int width = image_.ImageWidth, height = image_.ImageHeight;
+        // The maxima first, so that the new box always fits.
+        upDown(Field::X1)->setMaximum(width);
+        upDown(Field::X2)->setMaximum(width);
+        upDown(Field::Y1)->setMaximum(height);
+        upDown(Field::Y2)->setMaximum(height);
+        const Box fifth = middleFifth(width, height);
+        upDown(Field::X1)->setValue(fifth.x1);
+        upDown(Field::Y1)->setValue(fifth.y1);
+        upDown(Field::X2)->setValue(fifth.x2);
+        upDown(Field::Y2)->setValue(fifth.y2);
+
+        Image1->setFixedSize(width, height);
+        const InitArguments geometry = geometryArguments(controlValues());
+        setWindowTitle(QStringLiteral("Orvik - ") + path);
+        applyInit(Kontur, geometry);
+        // The display holds the fresh grey image already: no refresh before drawing.
+        drawContour();
+        Image1->update();
+    }
+    Updating = 0;
+}
+
+void TForm1::Button2Click() {
+    ++analysisCount_;
+    const InitArguments arguments = analysisArguments(controlValues());
+    applyInit(Kontur, arguments);
+    ProgressBar1->setMaximum(arguments.iterations / 10);
+    Run(Kontur);
+    ProgressBar1->setValue(0);
+    showContour();
+}
+
+void TForm1::applyEnablingRules() {
+    const EnablingRule rule = enablingRule(selectedModel());
+    const QPalette standard = QApplication::palette();
+    for (const Field field : {Field::Form, Field::Radius}) {
+        SpinField* spin = upDown(field);
+        spin->setEnabled(rule.formAndRadius);
+        QPalette palette = spin->palette();
+        palette.setColor(QPalette::Base,
+                         standard.color(rule.formAndRadius ? QPalette::Base : QPalette::Button));
+        spin->setPalette(palette);
+    }
+    RadioButton5->setEnabled(rule.polarity);
+    RadioButton6->setEnabled(rule.polarity);
+    Setrad1->setEnabled(rule.setRadius);
+    Setobj->setEnabled(rule.setObject);
+    Setthr->setEnabled(rule.setThreshold);
+}
+
+void TForm1::InitialChange() {
+    applyEnablingRules();
+    if (Updating != 0) return;
+    if (CheckBox1->isChecked()) {
+        Button2Click();
+        return;
+    }
+    ++previewCount_;
+    applyInit(Kontur, geometryArguments(controlValues()));
+    showContour();
+}
+
+void TForm1::AnalysisChange() {
+    if (Updating != 0) return;
+    if (CheckBox1->isChecked()) Button2Click();
+}
+
+void TForm1::SpeedButton1Click() {
+    emit helpRequested();
+}
+
+// ---- mouse on the image ----
+
+void TForm1::Image1MouseDown(Qt::MouseButton button, int X, int Y) {
+    if (button == Qt::RightButton) {
+        ClickX = X;
+        ClickY = Y;
+        popupOpener_(*PopupMenu1, Image1->mapToGlobal(QPoint(X, Y)));
+    } else if (button == Qt::LeftButton) {
+        Dragging = 1;
+        DragStartX = DragEndX = X;
+        DragStartY = DragEndY = Y;
+    }
+}
+
+void TForm1::Image1MouseMove(int X, int Y) {
+    if (Dragging == 0) return;
+    // The inverting pen: drawing the previous outline again erases it.
+    RasterCanvas canvas = displayCanvas();
+    canvas.setPenMode(RasterCanvas::PenMode::Invert);
+    if (RadioButton4->isChecked()) {
+        canvas.MoveTo(DragStartX, DragStartY);
+        canvas.LineTo(DragEndX, DragEndY);
+        DragEndX = X;
+        DragEndY = Y;
+        canvas.MoveTo(DragStartX, DragStartY);
+        canvas.LineTo(DragEndX, DragEndY);
+    } else {
+        canvas.Ellipse(DragStartX, DragStartY, DragEndX, DragEndY);
+        DragEndX = X;
+        DragEndY = Y;
+        canvas.Ellipse(DragStartX, DragStartY, DragEndX, DragEndY);
+    }
+    Image1->update();
+}
+
+void TForm1::Image1MouseUp(Qt::MouseButton button, int /*X*/, int /*Y*/) {
+    // The box ends where the last move was seen, not where the button went up.
+    if (button != Qt::LeftButton || Dragging == 0) return;
+    Dragging = 0;
+    {
+        const UpdatingScope guard(Updating);
+        // The corners keep their order; each field holds its value to its own range.
+        upDown(Field::X1)->setValue(DragStartX);
+        upDown(Field::Y1)->setValue(DragStartY);
+        upDown(Field::X2)->setValue(DragEndX);
+        upDown(Field::Y2)->setValue(DragEndY);
+    }
+    InitialChange();
+    drawContour();
+    Image1->update();
+}
+
+// ---- popup tools ----
+
+void TForm1::Setrad1Click() {
+    upDown(Field::Radius)->setValue(radiusFromClick(box(), ClickX, ClickY));
+}
+
+void TForm1::SetthrClick() {
+    if (const std::optional<int> threshold =
+            thresholdFromClick(ClickX, ClickY, image_.ImageWidth, image_.ImageHeight))
+        upDown(Field::Threshold)->setValue(*threshold);
+}
+
+void TForm1::SetobjClick() {
+    const std::optional<bool> blackOnWhite =
+        blackOnWhiteFromClick(ClickX, ClickY, image_.ImageWidth, image_.ImageHeight, box(),
+                              selectedModel() == ModelChoice::Opened);
+    // Selecting the button that is selected already fires nothing.
+    if (blackOnWhite) (*blackOnWhite ? RadioButton5 : RadioButton6)->setChecked(true);
+}
+
+void TForm1::SetallClick() {
+    {
+        // One analysis at the end instead of one per changed field; the guard comes back
+        // as it was even when a tool fails, and then no analysis runs.
+        const UpdatingScope guard(Updating);
+        const ModelChoice model = selectedModel();
+        if (model == ModelChoice::CenterPoint || model == ModelChoice::Standard) Setrad1Click();
+        SetthrClick();
+        if (model != ModelChoice::Opened) SetobjClick();
+    }
+    AnalysisChange();
+}
+
 } // namespace orvik

@@ -1,14 +1,142 @@
 // The main window TForm1: the image view, the control panel and their handlers.
 #pragma once
 
+#include "field_specs.h"
+#include "grey_image.h"
+#include "init_arguments.h"
+
+#include <QPoint>
 #include <QWidget>
+#include <array>
+#include <cstdint>
+#include <functional>
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QScrollArea;
+class QToolButton;
 
 namespace orvik {
+
+class ImageView;
+class LoadImageFileDialog;
+class RasterCanvas;
+class SpinField;
+class StepProgressBar;
 
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
     explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Commands and change handlers. Each runs to its end or throws; the control events
+    // reach them through runCommand, which hands an error to the general error handler.
+    void Button1Click();   // "Load Image": the dialog, then loadImageFile
+    void Button2Click();   // "Analysis"
+    void InitialChange();  // the model, the point count or the box changed
+    void AnalysisChange(); // a force parameter, the polarity or "Instant analysis" changed
+    void SpeedButton1Click();
+
+    // "Load Image" after its dialog has returned `path`.
+    void loadImageFile(const QString& path);
+
+    // Mouse handlers of the image view; X and Y are image pixels.
+    void Image1MouseDown(Qt::MouseButton button, int X, int Y);
+    void Image1MouseMove(int X, int Y);
+    void Image1MouseUp(Qt::MouseButton button, int X, int Y);
+
+    // The popup tools.
+    void Setrad1Click();
+    void SetthrClick();
+    void SetobjClick();
+    void SetallClick();
+
+    // The numeric fields: the spin control (UpDownN) holds the value; its line edit is the
+    // text field (EditN).
+    SpinField* upDown(Field field) const;
+
+    const GreyImage& image() const { return image_; }
+    // Everything an analysis would read from the controls now.
+    ControlValues controlValues() const;
+    ModelChoice selectedModel() const;
+
+    // Opens the popup menu at a screen position; tests replace the modal menu.
+    using PopupOpener = std::function<void(QMenu& menu, QPoint globalPosition)>;
+    void setPopupOpener(PopupOpener opener);
+
+    // How many previews of the initial contour and how many analyses have run.
+    int previewCount() const { return previewCount_; }
+    int analysisCount() const { return analysisCount_; }
+
+    // Window state, named as the handlers use it.
+    int Updating = 1; // the updating guard: set from creation until the first good load
+    std::int32_t ClickX = 0, ClickY = 0;
+    int Dragging = 0;
+    std::int32_t DragStartX = 0, DragStartY = 0, DragEndX = 0, DragEndY = 0;
+
+    // Controls, named by kind and ordinal.
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QToolButton* SpeedButton1 = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QGroupBox* GroupBox2 = nullptr;
+    QRadioButton* RadioButton1 = nullptr;
+    QRadioButton* RadioButton2 = nullptr;
+    QRadioButton* RadioButton3 = nullptr;
+    QRadioButton* RadioButton4 = nullptr;
+    QRadioButton* RadioButton5 = nullptr;
+    QRadioButton* RadioButton6 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QLabel* Label16 = nullptr;
+    QLabel* Label17 = nullptr;
+    StepProgressBar* ProgressBar1 = nullptr;
+    QWidget* Panel3 = nullptr;
+    QScrollArea* ScrollBox1 = nullptr;
+    ImageView* Image1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* Setrad1 = nullptr;
+    QAction* Setobj = nullptr;
+    QAction* Setthr = nullptr;
+    QAction* N1 = nullptr;
+    QAction* Setall = nullptr;
+    LoadImageFileDialog* LoadImageDialog = nullptr;
+
+signals:
+    void helpRequested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildPanel();
+    void buildFields();
+    void buildPopupMenu();
+    void setFocusOrder();
+    void connectControls();
+    void layOutPanelBottom();
+    void bindEngine();
+
+    void applyEnablingRules();
+    Box box() const;
+    void showContour(); // refresh from the grey buffer, Draw, repaint
+    void drawContour(); // Draw onto the display bitmap, no refresh
+    RasterCanvas displayCanvas();
+
+    int scaled(int pixelsAt96Dpi) const;
+
+    GreyImage image_;
+    bool blackOnWhite_ = true; // mirrors "Black on white" for the engine's sampling
+    std::array<SpinField*, FieldCount> fields_{};
+    PopupOpener popupOpener_;
+    double scale_ = 1.0;
+    int previewCount_ = 0;
+    int analysisCount_ = 0;
 };
 
 } // namespace orvik

@@ -1,0 +1,31 @@
+// The numeric parameter field: one change report per change of its text.
+#include "spin_field.h"
+
+#include <QLineEdit>
+
+namespace orvik {
+
+SpinField::SpinField(QWidget* parent) : QSpinBox(parent) {
+    setGroupSeparatorShown(true);
+    setKeyboardTracking(true);
+    setWrapping(false);
+    setAccelerated(false);
+
+    // The spin box listens to its line edit's textChanged to take over typed values. Our
+    // first slot must run before that, our second after it: so the line edit is ours, and
+    // it is handed to the spin box between the two connections.
+    auto* field = new QLineEdit(this);
+    connect(field, &QLineEdit::textChanged, this, [this] { ++typing_; });
+    setLineEdit(field);
+    connect(field, &QLineEdit::textChanged, this, [this] {
+        --typing_;
+        emit changed();
+    });
+    // Steps and values set by the program rewrite the text with the line edit's signals
+    // blocked; they show up here instead.
+    connect(this, &QSpinBox::valueChanged, this, [this] {
+        if (typing_ == 0) emit changed();
+    });
+}
+
+} // namespace orvik
