@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <vector>
 
 namespace orvik::testing {
@@ -220,6 +221,8 @@ TEST_F(GreyImageTest, FailuresCarryTheirTexts) {
         garbage.append(char(seed >> 24));
     }
     ASSERT_TRUE(QDir(pathOf("")).mkdir("folder.bmp"));
+    // Reading a FIFO would wait for a writer that never comes.
+    ASSERT_EQ(mkfifo(QFile::encodeName(pathOf("fifo.bmp")).constData(), 0600), 0);
 
     struct Case {
         const char* name;
@@ -229,6 +232,7 @@ TEST_F(GreyImageTest, FailuresCarryTheirTexts) {
     const std::vector<Case> cases = {
         {"missing.bmp", {}, "Cannot open file " + pathOf("missing.bmp").toStdString()},
         {"folder.bmp", {}, "Cannot open file " + pathOf("folder.bmp").toStdString()},
+        {"fifo.bmp", {}, "Cannot open file " + pathOf("fifo.bmp").toStdString()},
         // The extension is judged before the file is looked at.
         {"picture.xyz", bmp, "Unknown picture file extension (.xyz)"},
         {"missing.xyz", {}, "Unknown picture file extension (.xyz)"},
