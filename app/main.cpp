@@ -1,10 +1,8 @@
-// Entry point of the Orvik window.
+// Entry point of the Orvik window program.
 #include "application.h"
-#include "tform1.h"
+#include "startup.h"
 
 int main(int argc, char** argv) {
     orvik::OrvikApplication app(argc, argv);
-    orvik::TForm1 form;
-    form.show();
-    return app.exec();
+    return orvik::runOrvik(app);
 }
