@@ -25,7 +25,9 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStyle>
 #include <QToolButton>
+#include <algorithm>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -43,6 +45,7 @@ constexpr int kProgressHeight = 12;
 constexpr int kFieldWidth = 43 + 16; // the text field and its spin buttons side by side
 constexpr int kFieldHeight = 21;
 constexpr int kRadioHeight = 16;
+constexpr int kLabelGap = 3; // at least between a label and its field
 
 struct FieldPlace {
     Field field;
@@ -148,10 +151,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Form1"));
     if (const QScreen* s = screen()) scale_ = s->logicalDotsPerInch() / 96.0;
 
-    QFont font(QStringLiteral("Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(scaled(11));
-    setFont(font);
+    setFont(panelFont());
     setWindowTitle(QStringLiteral("Orvik"));
 
     ScrollBox1 = new QScrollArea(this);
@@ -201,6 +201,42 @@ TForm1::~TForm1() {
 
 int TForm1::scaled(int pixelsAt96Dpi) const {
     return qRound(pixelsAt96Dpi * scale_);
+}
+
+// The system's sans serif at 11 pixels. The panel's places were measured for a narrow font;
+// a wider one is condensed just enough for every caption to fit beside its neighbour.
+QFont TForm1::panelFont() const {
+    QFont font(QStringLiteral("Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(scaled(11));
+
+    const QStyle* s = style();
+    const int radioMark = s->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) +
+                          s->pixelMetric(QStyle::PM_RadioButtonLabelSpacing);
+    const int checkMark =
+        s->pixelMetric(QStyle::PM_IndicatorWidth) + s->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+    struct Caption {
+        QString text;
+        int room;
+    };
+    std::vector<Caption> captions{
+        {QStringLiteral("Center point"), scaled(105) - radioMark},
+        {QStringLiteral("Black on white"), scaled(99) - radioMark},
+        {QStringLiteral("White on black"), scaled(99) - radioMark},
+        {QStringLiteral("Instant analysis"), scaled(101) - checkMark},
+    };
+    for (const FieldPlace& where : kFieldPlaces)
+        captions.push_back({QString::fromLatin1(fieldSpec(where.field).label),
+                            scaled(where.fieldLeft - where.labelLeft - kLabelGap)});
+
+    double fits = 1.0;
+    const QFontMetrics metrics(font);
+    for (const Caption& caption : captions) {
+        const int width = metrics.horizontalAdvance(caption.text);
+        if (width > caption.room) fits = std::min(fits, double(caption.room) / width);
+    }
+    if (fits < 1.0) font.setStretch(std::clamp(static_cast<int>(fits * 100), 50, 99));
+    return font;
 }
 
 void TForm1::buildPanel() {

@@ -129,6 +129,7 @@ private:
     RasterCanvas displayCanvas();
 
     int scaled(int pixelsAt96Dpi) const;
+    QFont panelFont() const;
 
     GreyImage image_;
     bool blackOnWhite_ = true; // mirrors "Black on white" for the engine's sampling

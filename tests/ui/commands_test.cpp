@@ -302,6 +302,16 @@ private slots:
                  QStringList{QStringLiteral("Cannot open file %1.bmp.").arg(missing)});
         QCOMPARE(form->LoadImageDialog->lastChosen(), missing + QStringLiteral(".bmp"));
         QCOMPARE(form->Updating, 1);
+
+        // The next opening starts at that name.
+        QStringList offered;
+        QTimer::singleShot(0, form.get(), [&] {
+            offered = form->LoadImageDialog->selectedFiles();
+            form->LoadImageDialog->reject();
+        });
+        QTest::mouseClick(form->Button1, Qt::LeftButton);
+        QCOMPARE(offered, QStringList{missing + QStringLiteral(".bmp")});
+        QCOMPARE(capture.shown.size(), 1);
     }
 
     void aCancelledDialogChangesNothing() {

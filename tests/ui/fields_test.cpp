@@ -300,6 +300,31 @@ private slots:
         QCOMPARE(form->findChild<QLabel*>("Label11")->pos(), at96Dpi(f, 8, 227, 0, 0).topLeft());
     }
 
+    void everyCaptionFitsBesideItsNeighbour() {
+        const auto form = makeWindow();
+        for (const FieldSpec& spec : fieldSpecs()) {
+            const SpinField* spin = form->upDown(spec.field);
+            const auto* label = form->findChild<QLabel*>(QStringLiteral("Label") +
+                                                         QString::fromLatin1(spec.editName).mid(4));
+            QVERIFY2(label->x() + label->sizeHint().width() < spin->x(), spec.label);
+        }
+        const QStyle* style = form->style();
+        const int radioMark = style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) +
+                              style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing);
+        for (const QRadioButton* radio :
+             {form->RadioButton1, form->RadioButton2, form->RadioButton3, form->RadioButton4,
+              form->RadioButton5, form->RadioButton6})
+            QVERIFY2(radioMark + radio->fontMetrics().horizontalAdvance(radio->text()) <=
+                         radio->width(),
+                     qPrintable(radio->text()));
+        const int checkMark = style->pixelMetric(QStyle::PM_IndicatorWidth) +
+                              style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+        QVERIFY(checkMark +
+                    form->CheckBox1->fontMetrics().horizontalAdvance(form->CheckBox1->text()) <=
+                form->CheckBox1->width());
+        QCOMPARE(form->font().pixelSize(), qRound(11 * scaleOf(*form)));
+    }
+
     void resizingKeepsThePanelAtTheRightAndTheBarAtTheBottom() {
         const auto form = makeWindow();
         const TForm1& f = *form;
