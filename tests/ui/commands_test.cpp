@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -312,6 +313,38 @@ private slots:
         QTest::mouseClick(form->Button1, Qt::LeftButton);
         QCOMPARE(offered, QStringList{missing + QStringLiteral(".bmp")});
         QCOMPARE(capture.shown.size(), 1);
+    }
+
+    void theDialogRefusesANameInAMissingFolder() {
+        BitmapFolder folder;
+        const auto form = makeWindow();
+        LoadImageFileDialog* dialog = form->LoadImageDialog;
+        QString warning;
+        bool stayedOpen = false;
+        QTimer::singleShot(0, form.get(), [&] {
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name != nullptr);
+            name->setText(folder.path(QStringLiteral("no-such-folder/x.bmp")));
+            // The refusal is a message box over the dialog; read it and close it.
+            QTimer::singleShot(0, form.get(), [&] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    warning = box->text();
+                    box->close();
+                }
+                QTimer::singleShot(0, form.get(), [&] {
+                    stayedOpen = dialog->isVisible();
+                    dialog->reject();
+                });
+            });
+            dialog->accept();
+        });
+        ErrorCapture capture;
+        QTest::mouseClick(form->Button1, Qt::LeftButton);
+        QVERIFY2(warning.contains(QLatin1String("does not exist")), qPrintable(warning));
+        QVERIFY(stayedOpen);
+        QVERIFY(capture.shown.isEmpty());
+        QVERIFY(dialog->lastChosen().isEmpty());
+        QCOMPARE(form->windowTitle(), QStringLiteral("Orvik"));
     }
 
     void aCancelledDialogChangesNothing() {
