@@ -132,13 +132,14 @@ Options parse(const std::vector<std::string>& args) {
             throw UsageError(usage());
         } else if (a.rfind("--", 0) == 0) {
             bool known = false;
-            for (const FieldSpec& spec : fieldSpecs()) {
-                if (spec.field == Field::X1 || spec.field == Field::Y1 || spec.field == Field::X2 ||
-                    spec.field == Field::Y2 || a != "--" + std::string(spec.key))
+            for (const FieldSpec& entry : fieldSpecs()) {
+                if (entry.field == Field::X1 || entry.field == Field::Y1 ||
+                    entry.field == Field::X2 || entry.field == Field::Y2 ||
+                    a != "--" + std::string(entry.key))
                     continue;
                 const int value = parseWhole(a, next(a));
-                checkRange(a, value, spec.minimum, spec.maximum);
-                at(o.fields, spec.field) = value;
+                checkRange(a, value, entry.minimum, entry.maximum);
+                at(o.fields, entry.field) = value;
                 known = true;
             }
             if (!known) throw UsageError("unknown option " + a);
@@ -215,9 +216,9 @@ std::string describe(const Options& o, const GreyImage& image, const Box& box,
                        ", \"model\": \"" + modelName(o.model) + "\", \"object\": \"" +
                        (blackOnWhite ? "black-on-white" : "white-on-black") + "\",\n \"fields\": {";
     bool first = true;
-    for (const FieldSpec& spec : fieldSpecs()) {
-        json += std::string(first ? "" : ", ") + "\"" + spec.key +
-                "\": " + std::to_string(at(fields, spec.field));
+    for (const FieldSpec& entry : fieldSpecs()) {
+        json += std::string(first ? "" : ", ") + "\"" + entry.key +
+                "\": " + std::to_string(at(fields, entry.field));
         first = false;
     }
     json += "},\n \"iteration\": " + std::to_string(k.Iteration) +
@@ -316,9 +317,9 @@ Outcome run(const std::vector<std::string>& args) {
                 options.model == ModelChoice::CenterPoint || options.model == ModelChoice::Standard;
             const Tool tool = *options.tool;
             if (tool == Tool::Radius || (tool == Tool::All && radiusApplies)) {
-                const FieldSpec& spec = fieldSpec(Field::Radius);
-                at(values.fields, Field::Radius) =
-                    clampToField(radiusFromClick(box, clickX, clickY), spec.minimum, spec.maximum);
+                const FieldSpec& entry = fieldSpec(Field::Radius);
+                at(values.fields, Field::Radius) = clampToField(
+                    radiusFromClick(box, clickX, clickY), entry.minimum, entry.maximum);
             }
             if (tool == Tool::Threshold || tool == Tool::All) {
                 if (const auto t =

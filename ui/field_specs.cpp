@@ -32,8 +32,8 @@ const FieldSpec& fieldSpec(Field field) {
 
 FieldValues defaultFieldValues() {
     FieldValues values{};
-    for (const FieldSpec& spec : fieldSpecs())
-        at(values, spec.field) = spec.defaultValue;
+    for (const FieldSpec& entry : fieldSpecs())
+        at(values, entry.field) = entry.defaultValue;
     return values;
 }
 

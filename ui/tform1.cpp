@@ -323,21 +323,21 @@ void TForm1::buildPanel() {
 
 void TForm1::buildFields() {
     for (const FieldPlace& where : kFieldPlaces) {
-        const FieldSpec& spec = fieldSpec(where.field);
+        const FieldSpec& entry = fieldSpec(where.field);
         auto* field = new SpinField(Panel3);
-        field->setObjectName(QString::fromLatin1(spec.upDownName));
-        field->edit()->setObjectName(QString::fromLatin1(spec.editName));
-        field->setRange(spec.minimum, spec.maximum);
-        field->setSingleStep(spec.increment);
-        field->setValue(spec.defaultValue);
-        field->setAccessibleName(QString::fromLatin1(spec.label));
+        field->setObjectName(QString::fromLatin1(entry.upDownName));
+        field->edit()->setObjectName(QString::fromLatin1(entry.editName));
+        field->setRange(entry.minimum, entry.maximum);
+        field->setSingleStep(entry.increment);
+        field->setValue(entry.defaultValue);
+        field->setAccessibleName(QString::fromLatin1(entry.label));
         field->setGeometry(scaled(where.fieldLeft), scaled(where.top), scaled(kFieldWidth),
                            scaled(kFieldHeight));
         fields_[static_cast<std::size_t>(where.field)] = field;
 
         // Label1 belongs to Edit1, and so on.
-        const QString ordinal = QString::fromLatin1(spec.editName).mid(4);
-        auto* label = new QLabel(QString::fromLatin1(spec.label), Panel3);
+        const QString ordinal = QString::fromLatin1(entry.editName).mid(4);
+        auto* label = new QLabel(QString::fromLatin1(entry.label), Panel3);
         label->setObjectName(QStringLiteral("Label") + ordinal);
         label->setBuddy(field);
         label->move(scaled(where.labelLeft), scaled(where.top + 2));
@@ -363,8 +363,8 @@ void TForm1::buildPopupMenu() {
 
 void TForm1::setFocusOrder() {
     std::vector<QWidget*> order{Button1, Button2};
-    for (const FieldSpec& spec : fieldSpecs()) // the table is in focus order
-        order.push_back(upDown(spec.field));
+    for (const FieldSpec& entry : fieldSpecs()) // the table is in focus order
+        order.push_back(upDown(entry.field));
     for (QWidget* w : {static_cast<QWidget*>(RadioButton1), static_cast<QWidget*>(RadioButton2),
                        static_cast<QWidget*>(RadioButton3), static_cast<QWidget*>(RadioButton4),
                        static_cast<QWidget*>(RadioButton5), static_cast<QWidget*>(RadioButton6),
@@ -391,12 +391,12 @@ void TForm1::connectControls() {
     connect(SpeedButton1, &QToolButton::clicked, this,
             [this] { runCommand([this] { SpeedButton1Click(); }); });
 
-    for (const FieldSpec& spec : fieldSpecs()) {
-        if (changesInitialContour(spec.field))
-            connect(upDown(spec.field), &SpinField::changed, this,
+    for (const FieldSpec& entry : fieldSpecs()) {
+        if (changesInitialContour(entry.field))
+            connect(upDown(entry.field), &SpinField::changed, this,
                     [this] { runCommand([this] { InitialChange(); }); });
         else
-            connect(upDown(spec.field), &SpinField::changed, this,
+            connect(upDown(entry.field), &SpinField::changed, this,
                     [this] { runCommand([this] { AnalysisChange(); }); });
     }
 
@@ -460,8 +460,8 @@ ModelChoice TForm1::selectedModel() const {
 
 ControlValues TForm1::controlValues() const {
     ControlValues values;
-    for (const FieldSpec& spec : fieldSpecs())
-        at(values.fields, spec.field) = upDown(spec.field)->value();
+    for (const FieldSpec& entry : fieldSpecs())
+        at(values.fields, entry.field) = upDown(entry.field)->value();
     values.model = selectedModel();
     values.blackOnWhite = RadioButton5->isChecked();
     return values;

@@ -342,8 +342,8 @@ private slots:
         const QString manual = readResource(HelpFileName);
         QVERIFY(!manual.isEmpty());
         QVERIFY(manual.contains(QStringLiteral("<a name=\"contents\">")));
-        for (const FieldSpec& spec : fieldSpecs()) {
-            const QString label = QString::fromLatin1(spec.label).remove(QStringLiteral(" ="));
+        for (const FieldSpec& entry : fieldSpecs()) {
+            const QString label = QString::fromLatin1(entry.label).remove(QStringLiteral(" ="));
             if (label.startsWith(u'X') || label.startsWith(u'Y'))
                 continue; // the box corners have their own section
             const QString row = QStringLiteral("<td>%1</td>").arg(label);
@@ -356,10 +356,10 @@ private slots:
                                            .arg(value % 1000, 3, 10, QChar(u'0'))
                                      : QString::number(value);
             };
-            const QString range =
-                QStringLiteral("<td>%1 to %2</td>").arg(number(spec.minimum), number(spec.maximum));
+            const QString range = QStringLiteral("<td>%1 to %2</td>")
+                                      .arg(number(entry.minimum), number(entry.maximum));
             QVERIFY2(rest.contains(range), qPrintable(label + ": " + range));
-            QVERIFY2(rest.contains(QStringLiteral("<td>%1</td>").arg(number(spec.defaultValue))),
+            QVERIFY2(rest.contains(QStringLiteral("<td>%1</td>").arg(number(entry.defaultValue))),
                      qPrintable(label + " default"));
         }
         for (const char* text : {"Center point", "Standard", "Balloon", "Opened", "Black on white",

@@ -120,23 +120,23 @@ private slots:
 
     void fieldsHaveTheirDefaultsRangesAndLabels() {
         const auto form = makeWindow();
-        for (const FieldSpec& spec : fieldSpecs()) {
-            const SpinField* spin = form->upDown(spec.field);
-            const QByteArray what = spec.label;
-            QVERIFY2(spin->objectName() == QLatin1String(spec.upDownName), what);
-            QVERIFY2(spin->edit()->objectName() == QLatin1String(spec.editName), what);
-            QVERIFY2(spin->value() == spec.defaultValue, what);
-            QVERIFY2(spin->edit()->text() == QString::number(spec.defaultValue), what);
-            QVERIFY2(spin->minimum() == spec.minimum, what);
-            QVERIFY2(spin->maximum() == spec.maximum, what);
-            QVERIFY2(spin->singleStep() == spec.increment, what);
+        for (const FieldSpec& entry : fieldSpecs()) {
+            const SpinField* spin = form->upDown(entry.field);
+            const QByteArray what = entry.label;
+            QVERIFY2(spin->objectName() == QLatin1String(entry.upDownName), what);
+            QVERIFY2(spin->edit()->objectName() == QLatin1String(entry.editName), what);
+            QVERIFY2(spin->value() == entry.defaultValue, what);
+            QVERIFY2(spin->edit()->text() == QString::number(entry.defaultValue), what);
+            QVERIFY2(spin->minimum() == entry.minimum, what);
+            QVERIFY2(spin->maximum() == entry.maximum, what);
+            QVERIFY2(spin->singleStep() == entry.increment, what);
             QVERIFY2(!spin->wrapping(), what);
-            QVERIFY2(spin->accessibleName() == QLatin1String(spec.label), what);
+            QVERIFY2(spin->accessibleName() == QLatin1String(entry.label), what);
             const QString labelName =
-                QStringLiteral("Label") + QString::fromLatin1(spec.editName).mid(4);
+                QStringLiteral("Label") + QString::fromLatin1(entry.editName).mid(4);
             const auto* label = form->findChild<QLabel*>(labelName);
             QVERIFY2(label != nullptr, what);
-            QVERIFY2(label->text() == QLatin1String(spec.label), what);
+            QVERIFY2(label->text() == QLatin1String(entry.label), what);
             QVERIFY2(label->buddy() == spin, what);
         }
     }
@@ -302,11 +302,11 @@ private slots:
 
     void everyCaptionFitsBesideItsNeighbour() {
         const auto form = makeWindow();
-        for (const FieldSpec& spec : fieldSpecs()) {
-            const SpinField* spin = form->upDown(spec.field);
-            const auto* label = form->findChild<QLabel*>(QStringLiteral("Label") +
-                                                         QString::fromLatin1(spec.editName).mid(4));
-            QVERIFY2(label->x() + label->sizeHint().width() < spin->x(), spec.label);
+        for (const FieldSpec& entry : fieldSpecs()) {
+            const SpinField* spin = form->upDown(entry.field);
+            const auto* label = form->findChild<QLabel*>(
+                QStringLiteral("Label") + QString::fromLatin1(entry.editName).mid(4));
+            QVERIFY2(label->x() + label->sizeHint().width() < spin->x(), entry.label);
         }
         const QStyle* style = form->style();
         const int radioMark = style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) +
