@@ -98,23 +98,23 @@ void makePicture(FuzzedDataProvider& in) {
 
 // A field value: mostly within the field's range, sometimes any 16-bit value or just
 // beyond a limit, as garbage typed into a field or a stale maximum could give.
-int fieldValue(FuzzedDataProvider& in, const FieldSpec& spec) {
+int fieldValue(FuzzedDataProvider& in, const FieldSpec& entry) {
     switch (in.ConsumeIntegralInRange(0, 5)) {
     case 0:
-        return spec.defaultValue;
+        return entry.defaultValue;
     case 1:
-        return in.ConsumeBool() ? spec.minimum - 1 : spec.maximum + 1;
+        return in.ConsumeBool() ? entry.minimum - 1 : entry.maximum + 1;
     case 2:
         return in.ConsumeIntegral<std::int16_t>();
     default:
-        return in.ConsumeIntegralInRange(spec.minimum, spec.maximum);
+        return in.ConsumeIntegralInRange(entry.minimum, entry.maximum);
     }
 }
 
 ControlValues makeControls(FuzzedDataProvider& in) {
     ControlValues values;
-    for (const FieldSpec& spec : fieldSpecs())
-        at(values.fields, spec.field) = fieldValue(in, spec);
+    for (const FieldSpec& entry : fieldSpecs())
+        at(values.fields, entry.field) = fieldValue(in, entry);
     // The box: any 16-bit corners, the order and the distance from the image are free.
     for (Field f : {Field::X1, Field::Y1, Field::X2, Field::Y2})
         at(values.fields, f) = in.ConsumeIntegral<std::int16_t>();
