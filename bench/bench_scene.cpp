@@ -32,6 +32,10 @@ GreyPicture discPicture(std::int32_t width, std::int32_t height, double discRadi
     return picture;
 }
 
+GreyPicture enginePicture() {
+    return discPicture(640, 480, 100.0);
+}
+
 ControlValues windowDefaults(const GreyPicture& picture, ModelChoice model, int points,
                              int iterations) {
     ControlValues values;

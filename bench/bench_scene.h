@@ -25,6 +25,9 @@ struct GreyPicture {
 };
 GreyPicture discPicture(std::int32_t width, std::int32_t height, double discRadius);
 
+// The engine benchmarks' picture: 640 × 480 with a disc of radius 100.
+GreyPicture enginePicture();
+
 // The window's default fields with the box at the middle fifth of the picture, as a load
 // leaves them, and the given model, point count and iteration count.
 ControlValues windowDefaults(const GreyPicture& picture, ModelChoice model, int points,

@@ -38,7 +38,7 @@ constexpr SizeCase kSizes[] = {
 };
 
 const GreyPicture& picture() {
-    static const GreyPicture disc = discPicture(640, 480, 100.0);
+    static const GreyPicture disc = enginePicture();
     return disc;
 }
 

@@ -1,0 +1,167 @@
+#!/usr/bin/env python3
+"""Prints every benchmark figure beside its reference, all measured in the same run.
+
+Reads the result files that scripts/bench.sh leaves in its results folder:
+  engine.json  image.json  window.json   Google Benchmark JSON output
+  peer.json                              bench/peer/skimage_peer.py output
+Figures are the best (smallest) of the repetitions, which on a shared machine is the one
+least disturbed by other work; the window latency is the median of its repetitions, as its
+target asks.
+"""
+import json
+import os
+import platform
+import sys
+
+ENGINE_TARGET_NS = 15.0
+MEMCPY_FACTOR = 2.0
+LATENCY_TARGET_MS = 16.0
+PEER_FACTOR = 50.0
+MODELS = ("center", "standard", "balloon", "opened")
+SIZES = (("defaults", "32 x 100"), ("maximum", "200 x 32760"),
+         ("maximum_edge", "200 x 32760, gradient 20"))
+
+UNIT_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
+
+
+def load(folder, name):
+    path = os.path.join(folder, name)
+    if not os.path.exists(path):
+        return None
+    with open(path) as f:
+        return json.load(f)
+
+
+def repetitions(report, prefix):
+    """Real times in nanoseconds of every repetition of the benchmark named prefix..."""
+    runs = []
+    for b in report["benchmarks"]:
+        if b["run_type"] == "iteration" and b["run_name"].startswith(prefix):
+            if b.get("error_occurred"):
+                raise RuntimeError(f"{b['run_name']}: {b.get('error_message')}")
+            runs.append(b)
+    return runs
+
+
+def best_ns(report, prefix):
+    runs = repetitions(report, prefix)
+    if not runs:
+        return None, None
+    best = min(runs, key=lambda b: b["real_time"])
+    return best["real_time"] * UNIT_NS[best["time_unit"]], best
+
+
+def verdict(ok):
+    return "met" if ok else "NOT MET"
+
+
+def engine_section(engine, ours):
+    print("Engine: Run on the 640 x 480 disc picture, window defaults, ns per point-iteration")
+    print(f"  {'model':9} {'size':27} {'measured':>9}  {'target':>8}")
+    for model in MODELS:
+        for size, label in SIZES:
+            total, best = best_ns(engine, f"Run/{model}/{size}/")
+            if best is None:
+                continue
+            per = total / best["point_iterations"]
+            ours[(model, size)] = per
+            target = f"<= {ENGINE_TARGET_NS:g}"
+            note = verdict(per <= ENGINE_TARGET_NS) if size != "maximum_edge" else "(extra)"
+            print(f"  {model:9} {label:27} {per:9.2f}  {target:>8}  {note}")
+    print()
+
+
+def image_section(image):
+    memcpy, best = best_ns(image, "Image/memcpy/")
+    refresh, _ = best_ns(image, "Image/refresh/")
+    # The grey pass: the median of the paired differences, taken over the repetitions.
+    loads = repetitions(image, "Image/load/")
+    load_ns = decode = grey_pass = None
+    if loads:
+        load_ns = sorted(b["load_ns"] for b in loads)[len(loads) // 2]
+        decode = sorted(b["decode_ns"] for b in loads)[len(loads) // 2]
+        grey_pass = sorted(b["grey_pass_ns"] for b in loads)[len(loads) // 2]
+    if best is None:
+        return
+    megabytes = best["bytes"] / 1e6
+    print(f"Image store: 4000 x 3000 picture, against memcpy of {megabytes:g} MB "
+          f"(the display bitmap's size) in the same run")
+    print(f"  {'pass':38} {'measured':>10} {'memcpy':>9} {'ratio':>7}  {'target':>7}")
+    rows = [("refresh (refreshDisplay)", refresh)]
+    if grey_pass is not None:
+        rows.append(("load's grey pass (load - decode)", grey_pass))
+    for name, value in rows:
+        ratio = value / memcpy
+        print(f"  {name:38} {value / 1e6:8.2f}ms {memcpy / 1e6:7.2f}ms {ratio:6.2f}x  "
+              f"{'<= 2x':>7}  {verdict(ratio <= MEMCPY_FACTOR)}")
+    if grey_pass is not None:
+        print(f"  (medians of paired runs: whole load {load_ns / 1e6:.1f} ms, reading and "
+              f"converting the file alone {decode / 1e6:.1f} ms)")
+    print()
+
+
+def window_section(window):
+    print("Window: instant analysis, field change to repainted image, 1920 x 1080 picture, "
+          "default settings, offscreen")
+    for view, label in (("opening_size", "window at its opening size"),
+                        ("whole_picture", "window showing the whole picture")):
+        runs = repetitions(window, f"Window/instant_analysis/{view}/")
+        if not runs:
+            continue
+        times = sorted(b["real_time"] * UNIT_NS[b["time_unit"]] / 1e6 for b in runs)
+        middle = len(times) // 2
+        median = times[middle] if len(times) % 2 else (times[middle - 1] + times[middle]) / 2
+        print(f"  {label:33} median {median:6.2f} ms over {len(times)} changes "
+              f"(fastest {times[0]:.2f}, slowest {times[-1]:.2f})   target < "
+              f"{LATENCY_TARGET_MS:g} ms  {verdict(median < LATENCY_TARGET_MS)}")
+    print()
+
+
+def peer_section(peer, ours):
+    print(f"Peer: scikit-image {peer['skimage_version']} active_contour, same picture, points "
+          f"and iterations, no early stop")
+    print(f"  {'size':13} {'peer, whole call':>17} {'peer, steps only':>17}   "
+          f"{'Orvik, slowest model':>21} {'ratio':>8}  target")
+    for r in peer["results"]:
+        size = "defaults" if r["points"] == 32 else "maximum"
+        mine = [ours[(m, size)] for m in MODELS if (m, size) in ours]
+        if not mine:
+            continue
+        slowest = max(mine)
+        ratio = r["ns_per_point_iteration_steps"] / slowest
+        label = f"{r['points']} x {r['iterations']}"
+        target = f">= {PEER_FACTOR:g}x  {verdict(ratio >= PEER_FACTOR)}" if r["points"] == 200 \
+            else ""
+        print(f"  {label:13} {r['ns_per_point_iteration']:14.0f} ns {r['ns_per_point_iteration_steps']:14.0f} ns"
+              f"   {slowest:18.2f} ns {ratio:7.0f}x  {target}")
+    print("  (ratio: the peer's steps-only figure over Orvik's slowest model at that size)")
+    print()
+
+
+def main():
+    folder = sys.argv[1] if len(sys.argv) > 1 else "."
+    engine = load(folder, "engine.json")
+    image = load(folder, "image.json")
+    window = load(folder, "window.json")
+    peer = load(folder, "peer.json")
+    context = (engine or image or window or {}).get("context", {})
+    print()
+    load_average = ", ".join(f"{v:.1f}" for v in context.get("load_avg", []))
+    print(f"Orvik benchmarks on {context.get('num_cpus', '?')} CPUs at "
+          f"{context.get('mhz_per_cpu', '?')} MHz ({platform.machine()}), "
+          f"{context.get('date', '')}, load average {load_average or '?'}")
+    print("Figures are the best of the repetitions unless said otherwise.")
+    print()
+    ours = {}
+    if engine:
+        engine_section(engine, ours)
+    if image:
+        image_section(image)
+    if window:
+        window_section(window)
+    if peer:
+        peer_section(peer, ours)
+
+
+if __name__ == "__main__":
+    main()

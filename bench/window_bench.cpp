@@ -1,0 +1,152 @@
+// Instant analysis on the real window: the time from a change of a force field to the
+// repainted image, with "Instant analysis" ticked, the default settings and a 1920 × 1080
+// picture. Each repetition is one change (the "Image =" field toggles between two values),
+// timed from the change to the end of the event processing that repaints the view.
+// Two window sizes: the window as it opens, and one large enough to show the whole picture,
+// where the repaint has the most pixels to copy.
+#include "field_specs.h"
+#include "image_view.h"
+#include "spin_field.h"
+#include "tform1.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QImage>
+#include <QScrollArea>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace orvik::bench {
+namespace {
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+constexpr int kChanges = 40;
+
+// Counts the paint events the image view receives.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// A grey 24-bit BMP with a dark ellipse in the middle, in a temporary folder.
+class PictureFile {
+public:
+    PictureFile() {
+        path_ = QDir(dir_.path()).filePath(QStringLiteral("picture.bmp"));
+        QImage picture(kWidth, kHeight, QImage::Format_BGR888);
+        for (int y = 0; y < kHeight; ++y) {
+            std::uint8_t* pixel = picture.scanLine(y);
+            for (int x = 0; x < kWidth; ++x, pixel += 3) {
+                const double u = (x - kWidth / 2.0) / 300.0;
+                const double v = (y - kHeight / 2.0) / 200.0;
+                const std::uint8_t grey = u * u + v * v < 1.0 ? 30 : 210;
+                pixel[0] = pixel[1] = pixel[2] = grey;
+            }
+        }
+        if (!dir_.isValid() || !picture.save(path_, "BMP")) {
+            std::fprintf(stderr, "window_bench: cannot write the picture\n");
+            std::exit(1);
+        }
+    }
+    const QString& path() const { return path_; }
+
+private:
+    QTemporaryDir dir_;
+    QString path_;
+};
+
+// The window with the picture loaded and "Instant analysis" ticked.
+struct Scene {
+    PictureFile file;
+    TForm1 form;
+    PaintCounter counter;
+    QSize openingSize;
+
+    Scene() {
+        form.show();
+        openingSize = form.size();
+        form.loadImageFile(file.path());
+        form.CheckBox1->setChecked(true);
+        form.Image1->installEventFilter(&counter);
+        QApplication::processEvents();
+    }
+};
+
+// Made on first use and destroyed by main before the application object.
+std::unique_ptr<Scene> theScene;
+
+Scene& scene() {
+    if (!theScene) theScene = std::make_unique<Scene>();
+    return *theScene;
+}
+
+void changeToRepaint(benchmark::State& state, bool wholePicture) {
+    Scene& s = scene();
+    // Called once per repetition: the size is set, not grown.
+    if (wholePicture) {
+        // The panel keeps its width; the scroll area grows until it shows the whole picture.
+        const QSize viewport = s.form.ScrollBox1->viewport()->size();
+        if (viewport.width() < kWidth || viewport.height() < kHeight) {
+            s.form.resize(s.form.width() + std::max(kWidth - viewport.width(), 0),
+                          s.form.height() + std::max(kHeight - viewport.height(), 0));
+        }
+    } else {
+        s.form.resize(s.openingSize);
+    }
+    QApplication::processEvents();
+    SpinField* image = s.form.upDown(Field::Image);
+    for (auto _ : state) {
+        const int analysesBefore = s.form.analysisCount();
+        const int paintsBefore = s.counter.paints;
+        QElapsedTimer timer;
+        timer.start();
+        image->setValue(image->value() == 30 ? 31 : 30);
+        QApplication::processEvents();
+        const qint64 elapsed = timer.nsecsElapsed();
+        if (s.form.analysisCount() != analysesBefore + 1 || s.counter.paints == paintsBefore) {
+            state.SkipWithError("the change did not run one analysis and repaint the view");
+            return;
+        }
+        state.SetIterationTime(static_cast<double>(elapsed) * 1e-9);
+    }
+    state.counters["visible_pixels"] =
+        static_cast<double>(s.form.Image1->visibleRegion().boundingRect().width()) *
+        s.form.Image1->visibleRegion().boundingRect().height();
+}
+
+} // namespace
+} // namespace orvik::bench
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    for (const bool whole : {false, true}) {
+        benchmark::RegisterBenchmark(whole ? "Window/instant_analysis/whole_picture"
+                                           : "Window/instant_analysis/opening_size",
+                                     orvik::bench::changeToRepaint, whole)
+            ->Unit(benchmark::kMillisecond)
+            ->UseManualTime()
+            ->Iterations(1)
+            ->Repetitions(orvik::bench::kChanges);
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    orvik::bench::theScene.reset();
+    return 0;
+}
