@@ -1,9 +1,13 @@
 // Engine internals shared by its source files and its tests: the constants of the forces,
-// wrapped pixel offsets and the per-point updates that the four steps loop over.
+// wrapped pixel offsets, the arithmetic the steps are written in, the image as a step sees
+// it, the edge force, and the per-point updates that the four steps loop over.
 #pragma once
 
+#include "checked_float.h"
 #include "kontur.h"
 
+#include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <numbers>
 
@@ -27,10 +31,111 @@ inline std::int32_t shiftedPixel(std::int32_t v, std::int32_t d) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(v) + static_cast<std::uint32_t>(d));
 }
 
-// One point's share of a step: reads the current level (Iteration's low bit) and the
-// point's own older value, writes the point's new value(s) into the older level (x before
-// y), and returns the point's term of the energy sum. Points may be updated in any order.
-// UpdateOpenedPoint takes the movable points 1 .. N - 2 only.
+// The arithmetic the steps are written in: every stored value goes through store, every
+// real-to-integer conversion through trunc, every division that could meet a zero divisor
+// through divide.
+//
+// CheckedArithmetic raises the floating-point errors where they occur.
+struct CheckedArithmetic {
+    static float store(double v) { return toSingleChecked(v); }
+    static std::int32_t trunc(double v) { return truncChecked(v); }
+    static double divide(double num, double den) { return divideChecked(num, den); }
+};
+
+// PlainArithmetic rounds and truncates exactly like CheckedArithmetic but tests nothing. A
+// step uses it only when its inputs are known to keep every value far inside the ranges
+// (see StepFrame::inRange in steps.cpp), where the two give the same bits.
+struct PlainArithmetic {
+    static float store(double v) { return static_cast<float>(v); }
+    static std::int32_t trunc(double v) {
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::int64_t>(v)));
+    }
+    static double divide(double num, double den) { return num / den; }
+};
+
+// The image as the sampling rule sees it at one moment: the bound grey buffer, its size and
+// the outside value of the selected polarity. A step takes one view when it starts, since
+// nothing can load an image or change the polarity while a step runs.
+struct GreyView {
+    const std::uint8_t* grey = nullptr;
+    std::uint32_t width = 0; // 0 (and height 0) while no image is bound
+    std::uint32_t height = 0;
+    int outside = 255; // 255 for "Black on white", 0 for "White on black"
+
+    // Grey level of pixel (x, y), or the outside value; negative coordinates turn into huge
+    // unsigned values, so one test per axis covers both ends of the image.
+    int sample(std::int32_t x, std::int32_t y) const {
+        if (static_cast<std::uint32_t>(x) < width && static_cast<std::uint32_t>(y) < height)
+            return grey[static_cast<std::size_t>(y) * width + static_cast<std::uint32_t>(x)];
+        return outside;
+    }
+
+    // True when the 5 × 5 pixels centred on (x, y) all lie inside the image.
+    bool holdsNeighbourhood(std::int32_t x, std::int32_t y) const {
+        return width >= 5 && height >= 5 && static_cast<std::uint32_t>(x) - 2u <= width - 5u &&
+               static_cast<std::uint32_t>(y) - 2u <= height - 5u;
+    }
+};
+
+// The view of the image bound now (BindImage).
+GreyView currentGreyView();
+
+// Gradient magnitude from two whole-number differences, squared and summed as integers.
+inline float gradientMagnitude(int along, int across) {
+    const std::int32_t sum = along * along + across * across;
+    return static_cast<float>(std::sqrt(static_cast<double>(sum)));
+}
+
+// The edge force at pixel (x, y): the central difference of the gradient magnitudes at the
+// four neighbours, weighted by `weight` and scaled so that it never exceeds |weight|.
+template <typename Arithmetic>
+void edgeForce(const GreyView& image, float weight, std::int32_t x, std::int32_t y, float& fx,
+               float& fy) {
+    float ax = 0;
+    float ay = 0;
+    if (weight != 0.0f) {
+        int c, l2, r2, u2, d2, ul, dl, ur, dr;
+        if (image.holdsNeighbourhood(x, y)) {
+            // Well inside the image: the nine pixels straight from the buffer.
+            const std::ptrdiff_t row = image.width;
+            const std::uint8_t* p = image.grey + static_cast<std::ptrdiff_t>(y) * row + x;
+            c = p[0];
+            l2 = p[-2];
+            r2 = p[2];
+            u2 = p[-2 * row];
+            d2 = p[2 * row];
+            ul = p[-row - 1];
+            dl = p[row - 1];
+            ur = p[-row + 1];
+            dr = p[row + 1];
+        } else {
+            c = image.sample(x, y);
+            l2 = image.sample(shiftedPixel(x, -2), y);
+            r2 = image.sample(shiftedPixel(x, 2), y);
+            u2 = image.sample(x, shiftedPixel(y, -2));
+            d2 = image.sample(x, shiftedPixel(y, 2));
+            ul = image.sample(shiftedPixel(x, -1), shiftedPixel(y, -1));
+            dl = image.sample(shiftedPixel(x, -1), shiftedPixel(y, 1));
+            ur = image.sample(shiftedPixel(x, 1), shiftedPixel(y, -1));
+            dr = image.sample(shiftedPixel(x, 1), shiftedPixel(y, 1));
+        }
+        // Magnitudes at the four 4-neighbours, each from a difference along the line to
+        // (x, y) and one across it, both spanning two pixels.
+        const float up = gradientMagnitude(u2 - c, ur - ul);
+        const float down = gradientMagnitude(d2 - c, dr - dl);
+        const float left = gradientMagnitude(l2 - c, dl - ul);
+        const float right = gradientMagnitude(r2 - c, dr - ur);
+        ax = Arithmetic::store((static_cast<double>(right) - left) * weight + ax);
+        ay = Arithmetic::store((static_cast<double>(down) - up) * weight + ay);
+    }
+    fx = Arithmetic::store(kEdgeScale * ax);
+    fy = Arithmetic::store(kEdgeScale * ay);
+}
+
+// One point's share of a step, with every check: reads the current level (Iteration's low
+// bit) and the point's own older value, writes the point's new value(s) into the older
+// level (x before y), and returns the point's term of the energy sum. Points may be updated
+// in any order. UpdateOpenedPoint takes the movable points 1 .. N - 2 only.
 double UpdateCenterPoint(KONTUR& k, std::int32_t i);
 double UpdateStandardPoint(KONTUR& k, std::int32_t i);
 double UpdateBalloonPoint(KONTUR& k, std::int32_t i);
