@@ -12,6 +12,7 @@
 #include "kontur_internal.h"
 
 #include <array>
+#include <bit>
 #include <cmath>
 
 namespace orvik {
@@ -51,12 +52,14 @@ DirectionTable directionTable;
 
 // Everything one step reads besides the points, taken from the record when the step starts:
 // nothing changes them while it runs. Kept in a local object, so the compiler knows that the
-// stores into the point buffer leave them alone.
+// stores into the point buffer leave them alone. The current level C is a template argument,
+// so that every slot of a point lies at a fixed offset from its first float.
+template <std::int32_t C>
 struct StepFrame {
+    static constexpr std::int32_t c = C;     // the current level
+    static constexpr std::int32_t p = 1 - C; // the older level, which receives the new values
     float* points;
     std::int32_t n;
-    std::int32_t c; // the current level
-    std::int32_t p; // the older level, which receives the new values
     GreyView image;
     float tension, rigidity, radius, formWeight, imageWeight, threshold, gradientWeight;
     float centerX, centerY;
@@ -65,17 +68,16 @@ struct StepFrame {
     double radiusSquared; // radius · radius
 
     explicit StepFrame(const KONTUR& k)
-        : points(k.Points.get()), n(k.PointCount), c(k.Iteration & 1), p(1 - (k.Iteration & 1)),
-          image(currentGreyView()), tension(k.Tension), rigidity(k.Rigidity), radius(k.Radius),
-          formWeight(k.FormWeight), imageWeight(k.ImageWeight), threshold(k.Threshold),
-          gradientWeight(k.GradientWeight), centerX(k.CenterX), centerY(k.CenterY),
-          inertia(k.Inertia), viscosity(k.Viscosity), damping(inertia + viscosity),
-          radiusSquared(static_cast<double>(radius) * radius) {}
+        : points(k.Points.get()), n(k.PointCount), image(currentGreyView()), tension(k.Tension),
+          rigidity(k.Rigidity), radius(k.Radius), formWeight(k.FormWeight),
+          imageWeight(k.ImageWeight), threshold(k.Threshold), gradientWeight(k.GradientWeight),
+          centerX(k.CenterX), centerY(k.CenterY), inertia(k.Inertia), viscosity(k.Viscosity),
+          damping(inertia + viscosity), radiusSquared(static_cast<double>(radius) * radius) {}
 
-    float x(std::int32_t i) const { return points[4 * i + c]; }
-    float y(std::int32_t i) const { return points[4 * i + 2 + c]; }
-    float olderX(std::int32_t i) const { return points[4 * i + p]; }
-    float olderY(std::int32_t i) const { return points[4 * i + 2 + p]; }
+    double x(std::int32_t i) const { return points[4 * i + c]; }
+    double y(std::int32_t i) const { return points[4 * i + 2 + c]; }
+    double olderX(std::int32_t i) const { return points[4 * i + p]; }
+    double olderY(std::int32_t i) const { return points[4 * i + 2 + p]; }
     void setX(std::int32_t i, float v) const { points[4 * i + p] = v; }
     void setY(std::int32_t i, float v) const { points[4 * i + 2 + p] = v; }
 
@@ -90,9 +92,15 @@ struct StepFrame {
         constexpr double kLarge = 0x1p20;
         constexpr double kSmall = 0x1p-20;
         if (n < 3 || points == nullptr) return false;
-        bool small = true;
+        // On the bits: magnitudes, infinities and NaNs included, order as integers, and
+        // adding kRaise sets the top bit exactly for those above 2^20. Plain integer
+        // operations that the compiler can vectorise.
+        constexpr std::uint32_t kLargeBits = std::bit_cast<std::uint32_t>(0x1p20f);
+        constexpr std::uint32_t kRaise = 0x7fffffffu - kLargeBits;
+        std::uint32_t large = 0;
         for (std::int32_t j = 0; j < 4 * n; ++j)
-            small &= std::fabs(points[j]) <= kLarge; // false for a NaN too
+            large |= (std::bit_cast<std::uint32_t>(points[j]) & 0x7fffffffu) + kRaise;
+        bool small = (large & 0x80000000u) == 0;
         for (const double weight : {tension, rigidity, radius, formWeight, imageWeight, threshold,
                                     gradientWeight, centerX, centerY})
             small &= std::fabs(weight) <= kLarge;
@@ -101,63 +109,75 @@ struct StepFrame {
     }
 };
 
-// Neighbour indices of a closed contour: i ± 1 and i ± 2 modulo n, for n ≥ 1.
+// Point i and its neighbours on a closed contour: i ± 1 and i ± 2 modulo n, for n ≥ 1.
 struct Ring {
-    std::int32_t prev2, prev, next, next2;
+    std::int32_t prev2, prev, i, next, next2;
 
-    Ring(std::int32_t i, std::int32_t n)
-        : prev2(wrap(i - 2, n)), prev(wrap(i - 1, n)), next(wrap(i + 1, n)), next2(wrap(i + 2, n)) {
+    static Ring around(std::int32_t i, std::int32_t n) {
+        const std::int32_t prev = before(i, n);
+        const std::int32_t next = after(i, n);
+        return {before(prev, n), prev, i, next, after(next, n)};
     }
+    // The ring of the next point along the contour.
+    Ring following(std::int32_t n) const { return {prev, i, next, next2, after(next2, n)}; }
 
-    // j lies within −2 .. n + 1.
-    static std::int32_t wrap(std::int32_t j, std::int32_t n) {
-        if (n < 2) return 0;
-        if (j < 0) return j + n;
-        return j >= n ? j - n : j;
-    }
+    static std::int32_t before(std::int32_t j, std::int32_t n) { return j == 0 ? n - 1 : j - 1; }
+    static std::int32_t after(std::int32_t j, std::int32_t n) { return j == n - 1 ? 0 : j + 1; }
 };
 
 // Twice the tension times the second difference: pulls toward the neighbours' midpoint.
 template <typename A>
-float tensionTerm(float prev, float now, float next, float tension) {
-    return A::store(((static_cast<double>(prev) + next) * 2 - 4.0 * now) * tension);
+float tensionTerm(double prev, double now, double next, double tension) {
+    return A::store(((prev + next) * 2 - 4.0 * now) * tension);
 }
 
 // Minus twice the rigidity times the fourth difference: straightens the contour.
 template <typename A>
-float rigidityTerm(float prev2, float prev, float now, float next, float next2, float rigidity) {
-    return A::store(((static_cast<double>(prev) + next) * 8 -
-                     (static_cast<double>(prev2) + next2) * 2 - 12.0 * now) *
-                    rigidity);
+float rigidityTerm(double prev2, double prev, double now, double next, double next2,
+                   double rigidity) {
+    return A::store(((prev + next) * 8 - (prev2 + next2) * 2 - 12.0 * now) * rigidity);
 }
 
 // Solves inertia·(new − 2·now + older) + viscosity·(new − now) = force for new.
-template <typename A>
-float integrate(float now, float older, float force, const StepFrame& f) {
-    return A::store(
-        A::divide((2.0 * now - older) * f.inertia + f.viscosity * now + force, f.damping));
+template <typename Frame>
+double stepNumerator(double now, double older, double force, const Frame& f) {
+    return (2.0 * now - older) * f.inertia + f.viscosity * now + force;
+}
+
+template <typename A, typename Frame>
+float integrate(double now, double older, double force, const Frame& f) {
+    return A::store(A::divide(stepNumerator(now, older, force, f), f.damping));
+}
+
+// Both coordinates of point i: the new x is stored before the new y is rounded.
+template <typename A, typename Frame>
+void integrate(const Frame& f, std::int32_t i, double x, double y, double fx, double fy) {
+    const Quotients next = A::divide(stepNumerator(x, f.olderX(i), fx, f), f.damping,
+                                     stepNumerator(y, f.olderY(i), fy, f), f.damping);
+    f.setX(i, A::store(next.first));
+    f.setY(i, A::store(next.second));
 }
 
 template <typename A>
-float scaled(float unit, float magnitude) {
-    return A::store(static_cast<double>(unit) * magnitude);
+float scaled(double unit, double magnitude) {
+    return A::store(unit * magnitude);
 }
 
-double squaredForce(float fx, float fy) {
-    return static_cast<double>(fx) * fx + static_cast<double>(fy) * fy;
+double squaredForce(double fx, double fy) {
+    return fx * fx + fy * fy;
 }
 
 // Image pressure: grey level against the threshold, signed by the weight.
-template <typename A>
-float pressure(std::int32_t ix, std::int32_t iy, const StepFrame& f) {
+template <typename A, typename Frame>
+float pressure(std::int32_t ix, std::int32_t iy, const Frame& f) {
     return A::store((f.image.sample(ix, iy) - static_cast<double>(f.threshold)) * f.imageWeight);
 }
 
 struct CenterPoint {
-    template <typename A>
-    static double update(const StepFrame& f, std::int32_t i, const DirectionTable* directions) {
-        const Ring ring(i, f.n);
-        const float r = f.x(i);
+    template <typename A, typename Frame>
+    static double update(const Frame& f, const Ring& ring, const DirectionTable* directions) {
+        const std::int32_t i = ring.i;
+        const double r = f.x(i);
 
         float sinTheta, cosTheta;
         if (directions != nullptr) {
@@ -168,8 +188,8 @@ struct CenterPoint {
             sinTheta = A::store(std::sin(static_cast<double>(theta)));
             cosTheta = A::store(std::cos(static_cast<double>(theta)));
         }
-        const float px = A::store(static_cast<double>(r) * cosTheta + f.centerX);
-        const float py = A::store(static_cast<double>(r) * sinTheta + f.centerY);
+        const float px = A::store(r * cosTheta + f.centerX);
+        const float py = A::store(r * sinTheta + f.centerY);
         const std::int32_t ix = A::trunc(px);
         const std::int32_t iy = A::trunc(py);
 
@@ -179,13 +199,12 @@ struct CenterPoint {
                                                f.x(ring.next2), f.rigidity);
         float ex = 0;
         float ey = 0;
-        edgeForce<A>(f.image, f.gradientWeight, ix, iy, ex, ey);
+        edgeForceOrZero<A>(f.image, f.gradientWeight, ix, iy, ex, ey);
         const float edge =
             A::store(static_cast<double>(ex) * cosTheta + static_cast<double>(ey) * sinTheta);
-        const float divisor = r > kFloor ? r : kFloor;
-        const float shape =
-            A::store((f.radiusSquared / divisor - A::divide(static_cast<double>(r) * r, f.radius)) *
-                     f.formWeight);
+        const double divisor = r > kFloor ? r : kFloor;
+        const Quotients toRadius = A::divide(f.radiusSquared, divisor, r * r, f.radius);
+        const float shape = A::store((toRadius.first - toRadius.second) * f.formWeight);
         const float force =
             A::store(static_cast<double>(image) + tension + rigidity + shape + edge);
 
@@ -201,18 +220,18 @@ struct CenterPoint {
 };
 
 struct StandardPoint {
-    template <typename A>
-    static double update(const StepFrame& f, std::int32_t i, const DirectionTable*) {
-        const Ring ring(i, f.n);
-        const float x = f.x(i);
-        const float y = f.y(i);
+    template <typename A, typename Frame>
+    static double update(const Frame& f, const Ring& ring, const DirectionTable*) {
+        const std::int32_t i = ring.i;
+        const double x = f.x(i);
+        const double y = f.y(i);
 
         // Direction and distance from the centre; the floor keeps the divisions finite, and
         // a point on the centre gets a zero unit vector.
-        const float dx = A::store(static_cast<double>(x) - f.centerX);
-        const float dy = A::store(static_cast<double>(y) - f.centerY);
+        const float dx = A::store(x - f.centerX);
+        const float dy = A::store(y - f.centerY);
         const float q = A::store(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy);
-        float d = A::store(std::sqrt(static_cast<double>(q)));
+        float d = A::root(q);
         if (d < kFloor) d = kFloor;
         const float ux = A::store(static_cast<double>(dx) / d);
         const float uy = A::store(static_cast<double>(dy) / d);
@@ -230,7 +249,7 @@ struct StandardPoint {
                                                 f.y(ring.next2), f.rigidity);
         float ex = 0;
         float ey = 0;
-        edgeForce<A>(f.image, f.gradientWeight, ix, iy, ex, ey);
+        edgeForceOrZero<A>(f.image, f.gradientWeight, ix, iy, ex, ey);
         // Toward the preferred radius: the raised distance divides, the unchanged square
         // does not.
         const float shape = A::store((f.radiusSquared / d - A::divide(q, f.radius)) * f.formWeight);
@@ -239,23 +258,22 @@ struct StandardPoint {
 
         const float fx = A::store(static_cast<double>(imageX) + tensionX + rigidityX + shapeX + ex);
         const float fy = A::store(static_cast<double>(imageY) + tensionY + rigidityY + shapeY + ey);
-        f.setX(i, integrate<A>(x, f.olderX(i), fx, f));
-        f.setY(i, integrate<A>(y, f.olderY(i), fy, f));
+        integrate<A>(f, i, x, y, fx, fy);
         return squaredForce(fx, fy);
     }
 };
 
 struct BalloonPoint {
-    template <typename A>
-    static double update(const StepFrame& f, std::int32_t i, const DirectionTable*) {
-        const Ring ring(i, f.n);
-        const float x = f.x(i);
-        const float y = f.y(i);
+    template <typename A, typename Frame>
+    static double update(const Frame& f, const Ring& ring, const DirectionTable*) {
+        const std::int32_t i = ring.i;
+        const double x = f.x(i);
+        const double y = f.y(i);
 
         // The chord between the neighbours turned a quarter clockwise on the screen: outward
         // on a contour that runs counter-clockwise. Coinciding neighbours give a zero normal.
-        const double chordY = static_cast<double>(f.y(ring.prev)) - f.y(ring.next);
-        const double chordX = static_cast<double>(f.x(ring.next)) - f.x(ring.prev);
+        const double chordY = f.y(ring.prev) - f.y(ring.next);
+        const double chordX = f.x(ring.next) - f.x(ring.prev);
         float l = A::store(std::sqrt(chordY * chordY + chordX * chordX));
         if (l < kFloor) l = kFloor;
         const float nx = A::store(chordY / l);
@@ -274,23 +292,24 @@ struct BalloonPoint {
                                                 f.y(ring.next2), f.rigidity);
         float ex = 0;
         float ey = 0;
-        edgeForce<A>(f.image, f.gradientWeight, ix, iy, ex, ey);
+        edgeForceOrZero<A>(f.image, f.gradientWeight, ix, iy, ex, ey);
 
         const float fx = A::store(static_cast<double>(imageX) + tensionX + rigidityX + ex);
         const float fy = A::store(static_cast<double>(imageY) + tensionY + rigidityY + ey);
-        f.setX(i, integrate<A>(x, f.olderX(i), fx, f));
-        f.setY(i, integrate<A>(y, f.olderY(i), fy, f));
+        integrate<A>(f, i, x, y, fx, fy);
         return squaredForce(fx, fy);
     }
 };
 
 struct OpenedPoint {
-    template <typename A>
-    static double update(const StepFrame& f, std::int32_t i, const DirectionTable*) {
+    // The ring's wrapped indices are not used: the chain has ends.
+    template <typename A, typename Frame>
+    static double update(const Frame& f, const Ring& ring, const DirectionTable*) {
+        const std::int32_t i = ring.i;
         const std::int32_t prev = i - 1;
         const std::int32_t next = i + 1;
-        const float x = f.x(i);
-        const float y = f.y(i);
+        const double x = f.x(i);
+        const double y = f.y(i);
 
         const std::int32_t ix = A::trunc(x);
         const std::int32_t iy = A::trunc(y);
@@ -307,7 +326,7 @@ struct OpenedPoint {
         }
         float ex = 0;
         float ey = 0;
-        edgeForce<A>(f.image, f.gradientWeight, ix, iy, ex, ey);
+        edgeForceOrZero<A>(f.image, f.gradientWeight, ix, iy, ex, ey);
 
         // Along the grey gradient, toward the threshold's grey level.
         const GreyView& image = f.image;
@@ -322,39 +341,54 @@ struct OpenedPoint {
 
         const float fx = A::store(static_cast<double>(imageX) + tensionX + rigidityX + ex);
         const float fy = A::store(static_cast<double>(imageY) + tensionY + rigidityY + ey);
-        f.setX(i, integrate<A>(x, f.olderX(i), fx, f));
-        f.setY(i, integrate<A>(y, f.olderY(i), fy, f));
+        integrate<A>(f, i, x, y, fx, fy);
         return squaredForce(fx, fy);
     }
 };
 
 // The checked update of one point on its own, as the tests drive it.
+template <typename Model, std::int32_t C>
+double updateChecked(KONTUR& k, std::int32_t i) {
+    const StepFrame<C> frame(k);
+    const DirectionTable* directions = directionTable.forPointCount(k.PointCount);
+    return Model::template update<CheckedArithmetic>(frame, Ring::around(i, k.PointCount),
+                                                     directions);
+}
+
 template <typename Model>
 double updateChecked(KONTUR& k, std::int32_t i) {
-    const StepFrame frame(k);
-    const DirectionTable* directions = directionTable.forPointCount(k.PointCount);
-    return Model::template update<CheckedArithmetic>(frame, i, directions);
+    return (k.Iteration & 1) != 0 ? updateChecked<Model, 1>(k, i) : updateChecked<Model, 0>(k, i);
 }
 
 // Visits points first .. last − 1 in ascending order and sums their energy terms, then
 // divides and advances. On the checked path the sum goes into k.Energy point by point, so
 // that an error leaves the partial sum; the plain path cannot fail and sums in a local.
-template <typename Model>
+template <typename Model, std::int32_t C>
 void stepPoints(KONTUR& k, std::int32_t first, std::int32_t last, double divisor) {
-    const StepFrame frame(k);
+    const StepFrame<C> frame(k);
     const DirectionTable* directions = directionTable.forPointCount(k.PointCount);
     k.Energy = 0;
+    Ring ring = Ring::around(first, frame.n);
     if (frame.inRange()) {
         double energy = 0;
-        for (std::int32_t i = first; i < last; ++i)
-            energy += Model::template update<PlainArithmetic>(frame, i, directions);
+        for (std::int32_t i = first; i < last; ++i, ring = ring.following(frame.n))
+            energy += Model::template update<PlainArithmetic>(frame, ring, directions);
         k.Energy = energy;
     } else {
-        for (std::int32_t i = first; i < last; ++i)
-            k.Energy += Model::template update<CheckedArithmetic>(frame, i, directions);
+        for (std::int32_t i = first; i < last; ++i, ring = ring.following(frame.n))
+            k.Energy += Model::template update<CheckedArithmetic>(frame, ring, directions);
     }
     k.Energy = divideChecked(k.Energy, divisor);
     k.Iteration = static_cast<std::int32_t>(static_cast<std::uint32_t>(k.Iteration) + 1u);
+}
+
+template <typename Model>
+void stepPoints(KONTUR& k, std::int32_t first, std::int32_t last, double divisor) {
+    if ((k.Iteration & 1) != 0) {
+        stepPoints<Model, 1>(k, first, last, divisor);
+    } else {
+        stepPoints<Model, 0>(k, first, last, divisor);
+    }
 }
 
 } // namespace
