@@ -17,6 +17,19 @@
 
 namespace orvik {
 
+// The four steps are compiled for three instruction sets, and the best one the processor has
+// is picked when the program starts: the larger register files of the newer sets spare a step
+// most of its register spills. Every clone performs the same IEEE operations (contraction is
+// off, so no fused multiply-add), so all of them give the same bits. ORVIK_NO_STEP_CLONES
+// builds the steps for the compiler's target alone, for comparing one set against another.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) &&                             \
+    !defined(ORVIK_NO_STEP_CLONES)
+#define ORVIK_STEP_TARGETS                                                                         \
+    __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
+#else
+#define ORVIK_STEP_TARGETS
+#endif
+
 namespace {
 
 // Directions of the points of the centre point model: θ = i·2π/N and its sine and cosine,
@@ -50,19 +63,40 @@ private:
 
 DirectionTable directionTable;
 
+// The current level of a step widened to double, a row for x and a row for y. Every
+// coordinate is read by five points of a step; widening it once spares the repeats.
+struct WidenedLevel {
+    static constexpr std::int32_t kCapacity = 1024;
+    std::array<double, kCapacity> x{};
+    std::array<double, kCapacity> y{};
+
+    // Fills the rows from level c of n ≤ kCapacity points.
+    void fill(const float* points, std::int32_t n, std::int32_t c) {
+        for (std::int32_t i = 0; i < n; ++i) {
+            x[i] = points[4 * i + c];
+            y[i] = points[4 * i + 2 + c];
+        }
+    }
+};
+
+WidenedLevel widenedLevel;
+
 // Everything one step reads besides the points, taken from the record when the step starts:
 // nothing changes them while it runs. Kept in a local object, so the compiler knows that the
 // stores into the point buffer leave them alone. The current level C is a template argument,
-// so that every slot of a point lies at a fixed offset from its first float.
-template <std::int32_t C>
+// so that every slot of a point lies at a fixed offset from its first float; with Widened the
+// current level is read from widenedLevel, which the step has filled.
+template <std::int32_t C, bool Widened>
 struct StepFrame {
     static constexpr std::int32_t c = C;     // the current level
     static constexpr std::int32_t p = 1 - C; // the older level, which receives the new values
     float* points;
     std::int32_t n;
     GreyView image;
-    float tension, rigidity, radius, formWeight, imageWeight, threshold, gradientWeight;
-    float centerX, centerY;
+    // Widened once here rather than at every use.
+    double tension, rigidity, radius, formWeight, imageWeight, threshold;
+    float gradientWeight;
+    double centerX, centerY;
     double inertia, viscosity;
     double damping;       // inertia + viscosity, the divisor of the time step
     double radiusSquared; // radius · radius
@@ -74,8 +108,14 @@ struct StepFrame {
           centerX(k.CenterX), centerY(k.CenterY), inertia(k.Inertia), viscosity(k.Viscosity),
           damping(inertia + viscosity), radiusSquared(static_cast<double>(radius) * radius) {}
 
-    double x(std::int32_t i) const { return points[4 * i + c]; }
-    double y(std::int32_t i) const { return points[4 * i + 2 + c]; }
+    double x(std::int32_t i) const {
+        if constexpr (Widened) return widenedLevel.x[i];
+        return points[4 * i + c];
+    }
+    double y(std::int32_t i) const {
+        if constexpr (Widened) return widenedLevel.y[i];
+        return points[4 * i + 2 + c];
+    }
     double olderX(std::int32_t i) const { return points[4 * i + p]; }
     double olderY(std::int32_t i) const { return points[4 * i + 2 + p]; }
     void setX(std::int32_t i, float v) const { points[4 * i + p] = v; }
@@ -87,11 +127,11 @@ struct StepFrame {
     // the other divisors at 0.2 or more; the largest intermediate, (q / radius)·FormWeight,
     // stays below 2^85 and the time step's quotient below 2^106, far from the float limit
     // (2^128) and from the 2^63 of a truncation. Any state outside these bounds, and point
-    // counts below 3, take the checked path.
+    // counts below 3 or beyond the widened level's capacity, take the checked path.
     bool inRange() const {
         constexpr double kLarge = 0x1p20;
         constexpr double kSmall = 0x1p-20;
-        if (n < 3 || points == nullptr) return false;
+        if (n < 3 || n > WidenedLevel::kCapacity || points == nullptr) return false;
         // On the bits: magnitudes, infinities and NaNs included, order as integers, and
         // adding kRaise sets the top bit exactly for those above 2^20. Plain integer
         // operations that the compiler can vectorise.
@@ -102,7 +142,7 @@ struct StepFrame {
             large |= (std::bit_cast<std::uint32_t>(points[j]) & 0x7fffffffu) + kRaise;
         bool small = (large & 0x80000000u) == 0;
         for (const double weight : {tension, rigidity, radius, formWeight, imageWeight, threshold,
-                                    gradientWeight, centerX, centerY})
+                                    static_cast<double>(gradientWeight), centerX, centerY})
             small &= std::fabs(weight) <= kLarge;
         small &= std::fabs(inertia) <= kLarge && std::fabs(viscosity) <= kLarge;
         return small && std::fabs(damping) >= kSmall && std::fabs(radius) >= kSmall;
@@ -170,7 +210,7 @@ double squaredForce(double fx, double fy) {
 // Image pressure: grey level against the threshold, signed by the weight.
 template <typename A, typename Frame>
 float pressure(std::int32_t ix, std::int32_t iy, const Frame& f) {
-    return A::store((f.image.sample(ix, iy) - static_cast<double>(f.threshold)) * f.imageWeight);
+    return A::store((f.image.sample(ix, iy) - f.threshold) * f.imageWeight);
 }
 
 struct CenterPoint {
@@ -252,7 +292,8 @@ struct StandardPoint {
         edgeForceOrZero<A>(f.image, f.gradientWeight, ix, iy, ex, ey);
         // Toward the preferred radius: the raised distance divides, the unchanged square
         // does not.
-        const float shape = A::store((f.radiusSquared / d - A::divide(q, f.radius)) * f.formWeight);
+        const Quotients toRadius = A::divide(f.radiusSquared, d, q, f.radius);
+        const float shape = A::store((toRadius.first - toRadius.second) * f.formWeight);
         const float shapeX = scaled<A>(ux, shape);
         const float shapeY = scaled<A>(uy, shape);
 
@@ -334,8 +375,7 @@ struct OpenedPoint {
             image.sample(shiftedPixel(ix, 1), iy) - image.sample(shiftedPixel(ix, -1), iy);
         const int gy =
             image.sample(ix, shiftedPixel(iy, 1)) - image.sample(ix, shiftedPixel(iy, -1));
-        const float e =
-            A::store((static_cast<double>(f.threshold) - image.sample(ix, iy)) * f.imageWeight);
+        const float e = A::store((f.threshold - image.sample(ix, iy)) * f.imageWeight);
         const float imageX = A::store(static_cast<double>(gx) * e * kEdgeScale);
         const float imageY = A::store(static_cast<double>(gy) * e * kEdgeScale);
 
@@ -349,7 +389,7 @@ struct OpenedPoint {
 // The checked update of one point on its own, as the tests drive it.
 template <typename Model, std::int32_t C>
 double updateChecked(KONTUR& k, std::int32_t i) {
-    const StepFrame<C> frame(k);
+    const StepFrame<C, false> frame(k);
     const DirectionTable* directions = directionTable.forPointCount(k.PointCount);
     return Model::template update<CheckedArithmetic>(frame, Ring::around(i, k.PointCount),
                                                      directions);
@@ -361,18 +401,22 @@ double updateChecked(KONTUR& k, std::int32_t i) {
 }
 
 // Visits points first .. last − 1 in ascending order and sums their energy terms, then
-// divides and advances. On the checked path the sum goes into k.Energy point by point, so
-// that an error leaves the partial sum; the plain path cannot fail and sums in a local.
+// divides and advances. Inlined into each step, and so compiled for each of its targets. On the
+// checked path the sum goes into k.Energy point by point, so that an error leaves the partial sum;
+// the plain path cannot fail and sums in a local.
 template <typename Model, std::int32_t C>
-void stepPoints(KONTUR& k, std::int32_t first, std::int32_t last, double divisor) {
-    const StepFrame<C> frame(k);
+[[gnu::always_inline]] inline void stepPoints(KONTUR& k, std::int32_t first, std::int32_t last,
+                                              double divisor) {
+    const StepFrame<C, false> frame(k);
     const DirectionTable* directions = directionTable.forPointCount(k.PointCount);
     k.Energy = 0;
     Ring ring = Ring::around(first, frame.n);
     if (frame.inRange()) {
+        widenedLevel.fill(frame.points, frame.n, C);
+        const StepFrame<C, true> widened(k);
         double energy = 0;
         for (std::int32_t i = first; i < last; ++i, ring = ring.following(frame.n))
-            energy += Model::template update<PlainArithmetic>(frame, ring, directions);
+            energy += Model::template update<PlainArithmetic>(widened, ring, directions);
         k.Energy = energy;
     } else {
         for (std::int32_t i = first; i < last; ++i, ring = ring.following(frame.n))
@@ -383,7 +427,8 @@ void stepPoints(KONTUR& k, std::int32_t first, std::int32_t last, double divisor
 }
 
 template <typename Model>
-void stepPoints(KONTUR& k, std::int32_t first, std::int32_t last, double divisor) {
+[[gnu::always_inline]] inline void stepPoints(KONTUR& k, std::int32_t first, std::int32_t last,
+                                              double divisor) {
     if ((k.Iteration & 1) != 0) {
         stepPoints<Model, 1>(k, first, last, divisor);
     } else {
@@ -409,20 +454,20 @@ double UpdateOpenedPoint(KONTUR& k, std::int32_t i) {
     return updateChecked<OpenedPoint>(k, i);
 }
 
-void StepCenterPoint(KONTUR& k) {
+ORVIK_STEP_TARGETS void StepCenterPoint(KONTUR& k) {
     stepPoints<CenterPoint>(k, 0, k.PointCount, k.PointCount);
 }
 
-void StepStandard(KONTUR& k) {
+ORVIK_STEP_TARGETS void StepStandard(KONTUR& k) {
     stepPoints<StandardPoint>(k, 0, k.PointCount, k.PointCount);
 }
 
-void StepBalloon(KONTUR& k) {
+ORVIK_STEP_TARGETS void StepBalloon(KONTUR& k) {
     stepPoints<BalloonPoint>(k, 0, k.PointCount, k.PointCount);
 }
 
 // The end points stay where Init put them; only the N − 2 inner points move.
-void StepOpened(KONTUR& k) {
+ORVIK_STEP_TARGETS void StepOpened(KONTUR& k) {
     stepPoints<OpenedPoint>(k, 1, k.PointCount - 1, k.PointCount - 2.0);
 }
 
