@@ -14,6 +14,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <type_traits>
 
 namespace orvik {
 
@@ -70,26 +71,63 @@ struct WidenedLevel {
     std::array<double, kCapacity> x{};
     std::array<double, kCapacity> y{};
 
-    // Fills the rows from level c of n ≤ kCapacity points.
-    void fill(const float* points, std::int32_t n, std::int32_t c) {
+    // Fills the rows from level c of n ≤ kCapacity points, and tells whether every float of
+    // those points, at both levels, has a magnitude of at most 2^20 (no infinity, no NaN).
+    bool fillIfSmall(const float* points, std::int32_t n, std::int32_t c) {
+        // On the bits: magnitudes, infinities and NaNs included, order as integers, and
+        // adding kRaise sets the top bit exactly for those above 2^20.
+        constexpr std::uint32_t kLargeBits = std::bit_cast<std::uint32_t>(0x1p20f);
+        constexpr std::uint32_t kRaise = 0x7fffffffu - kLargeBits;
+        std::uint32_t large = 0;
+        for (std::int32_t j = 0; j < 4 * n; ++j) // a loop the compiler vectorises
+            large |= (std::bit_cast<std::uint32_t>(points[j]) & 0x7fffffffu) + kRaise;
         for (std::int32_t i = 0; i < n; ++i) {
             x[i] = points[4 * i + c];
             y[i] = points[4 * i + 2 + c];
         }
+        return (large & 0x80000000u) == 0;
     }
 };
 
 WidenedLevel widenedLevel;
 
+// The image pressure (g − Threshold)·ImageWeight, rounded to float, for every grey level g:
+// it depends on two parameters and a byte only, so a table kept for the parameters in use
+// replaces the arithmetic. "Opened" turns the difference round: (Threshold − g)·ImageWeight.
+class PressureTable {
+public:
+    explicit PressureTable(bool thresholdFirst) : thresholdFirst_(thresholdFirst) {}
+
+    // The table for these weights, built when they differ from the last ones.
+    const float* forWeights(double threshold, double imageWeight) {
+        // Compared as bits: a weight of −0 gives other zeros than +0.
+        if (!valid_ || std::bit_cast<std::uint64_t>(threshold) != threshold_ ||
+            std::bit_cast<std::uint64_t>(imageWeight) != imageWeight_) {
+            for (int g = 0; g < 256; ++g) {
+                const double difference = thresholdFirst_ ? threshold - g : g - threshold;
+                values_[g] = static_cast<float>(difference * imageWeight);
+            }
+            threshold_ = std::bit_cast<std::uint64_t>(threshold);
+            imageWeight_ = std::bit_cast<std::uint64_t>(imageWeight);
+            valid_ = true;
+        }
+        return values_.data();
+    }
+
+private:
+    bool thresholdFirst_;
+    bool valid_ = false;
+    std::uint64_t threshold_ = 0;
+    std::uint64_t imageWeight_ = 0;
+    std::array<float, 256> values_{};
+};
+
+PressureTable pressureTable(false);
+PressureTable openedPressureTable(true);
+
 // Everything one step reads besides the points, taken from the record when the step starts:
-// nothing changes them while it runs. Kept in a local object, so the compiler knows that the
-// stores into the point buffer leave them alone. The current level C is a template argument,
-// so that every slot of a point lies at a fixed offset from its first float; with Widened the
-// current level is read from widenedLevel, which the step has filled.
-template <std::int32_t C, bool Widened>
-struct StepFrame {
-    static constexpr std::int32_t c = C;     // the current level
-    static constexpr std::int32_t p = 1 - C; // the older level, which receives the new values
+// nothing changes them while it runs.
+struct StepParameters {
     float* points;
     std::int32_t n;
     GreyView image;
@@ -101,52 +139,62 @@ struct StepFrame {
     double damping;       // inertia + viscosity, the divisor of the time step
     double radiusSquared; // radius · radius
 
-    explicit StepFrame(const KONTUR& k)
+    explicit StepParameters(const KONTUR& k)
         : points(k.Points.get()), n(k.PointCount), image(currentGreyView()), tension(k.Tension),
           rigidity(k.Rigidity), radius(k.Radius), formWeight(k.FormWeight),
           imageWeight(k.ImageWeight), threshold(k.Threshold), gradientWeight(k.GradientWeight),
           centerX(k.CenterX), centerY(k.CenterY), inertia(k.Inertia), viscosity(k.Viscosity),
-          damping(inertia + viscosity), radiusSquared(static_cast<double>(radius) * radius) {}
+          damping(inertia + viscosity), radiusSquared(radius * radius) {}
+
+    // True when no operation of a step on level c can raise a floating-point error, so that
+    // it may run with PlainArithmetic; then also fills widenedLevel. Every coordinate and
+    // weight then has a magnitude of at most 2^20, the divisors radius and inertia +
+    // viscosity at least 2^-20, and the floors keep the other divisors at 0.2 or more; the
+    // largest intermediate, (q / radius)·FormWeight, stays below 2^85 and the time step's
+    // quotient below 2^106, far from the float limit (2^128) and from the 2^63 of a
+    // truncation. Any state outside these bounds, and point counts below 3 or beyond the
+    // widened level's capacity, take the checked path.
+    bool inRange(std::int32_t c) const {
+        constexpr double kLarge = 0x1p20;
+        constexpr double kSmall = 0x1p-20;
+        if (n < 3 || n > WidenedLevel::kCapacity || points == nullptr) return false;
+        bool small = true;
+        for (const double weight :
+             {tension, rigidity, radius, formWeight, imageWeight, threshold,
+              static_cast<double>(gradientWeight), centerX, centerY, inertia, viscosity})
+            small &= std::fabs(weight) <= kLarge; // false for a NaN too
+        return small && std::fabs(damping) >= kSmall && std::fabs(radius) >= kSmall &&
+               widenedLevel.fillIfSmall(points, n, c);
+    }
+};
+
+// The parameters with the point buffer's slots. Kept in a local object, so the compiler knows
+// that the stores into the point buffer leave the parameters alone. The current level C is a
+// template argument, so that every slot of a point lies at a fixed offset from its first
+// float. A Prepared frame, for the plain path, reads the current level from widenedLevel,
+// which inRange has filled, and the image pressure from a table.
+template <std::int32_t C, bool Prepared>
+struct StepFrame : StepParameters {
+    static constexpr std::int32_t c = C;     // the current level
+    static constexpr std::int32_t p = 1 - C; // the older level, which receives the new values
+    static constexpr bool kPrepared = Prepared;
+    const float* pressures = nullptr; // by grey level, in a Prepared frame
+
+    explicit StepFrame(const StepParameters& parameters, const float* pressureTable = nullptr)
+        : StepParameters(parameters), pressures(pressureTable) {}
 
     double x(std::int32_t i) const {
-        if constexpr (Widened) return widenedLevel.x[i];
+        if constexpr (Prepared) return widenedLevel.x[i];
         return points[4 * i + c];
     }
     double y(std::int32_t i) const {
-        if constexpr (Widened) return widenedLevel.y[i];
+        if constexpr (Prepared) return widenedLevel.y[i];
         return points[4 * i + 2 + c];
     }
     double olderX(std::int32_t i) const { return points[4 * i + p]; }
     double olderY(std::int32_t i) const { return points[4 * i + 2 + p]; }
     void setX(std::int32_t i, float v) const { points[4 * i + p] = v; }
     void setY(std::int32_t i, float v) const { points[4 * i + 2 + p] = v; }
-
-    // True when no operation of this step can raise a floating-point error, so that it may
-    // run with PlainArithmetic. Every coordinate and weight then has a magnitude of at most
-    // 2^20, the divisors radius and inertia + viscosity at least 2^-20, and the floors keep
-    // the other divisors at 0.2 or more; the largest intermediate, (q / radius)·FormWeight,
-    // stays below 2^85 and the time step's quotient below 2^106, far from the float limit
-    // (2^128) and from the 2^63 of a truncation. Any state outside these bounds, and point
-    // counts below 3 or beyond the widened level's capacity, take the checked path.
-    bool inRange() const {
-        constexpr double kLarge = 0x1p20;
-        constexpr double kSmall = 0x1p-20;
-        if (n < 3 || n > WidenedLevel::kCapacity || points == nullptr) return false;
-        // On the bits: magnitudes, infinities and NaNs included, order as integers, and
-        // adding kRaise sets the top bit exactly for those above 2^20. Plain integer
-        // operations that the compiler can vectorise.
-        constexpr std::uint32_t kLargeBits = std::bit_cast<std::uint32_t>(0x1p20f);
-        constexpr std::uint32_t kRaise = 0x7fffffffu - kLargeBits;
-        std::uint32_t large = 0;
-        for (std::int32_t j = 0; j < 4 * n; ++j)
-            large |= (std::bit_cast<std::uint32_t>(points[j]) & 0x7fffffffu) + kRaise;
-        bool small = (large & 0x80000000u) == 0;
-        for (const double weight : {tension, rigidity, radius, formWeight, imageWeight, threshold,
-                                    static_cast<double>(gradientWeight), centerX, centerY})
-            small &= std::fabs(weight) <= kLarge;
-        small &= std::fabs(inertia) <= kLarge && std::fabs(viscosity) <= kLarge;
-        return small && std::fabs(damping) >= kSmall && std::fabs(radius) >= kSmall;
-    }
 };
 
 // Point i and its neighbours on a closed contour: i ± 1 and i ± 2 modulo n, for n ≥ 1.
@@ -210,10 +258,22 @@ double squaredForce(double fx, double fy) {
 // Image pressure: grey level against the threshold, signed by the weight.
 template <typename A, typename Frame>
 float pressure(std::int32_t ix, std::int32_t iy, const Frame& f) {
-    return A::store((f.image.sample(ix, iy) - f.threshold) * f.imageWeight);
+    const int grey = f.image.sample(ix, iy);
+    if constexpr (Frame::kPrepared) return f.pressures[grey];
+    return A::store((grey - f.threshold) * f.imageWeight);
+}
+
+// The same with the difference turned round, as "Opened" forms it.
+template <typename A, typename Frame>
+float pressureFromThreshold(std::int32_t ix, std::int32_t iy, const Frame& f) {
+    const int grey = f.image.sample(ix, iy);
+    if constexpr (Frame::kPrepared) return f.pressures[grey];
+    return A::store((f.threshold - grey) * f.imageWeight);
 }
 
 struct CenterPoint {
+    static constexpr bool kPressureFromThreshold = false;
+
     template <typename A, typename Frame>
     static double update(const Frame& f, const Ring& ring, const DirectionTable* directions) {
         const std::int32_t i = ring.i;
@@ -260,12 +320,20 @@ struct CenterPoint {
 };
 
 struct StandardPoint {
+    static constexpr bool kPressureFromThreshold = false;
+
+    // A point's place relative to the centre, and the image term along it.
+    struct Radial {
+        float q, d;   // squared distance, and distance raised to the floor
+        float ux, uy; // unit vector from the centre
+        std::int32_t ix, iy;
+        float imageX, imageY;
+    };
+
     template <typename A, typename Frame>
-    static double update(const Frame& f, const Ring& ring, const DirectionTable*) {
-        const std::int32_t i = ring.i;
+    static Radial radial(const Frame& f, std::int32_t i) {
         const double x = f.x(i);
         const double y = f.y(i);
-
         // Direction and distance from the centre; the floor keeps the divisions finite, and
         // a point on the centre gets a zero unit vector.
         const float dx = A::store(x - f.centerX);
@@ -281,6 +349,14 @@ struct StandardPoint {
         const float e = pressure<A>(ix, iy, f);
         const float imageX = scaled<A>(ux, e);
         const float imageY = scaled<A>(uy, e);
+        return {q, d, ux, uy, ix, iy, imageX, imageY};
+    }
+
+    template <typename A, typename Frame>
+    static double forces(const Frame& f, const Ring& ring, const Radial& r) {
+        const std::int32_t i = ring.i;
+        const double x = f.x(i);
+        const double y = f.y(i);
         const float tensionX = tensionTerm<A>(f.x(ring.prev), x, f.x(ring.next), f.tension);
         const float tensionY = tensionTerm<A>(f.y(ring.prev), y, f.y(ring.next), f.tension);
         const float rigidityX = rigidityTerm<A>(f.x(ring.prev2), f.x(ring.prev), x, f.x(ring.next),
@@ -289,22 +365,34 @@ struct StandardPoint {
                                                 f.y(ring.next2), f.rigidity);
         float ex = 0;
         float ey = 0;
-        edgeForceOrZero<A>(f.image, f.gradientWeight, ix, iy, ex, ey);
+        edgeForceOrZero<A>(f.image, f.gradientWeight, r.ix, r.iy, ex, ey);
         // Toward the preferred radius: the raised distance divides, the unchanged square
         // does not.
-        const Quotients toRadius = A::divide(f.radiusSquared, d, q, f.radius);
+        const Quotients toRadius = A::divide(f.radiusSquared, r.d, r.q, f.radius);
         const float shape = A::store((toRadius.first - toRadius.second) * f.formWeight);
-        const float shapeX = scaled<A>(ux, shape);
-        const float shapeY = scaled<A>(uy, shape);
+        const float shapeX = scaled<A>(r.ux, shape);
+        const float shapeY = scaled<A>(r.uy, shape);
 
-        const float fx = A::store(static_cast<double>(imageX) + tensionX + rigidityX + shapeX + ex);
-        const float fy = A::store(static_cast<double>(imageY) + tensionY + rigidityY + shapeY + ey);
+        const float fx =
+            A::store(static_cast<double>(r.imageX) + tensionX + rigidityX + shapeX + ex);
+        const float fy =
+            A::store(static_cast<double>(r.imageY) + tensionY + rigidityY + shapeY + ey);
         integrate<A>(f, i, x, y, fx, fy);
         return squaredForce(fx, fy);
     }
+
+    template <typename A, typename Frame>
+    static double update(const Frame& f, const Ring& ring, const DirectionTable*) {
+        return forces<A>(f, ring, radial<A>(f, ring.i));
+    }
 };
 
+// The radial halves of a plain step of "Standard", formed for all points before the forces.
+std::array<StandardPoint::Radial, WidenedLevel::kCapacity> standardRadials;
+
 struct BalloonPoint {
+    static constexpr bool kPressureFromThreshold = false;
+
     template <typename A, typename Frame>
     static double update(const Frame& f, const Ring& ring, const DirectionTable*) {
         const std::int32_t i = ring.i;
@@ -343,6 +431,8 @@ struct BalloonPoint {
 };
 
 struct OpenedPoint {
+    static constexpr bool kPressureFromThreshold = true;
+
     // The ring's wrapped indices are not used: the chain has ends.
     template <typename A, typename Frame>
     static double update(const Frame& f, const Ring& ring, const DirectionTable*) {
@@ -375,7 +465,7 @@ struct OpenedPoint {
             image.sample(shiftedPixel(ix, 1), iy) - image.sample(shiftedPixel(ix, -1), iy);
         const int gy =
             image.sample(ix, shiftedPixel(iy, 1)) - image.sample(ix, shiftedPixel(iy, -1));
-        const float e = A::store((f.threshold - image.sample(ix, iy)) * f.imageWeight);
+        const float e = pressureFromThreshold<A>(ix, iy, f);
         const float imageX = A::store(static_cast<double>(gx) * e * kEdgeScale);
         const float imageY = A::store(static_cast<double>(gy) * e * kEdgeScale);
 
@@ -389,7 +479,7 @@ struct OpenedPoint {
 // The checked update of one point on its own, as the tests drive it.
 template <typename Model, std::int32_t C>
 double updateChecked(KONTUR& k, std::int32_t i) {
-    const StepFrame<C, false> frame(k);
+    const StepFrame<C, false> frame{StepParameters(k)};
     const DirectionTable* directions = directionTable.forPointCount(k.PointCount);
     return Model::template update<CheckedArithmetic>(frame, Ring::around(i, k.PointCount),
                                                      directions);
@@ -407,18 +497,30 @@ double updateChecked(KONTUR& k, std::int32_t i) {
 template <typename Model, std::int32_t C>
 [[gnu::always_inline]] inline void stepPoints(KONTUR& k, std::int32_t first, std::int32_t last,
                                               double divisor) {
-    const StepFrame<C, false> frame(k);
+    const StepParameters parameters(k);
     const DirectionTable* directions = directionTable.forPointCount(k.PointCount);
     k.Energy = 0;
-    Ring ring = Ring::around(first, frame.n);
-    if (frame.inRange()) {
-        widenedLevel.fill(frame.points, frame.n, C);
-        const StepFrame<C, true> widened(k);
+    Ring ring = Ring::around(first, parameters.n);
+    if (parameters.inRange(C)) {
+        PressureTable& table = Model::kPressureFromThreshold ? openedPressureTable : pressureTable;
+        const StepFrame<C, true> frame(
+            parameters, table.forWeights(parameters.threshold, parameters.imageWeight));
         double energy = 0;
-        for (std::int32_t i = first; i < last; ++i, ring = ring.following(frame.n))
-            energy += Model::template update<PlainArithmetic>(widened, ring, directions);
+        if constexpr (std::is_same_v<Model, StandardPoint>) {
+            // Each half of a point is a long chain of dependent operations; two loops of
+            // shorter chains let the processor overlap more points. Nothing can fail here, so
+            // the order in which the points' operations run makes no difference.
+            for (std::int32_t i = first; i < last; ++i)
+                standardRadials[i] = StandardPoint::radial<PlainArithmetic>(frame, i);
+            for (std::int32_t i = first; i < last; ++i, ring = ring.following(frame.n))
+                energy += StandardPoint::forces<PlainArithmetic>(frame, ring, standardRadials[i]);
+        } else {
+            for (std::int32_t i = first; i < last; ++i, ring = ring.following(frame.n))
+                energy += Model::template update<PlainArithmetic>(frame, ring, directions);
+        }
         k.Energy = energy;
     } else {
+        const StepFrame<C, false> frame(parameters);
         for (std::int32_t i = first; i < last; ++i, ring = ring.following(frame.n))
             k.Energy += Model::template update<CheckedArithmetic>(frame, ring, directions);
     }
