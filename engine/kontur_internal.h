@@ -42,7 +42,8 @@ struct Quotients {
 };
 
 // The arithmetic the steps are written in: every stored value goes through store, every
-// real-to-integer conversion through trunc, every division through divide.
+// real-to-integer conversion through trunc, every division whose divisor may be zero
+// through divide.
 //
 // CheckedArithmetic raises the floating-point errors where they occur; divide tests for a
 // zero divisor, and the pair form divides the first pair before the second.
