@@ -148,7 +148,7 @@ struct Params {
     std::int32_t iterations = 300;
 };
 
-struct RunSpec {
+struct RunSetup {
     std::string name;
     PictureKind picture;
     bool blackOnWhite;
@@ -162,8 +162,8 @@ void init(KONTUR& k, const Params& p) {
 }
 
 // Each model with each parameter set, models 2 to 4 diverging where the set asks for it.
-std::vector<RunSpec> buildTable() {
-    std::vector<RunSpec> table;
+std::vector<RunSetup> buildTable() {
+    std::vector<RunSetup> table;
     const std::array<const char*, 4> modelNames{"center", "standard", "balloon", "opened"};
     for (std::int32_t model = 1; model <= 4; ++model) {
         const std::string prefix = std::string(modelNames[model - 1]) + "/";
@@ -278,8 +278,8 @@ std::vector<RunSpec> buildTable() {
     return table;
 }
 
-const std::vector<RunSpec>& table() {
-    static const std::vector<RunSpec> runs = buildTable();
+const std::vector<RunSetup>& table() {
+    static const std::vector<RunSetup> runs = buildTable();
     return runs;
 }
 
@@ -314,21 +314,21 @@ void hashDraw(const KONTUR& k, Hasher& hasher) {
 
 std::vector<std::string> runNames() {
     std::vector<std::string> names;
-    for (const RunSpec& spec : table())
-        names.push_back(spec.name);
+    for (const RunSetup& setup : table())
+        names.push_back(setup.name);
     return names;
 }
 
 RunRecord performRun(std::size_t index) {
-    const RunSpec& spec = table().at(index);
-    Picture picture(spec.picture, spec.blackOnWhite);
-    if (spec.invertAfterBinding) picture.invertInPlace();
+    const RunSetup& setup = table().at(index);
+    Picture picture(setup.picture, setup.blackOnWhite);
+    if (setup.invertAfterBinding) picture.invertInPlace();
     RunRecord record;
-    record.name = spec.name;
+    record.name = setup.name;
 
     // Step by step through the public steps, hashing the whole state after each one.
     KONTUR k;
-    init(k, spec.params);
+    init(k, setup.params);
     Hasher steps;
     steps.addState(k);
     try {
@@ -345,7 +345,7 @@ RunRecord performRun(std::size_t index) {
 
     // The same analysis through Run, hashing at each progress step and at the end.
     KONTUR r;
-    init(r, spec.params);
+    init(r, setup.params);
     Hasher run;
     SetRunHooks({[&] { run.addState(r); }, {}, {}});
     std::string runError;
