@@ -27,4 +27,13 @@ RunRecord performRun(std::size_t index);
 // "name stepHash runHash iteration error", hashes as 16 hex digits, error "-" when none.
 std::string formatRecord(const RunRecord& record);
 
+// A hash of the C library's sin, cos, tan and atan over the arguments the engine feeds them.
+// The recorded runs hold only where it matches: another libm (or another code path inside
+// it, chosen by the processor) may round a last bit differently, and a contour run
+// magnifies that into different hashes without any change of the engine.
+std::uint64_t mathLibraryFingerprint();
+
+// The golden file's line that names the fingerprint the runs were recorded with.
+inline constexpr const char* kFingerprintTag = "# libm";
+
 } // namespace orvik::golden

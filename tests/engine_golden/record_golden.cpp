@@ -7,6 +7,8 @@
 
 int main() {
     std::puts("# name stepHash runHash iteration error -- written by engine_golden_record");
+    std::printf("%s %016llx\n", orvik::golden::kFingerprintTag,
+                static_cast<unsigned long long>(orvik::golden::mathLibraryFingerprint()));
     const auto names = orvik::golden::runNames();
     for (std::size_t i = 0; i < names.size(); ++i)
         std::puts(orvik::golden::formatRecord(orvik::golden::performRun(i)).c_str());
