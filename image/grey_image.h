@@ -46,6 +46,10 @@ constexpr std::uint8_t greyValue(std::uint8_t blue, std::uint8_t green, std::uin
 // The lower-case extension chooses the reader; a name without one is an unknown extension.
 GreyImage loadGreyImage(const QString& path);
 
+// The load's grey pass over a QImage::Format_BGR888 picture: writes each pixel's greyValue
+// to `grey` (width bytes a row, no padding) and into the pixel's three channels.
+void fillGreyAndDisplay(QImage& display, std::uint8_t* grey);
+
 // Writes every pixel's grey value into the three channels of store.Display,
 // wiping every drawing. Does nothing while no image is loaded.
 void refreshDisplay(GreyImage& store);

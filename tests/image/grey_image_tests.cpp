@@ -472,5 +472,68 @@ TEST(RefreshDisplay, WritesEveryPixelOfEveryRowWidth) {
     }
 }
 
+TEST(GreyPass, MatchesTheFormulaForEveryRowWidthAndLeavesThePaddingAlone) {
+    // Widths cover every tail of the 16-pixel blocks of the fast path, and widths below one.
+    for (const int height : {1, 2, 5}) {
+        for (int width = 1; width <= 70; ++width) {
+            SCOPED_TRACE(::testing::Message() << width << " x " << height);
+            QImage display(width, height, QImage::Format_BGR888);
+            const int padding = display.bytesPerLine() - 3 * width;
+            for (int y = 0; y < height; ++y) {
+                std::uint8_t* row = display.scanLine(y);
+                for (int i = 0; i < 3 * width; ++i)
+                    row[i] = std::uint8_t(scramble(i, y * 71 + width) >> 8);
+                for (int i = 0; i < padding; ++i)
+                    row[3 * width + i] = 0xa5;
+            }
+            const QImage original = display.copy();
+            std::vector<std::uint8_t> grey(std::size_t(width) * height, 0);
+
+            fillGreyAndDisplay(display, grey.data());
+            for (int y = 0; y < height; ++y) {
+                const std::uint8_t* before = original.constScanLine(y);
+                const std::uint8_t* after = display.constScanLine(y);
+                for (int x = 0; x < width; ++x) {
+                    const std::uint8_t expected =
+                        greyValue(before[3 * x], before[3 * x + 1], before[3 * x + 2]);
+                    ASSERT_EQ(grey[std::size_t(y) * width + x], expected) << x << ", " << y;
+                    ASSERT_EQ(after[3 * x], expected);
+                    ASSERT_EQ(after[3 * x + 1], expected);
+                    ASSERT_EQ(after[3 * x + 2], expected);
+                }
+                for (int i = 0; i < padding; ++i)
+                    EXPECT_EQ(after[3 * width + i], 0xa5);
+            }
+        }
+    }
+}
+
+TEST(GreyPass, EveryColourGivesItsGreyValue) {
+    // 4096 x 4096 pixels hold all 2^24 colours once, so every weighted sum the pass can meet.
+    constexpr int side = 4096;
+    QImage display(side, side, QImage::Format_BGR888);
+    for (int y = 0; y < side; ++y) {
+        std::uint8_t* pixel = display.scanLine(y);
+        for (int x = 0; x < side; ++x, pixel += 3) {
+            const std::uint32_t colour = std::uint32_t(y) * side + std::uint32_t(x);
+            pixel[0] = std::uint8_t(colour);
+            pixel[1] = std::uint8_t(colour >> 8);
+            pixel[2] = std::uint8_t(colour >> 16);
+        }
+    }
+    std::vector<std::uint8_t> grey(std::size_t(side) * side);
+    fillGreyAndDisplay(display, grey.data());
+    for (std::uint32_t colour = 0; colour < grey.size(); ++colour)
+        if (grey[colour] !=
+            greyValue(std::uint8_t(colour), std::uint8_t(colour >> 8), std::uint8_t(colour >> 16)))
+            FAIL() << "colour " << colour;
+}
+
+TEST(GreyPass, DivisionByMultiplicationIsExactOverEverySum) {
+    // The fast path divides the weighted sums (0..255000) by 1000 this way.
+    for (std::uint32_t sum = 0; sum <= 255000; ++sum)
+        if (((sum >> 3) * 33555u) >> 22 != sum / 1000) FAIL() << "sum " << sum;
+}
+
 } // namespace
 } // namespace orvik::testing
