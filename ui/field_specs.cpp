@@ -6,7 +6,7 @@
 namespace orvik {
 
 const std::array<FieldSpec, FieldCount>& fieldSpecs() {
-    static const std::array<FieldSpec, FieldCount> specs{{
+    static const std::array<FieldSpec, FieldCount> table{{
         {Field::Inertia, "Inertia =", "Edit1", "UpDown1", "inertia", 10, 0, 100, 1},
         {Field::Viscosity, "Viscosity =", "Edit2", "UpDown2", "viscosity", 10, 1, 100, 1},
         {Field::Tension, "Tension =", "Edit3", "UpDown3", "tension", 40, 0, 500, 1},
@@ -23,7 +23,7 @@ const std::array<FieldSpec, FieldCount>& fieldSpecs() {
         {Field::Y2, "Y2 =", "Edit14", "UpDown15", "y2", 0, 0, 100, 1},
         {Field::X2, "X2 =", "Edit15", "UpDown14", "x2", 0, 0, 100, 1},
     }};
-    return specs;
+    return table;
 }
 
 const FieldSpec& fieldSpec(Field field) {

@@ -63,9 +63,9 @@ WindowState capture(const TForm1& form) {
                       image.GreyData.get() + std::size_t(s.width) * std::size_t(s.height));
     s.display = image.Display.copy();
     s.viewSize = form.Image1->size();
-    for (const FieldSpec& spec : fieldSpecs()) {
-        s.values[std::size_t(spec.field)] = form.upDown(spec.field)->value();
-        s.maxima[std::size_t(spec.field)] = form.upDown(spec.field)->maximum();
+    for (const FieldSpec& entry : fieldSpecs()) {
+        s.values[std::size_t(entry.field)] = form.upDown(entry.field)->value();
+        s.maxima[std::size_t(entry.field)] = form.upDown(entry.field)->maximum();
     }
     s.caption = form.windowTitle();
     s.analysisEnabled = form.Button2->isEnabled();
@@ -85,12 +85,12 @@ QString differences(const WindowState& a, const WindowState& b) {
     if (a.grey != b.grey) found << "grey buffer";
     if (a.display != b.display) found << "display bitmap";
     if (a.viewSize != b.viewSize) found << "image view size";
-    for (const FieldSpec& spec : fieldSpecs()) {
-        const std::size_t i = std::size_t(spec.field);
+    for (const FieldSpec& entry : fieldSpecs()) {
+        const std::size_t i = std::size_t(entry.field);
         if (a.values[i] != b.values[i])
             found
-                << QStringLiteral("%1 %2 -> %3").arg(spec.label).arg(a.values[i]).arg(b.values[i]);
-        if (a.maxima[i] != b.maxima[i]) found << QStringLiteral("maximum of %1").arg(spec.label);
+                << QStringLiteral("%1 %2 -> %3").arg(entry.label).arg(a.values[i]).arg(b.values[i]);
+        if (a.maxima[i] != b.maxima[i]) found << QStringLiteral("maximum of %1").arg(entry.label);
     }
     if (a.caption != b.caption) found << "caption";
     if (a.analysisEnabled != b.analysisEnabled) found << "Analysis enabled";
@@ -327,8 +327,8 @@ private slots:
                                      "0x1F", " 12 ",       "3.5", "\u0663\u0664", "+",
                                      "--1",  "2147483648", "\t",  "%d%s"};
         ShownErrors errors;
-        for (const FieldSpec& spec : fieldSpecs()) {
-            SpinField* spin = form_->upDown(spec.field);
+        for (const FieldSpec& entry : fieldSpecs()) {
+            SpinField* spin = form_->upDown(entry.field);
             QLineEdit* edit = spin->edit();
             for (const QString& text : garbage) {
                 spin->setFocus();
@@ -337,23 +337,23 @@ private slots:
                 QTest::keyClick(edit, Qt::Key_Return);
                 form_->Button2->setFocus(); // leaving the field settles its text
                 const int value = spin->value();
-                const QByteArray where = QByteArray(spec.label) + " after typing " + text.toUtf8();
+                const QByteArray where = QByteArray(entry.label) + " after typing " + text.toUtf8();
                 QVERIFY2(value >= spin->minimum() && value <= spin->maximum(), where.constData());
-                QVERIFY2(value >= spec.minimum, where.constData());
+                QVERIFY2(value >= entry.minimum, where.constData());
                 bool number = false;
                 QCOMPARE(spin->locale().toInt(spin->cleanText(), &number), value);
                 QVERIFY2(number, where.constData());
-                QCOMPARE(at(form_->controlValues().fields, spec.field), value);
+                QCOMPARE(at(form_->controlValues().fields, entry.field), value);
             }
         }
         // Typing into the box fields previews at every accepted keystroke; nothing fails.
         QCOMPARE(errors.texts, QStringList());
         QCOMPARE(form_->image().Display, refreshedWithContour(*form_));
         // Back to sound forces: whatever the box became, the analysis runs.
-        for (const FieldSpec& spec : fieldSpecs())
-            if (spec.field != Field::X1 && spec.field != Field::Y1 && spec.field != Field::X2 &&
-                spec.field != Field::Y2)
-                setField(spec.field, spec.defaultValue);
+        for (const FieldSpec& entry : fieldSpecs())
+            if (entry.field != Field::X1 && entry.field != Field::Y1 && entry.field != Field::X2 &&
+                entry.field != Field::Y2)
+                setField(entry.field, entry.defaultValue);
         QVERIFY(analysisWorks("after the garbage"));
     }
 
