@@ -187,4 +187,7 @@ double UpdateStandardPoint(KONTUR& k, std::int32_t i);
 double UpdateBalloonPoint(KONTUR& k, std::int32_t i);
 double UpdateOpenedPoint(KONTUR& k, std::int32_t i);
 
+// One step of the model k.ModelKind names, as Run performs it; nothing before Init.
+void StepModel(KONTUR& k);
+
 } // namespace orvik

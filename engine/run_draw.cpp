@@ -41,25 +41,6 @@ private:
     ContourCanvas& canvas_;
 };
 
-void step(KONTUR& k) {
-    switch (k.ModelKind) {
-    case 1:
-        StepCenterPoint(k);
-        break;
-    case 2:
-        StepStandard(k);
-        break;
-    case 3:
-        StepBalloon(k);
-        break;
-    case 4:
-        StepOpened(k);
-        break;
-    default: // not set up yet: nothing to move
-        break;
-    }
-}
-
 // Model 1: polar vertices around the centre, visited in falling angle and closed at angle 0.
 void drawCenterPoint(const KONTUR& k, std::int32_t level, ContourCanvas& canvas) {
     const float* points = k.Points.get();
@@ -98,6 +79,25 @@ void drawChain(const KONTUR& k, std::int32_t level, ContourCanvas& canvas) {
 
 } // namespace
 
+void StepModel(KONTUR& k) {
+    switch (k.ModelKind) {
+    case 1:
+        StepCenterPoint(k);
+        break;
+    case 2:
+        StepStandard(k);
+        break;
+    case 3:
+        StepBalloon(k);
+        break;
+    case 4:
+        StepOpened(k);
+        break;
+    default: // not set up yet: nothing to move
+        break;
+    }
+}
+
 void SetRunHooks(RunHooks hooks) {
     runHooks = std::move(hooks);
 }
@@ -106,7 +106,7 @@ void Run(KONTUR& k) {
     const WaitCursorGuard cursor(runHooks);
     const std::int64_t iterations = k.Iterations;
     for (std::int64_t done = 1; done <= iterations; ++done) {
-        step(k);
+        StepModel(k);
         if (iterations >= 20 && done % 10 == 0 && runHooks.StepProgress) runHooks.StepProgress();
     }
 }

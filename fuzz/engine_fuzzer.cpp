@@ -253,23 +253,6 @@ void checkFailedStep(const KONTUR& failed, const Snapshot& before, const char* t
     expect(sameBits(failed.Energy, replay.Energy), "a failed step left another partial energy");
 }
 
-void step(KONTUR& k) {
-    switch (k.ModelKind) {
-    case 1:
-        StepCenterPoint(k);
-        break;
-    case 2:
-        StepStandard(k);
-        break;
-    case 3:
-        StepBalloon(k);
-        break;
-    default:
-        StepOpened(k);
-        break;
-    }
-}
-
 struct Outcome {
     std::string error; // empty: finished
     std::int32_t stepsDone = 0;
@@ -281,7 +264,7 @@ Outcome stepByStep(KONTUR& k) {
     for (std::int32_t done = 0; done < k.Iterations; ++done) {
         const Snapshot before = snapshot(k);
         try {
-            step(k);
+            StepModel(k);
         } catch (const FloatingPointError& error) {
             expect(isFloatErrorText(error.what()), "a floating-point error with another text");
             checkStepInvariants(k, before, false);

@@ -4,6 +4,7 @@
 
 #include "checked_float.h"
 #include "kontur.h"
+#include "kontur_internal.h"
 
 #include <algorithm>
 #include <array>
@@ -283,23 +284,6 @@ const std::vector<RunSetup>& table() {
     return runs;
 }
 
-void step(KONTUR& k) {
-    switch (k.ModelKind) {
-    case 1:
-        StepCenterPoint(k);
-        break;
-    case 2:
-        StepStandard(k);
-        break;
-    case 3:
-        StepBalloon(k);
-        break;
-    default:
-        StepOpened(k);
-        break;
-    }
-}
-
 // Draw can meet a coordinate too large to truncate; that is part of the record as well.
 void hashDraw(const KONTUR& k, Hasher& hasher) {
     HashingCanvas canvas(hasher);
@@ -333,7 +317,7 @@ RunRecord performRun(std::size_t index) {
     steps.addState(k);
     try {
         for (std::int32_t i = 0; i < k.Iterations; ++i) {
-            step(k);
+            StepModel(k);
             steps.addState(k);
         }
     } catch (const FloatingPointError& error) {
