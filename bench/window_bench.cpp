@@ -4,7 +4,7 @@
 // timed from the change to the end of the event processing that repaints the view.
 // Two window sizes: the window as it opens, and one large enough to show the whole picture,
 // where the repaint has the most pixels to copy.
-#include "field_specs.h"
+#include "field_table.h"
 #include "image_view.h"
 #include "spin_field.h"
 #include "tform1.h"

@@ -2,7 +2,7 @@
 #include "cli.h"
 
 #include "checked_float.h"
-#include "field_specs.h"
+#include "field_table.h"
 #include "grey_image.h"
 #include "init_arguments.h"
 #include "kontur.h"
@@ -132,7 +132,7 @@ Options parse(const std::vector<std::string>& args) {
             throw UsageError(usage());
         } else if (a.rfind("--", 0) == 0) {
             bool known = false;
-            for (const FieldSpec& entry : fieldSpecs()) {
+            for (const FieldInfo& entry : fieldTable()) {
                 if (entry.field == Field::X1 || entry.field == Field::Y1 ||
                     entry.field == Field::X2 || entry.field == Field::Y2 ||
                     a != "--" + std::string(entry.key))
@@ -216,7 +216,7 @@ std::string describe(const Options& o, const GreyImage& image, const Box& box,
                        ", \"model\": \"" + modelName(o.model) + "\", \"object\": \"" +
                        (blackOnWhite ? "black-on-white" : "white-on-black") + "\",\n \"fields\": {";
     bool first = true;
-    for (const FieldSpec& entry : fieldSpecs()) {
+    for (const FieldInfo& entry : fieldTable()) {
         json += std::string(first ? "" : ", ") + "\"" + entry.key +
                 "\": " + std::to_string(at(fields, entry.field));
         first = false;
@@ -317,7 +317,7 @@ Outcome run(const std::vector<std::string>& args) {
                 options.model == ModelChoice::CenterPoint || options.model == ModelChoice::Standard;
             const Tool tool = *options.tool;
             if (tool == Tool::Radius || (tool == Tool::All && radiusApplies)) {
-                const FieldSpec& entry = fieldSpec(Field::Radius);
+                const FieldInfo& entry = fieldInfo(Field::Radius);
                 at(values.fields, Field::Radius) = clampToField(
                     radiusFromClick(box, clickX, clickY), entry.minimum, entry.maximum);
             }

@@ -71,6 +71,10 @@ void StepStandard(KONTUR& k);
 void StepBalloon(KONTUR& k);
 void StepOpened(KONTUR& k);
 
+// Run advances the progress bar once per this many steps, and only in runs of at least
+// twice as many; a progress bar's maximum is the iteration count divided by it.
+inline constexpr std::int32_t StepsPerProgressStep = 10;
+
 // What Run tells its owner. Unset members are skipped.
 struct RunHooks {
     std::function<void()> StepProgress;   // advance the progress bar by one step

@@ -107,7 +107,9 @@ void Run(KONTUR& k) {
     const std::int64_t iterations = k.Iterations;
     for (std::int64_t done = 1; done <= iterations; ++done) {
         StepModel(k);
-        if (iterations >= 20 && done % 10 == 0 && runHooks.StepProgress) runHooks.StepProgress();
+        if (iterations >= 2 * StepsPerProgressStep && done % StepsPerProgressStep == 0 &&
+            runHooks.StepProgress)
+            runHooks.StepProgress();
     }
 }
 

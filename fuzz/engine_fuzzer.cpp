@@ -4,7 +4,7 @@
 // errors, leaving exactly the state a step leaves when it fails part-way; Draw and the popup
 // tools must cope with whatever the run left. Anything else aborts, as do sanitizer reports.
 #include "checked_float.h"
-#include "field_specs.h"
+#include "field_table.h"
 #include "init_arguments.h"
 #include "kontur.h"
 #include "kontur_internal.h"
@@ -98,7 +98,7 @@ void makePicture(FuzzedDataProvider& in) {
 
 // A field value: mostly within the field's range, sometimes any 16-bit value or just
 // beyond a limit, as garbage typed into a field or a stale maximum could give.
-int fieldValue(FuzzedDataProvider& in, const FieldSpec& entry) {
+int fieldValue(FuzzedDataProvider& in, const FieldInfo& entry) {
     switch (in.ConsumeIntegralInRange(0, 5)) {
     case 0:
         return entry.defaultValue;
@@ -113,7 +113,7 @@ int fieldValue(FuzzedDataProvider& in, const FieldSpec& entry) {
 
 ControlValues makeControls(FuzzedDataProvider& in) {
     ControlValues values;
-    for (const FieldSpec& entry : fieldSpecs())
+    for (const FieldInfo& entry : fieldTable())
         at(values.fields, entry.field) = fieldValue(in, entry);
     // The box: any 16-bit corners, the order and the distance from the image are free.
     for (Field f : {Field::X1, Field::Y1, Field::X2, Field::Y2})

@@ -2,7 +2,7 @@
 // load starts with. Widget-free, so the window and orvik-cli run the same code.
 #pragma once
 
-#include "field_specs.h"
+#include "field_table.h"
 #include "kontur.h"
 
 #include <cstdint>

@@ -70,7 +70,7 @@ std::optional<bool> blackOnWhiteFromClick(std::int32_t& clickX, std::int32_t& cl
         ux = static_cast<double>(c.x - clickX);
         uy = static_cast<double>(c.y - clickY);
     }
-    // Scaled to length 5 exactly as written (m = 0.2·L, then u / m): for some axis-aligned
+    // Scaled to length 5 in this order (m = 0.2·L, then u / m): for some axis-aligned
     // lengths this lands just below 5 and truncates to 4. A zero-length direction makes
     // 0 / 0, an invalid operation.
     const double length = std::sqrt(ux * ux + uy * uy);

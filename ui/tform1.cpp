@@ -226,7 +226,7 @@ QFont TForm1::panelFont() const {
         {QStringLiteral("Instant analysis"), scaled(101) - checkMark},
     };
     for (const FieldPlace& where : kFieldPlaces)
-        captions.push_back({QString::fromLatin1(fieldSpec(where.field).label),
+        captions.push_back({QString::fromLatin1(fieldInfo(where.field).label),
                             scaled(where.fieldLeft - where.labelLeft - kLabelGap)});
 
     double fits = 1.0;
@@ -323,7 +323,7 @@ void TForm1::buildPanel() {
 
 void TForm1::buildFields() {
     for (const FieldPlace& where : kFieldPlaces) {
-        const FieldSpec& entry = fieldSpec(where.field);
+        const FieldInfo& entry = fieldInfo(where.field);
         auto* field = new SpinField(Panel3);
         field->setObjectName(QString::fromLatin1(entry.upDownName));
         field->edit()->setObjectName(QString::fromLatin1(entry.editName));
@@ -363,7 +363,7 @@ void TForm1::buildPopupMenu() {
 
 void TForm1::setFocusOrder() {
     std::vector<QWidget*> order{Button1, Button2};
-    for (const FieldSpec& entry : fieldSpecs()) // the table is in focus order
+    for (const FieldInfo& entry : fieldTable()) // the table is in focus order
         order.push_back(upDown(entry.field));
     for (QWidget* w : {static_cast<QWidget*>(RadioButton1), static_cast<QWidget*>(RadioButton2),
                        static_cast<QWidget*>(RadioButton3), static_cast<QWidget*>(RadioButton4),
@@ -391,7 +391,7 @@ void TForm1::connectControls() {
     connect(SpeedButton1, &QToolButton::clicked, this,
             [this] { runCommand([this] { SpeedButton1Click(); }); });
 
-    for (const FieldSpec& entry : fieldSpecs()) {
+    for (const FieldInfo& entry : fieldTable()) {
         if (changesInitialContour(entry.field))
             connect(upDown(entry.field), &SpinField::changed, this,
                     [this] { runCommand([this] { InitialChange(); }); });
@@ -460,7 +460,7 @@ ModelChoice TForm1::selectedModel() const {
 
 ControlValues TForm1::controlValues() const {
     ControlValues values;
-    for (const FieldSpec& entry : fieldSpecs())
+    for (const FieldInfo& entry : fieldTable())
         at(values.fields, entry.field) = upDown(entry.field)->value();
     values.model = selectedModel();
     values.blackOnWhite = RadioButton5->isChecked();
@@ -540,7 +540,7 @@ void TForm1::Button2Click() {
     ++analysisCount_;
     const InitArguments arguments = analysisArguments(controlValues());
     applyInit(Kontur, arguments);
-    ProgressBar1->setMaximum(arguments.iterations / 10);
+    ProgressBar1->setMaximum(arguments.iterations / StepsPerProgressStep);
     Run(Kontur);
     ProgressBar1->setValue(0);
     showContour();

@@ -1,7 +1,7 @@
 // The main window TForm1: the image view, the control panel and their handlers.
 #pragma once
 
-#include "field_specs.h"
+#include "field_table.h"
 #include "grey_image.h"
 #include "init_arguments.h"
 

@@ -1,6 +1,6 @@
 // Tests of the application shell: the intro screen, start-up, the help viewer and the resources.
 #include "application.h"
-#include "field_specs.h"
+#include "field_table.h"
 #include "help_viewer.h"
 #include "intro_window.h"
 #include "startup.h"
@@ -342,7 +342,7 @@ private slots:
         const QString manual = readResource(HelpFileName);
         QVERIFY(!manual.isEmpty());
         QVERIFY(manual.contains(QStringLiteral("<a name=\"contents\">")));
-        for (const FieldSpec& entry : fieldSpecs()) {
+        for (const FieldInfo& entry : fieldTable()) {
             const QString label = QString::fromLatin1(entry.label).remove(QStringLiteral(" ="));
             if (label.startsWith(u'X') || label.startsWith(u'Y'))
                 continue; // the box corners have their own section

@@ -5,7 +5,7 @@
 // for a file that loads after all, a complete new one) and the next "Analysis" must work.
 #include "application.h"
 #include "command_guard.h"
-#include "field_specs.h"
+#include "field_table.h"
 #include "grey_image.h"
 #include "hostile_bmps.h"
 #include "image_view.h"
@@ -63,7 +63,7 @@ WindowState capture(const TForm1& form) {
                       image.GreyData.get() + std::size_t(s.width) * std::size_t(s.height));
     s.display = image.Display.copy();
     s.viewSize = form.Image1->size();
-    for (const FieldSpec& entry : fieldSpecs()) {
+    for (const FieldInfo& entry : fieldTable()) {
         s.values[std::size_t(entry.field)] = form.upDown(entry.field)->value();
         s.maxima[std::size_t(entry.field)] = form.upDown(entry.field)->maximum();
     }
@@ -85,7 +85,7 @@ QString differences(const WindowState& a, const WindowState& b) {
     if (a.grey != b.grey) found << "grey buffer";
     if (a.display != b.display) found << "display bitmap";
     if (a.viewSize != b.viewSize) found << "image view size";
-    for (const FieldSpec& entry : fieldSpecs()) {
+    for (const FieldInfo& entry : fieldTable()) {
         const std::size_t i = std::size_t(entry.field);
         if (a.values[i] != b.values[i])
             found
@@ -327,7 +327,7 @@ private slots:
                                      "0x1F", " 12 ",       "3.5", "\u0663\u0664", "+",
                                      "--1",  "2147483648", "\t",  "%d%s"};
         ShownErrors errors;
-        for (const FieldSpec& entry : fieldSpecs()) {
+        for (const FieldInfo& entry : fieldTable()) {
             SpinField* spin = form_->upDown(entry.field);
             QLineEdit* edit = spin->edit();
             for (const QString& text : garbage) {
@@ -350,7 +350,7 @@ private slots:
         QCOMPARE(errors.texts, QStringList());
         QCOMPARE(form_->image().Display, refreshedWithContour(*form_));
         // Back to sound forces: whatever the box became, the analysis runs.
-        for (const FieldSpec& entry : fieldSpecs())
+        for (const FieldInfo& entry : fieldTable())
             if (entry.field != Field::X1 && entry.field != Field::Y1 && entry.field != Field::X2 &&
                 entry.field != Field::Y2)
                 setField(entry.field, entry.defaultValue);
@@ -410,7 +410,7 @@ private slots:
         QCOMPARE(form_->Updating, 0);
 
         for (Field field : {Field::Tension, Field::Viscosity, Field::Inertia, Field::Iterations})
-            setField(field, fieldSpec(field).defaultValue);
+            setField(field, fieldInfo(field).defaultValue);
         form_->RadioButton1->setChecked(true); // back to "Center point": previews the box
         QVERIFY(analysisWorks("after the diverging analysis"));
         QCOMPARE(form_->image().Display, baseline.display);

@@ -120,7 +120,7 @@ private slots:
 
     void fieldsHaveTheirDefaultsRangesAndLabels() {
         const auto form = makeWindow();
-        for (const FieldSpec& entry : fieldSpecs()) {
+        for (const FieldInfo& entry : fieldTable()) {
             const SpinField* spin = form->upDown(entry.field);
             const QByteArray what = entry.label;
             QVERIFY2(spin->objectName() == QLatin1String(entry.upDownName), what);
@@ -302,7 +302,7 @@ private slots:
 
     void everyCaptionFitsBesideItsNeighbour() {
         const auto form = makeWindow();
-        for (const FieldSpec& entry : fieldSpecs()) {
+        for (const FieldInfo& entry : fieldTable()) {
             const SpinField* spin = form->upDown(entry.field);
             const auto* label = form->findChild<QLabel*>(
                 QStringLiteral("Label") + QString::fromLatin1(entry.editName).mid(4));

@@ -88,7 +88,7 @@ TEST(MiddleFifth, RoundsEachQuotientToNearest) {
     }
 }
 
-TEST(FieldSpecs, ProgramSetValuesAreClampedToTheRange) {
+TEST(FieldTable, ProgramSetValuesAreClampedToTheRange) {
     EXPECT_EQ(clampToField(-7, 0, 640), 0);
     EXPECT_EQ(clampToField(700, 0, 640), 640);
     EXPECT_EQ(clampToField(33000, 3, 200), 200);
@@ -96,8 +96,8 @@ TEST(FieldSpecs, ProgramSetValuesAreClampedToTheRange) {
     const FieldValues d = defaultFieldValues();
     EXPECT_EQ(at(d, Field::Threshold), 100);
     EXPECT_EQ(at(d, Field::Points), 32);
-    EXPECT_EQ(fieldSpec(Field::X2).upDownName, std::string("UpDown14"));
-    EXPECT_EQ(fieldSpec(Field::Y2).editName, std::string("Edit14"));
+    EXPECT_EQ(fieldInfo(Field::X2).upDownName, std::string("UpDown14"));
+    EXPECT_EQ(fieldInfo(Field::Y2).editName, std::string("Edit14"));
 }
 
 } // namespace

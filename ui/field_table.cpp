@@ -1,12 +1,12 @@
 // The table of the window's numeric fields.
-#include "field_specs.h"
+#include "field_table.h"
 
 #include <algorithm>
 
 namespace orvik {
 
-const std::array<FieldSpec, FieldCount>& fieldSpecs() {
-    static const std::array<FieldSpec, FieldCount> table{{
+const std::array<FieldInfo, FieldCount>& fieldTable() {
+    static const std::array<FieldInfo, FieldCount> table{{
         {Field::Inertia, "Inertia =", "Edit1", "UpDown1", "inertia", 10, 0, 100, 1},
         {Field::Viscosity, "Viscosity =", "Edit2", "UpDown2", "viscosity", 10, 1, 100, 1},
         {Field::Tension, "Tension =", "Edit3", "UpDown3", "tension", 40, 0, 500, 1},
@@ -26,13 +26,13 @@ const std::array<FieldSpec, FieldCount>& fieldSpecs() {
     return table;
 }
 
-const FieldSpec& fieldSpec(Field field) {
-    return fieldSpecs()[static_cast<std::size_t>(field)];
+const FieldInfo& fieldInfo(Field field) {
+    return fieldTable()[static_cast<std::size_t>(field)];
 }
 
 FieldValues defaultFieldValues() {
     FieldValues values{};
-    for (const FieldSpec& entry : fieldSpecs())
+    for (const FieldInfo& entry : fieldTable())
         at(values, entry.field) = entry.defaultValue;
     return values;
 }

@@ -27,7 +27,7 @@ enum class Field : std::size_t {
 };
 inline constexpr std::size_t FieldCount = 15;
 
-struct FieldSpec {
+struct FieldInfo {
     Field field;
     const char* label;      // "Inertia ="
     const char* editName;   // "Edit1"
@@ -39,8 +39,8 @@ struct FieldSpec {
     int increment;
 };
 
-const std::array<FieldSpec, FieldCount>& fieldSpecs();
-const FieldSpec& fieldSpec(Field field);
+const std::array<FieldInfo, FieldCount>& fieldTable();
+const FieldInfo& fieldInfo(Field field);
 
 // All fields' values, indexed by Field.
 using FieldValues = std::array<int, FieldCount>;
