@@ -1,0 +1,97 @@
+// Capturing a contour result from the contour model.
+#include "result.h"
+
+#include "checked_float.h"
+
+#include <cmath>
+#include <numbers>
+#include <utility>
+
+namespace orvik {
+
+namespace {
+
+// Draw's angle step, 2·π as a double.
+constexpr double twoPi = 2.0 * std::numbers::pi;
+
+class VertexRecorder final : public ContourCanvas {
+public:
+    void SelectRedPen() override {}
+    void RestorePen() override {}
+    void MoveTo(std::int32_t x, std::int32_t y) override { vertices.push_back({x, y}); }
+    void LineTo(std::int32_t x, std::int32_t y) override { vertices.push_back({x, y}); }
+    std::vector<Vertex> vertices;
+};
+
+// Model 1: the centre plus each radius along Draw's angle θ = (i/N)·2π, with θ, cos θ and
+// sin θ rounded to float as Draw rounds them.
+void captureCenterPoint(const KONTUR& k, std::int32_t level, ContourResult& result) {
+    const std::int32_t n = k.PointCount;
+    for (std::int32_t i = 0; i < n; ++i) {
+        const float r = k.Points[4 * static_cast<std::size_t>(i) + level];
+        const double theta = static_cast<float>(static_cast<double>(i) / n * twoPi);
+        const float cosTheta = static_cast<float>(std::cos(theta));
+        const float sinTheta = static_cast<float>(std::sin(theta));
+        result.radii.push_back(r);
+        result.contour.push_back({static_cast<double>(r) * cosTheta + k.CenterX,
+                                  static_cast<double>(r) * sinTheta + k.CenterY});
+    }
+}
+
+void captureXY(const KONTUR& k, std::int32_t level, ContourResult& result) {
+    for (std::int32_t i = 0; i < k.PointCount; ++i) {
+        const float* p = &k.Points[4 * static_cast<std::size_t>(i)];
+        result.points.push_back({p[level], p[2 + level]});
+        result.contour.push_back({p[level], p[2 + level]});
+    }
+}
+
+} // namespace
+
+std::vector<Vertex> recordVertices(const KONTUR& k) {
+    VertexRecorder recorder;
+    try {
+        Draw(k, recorder);
+    } catch (const FloatingPointError&) {
+        // A diverged contour cannot be drawn whole; keep the vertices it reached.
+    }
+    return std::move(recorder.vertices);
+}
+
+ContourResult captureResult(const KONTUR& k, RunContext context, std::string error) {
+    ContourResult result;
+    result.context = std::move(context);
+    result.error = std::move(error);
+    result.iteration = k.Iteration;
+    result.energy = k.Energy;
+    result.closed = result.context.model != ModelChoice::Opened;
+    if (!k.Points || k.PointCount < 1 || k.ModelKind < 1 || k.ModelKind > 4) return result;
+    result.closed = k.ModelKind != 4;
+    const std::int32_t level = k.Iteration & 1;
+    if (k.ModelKind == 1)
+        captureCenterPoint(k, level, result);
+    else
+        captureXY(k, level, result);
+    result.vertices = recordVertices(k);
+    return result;
+}
+
+const char* modelKey(ModelChoice model) {
+    switch (model) {
+    case ModelChoice::Standard:
+        return "standard";
+    case ModelChoice::Balloon:
+        return "balloon";
+    case ModelChoice::Opened:
+        return "opened";
+    case ModelChoice::CenterPoint:
+        break;
+    }
+    return "center";
+}
+
+const char* polarityKey(bool blackOnWhite) {
+    return blackOnWhite ? "black-on-white" : "white-on-black";
+}
+
+} // namespace orvik
