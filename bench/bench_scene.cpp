@@ -54,7 +54,7 @@ ControlValues windowDefaults(const GreyPicture& picture, ModelChoice model, int 
 InitialState::InitialState(const ControlValues& values) : arguments_(analysisArguments(values)) {
     KONTUR k;
     applyInit(k, arguments_);
-    points_.assign(k.Points.get(), k.Points.get() + 4 * static_cast<std::size_t>(k.PointCount));
+    points_.assign(k.Points.get(), k.Points.get() + pointBufferSize(k.PointCount));
 }
 
 void InitialState::init(KONTUR& k) const {

@@ -225,10 +225,9 @@ std::string describe(const Options& o, const GreyImage& image, const Box& box,
             ", \"energy\": " + number(k.Energy) + ",\n \"points\": [";
     const int level = k.Iteration & 1;
     for (std::int32_t i = 0; k.Points && i < k.PointCount; ++i) {
-        const float* p = &k.Points[4 * static_cast<std::size_t>(i)];
         json += i ? ", [" : "[";
-        json += number(p[level]);
-        if (k.ModelKind != 1) json += ", " + number(p[2 + level]);
+        json += number(pointX(k, i, level));
+        if (k.ModelKind != 1) json += ", " + number(pointY(k, i, level));
         json += "]";
     }
     json += "],\n \"vertices\": [";

@@ -25,11 +25,12 @@ float initialAngle(std::int32_t i, std::int32_t n) {
     return static_cast<float>(static_cast<double>(i) / n * kTwoPi);
 }
 
-void setPoint(float* points, std::int32_t i, float x, float y) {
-    points[4 * i] = x;
-    points[4 * i + 1] = x;
-    points[4 * i + 2] = y;
-    points[4 * i + 3] = y;
+// Both levels of point i.
+void setPoint(KONTUR& k, std::int32_t i, float x, float y) {
+    pointX(k, i, 0) = x;
+    pointX(k, i, 1) = x;
+    pointY(k, i, 0) = y;
+    pointY(k, i, 1) = y;
 }
 
 // Distance from the centre to the ellipse with half-axes a (x) and b (y) in direction θ.
@@ -48,7 +49,7 @@ float ellipseRadius(float theta, float a, float b) {
 void buildCenterPoint(KONTUR& k, float a, float b) {
     for (std::int32_t i = 0; i < k.PointCount; ++i) {
         const float r = ellipseRadius(initialAngle(i, k.PointCount), a, b);
-        setPoint(k.Points.get(), i, r, r);
+        setPoint(k, i, r, r);
     }
 }
 
@@ -58,7 +59,7 @@ void buildEllipse(KONTUR& k, float a, float b) {
         const double theta = initialAngle(i, k.PointCount);
         const float x = toSingleChecked(k.CenterX + a * std::sin(theta));
         const float y = toSingleChecked(k.CenterY + b * std::cos(theta));
-        setPoint(k.Points.get(), i, x, y);
+        setPoint(k, i, x, y);
     }
 }
 
@@ -70,11 +71,46 @@ void buildChain(KONTUR& k) {
         const double t = divideChecked(i, k.PointCount - 1.0);
         const float x = toSingleChecked(k.BoxX1 + t * spanX);
         const float y = toSingleChecked(k.BoxY1 + t * spanY);
-        setPoint(k.Points.get(), i, x, y);
+        setPoint(k, i, x, y);
     }
 }
 
 } // namespace
+
+void CopyKonturParameters(const KONTUR& from, KONTUR& to) {
+    to.ModelKind = from.ModelKind;
+    to.PointCount = from.PointCount;
+    to.Tension = from.Tension;
+    to.Rigidity = from.Rigidity;
+    to.Radius = from.Radius;
+    to.FormWeight = from.FormWeight;
+    to.ImageWeight = from.ImageWeight;
+    to.Threshold = from.Threshold;
+    to.GradientWeight = from.GradientWeight;
+    to.Inertia = from.Inertia;
+    to.Viscosity = from.Viscosity;
+    to.Iterations = from.Iterations;
+    to.CenterX = from.CenterX;
+    to.CenterY = from.CenterY;
+    to.BoxX1 = from.BoxX1;
+    to.BoxY1 = from.BoxY1;
+    to.BoxX2 = from.BoxX2;
+    to.BoxY2 = from.BoxY2;
+}
+
+KONTUR CopyKontur(const KONTUR& from) {
+    KONTUR to;
+    CopyKonturParameters(from, to);
+    to.Iteration = from.Iteration;
+    to.Energy = from.Energy;
+    // Before the first Init there is no buffer to copy.
+    if (from.Points) {
+        const std::size_t floats = pointBufferSize(from.PointCount);
+        to.Points = std::make_unique_for_overwrite<float[]>(floats);
+        std::copy_n(from.Points.get(), floats, to.Points.get());
+    }
+    return to;
+}
 
 void Init(KONTUR& k, std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,
           std::int32_t modelKind, std::int32_t pointCount, float tension, float rigidity,
@@ -82,8 +118,7 @@ void Init(KONTUR& k, std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int
           float inertia, float viscosity, std::int32_t iterations) {
     // Acquired first: should it fail, the model keeps its previous contour whole. A negative
     // count gets an empty buffer, which every loop then skips.
-    const auto floats = static_cast<std::size_t>(std::max(pointCount, 0)) * 4;
-    auto points = std::make_unique_for_overwrite<float[]>(floats);
+    auto points = std::make_unique_for_overwrite<float[]>(pointBufferSize(pointCount));
 
     k.ModelKind = modelKind;
     k.PointCount = pointCount;

@@ -6,6 +6,7 @@
 // which the window (or the command-line tool) installs.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -42,6 +43,45 @@ struct KONTUR {
 
 // The process-wide contour model that the window and the command-line tool work on.
 extern KONTUR Kontur;
+
+// KONTUR owns its point buffer, so it moves but does not copy implicitly; these two copy it
+// on purpose. CopyKonturParameters copies everything Init stores except the point buffer
+// and the step counters (Iteration, Energy); CopyKontur copies the whole state with a buffer
+// of its own, so either can step on without touching the other.
+void CopyKonturParameters(const KONTUR& from, KONTUR& to);
+KONTUR CopyKontur(const KONTUR& from);
+
+// The point buffer's layout: four floats per point, x at level 0 and 1, then y at level 0
+// and 1. Everything that reads or writes the buffer goes through these.
+inline constexpr std::size_t FloatsPerPoint = 4;
+
+// Floats in the buffer of n points (none for a negative count).
+constexpr std::size_t pointBufferSize(std::int32_t n) {
+    return n > 0 ? FloatsPerPoint * static_cast<std::size_t>(n) : 0;
+}
+// Index of x, and of y, of point i at level 0 or 1 (model 1: x holds the radius).
+constexpr std::size_t xSlot(std::int32_t i, std::int32_t level) {
+    return FloatsPerPoint * static_cast<std::size_t>(i) + static_cast<std::size_t>(level);
+}
+constexpr std::size_t ySlot(std::int32_t i, std::int32_t level) {
+    return xSlot(i, level) + 2;
+}
+// The level the next step reads: Iteration's low bit.
+constexpr std::int32_t currentLevel(const KONTUR& k) {
+    return k.Iteration & 1;
+}
+inline float& pointX(KONTUR& k, std::int32_t i, std::int32_t level) {
+    return k.Points[xSlot(i, level)];
+}
+inline float pointX(const KONTUR& k, std::int32_t i, std::int32_t level) {
+    return k.Points[xSlot(i, level)];
+}
+inline float& pointY(KONTUR& k, std::int32_t i, std::int32_t level) {
+    return k.Points[ySlot(i, level)];
+}
+inline float pointY(const KONTUR& k, std::int32_t i, std::int32_t level) {
+    return k.Points[ySlot(i, level)];
+}
 
 // Stores the parameters and builds the initial contour from the box into both levels.
 void Init(KONTUR& k, std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,

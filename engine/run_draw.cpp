@@ -43,15 +43,14 @@ private:
 
 // Model 1: polar vertices around the centre, visited in falling angle and closed at angle 0.
 void drawCenterPoint(const KONTUR& k, std::int32_t level, ContourCanvas& canvas) {
-    const float* points = k.Points.get();
     const std::int32_t n = k.PointCount;
-    canvas.MoveTo(truncChecked(static_cast<double>(k.CenterX) + points[level]),
+    canvas.MoveTo(truncChecked(static_cast<double>(k.CenterX) + pointX(k, 0, level)),
                   truncChecked(k.CenterY));
     for (std::int32_t i = n - 1; i >= 0; --i) {
         const double theta = static_cast<float>(static_cast<double>(i) / n * kTwoPi);
         const float cosTheta = static_cast<float>(std::cos(theta));
         const float sinTheta = static_cast<float>(std::sin(theta));
-        const double r = points[4 * i + level];
+        const double r = pointX(k, i, level);
         canvas.LineTo(truncChecked(r * cosTheta + k.CenterX),
                       truncChecked(r * sinTheta + k.CenterY));
     }
@@ -59,21 +58,18 @@ void drawCenterPoint(const KONTUR& k, std::int32_t level, ContourCanvas& canvas)
 
 // Models 2 and 3: a closed polygon starting from the last point.
 void drawRing(const KONTUR& k, std::int32_t level, ContourCanvas& canvas) {
-    const float* points = k.Points.get();
     const std::int32_t last = k.PointCount - 1;
-    canvas.MoveTo(truncChecked(points[4 * last + level]),
-                  truncChecked(points[4 * last + 2 + level]));
+    canvas.MoveTo(truncChecked(pointX(k, last, level)), truncChecked(pointY(k, last, level)));
     for (std::int32_t i = 0; i < k.PointCount; ++i) {
-        canvas.LineTo(truncChecked(points[4 * i + level]), truncChecked(points[4 * i + 2 + level]));
+        canvas.LineTo(truncChecked(pointX(k, i, level)), truncChecked(pointY(k, i, level)));
     }
 }
 
 // Model 4: an open polyline from the first point to the last.
 void drawChain(const KONTUR& k, std::int32_t level, ContourCanvas& canvas) {
-    const float* points = k.Points.get();
-    canvas.MoveTo(truncChecked(points[level]), truncChecked(points[2 + level]));
+    canvas.MoveTo(truncChecked(pointX(k, 0, level)), truncChecked(pointY(k, 0, level)));
     for (std::int32_t i = 1; i < k.PointCount; ++i) {
-        canvas.LineTo(truncChecked(points[4 * i + level]), truncChecked(points[4 * i + 2 + level]));
+        canvas.LineTo(truncChecked(pointX(k, i, level)), truncChecked(pointY(k, i, level)));
     }
 }
 
@@ -117,7 +113,7 @@ void Draw(const KONTUR& k, ContourCanvas& canvas) {
     const RedPenGuard pen(canvas);
     // Before the first Init there is nothing to draw; an empty contour has no first point.
     if (!k.Points || k.PointCount < 1) return;
-    const std::int32_t level = k.Iteration & 1;
+    const std::int32_t level = currentLevel(k);
     switch (k.ModelKind) {
     case 1:
         drawCenterPoint(k, level, canvas);

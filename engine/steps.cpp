@@ -79,11 +79,11 @@ struct WidenedLevel {
         constexpr std::uint32_t kLargeBits = std::bit_cast<std::uint32_t>(0x1p20f);
         constexpr std::uint32_t kRaise = 0x7fffffffu - kLargeBits;
         std::uint32_t large = 0;
-        for (std::int32_t j = 0; j < 4 * n; ++j) // a loop the compiler vectorises
+        for (std::size_t j = 0; j < pointBufferSize(n); ++j) // a loop the compiler vectorises
             large |= (std::bit_cast<std::uint32_t>(points[j]) & 0x7fffffffu) + kRaise;
         for (std::int32_t i = 0; i < n; ++i) {
-            x[i] = points[4 * i + c];
-            y[i] = points[4 * i + 2 + c];
+            x[i] = points[xSlot(i, c)];
+            y[i] = points[ySlot(i, c)];
         }
         return (large & 0x80000000u) == 0;
     }
@@ -185,16 +185,16 @@ struct StepFrame : StepParameters {
 
     double x(std::int32_t i) const {
         if constexpr (Prepared) return widenedLevel.x[i];
-        return points[4 * i + c];
+        return points[xSlot(i, c)];
     }
     double y(std::int32_t i) const {
         if constexpr (Prepared) return widenedLevel.y[i];
-        return points[4 * i + 2 + c];
+        return points[ySlot(i, c)];
     }
-    double olderX(std::int32_t i) const { return points[4 * i + p]; }
-    double olderY(std::int32_t i) const { return points[4 * i + 2 + p]; }
-    void setX(std::int32_t i, float v) const { points[4 * i + p] = v; }
-    void setY(std::int32_t i, float v) const { points[4 * i + 2 + p] = v; }
+    double olderX(std::int32_t i) const { return points[xSlot(i, p)]; }
+    double olderY(std::int32_t i) const { return points[ySlot(i, p)]; }
+    void setX(std::int32_t i, float v) const { points[xSlot(i, p)] = v; }
+    void setY(std::int32_t i, float v) const { points[ySlot(i, p)] = v; }
 };
 
 // Point i and its neighbours on a closed contour: i ± 1 and i ± 2 modulo n, for n ≥ 1.

@@ -138,30 +138,8 @@ Snapshot snapshot(const KONTUR& k) {
     Snapshot s;
     s.iteration = k.Iteration;
     s.energy = k.Energy;
-    s.points.assign(k.Points.get(), k.Points.get() + 4 * std::size_t(k.PointCount));
+    s.points.assign(k.Points.get(), k.Points.get() + pointBufferSize(k.PointCount));
     return s;
-}
-
-// Everything Init stores except the point buffer and the step counters.
-void copyParameters(const KONTUR& from, KONTUR& to) {
-    to.ModelKind = from.ModelKind;
-    to.PointCount = from.PointCount;
-    to.Tension = from.Tension;
-    to.Rigidity = from.Rigidity;
-    to.Radius = from.Radius;
-    to.FormWeight = from.FormWeight;
-    to.ImageWeight = from.ImageWeight;
-    to.Threshold = from.Threshold;
-    to.GradientWeight = from.GradientWeight;
-    to.Inertia = from.Inertia;
-    to.Viscosity = from.Viscosity;
-    to.Iterations = from.Iterations;
-    to.CenterX = from.CenterX;
-    to.CenterY = from.CenterY;
-    to.BoxX1 = from.BoxX1;
-    to.BoxY1 = from.BoxY1;
-    to.BoxX2 = from.BoxX2;
-    to.BoxY2 = from.BoxY2;
 }
 
 void restore(KONTUR& k, const Snapshot& s) {
@@ -189,21 +167,23 @@ void checkStepInvariants(const KONTUR& k, const Snapshot& before, bool finished)
     const std::int32_t n = k.PointCount;
     const int current = before.iteration & 1; // the level the step read from
     for (std::int32_t i = 0; i < n; ++i) {
-        for (int slot = 0; slot < 4; ++slot)
-            expect(std::isfinite(k.Points[4 * i + slot]), "a stored coordinate is not finite");
-        expect(sameBits(k.Points[4 * i + current], before.points[4 * i + current]) &&
-                   sameBits(k.Points[4 * i + 2 + current], before.points[4 * i + 2 + current]),
+        for (int level = 0; level < 2; ++level)
+            expect(std::isfinite(pointX(k, i, level)) && std::isfinite(pointY(k, i, level)),
+                   "a stored coordinate is not finite");
+        expect(sameBits(pointX(k, i, current), before.points[xSlot(i, current)]) &&
+                   sameBits(pointY(k, i, current), before.points[ySlot(i, current)]),
                "a step wrote into the current level");
     }
     if (k.ModelKind == 4) {
         for (std::int32_t i : {0, n - 1})
-            for (int slot = 0; slot < 4; ++slot)
-                expect(sameBits(k.Points[4 * i + slot], before.points[4 * i + slot]),
+            for (int level = 0; level < 2; ++level)
+                expect(sameBits(pointX(k, i, level), before.points[xSlot(i, level)]) &&
+                           sameBits(pointY(k, i, level), before.points[ySlot(i, level)]),
                        "an end point of the open chain moved");
     }
     if (k.ModelKind == 1 && finished) {
         for (std::int32_t i = 0; i < n; ++i) {
-            const float r = k.Points[4 * i + (1 - current)];
+            const float r = pointX(k, i, 1 - current);
             expect(r >= 0.2f && r <= 10000.0f, "a radius left the clamp");
         }
     }
@@ -215,7 +195,7 @@ void checkStepInvariants(const KONTUR& k, const Snapshot& before, bool finished)
 // Iteration not advanced. Rebuilt from the snapshot one point at a time.
 void checkFailedStep(const KONTUR& failed, const Snapshot& before, const char* text) {
     KONTUR replay;
-    copyParameters(failed, replay);
+    CopyKonturParameters(failed, replay);
     replay.Points = std::make_unique<float[]>(before.points.size());
     restore(replay, before);
     replay.Energy = 0;
@@ -308,7 +288,7 @@ void checkRun(const InitArguments& arguments, const KONTUR& stepped, const Outco
     expect(k.Iteration == stepped.Iteration, "Run and the steps one by one differ in Iteration");
     expect(sameBits(k.Energy, stepped.Energy), "Run and the steps one by one differ in Energy");
     expect(samePoints(k, std::vector<float>(stepped.Points.get(),
-                                            stepped.Points.get() + 4 * std::size_t(k.PointCount))),
+                                            stepped.Points.get() + pointBufferSize(k.PointCount))),
            "Run and the steps one by one differ in the points");
     const HookCounts counts = hookCounts();
     expect(counts.waitCursor == 1 && counts.restored == 1, "the wait cursor was not put back");
@@ -389,8 +369,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     expect(k.ModelKind >= 1 && k.ModelKind <= 4, "Init left a model kind outside 1..4");
     expect(k.Iteration == 0 && k.Energy == 0, "Init did not reset Iteration and Energy");
     for (std::int32_t i = 0; i < k.PointCount; ++i)
-        expect(sameBits(k.Points[4 * i], k.Points[4 * i + 1]) &&
-                   sameBits(k.Points[4 * i + 2], k.Points[4 * i + 3]),
+        expect(sameBits(pointX(k, i, 0), pointX(k, i, 1)) &&
+                   sameBits(pointY(k, i, 0), pointY(k, i, 1)),
                "Init left the two levels different");
 
     const Outcome outcome = stepByStep(k);

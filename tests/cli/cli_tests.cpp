@@ -101,14 +101,14 @@ TEST_F(Cli, EveryModelReportsExactlyWhatTheEngineComputes) {
         EXPECT_EQ(json["energy"].toDouble(), direct.k.Energy);
         const QJsonArray points = json["points"].toArray();
         ASSERT_EQ(points.size(), 40);
-        const int level = direct.k.Iteration & 1;
+        const int level = currentLevel(direct.k);
         for (int i = 0; i < 40; ++i) {
             const QJsonArray p = points[i].toArray();
             ASSERT_EQ(p.size(), c.model == ModelChoice::CenterPoint ? 1 : 2);
             // Nine significant digits read back to the very same float.
-            EXPECT_EQ(static_cast<float>(p[0].toDouble()), direct.k.Points[4 * i + level]) << i;
+            EXPECT_EQ(static_cast<float>(p[0].toDouble()), pointX(direct.k, i, level)) << i;
             if (p.size() == 2) {
-                EXPECT_EQ(static_cast<float>(p[1].toDouble()), direct.k.Points[4 * i + 2 + level]);
+                EXPECT_EQ(static_cast<float>(p[1].toDouble()), pointY(direct.k, i, level));
             }
         }
         // Closed outlines come back to their first vertex; the open one has one per point.

@@ -58,7 +58,7 @@ struct Walk {
 
 Walk walkUntilFailure(const KONTUR& before) {
     Walk w;
-    test::copyModel(before, w.state);
+    w.state = CopyKontur(before);
     const bool opened = before.ModelKind == 4;
     const std::int32_t first = opened ? 1 : 0;
     const std::int32_t end = opened ? before.PointCount - 1 : before.PointCount;
@@ -87,13 +87,13 @@ void expectPartialStep(const KONTUR& before, const KONTUR& after, const std::str
     EXPECT_EQ(after.Energy, w.energy); // the partial, undivided sum
     // Earlier points written, the rest of the older level as it was, the current level intact.
     EXPECT_EQ(test::bits(after), test::bits(w.state));
-    const std::int32_t c = before.Iteration & 1;
+    const std::int32_t c = currentLevel(before);
     for (std::int32_t i = 0; i < before.PointCount; ++i) {
-        EXPECT_EQ(after.Points[4 * i + c], before.Points[4 * i + c]) << i;
-        EXPECT_EQ(after.Points[4 * i + 2 + c], before.Points[4 * i + 2 + c]) << i;
+        EXPECT_EQ(pointX(after, i, c), pointX(before, i, c)) << i;
+        EXPECT_EQ(pointY(after, i, c), pointY(before, i, c)) << i;
         if (i > w.failedAt) {
-            EXPECT_EQ(after.Points[4 * i + 1 - c], before.Points[4 * i + 1 - c]) << i;
-            EXPECT_EQ(after.Points[4 * i + 3 - c], before.Points[4 * i + 3 - c]) << i;
+            EXPECT_EQ(pointX(after, i, 1 - c), pointX(before, i, 1 - c)) << i;
+            EXPECT_EQ(pointY(after, i, 1 - c), pointY(before, i, 1 - c)) << i;
         }
     }
 }
@@ -181,8 +181,7 @@ TEST(Divergence, TheFirstFailingOperationNamesTheError) {
         for (const Override& o : c.points) {
             test::setPoint(k, o.i, o.x, o.y);
         }
-        KONTUR before;
-        test::copyModel(k, before);
+        const KONTUR before = CopyKontur(k);
         std::string text;
         try {
             steps[c.params.model](k);
@@ -211,8 +210,8 @@ TEST(Divergence, YOverflowLeavesTheNewXWritten) {
     test::setPoint(k, 2, 0, 3e38f);
     EXPECT_THROW(StepOpened(k), FloatingPointError);
     // x: (0.2·10 − 4) / 0.2 = −10 is in; y would have been 6e38.
-    EXPECT_EQ(k.Points[4 * 1 + 1], -10.0f);
-    EXPECT_EQ(k.Points[4 * 1 + 3], 10.0f);
+    EXPECT_EQ(pointX(k, 1, 1), -10.0f);
+    EXPECT_EQ(pointY(k, 1, 1), 10.0f);
     EXPECT_EQ(k.Iteration, 0);
     EXPECT_EQ(k.Energy, 0.0);
 }

@@ -70,51 +70,24 @@ inline void init(KONTUR& k, const Params& p) {
 
 // Current-level accessors.
 inline float x(const KONTUR& k, int i) {
-    return k.Points[4 * i + (k.Iteration & 1)];
+    return pointX(k, i, currentLevel(k));
 }
 inline float y(const KONTUR& k, int i) {
-    return k.Points[4 * i + 2 + (k.Iteration & 1)];
+    return pointY(k, i, currentLevel(k));
 }
 inline void setPoint(KONTUR& k, int i, float px, float py) {
-    k.Points[4 * i] = k.Points[4 * i + 1] = px;
-    k.Points[4 * i + 2] = k.Points[4 * i + 3] = py;
+    pointX(k, i, 0) = pointX(k, i, 1) = px;
+    pointY(k, i, 0) = pointY(k, i, 1) = py;
 }
 
 // The bits of every float of the point buffer, so that comparisons are exact (signed zeros
 // included).
 inline std::vector<std::uint32_t> bits(const KONTUR& k) {
-    std::vector<std::uint32_t> out(static_cast<std::size_t>(4 * k.PointCount));
+    std::vector<std::uint32_t> out(pointBufferSize(k.PointCount));
     for (std::size_t j = 0; j < out.size(); ++j) {
         out[j] = std::bit_cast<std::uint32_t>(k.Points[j]);
     }
     return out;
-}
-
-// A deep copy: the record owns its buffer and cannot be copied as such.
-inline void copyModel(const KONTUR& from, KONTUR& to) {
-    const auto count = static_cast<std::size_t>(4 * from.PointCount);
-    to.Iteration = from.Iteration;
-    to.ModelKind = from.ModelKind;
-    to.PointCount = from.PointCount;
-    to.Tension = from.Tension;
-    to.Rigidity = from.Rigidity;
-    to.Radius = from.Radius;
-    to.FormWeight = from.FormWeight;
-    to.ImageWeight = from.ImageWeight;
-    to.Threshold = from.Threshold;
-    to.GradientWeight = from.GradientWeight;
-    to.Inertia = from.Inertia;
-    to.Viscosity = from.Viscosity;
-    to.Iterations = from.Iterations;
-    to.CenterX = from.CenterX;
-    to.CenterY = from.CenterY;
-    to.BoxX1 = from.BoxX1;
-    to.BoxY1 = from.BoxY1;
-    to.BoxX2 = from.BoxX2;
-    to.BoxY2 = from.BoxY2;
-    to.Energy = from.Energy;
-    to.Points = std::make_unique<float[]>(count);
-    std::memcpy(to.Points.get(), from.Points.get(), count * sizeof(float));
 }
 
 // Records what Draw asks of the canvas.

@@ -49,8 +49,9 @@ TEST(Init, CenterPointRadiiFollowTheInscribedEllipse) {
     const float expected[] = {20, 12.64910984f, 10, 12.64910984f,
                               20, 12.64911175f, 10, 12.64910889f};
     for (int i = 0; i < 8; ++i) {
-        for (int slot = 0; slot < 4; ++slot) {
-            EXPECT_EQ(k.Points[4 * i + slot], expected[i]) << "point " << i << " slot " << slot;
+        for (int level = 0; level < 2; ++level) {
+            EXPECT_EQ(pointX(k, i, level), expected[i]) << "point " << i << " level " << level;
+            EXPECT_EQ(pointY(k, i, level), expected[i]) << "point " << i << " level " << level;
         }
     }
 }
@@ -87,8 +88,8 @@ TEST(Init, HalfExtentsAreHalvedAsIntegersAndRaisedToTwo) {
         init(k, Params{.x1 = c.x1, .y1 = c.y1, .x2 = c.x2, .y2 = c.y2, .model = 1, .points = 4});
         EXPECT_EQ(k.CenterX, c.cx) << c.x1 << "," << c.y1 << " " << c.x2 << "," << c.y2;
         EXPECT_EQ(k.CenterY, c.cy) << c.x1 << "," << c.y1 << " " << c.x2 << "," << c.y2;
-        EXPECT_EQ(k.Points[0], c.a) << c.x1 << "," << c.y1 << " " << c.x2 << "," << c.y2;
-        EXPECT_EQ(k.Points[4], c.b) << c.x1 << "," << c.y1 << " " << c.x2 << "," << c.y2;
+        EXPECT_EQ(pointX(k, 0, 0), c.a) << c.x1 << "," << c.y1 << " " << c.x2 << "," << c.y2;
+        EXPECT_EQ(pointX(k, 1, 0), c.b) << c.x1 << "," << c.y1 << " " << c.x2 << "," << c.y2;
     }
 }
 
@@ -133,8 +134,8 @@ TEST(Init, BothLevelsHoldTheSameContour) {
         KONTUR k;
         init(k, Params{.x1 = 3, .y1 = 17, .x2 = 91, .y2 = 60, .model = kind, .points = 37});
         for (int i = 0; i < k.PointCount; ++i) {
-            EXPECT_EQ(k.Points[4 * i], k.Points[4 * i + 1]) << kind << " " << i;
-            EXPECT_EQ(k.Points[4 * i + 2], k.Points[4 * i + 3]) << kind << " " << i;
+            EXPECT_EQ(pointX(k, i, 0), pointX(k, i, 1)) << kind << " " << i;
+            EXPECT_EQ(pointY(k, i, 0), pointY(k, i, 1)) << kind << " " << i;
         }
     }
 }

@@ -124,10 +124,10 @@ TEST(Draw, NothingBeforeTheFirstInit) {
 TEST(Draw, ShowsTheCurrentLevelTruncatedTowardZero) {
     KONTUR k;
     init(k, Params{.model = 4, .points = 3});
-    k.Points[0] = -0.5f; // level 0
-    k.Points[1] = 7.9f;  // level 1
-    k.Points[2] = -0.7f;
-    k.Points[3] = -3.9f;
+    pointX(k, 0, 0) = -0.5f;
+    pointX(k, 0, 1) = 7.9f;
+    pointY(k, 0, 0) = -0.7f;
+    pointY(k, 0, 1) = -3.9f;
     test::RecordingCanvas even;
     Draw(k, even);
     EXPECT_EQ(even.vertices.front(), (Vertex{0, 0}));

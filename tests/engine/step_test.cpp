@@ -38,16 +38,16 @@ TEST(StepCenterPoint, TwoStepsFromRestCarryTheMotionOn) {
     EXPECT_EQ(k.Iteration, 1);
     EXPECT_NEAR(k.Energy, 0.0784, 1e-8);
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(k.Points[4 * i + 1], 10.093333f) << i; // moved by F / 3 from rest
-        EXPECT_EQ(k.Points[4 * i], 10.0f) << i;
+        EXPECT_EQ(pointX(k, i, 1), 10.093333f) << i; // moved by F / 3 from rest
+        EXPECT_EQ(pointX(k, i, 0), 10.0f) << i;
     }
     StepCenterPoint(k);
     EXPECT_EQ(k.Iteration, 2);
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(k.Points[4 * i], 10.217777f) << i;
-        EXPECT_EQ(k.Points[4 * i + 1], 10.093333f) << i;
+        EXPECT_EQ(pointX(k, i, 0), 10.217777f) << i;
+        EXPECT_EQ(pointX(k, i, 1), 10.093333f) << i;
         // Model 1 leaves the y slots as Init wrote them.
-        EXPECT_EQ(k.Points[4 * i + 2], 10.0f) << i;
+        EXPECT_EQ(pointY(k, i, 0), 10.0f) << i;
     }
 }
 
@@ -75,7 +75,7 @@ TEST(StepCenterPoint, AtThePreferredRadiusOnTheThresholdItRests) {
     StepCenterPoint(k);
     EXPECT_EQ(k.Energy, 0.0);
     for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(k.Points[4 * i + 1], 10.0f) << i;
+        EXPECT_EQ(pointX(k, i, 1), 10.0f) << i;
     }
 }
 
@@ -216,7 +216,7 @@ TEST(StepBalloon, InitialContourGrowsOnAPositiveImageTerm) {
                    .viscosity = 1});
     StepBalloon(k);
     for (int i = 0; i < 24; ++i) {
-        const double before = std::hypot(k.Points[4 * i] - 100.0, k.Points[4 * i + 2] - 100.0);
+        const double before = std::hypot(pointX(k, i, 0) - 100.0, pointY(k, i, 0) - 100.0);
         const double after = std::hypot(test::x(k, i) - 100.0, test::y(k, i) - 100.0);
         EXPECT_GT(after, before) << i;
     }
@@ -280,10 +280,10 @@ TEST(StepOpened, EndsStayAndRigidityActsFromPointTwoToNMinusThree) {
     for (int step = 0; step < 7; ++step) {
         StepOpened(k);
         for (int level = 0; level < 2; ++level) {
-            EXPECT_EQ(k.Points[level], 3.0f);
-            EXPECT_EQ(k.Points[2 + level], 4.0f);
-            EXPECT_EQ(k.Points[4 * 8 + level], 90.0f);
-            EXPECT_EQ(k.Points[4 * 8 + 2 + level], 70.0f);
+            EXPECT_EQ(pointX(k, 0, level), 3.0f);
+            EXPECT_EQ(pointY(k, 0, level), 4.0f);
+            EXPECT_EQ(pointX(k, 8, level), 90.0f);
+            EXPECT_EQ(pointY(k, 8, level), 70.0f);
         }
     }
 }
@@ -350,14 +350,13 @@ TEST_F(DiscImage, AStepDoesNotDependOnTheOrderOfThePoints) {
         // One point off the initial shape and some steps first, so that every force
         // acts and the two levels differ.
         for (int level = 0; level < 2; ++level) {
-            k.Points[4 * 2 + level] += 3;
-            k.Points[4 * 2 + 2 + level] -= 4;
+            pointX(k, 2, level) += 3;
+            pointY(k, 2, level) -= 4;
         }
         for (int s = 0; s < 5 + c.model; ++s) {
             c.step(k);
         }
-        KONTUR reversed;
-        test::copyModel(k, reversed);
+        KONTUR reversed = CopyKontur(k);
         c.step(k);
         double energy = 0;
         for (std::int32_t i = c.last; i >= c.first; --i) {

@@ -34,7 +34,7 @@ public:
     void addState(const KONTUR& k) {
         addValue(k.Iteration);
         addValue(k.Energy);
-        if (k.Points) add(k.Points.get(), sizeof(float) * 4 * std::max(k.PointCount, 0));
+        if (k.Points) add(k.Points.get(), sizeof(float) * pointBufferSize(k.PointCount));
     }
     std::uint64_t value() const { return value_; }
 
