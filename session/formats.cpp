@@ -1,0 +1,336 @@
+// The result formats: csv, ImageJ ROI, GeoJSON, Orvik JSON, mask and overlay PNG, and saving.
+#include "formats.h"
+
+#include "number_text.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace orvik {
+
+namespace {
+
+std::string quoted(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char buffer[8];
+            std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+            out += buffer;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string floatNumber(float v) {
+    return jsonNumber(v, 9);
+}
+
+std::string doubleNumber(double v) {
+    return jsonNumber(v, 17);
+}
+
+std::string pair(double x, double y, int digits) {
+    return "[" + jsonNumber(x, digits) + ", " + jsonNumber(y, digits) + "]";
+}
+
+bool allFinite(const std::vector<ContourPoint>& points) {
+    return std::all_of(points.begin(), points.end(), [](const ContourPoint& p) {
+        return std::isfinite(p.x) && std::isfinite(p.y);
+    });
+}
+
+// Contour files carry coordinates another program will draw and fill; a diverged contour
+// has none it could use.
+void requireFiniteContour(const ContourResult& result, const char* format) {
+    if (!allFinite(result.contour))
+        throw ResultFileError(std::string("The contour has points beyond the float range; it "
+                                          "cannot be saved as ") +
+                              format);
+}
+
+std::string fieldsObject(const FieldValues& fields) {
+    std::string json = "{";
+    bool first = true;
+    for (const FieldInfo& entry : fieldTable()) {
+        json += std::string(first ? "" : ", ") + "\"" + entry.key +
+                "\": " + std::to_string(at(fields, entry.field));
+        first = false;
+    }
+    return json + "}";
+}
+
+std::string measurementsObject(const Measurements& m, const ContourResult& result) {
+    if (result.contour.empty()) return "{}";
+    if (!m.closed)
+        return "{\"length\": " + doubleNumber(m.length) + ", \"ends\": [" +
+               pair(m.ends[0].x, m.ends[0].y, 17) + ", " + pair(m.ends[1].x, m.ends[1].y, 17) +
+               "]}";
+    const bool any = m.pixels > 0;
+    return "{\"area\": " + doubleNumber(m.area) + ", \"perimeter\": " + doubleNumber(m.perimeter) +
+           ", \"centroid\": " + pair(m.centroid.x, m.centroid.y, 17) + ", \"bbox\": [" +
+           doubleNumber(m.bbox[0]) + ", " + doubleNumber(m.bbox[1]) + ", " +
+           doubleNumber(m.bbox[2]) + ", " + doubleNumber(m.bbox[3]) +
+           "], \"equivalent_diameter\": " + doubleNumber(m.equivalentDiameter) +
+           ", \"circularity\": " + doubleNumber(m.circularity) +
+           ", \"pixels\": " + std::to_string(m.pixels) +
+           ", \"mean_grey\": " + (any ? doubleNumber(m.meanGrey) : "null") +
+           ", \"min_grey\": " + (any ? std::to_string(m.minGrey) : "null") +
+           ", \"max_grey\": " + (any ? std::to_string(m.maxGrey) : "null") + "}";
+}
+
+QByteArray bytesOf(const std::string& text) {
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Big-endian fields of the ROI file.
+class BigEndianWriter {
+public:
+    explicit BigEndianWriter(qsizetype size) : bytes_(size, '\0') {}
+    void putShort(qsizetype at, std::int32_t v) {
+        bytes_[at] = static_cast<char>((v >> 8) & 0xff);
+        bytes_[at + 1] = static_cast<char>(v & 0xff);
+    }
+    void putInt(qsizetype at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bytes_[at + i] = static_cast<char>((v >> (24 - 8 * i)) & 0xff);
+    }
+    void putFloat(qsizetype at, float v) {
+        std::uint32_t bits = 0;
+        static_assert(sizeof bits == sizeof v);
+        std::memcpy(&bits, &v, sizeof bits);
+        putInt(at, bits);
+    }
+    QByteArray& bytes() { return bytes_; }
+
+private:
+    QByteArray bytes_;
+};
+
+// ImageJ's integer ROI fields are 16-bit; the float coordinates carry the true position.
+std::int32_t roiShort(double v) {
+    return static_cast<std::int32_t>(std::clamp(v, -5000.0, 32767.0));
+}
+
+} // namespace
+
+const std::vector<ResultFormatInfo>& resultFormats() {
+    static const std::vector<ResultFormatInfo> table{
+        {ResultFormat::Csv, "csv", ".csv", "CSV points (*.csv)"},
+        {ResultFormat::Roi, "roi", ".roi", "ImageJ ROI (*.roi)"},
+        {ResultFormat::GeoJson, "geojson", ".geojson", "GeoJSON (*.geojson)"},
+        {ResultFormat::Json, "json", ".json", "Orvik JSON (*.json)"},
+        {ResultFormat::Mask, "mask", "-mask.png", "PNG mask (*.png)"},
+        {ResultFormat::Overlay, "overlay", "-overlay.png", "PNG picture (*.png)"},
+    };
+    return table;
+}
+
+const ResultFormatInfo& formatInfo(ResultFormat format) {
+    for (const ResultFormatInfo& info : resultFormats())
+        if (info.format == format) return info;
+    return resultFormats().front();
+}
+
+std::optional<ResultFormat> formatFromKey(const QString& key) {
+    for (const ResultFormatInfo& info : resultFormats())
+        if (key == QLatin1String(info.key)) return info.format;
+    return std::nullopt;
+}
+
+std::optional<ResultFormat> contourFormatForPath(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    for (const ResultFormat format :
+         {ResultFormat::Csv, ResultFormat::Roi, ResultFormat::GeoJson, ResultFormat::Json})
+        if (suffix == QLatin1String(formatInfo(format).key)) return format;
+    return std::nullopt;
+}
+
+QString outputPath(const QString& folder, const QString& imageFile, ResultFormat format) {
+    const QString name = QFileInfo(imageFile).completeBaseName();
+    return QDir(folder).filePath(name + QLatin1String(formatInfo(format).fileEnding));
+}
+
+QByteArray toCsv(const ContourResult& result) {
+    requireFiniteContour(result, "CSV");
+    std::string csv = "x,y\n";
+    for (const ContourPoint& p : result.contour)
+        csv += significantDigits(p.x, 9) + "," + significantDigits(p.y, 9) + "\n";
+    return bytesOf(csv);
+}
+
+QByteArray toRoi(const ContourResult& result) {
+    requireFiniteContour(result, "an ImageJ ROI");
+    const std::vector<ContourPoint>& p = result.contour;
+    if (p.empty()) throw ResultFileError("There is no contour to save as an ImageJ ROI");
+    const qsizetype n = static_cast<qsizetype>(p.size());
+    std::vector<float> xs, ys;
+    for (const ContourPoint& q : p) {
+        xs.push_back(static_cast<float>(q.x));
+        ys.push_back(static_cast<float>(q.y));
+        if (!std::isfinite(xs.back()) || !std::isfinite(ys.back()))
+            throw ResultFileError("The contour has points beyond the float range; it cannot be "
+                                  "saved as an ImageJ ROI");
+    }
+    if (n > 65535) throw ResultFileError("An ImageJ ROI holds at most 65535 points");
+    const auto [xMin, xMax] = std::minmax_element(xs.begin(), xs.end());
+    const auto [yMin, yMax] = std::minmax_element(ys.begin(), ys.end());
+    const std::int32_t left = roiShort(std::floor(*xMin)), top = roiShort(std::floor(*yMin));
+    const std::int32_t right = roiShort(std::ceil(*xMax)), bottom = roiShort(std::ceil(*yMax));
+
+    // The 64-byte header, the integer coordinates relative to the box (all x, then all y),
+    // the float coordinates (all x, then all y), then a second, empty 64-byte header.
+    constexpr qsizetype header = 64, header2 = 64;
+    const qsizetype header2Offset = header + 4 * n + 8 * n;
+    BigEndianWriter roi(header2Offset + header2);
+    QByteArray& bytes = roi.bytes();
+    std::memcpy(bytes.data(), "Iout", 4);
+    roi.putShort(4, 228);                                // version
+    bytes[6] = static_cast<char>(result.closed ? 0 : 5); // type: polygon or polyline
+    roi.putShort(8, top);
+    roi.putShort(10, left);
+    roi.putShort(12, bottom);
+    roi.putShort(14, right);
+    roi.putShort(16, static_cast<std::int32_t>(n));
+    roi.putShort(50, 128); // options: sub-pixel resolution
+    roi.putInt(60, static_cast<std::uint32_t>(header2Offset));
+    for (qsizetype i = 0; i < n; ++i) {
+        roi.putShort(header + 2 * i, roiShort(std::floor(xs[i])) - left);
+        roi.putShort(header + 2 * n + 2 * i, roiShort(std::floor(ys[i])) - top);
+        roi.putFloat(header + 4 * n + 4 * i, xs[i]);
+        roi.putFloat(header + 8 * n + 4 * i, ys[i]);
+    }
+    return bytes;
+}
+
+QByteArray toGeoJson(const ContourResult& result, const Measurements& m) {
+    requireFiniteContour(result, "GeoJSON");
+    std::string geometry = "null";
+    if (!result.contour.empty()) {
+        std::string coordinates;
+        for (const ContourPoint& p : result.contour)
+            coordinates += (coordinates.empty() ? "" : ", ") + pair(p.x, p.y, 9);
+        if (result.closed)
+            geometry = "{\"type\": \"Polygon\", \"coordinates\": [[" + coordinates + ", " +
+                       pair(result.contour[0].x, result.contour[0].y, 9) + "]]}";
+        else
+            geometry = "{\"type\": \"LineString\", \"coordinates\": [" + coordinates + "]}";
+    }
+    const RunContext& c = result.context;
+    const std::string name =
+        QFileInfo(QString::fromStdString(c.imageFile)).fileName().toStdString();
+    return bytesOf("{\"type\": \"Feature\", \"geometry\": " + geometry +
+                   ", \"properties\": {\"file\": " + quoted(name) + ", \"model\": \"" +
+                   modelKey(c.model) + "\", \"object\": \"" + polarityKey(c.blackOnWhite) +
+                   "\", \"fields\": " + fieldsObject(c.fields) +
+                   ", \"measurements\": " + measurementsObject(m, result) + "}}\n");
+}
+
+QByteArray toJson(const ContourResult& result, const Measurements& m, bool oneLine) {
+    const std::string next = oneLine ? ", " : ",\n ";
+    const RunContext& c = result.context;
+    std::string json =
+        "{\"file\": " + quoted(c.imageFile) + ", \"width\": " + std::to_string(c.width) +
+        ", \"height\": " + std::to_string(c.height) + ", \"box\": [" + std::to_string(c.box.x1) +
+        ", " + std::to_string(c.box.y1) + ", " + std::to_string(c.box.x2) + ", " +
+        std::to_string(c.box.y2) + "]" + ", \"model\": \"" + modelKey(c.model) +
+        "\", \"object\": \"" + polarityKey(c.blackOnWhite) + "\"" + next +
+        "\"fields\": " + fieldsObject(c.fields) + next +
+        "\"iteration\": " + std::to_string(result.iteration) +
+        ", \"energy\": " + doubleNumber(result.energy) + next + "\"points\": [";
+    if (!result.radii.empty()) {
+        for (std::size_t i = 0; i < result.radii.size(); ++i)
+            json += (i ? ", [" : "[") + floatNumber(result.radii[i]) + "]";
+    } else {
+        for (std::size_t i = 0; i < result.points.size(); ++i)
+            json += (i ? ", [" : "[") + floatNumber(result.points[i].x) + ", " +
+                    floatNumber(result.points[i].y) + "]";
+    }
+    json += "]" + next + "\"vertices\": [";
+    for (std::size_t i = 0; i < result.vertices.size(); ++i)
+        json += (i ? ", [" : "[") + std::to_string(result.vertices[i].x) + ", " +
+                std::to_string(result.vertices[i].y) + "]";
+    json += "]" + next + "\"measurements\": " + measurementsObject(m, result) + next +
+            "\"error\": " + (result.error.empty() ? std::string("null") : quoted(result.error)) +
+            "}\n";
+    return bytesOf(json);
+}
+
+QByteArray errorJson(const QString& imageFile, const QString& error) {
+    return bytesOf("{\"file\": " + quoted(imageFile.toStdString()) +
+                   ", \"error\": " + quoted(error.toStdString()) + "}\n");
+}
+
+QByteArray toMaskPng(const ContourResult& result) {
+    if (!result.closed)
+        throw ResultFileError("The \"Opened\" model's contour encloses nothing; there is no mask "
+                              "to save");
+    requireFiniteContour(result, "a mask");
+    const RunContext& c = result.context;
+    QImage mask(std::max(c.width, 1), std::max(c.height, 1), QImage::Format_Grayscale8);
+    if (mask.isNull()) throw ResultFileError("There is not enough memory for the mask");
+    mask.fill(0);
+    forEachInsideSpan(result.contour, c.width, c.height,
+                      [&mask](std::int32_t row, std::int32_t first, std::int32_t last) {
+                          std::uint8_t* line = mask.scanLine(row);
+                          std::fill(line + first, line + last + 1, std::uint8_t{255});
+                      });
+    return toPng(mask);
+}
+
+QByteArray toPng(const QImage& image) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (image.isNull() || !image.save(&buffer, "PNG"))
+        throw ResultFileError("The picture could not be encoded as PNG");
+    return bytes;
+}
+
+QByteArray resultBytes(ResultFormat format, const ContourResult& result, const Measurements& m,
+                       const QImage& overlay) {
+    switch (format) {
+    case ResultFormat::Csv:
+        return toCsv(result);
+    case ResultFormat::Roi:
+        return toRoi(result);
+    case ResultFormat::GeoJson:
+        return toGeoJson(result, m);
+    case ResultFormat::Json:
+        return toJson(result, m);
+    case ResultFormat::Mask:
+        return toMaskPng(result);
+    case ResultFormat::Overlay:
+        break;
+    }
+    return toPng(overlay);
+}
+
+void saveFile(const QString& path, const QByteArray& bytes) {
+    const auto failure = [&path](const QString& reason) {
+        return ResultFileError(
+            QStringLiteral("Cannot save \"%1\": %2").arg(path, reason).toStdString());
+    };
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) throw failure(file.errorString());
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        throw failure(reason);
+    }
+    if (!file.commit()) throw failure(file.errorString());
+}
+
+} // namespace orvik

@@ -1,0 +1,167 @@
+// The settings reader: a saved Orvik JSON checked key by key.
+#include "settings.h"
+
+#include "grey_image.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <cmath>
+#include <string>
+
+namespace orvik {
+
+namespace {
+
+bool isBoxField(Field field) {
+    return field == Field::X1 || field == Field::Y1 || field == Field::X2 || field == Field::Y2;
+}
+
+class Reader {
+public:
+    explicit Reader(const QString& path) : path_(path) {}
+
+    [[noreturn]] void fail(const QString& key, const QString& problem) const {
+        throw SettingsError(QStringLiteral("Settings file \"%1\", key \"%2\": %3")
+                                .arg(path_, key, problem)
+                                .toStdString());
+    }
+
+    // A JSON number that is a whole number within [minimum, maximum].
+    int whole(const QJsonValue& value, const QString& key, int minimum, int maximum) const {
+        if (!value.isDouble()) fail(key, QStringLiteral("not a number"));
+        const double v = value.toDouble();
+        if (v != std::trunc(v)) fail(key, QStringLiteral("%1 is not a whole number").arg(v));
+        if (v < minimum || v > maximum)
+            fail(key,
+                 QStringLiteral("%1 is outside the range %2..%3").arg(v).arg(minimum).arg(maximum));
+        return static_cast<int>(v);
+    }
+
+    QString text(const QJsonValue& value, const QString& key) const {
+        if (!value.isString()) fail(key, QStringLiteral("not a string"));
+        return value.toString();
+    }
+
+private:
+    QString path_;
+};
+
+std::optional<ModelChoice> modelFromKey(const QString& key) {
+    for (const ModelChoice model : {ModelChoice::CenterPoint, ModelChoice::Standard,
+                                    ModelChoice::Balloon, ModelChoice::Opened})
+        if (key == QLatin1String(modelKey(model))) return model;
+    return std::nullopt;
+}
+
+} // namespace
+
+Settings parseSettings(const QByteArray& bytes, const QString& path) {
+    QJsonParseError parseError{};
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
+    if (parseError.error != QJsonParseError::NoError)
+        throw SettingsError(QStringLiteral("Settings file \"%1\" is not JSON: %2 at byte %3")
+                                .arg(path, parseError.errorString())
+                                .arg(parseError.offset)
+                                .toStdString());
+    if (!document.isObject())
+        throw SettingsError(QStringLiteral("Settings file \"%1\" does not hold a JSON object")
+                                .arg(path)
+                                .toStdString());
+    const QJsonObject root = document.object();
+    const Reader reader(path);
+    Settings settings;
+
+    if (root.contains(QLatin1String("model"))) {
+        const QString name =
+            reader.text(root.value(QLatin1String("model")), QStringLiteral("model"));
+        settings.model = modelFromKey(name);
+        if (!settings.model)
+            reader.fail(
+                QStringLiteral("model"),
+                QStringLiteral("\"%1\" is not one of center, standard, balloon, opened").arg(name));
+    }
+    if (root.contains(QLatin1String("object"))) {
+        const QString name =
+            reader.text(root.value(QLatin1String("object")), QStringLiteral("object"));
+        if (name == QLatin1String(polarityKey(true)))
+            settings.blackOnWhite = true;
+        else if (name == QLatin1String(polarityKey(false)))
+            settings.blackOnWhite = false;
+        else
+            reader.fail(
+                QStringLiteral("object"),
+                QStringLiteral("\"%1\" is not one of black-on-white, white-on-black").arg(name));
+    }
+
+    // The box corners, from "box" or else from the box fields.
+    std::array<std::optional<int>, 4> corners; // x1, y1, x2, y2
+    if (root.contains(QLatin1String("fields"))) {
+        const QJsonValue value = root.value(QLatin1String("fields"));
+        if (!value.isObject())
+            reader.fail(QStringLiteral("fields"), QStringLiteral("not an object"));
+        const QJsonObject fields = value.toObject();
+        for (auto it = fields.begin(); it != fields.end(); ++it) {
+            const QString key = QStringLiteral("fields.") + it.key();
+            const FieldInfo* entry = nullptr;
+            for (const FieldInfo& candidate : fieldTable())
+                if (it.key() == QLatin1String(candidate.key)) entry = &candidate;
+            if (!entry) reader.fail(key, QStringLiteral("not a field of Orvik"));
+            if (isBoxField(entry->field)) {
+                const int v = reader.whole(it.value(), key, 0, MaxImageSide);
+                const std::size_t corner = entry->field == Field::X1   ? 0
+                                           : entry->field == Field::Y1 ? 1
+                                           : entry->field == Field::X2 ? 2
+                                                                       : 3;
+                corners[corner] = v;
+            } else {
+                settings.fields[static_cast<std::size_t>(entry->field)] =
+                    reader.whole(it.value(), key, entry->minimum, entry->maximum);
+            }
+        }
+    }
+    if (root.contains(QLatin1String("box"))) {
+        const QJsonValue value = root.value(QLatin1String("box"));
+        if (!value.isArray() || value.toArray().size() != 4)
+            reader.fail(QStringLiteral("box"), QStringLiteral("not an array of four numbers"));
+        const QJsonArray box = value.toArray();
+        for (qsizetype i = 0; i < 4; ++i)
+            corners[static_cast<std::size_t>(i)] =
+                reader.whole(box[i], QStringLiteral("box[%1]").arg(i), 0, MaxImageSide);
+    }
+    if (corners[0] && corners[1] && corners[2] && corners[3])
+        settings.box = Box{*corners[0], *corners[1], *corners[2], *corners[3]};
+    return settings;
+}
+
+Settings readSettings(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw SettingsError(QStringLiteral("Cannot read settings file \"%1\": %2")
+                                .arg(path, file.errorString())
+                                .toStdString());
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw SettingsError(QStringLiteral("Cannot read settings file \"%1\": %2")
+                                .arg(path, file.errorString())
+                                .toStdString());
+    return parseSettings(bytes, path);
+}
+
+ControlValues applySettings(const Settings& settings, ControlValues values) {
+    if (settings.model) values.model = *settings.model;
+    if (settings.blackOnWhite) values.blackOnWhite = *settings.blackOnWhite;
+    for (std::size_t i = 0; i < FieldCount; ++i)
+        if (settings.fields[i]) values.fields[i] = *settings.fields[i];
+    if (settings.box) {
+        at(values.fields, Field::X1) = settings.box->x1;
+        at(values.fields, Field::Y1) = settings.box->y1;
+        at(values.fields, Field::X2) = settings.box->x2;
+        at(values.fields, Field::Y2) = settings.box->y2;
+    }
+    return values;
+}
+
+} // namespace orvik

@@ -1,0 +1,43 @@
+// Reading a saved Orvik JSON result back as settings: model, polarity, box and field values,
+// so that parameters tuned in the window run unchanged in orvik-cli and later sessions.
+#pragma once
+
+#include "field_table.h"
+#include "init_arguments.h"
+#include "result.h"
+
+#include <QByteArray>
+#include <QString>
+#include <array>
+#include <optional>
+#include <stdexcept>
+
+namespace orvik {
+
+// A settings file that cannot be used; the text names the file and, where one is at fault,
+// the key.
+class SettingsError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// What the file sets; a key it does not hold leaves that setting as it is. Field values are
+// within their field's range; box corners within 0..MaxImageSide (the image they are used on
+// may be smaller: its user checks them against it).
+struct Settings {
+    std::optional<ModelChoice> model;
+    std::optional<bool> blackOnWhite;
+    std::optional<Box> box;
+    std::array<std::optional<int>, FieldCount> fields; // indexed by Field, box fields excluded
+};
+
+// Reads and checks the file at `path`.
+Settings readSettings(const QString& path);
+
+// Checks the file's bytes; `path` names the file in the errors.
+Settings parseSettings(const QByteArray& bytes, const QString& path);
+
+// `values` with what `settings` sets applied.
+ControlValues applySettings(const Settings& settings, ControlValues values);
+
+} // namespace orvik
