@@ -13,7 +13,7 @@ seconds="${FUZZ_SECONDS:-60}"
 build=build-fuzz
 testdata="${ORVIK_SHARED_TESTDATA:-$PWD/../shared/testdata}"
 fuzzers=("$@")
-[ ${#fuzzers[@]} -eq 0 ] && fuzzers=(load_image_fuzzer engine_fuzzer)
+[ ${#fuzzers[@]} -eq 0 ] && fuzzers=(load_image_fuzzer engine_fuzzer settings_fuzzer)
 
 bash scripts/install-deps.sh --fuzz
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -35,6 +35,14 @@ else
   "$build/fuzz/make_fuzz_seeds" "$seeds"
 fi
 mkdir -p "$build/seeds/engine_fuzzer"
+# Seeds of the settings fuzzer: a saved result and a short recipe.
+mkdir -p "$build/seeds/settings_fuzzer"
+printf '%s\n' '{"file": "a.bmp", "width": 320, "height": 240, "box": [128, 96, 192, 144],' \
+  ' "model": "standard", "object": "white-on-black", "fields": {"inertia": 10, "viscosity": 10,' \
+  ' "tension": 40, "rigidity": 10, "form": 10, "radius": 100, "image": 30, "threshold": 100,' \
+  ' "gradient": 0, "iterations": 100, "points": 32, "x1": 128, "y1": 96, "y2": 144, "x2": 192},' \
+  ' "points": [[1.5, 2]], "error": null}' >"$build/seeds/settings_fuzzer/saved.json"
+printf '%s\n' '{"model": "opened", "fields": {"tension": 500}}' >"$build/seeds/settings_fuzzer/recipe.json"
 
 status=0
 for fuzzer in "${fuzzers[@]}"; do

@@ -28,7 +28,7 @@ public:
 void captureCenterPoint(const KONTUR& k, std::int32_t level, ContourResult& result) {
     const std::int32_t n = k.PointCount;
     for (std::int32_t i = 0; i < n; ++i) {
-        const float r = k.Points[4 * static_cast<std::size_t>(i) + level];
+        const float r = pointX(k, i, level); // model 1 keeps the radius in the x slot
         const double theta = static_cast<float>(static_cast<double>(i) / n * twoPi);
         const float cosTheta = static_cast<float>(std::cos(theta));
         const float sinTheta = static_cast<float>(std::sin(theta));
@@ -40,9 +40,9 @@ void captureCenterPoint(const KONTUR& k, std::int32_t level, ContourResult& resu
 
 void captureXY(const KONTUR& k, std::int32_t level, ContourResult& result) {
     for (std::int32_t i = 0; i < k.PointCount; ++i) {
-        const float* p = &k.Points[4 * static_cast<std::size_t>(i)];
-        result.points.push_back({p[level], p[2 + level]});
-        result.contour.push_back({p[level], p[2 + level]});
+        const float x = pointX(k, i, level), y = pointY(k, i, level);
+        result.points.push_back({x, y});
+        result.contour.push_back({x, y});
     }
 }
 
