@@ -17,9 +17,12 @@
 #include <QEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -27,6 +30,7 @@
 #include <QScrollArea>
 #include <QStyle>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <optional>
 #include <utility>
@@ -154,7 +158,10 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     setFont(panelFont());
     setWindowTitle(QStringLiteral("Orvik"));
 
-    ScrollBox1 = new QScrollArea(this);
+    ClientArea = new QWidget(this);
+    ClientArea->setObjectName(QStringLiteral("ClientArea"));
+
+    ScrollBox1 = new QScrollArea(ClientArea);
     ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
     ScrollBox1->setBackgroundRole(QPalette::Dark); // the application workspace
     ScrollBox1->setFrameShape(QFrame::NoFrame);
@@ -165,11 +172,11 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     Image1->setPicture(&image_.Display);
     ScrollBox1->setWidget(Image1);
 
-    Panel3 = new QWidget(this);
+    Panel3 = new QWidget(ClientArea);
     Panel3->setObjectName(QStringLiteral("Panel3"));
     Panel3->setFixedWidth(scaled(kPanelWidth));
 
-    auto* layout = new QHBoxLayout(this);
+    auto* layout = new QHBoxLayout(ClientArea);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(ScrollBox1, 1);
@@ -178,19 +185,32 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     buildPanel();
     buildFields();
     buildPopupMenu();
+    buildMenuBar();
+    buildStatusLine();
     setFocusOrder();
+
+    // The menu bar on top, the client area as it always was, the status line at the bottom.
+    auto* frame = new QVBoxLayout(this);
+    frame->setContentsMargins(0, 0, 0, 0);
+    frame->setSpacing(0);
+    frame->setMenuBar(MenuBar);
+    frame->addWidget(ClientArea, 1);
+    frame->addWidget(StatusLine);
 
     LoadImageDialog = new LoadImageFileDialog(this);
     LoadImageDialog->setObjectName(QStringLiteral("LoadImageDialog"));
 
     popupOpener_ = [](QMenu& menu, QPoint globalPosition) { menu.exec(globalPosition); };
 
-    resize(scaled(kClientWidth), scaled(kClientHeight));
-    setMinimumSize(scaled(kMinimumClientWidth), scaled(kClientHeight));
+    // The window grows by the menu bar and the status line; the client area keeps its size.
+    ClientArea->setMinimumSize(scaled(kMinimumClientWidth), scaled(kClientHeight));
+    resize(scaled(kClientWidth), scaled(kClientHeight) + frameExtraHeight());
     if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
 
     bindEngine();
     connectControls();
+    connectMenuBar();
+    applyEnablingRules();
 }
 
 TForm1::~TForm1() {
@@ -361,6 +381,145 @@ void TForm1::buildPopupMenu() {
     Setall = entry("Setall", "Set them all");
 }
 
+void TForm1::buildMenuBar() {
+    MenuBar = new QMenuBar(this);
+    MenuBar->setObjectName(QStringLiteral("MenuBar"));
+    MenuBar->setAccessibleName(QStringLiteral("Menu bar"));
+    MenuBar->setNativeMenuBar(false); // always in the window, above the client area
+
+    const auto menu = [this](const char* name, const QString& title) {
+        QMenu* m = MenuBar->addMenu(title);
+        m->setObjectName(QString::fromLatin1(name));
+        m->setAccessibleName(QString(title).remove(u'&'));
+        return m;
+    };
+    // An item with its caption, shortcut and accessible name (the caption without its
+    // mnemonic and its ellipsis).
+    const auto item = [this](QMenu* m, const char* name, const QString& text,
+                             const QKeySequence& shortcut = {}) {
+        QAction* action = m->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        if (!shortcut.isEmpty()) action->setShortcut(shortcut);
+        action->setShortcutContext(Qt::WindowShortcut);
+        QString spoken = QString(text).remove(u'&');
+        spoken.remove(QChar(0x2026));
+        action->setData(spoken);
+        action->setToolTip(spoken);
+        action->setStatusTip(spoken);
+        return action;
+    };
+    const QString ellipsis(QChar(0x2026));
+
+    FileMenu = menu("FileMenu", QStringLiteral("&File"));
+    LoadImageAction = item(FileMenu, "LoadImageAction", QStringLiteral("&Load Image") + ellipsis,
+                           QKeySequence(Qt::CTRL | Qt::Key_O));
+    OpenRecentMenu = FileMenu->addMenu(QStringLiteral("Open &Recent"));
+    OpenRecentMenu->setObjectName(QStringLiteral("OpenRecentMenu"));
+    OpenRecentMenu->setAccessibleName(QStringLiteral("Open Recent"));
+    FileMenu->addSeparator();
+    SaveContourAction =
+        item(FileMenu, "SaveContourAction", QStringLiteral("&Save contour as") + ellipsis);
+    SaveMaskAction = item(FileMenu, "SaveMaskAction", QStringLiteral("Save &mask") + ellipsis);
+    SaveOverlayAction =
+        item(FileMenu, "SaveOverlayAction", QStringLiteral("Save &overlay") + ellipsis);
+    LoadSettingsAction =
+        item(FileMenu, "LoadSettingsAction", QStringLiteral("Load se&ttings") + ellipsis);
+    FileMenu->addSeparator();
+    QuitAction =
+        item(FileMenu, "QuitAction", QStringLiteral("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+    EditMenu = menu("EditMenu", QStringLiteral("&Edit"));
+    UndoAction =
+        item(EditMenu, "UndoAction", QStringLiteral("&Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    RedoAction = item(EditMenu, "RedoAction", QStringLiteral("&Redo"),
+                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    EditMenu->addSeparator();
+    CopyAction =
+        item(EditMenu, "CopyAction", QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
+
+    ViewMenu = menu("ViewMenu", QStringLiteral("&View"));
+    ZoomInAction = item(ViewMenu, "ZoomInAction", QStringLiteral("Zoom &In"));
+    // Ctrl++ on keyboards where plus is shifted, Ctrl+= where it is not.
+    ZoomInAction->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    ZoomOutAction = item(ViewMenu, "ZoomOutAction", QStringLiteral("Zoom &Out"),
+                         QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    FitAction =
+        item(ViewMenu, "FitAction", QStringLiteral("&Fit"), QKeySequence(Qt::CTRL | Qt::Key_0));
+    ActualSizeAction = item(ViewMenu, "ActualSizeAction", QStringLiteral("&1:1"),
+                            QKeySequence(Qt::CTRL | Qt::Key_1));
+    ActualSizeAction->setData(QStringLiteral("Actual size"));
+    ViewMenu->addSeparator();
+    ShowThresholdAction = item(ViewMenu, "ShowThresholdAction", QStringLiteral("Show &threshold"));
+    ShowThresholdAction->setCheckable(true);
+    ShowThresholdAction->setChecked(false);
+
+    AnalysisMenu = menu("AnalysisMenu", QStringLiteral("&Analysis"));
+    AnalysisAction =
+        item(AnalysisMenu, "AnalysisAction", QStringLiteral("&Analysis"), QKeySequence(Qt::Key_F5));
+    InstantAnalysisAction =
+        item(AnalysisMenu, "InstantAnalysisAction", QStringLiteral("&Instant analysis"));
+    InstantAnalysisAction->setCheckable(true);
+    InstantAnalysisAction->setChecked(CheckBox1->isChecked());
+
+    HelpMenu = menu("HelpMenu", QStringLiteral("&Help"));
+    ManualAction =
+        item(HelpMenu, "ManualAction", QStringLiteral("&Manual"), QKeySequence(Qt::Key_F1));
+    AboutAction = item(HelpMenu, "AboutAction", QStringLiteral("&About Orvik"));
+}
+
+void TForm1::buildStatusLine() {
+    StatusLine = new QWidget(this);
+    StatusLine->setObjectName(QStringLiteral("StatusLine"));
+    StatusLine->setAccessibleName(QStringLiteral("Status line"));
+    auto* layout = new QHBoxLayout(StatusLine);
+    layout->setContentsMargins(scaled(4), scaled(2), scaled(4), scaled(2));
+    layout->setSpacing(scaled(8));
+
+    MeasurementsLabel = new QLabel(StatusLine);
+    MeasurementsLabel->setObjectName(QStringLiteral("MeasurementsLabel"));
+    MeasurementsLabel->setAccessibleName(QStringLiteral("Measurements"));
+    MeasurementsLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    MeasurementsLabel->setMinimumWidth(0);
+    MeasurementsLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+
+    ZoomLabel = new QLabel(StatusLine);
+    ZoomLabel->setObjectName(QStringLiteral("ZoomLabel"));
+    ZoomLabel->setAccessibleName(QStringLiteral("Zoom"));
+    ZoomLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    layout->addWidget(MeasurementsLabel, 1);
+    layout->addWidget(ZoomLabel);
+    // The line keeps its height whether or not it holds text.
+    StatusLine->setFixedHeight(QFontMetrics(font()).height() + scaled(4));
+}
+
+int TForm1::frameExtraHeight() const {
+    return MenuBar->sizeHint().height() + StatusLine->height();
+}
+
+QString TForm1::aboutText() {
+    return QStringLiteral("Orvik %1\n\nActive contour segmentation: one object in a picture, "
+                          "outlined by a contour that settles on its edge.")
+        .arg(QStringLiteral(ORVIK_VERSION));
+}
+
+void TForm1::connectMenuBar() {
+    // Items that stand for a control do exactly what the control does.
+    connect(LoadImageAction, &QAction::triggered, Button1, &QPushButton::click);
+    connect(AnalysisAction, &QAction::triggered, Button2, &QPushButton::click);
+    connect(ManualAction, &QAction::triggered, SpeedButton1, &QToolButton::click);
+    connect(InstantAnalysisAction, &QAction::triggered, CheckBox1, &QCheckBox::setChecked);
+    connect(CheckBox1, &QCheckBox::toggled, InstantAnalysisAction, &QAction::setChecked);
+    connect(QuitAction, &QAction::triggered, this, &QWidget::close);
+    connect(AboutAction, &QAction::triggered, this,
+            [this] { QMessageBox::about(this, QStringLiteral("About Orvik"), aboutText()); });
+
+    // Return presses a focused push button, as Space does.
+    for (QPushButton* button : {Button1, Button2})
+        button->installEventFilter(this);
+}
+
 void TForm1::setFocusOrder() {
     std::vector<QWidget*> order{Button1, Button2};
     for (const FieldInfo& entry : fieldTable()) // the table is in focus order
@@ -434,6 +593,14 @@ void TForm1::connectControls() {
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Panel3 && event->type() == QEvent::Resize) layOutPanelBottom();
+    if ((watched == Button1 || watched == Button2) && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            static_cast<QPushButton*>(watched)->click();
+            return true;
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -534,6 +701,7 @@ void TForm1::loadImageFile(const QString& path) {
         Image1->update();
     }
     Updating = 0;
+    applyEnablingRules();
 }
 
 void TForm1::Button2Click() {
@@ -562,6 +730,27 @@ void TForm1::applyEnablingRules() {
     Setrad1->setEnabled(rule.setRadius);
     Setobj->setEnabled(rule.setObject);
     Setthr->setEnabled(rule.setThreshold);
+
+    // The menu items: each one that stands for a control follows it; the result items wait
+    // for the first image (a contour exists from then on).
+    const bool loaded = !image_.Display.isNull();
+    const std::pair<QAction*, bool> items[] = {
+        {LoadImageAction, Button1->isEnabled()},
+        {AnalysisAction, Button2->isEnabled()},
+        {InstantAnalysisAction, CheckBox1->isEnabled()},
+        {ManualAction, SpeedButton1->isEnabled()},
+        {SaveContourAction, loaded},
+        {SaveOverlayAction, loaded},
+        {CopyAction, loaded},
+        {LoadSettingsAction, loaded},
+        {SaveMaskAction, loaded && selectedModel() != ModelChoice::Opened},
+        {ZoomInAction, loaded},
+        {ZoomOutAction, loaded},
+        {FitAction, loaded},
+        {ActualSizeAction, loaded},
+    };
+    for (const auto& [action, enabled] : items)
+        action->setEnabled(enabled);
 }
 
 void TForm1::InitialChange() {

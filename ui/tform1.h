@@ -16,6 +16,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QMenu;
+class QMenuBar;
 class QPushButton;
 class QRadioButton;
 class QScrollArea;
@@ -66,6 +67,12 @@ public:
     ControlValues controlValues() const;
     ModelChoice selectedModel() const;
 
+    // The height that the menu bar and the status line add to the client area.
+    int frameExtraHeight() const;
+
+    // The text of Help > About Orvik: the program, its version and what it does.
+    static QString aboutText();
+
     // Opens the popup menu at a screen position; tests replace the modal menu.
     using PopupOpener = std::function<void(QMenu& menu, QPoint globalPosition)>;
     void setPopupOpener(PopupOpener opener);
@@ -107,6 +114,39 @@ public:
     QAction* Setall = nullptr;
     LoadImageFileDialog* LoadImageDialog = nullptr;
 
+    // The menu bar above the client area, which holds the image and the panel as before.
+    QMenuBar* MenuBar = nullptr;
+    QWidget* ClientArea = nullptr;
+    QMenu* FileMenu = nullptr;
+    QAction* LoadImageAction = nullptr;
+    QMenu* OpenRecentMenu = nullptr;
+    QAction* SaveContourAction = nullptr;
+    QAction* SaveMaskAction = nullptr;
+    QAction* SaveOverlayAction = nullptr;
+    QAction* LoadSettingsAction = nullptr;
+    QAction* QuitAction = nullptr;
+    QMenu* EditMenu = nullptr;
+    QAction* UndoAction = nullptr;
+    QAction* RedoAction = nullptr;
+    QAction* CopyAction = nullptr;
+    QMenu* ViewMenu = nullptr;
+    QAction* ZoomInAction = nullptr;
+    QAction* ZoomOutAction = nullptr;
+    QAction* FitAction = nullptr;
+    QAction* ActualSizeAction = nullptr;
+    QAction* ShowThresholdAction = nullptr;
+    QMenu* AnalysisMenu = nullptr;
+    QAction* AnalysisAction = nullptr;
+    QAction* InstantAnalysisAction = nullptr;
+    QMenu* HelpMenu = nullptr;
+    QAction* ManualAction = nullptr;
+    QAction* AboutAction = nullptr;
+
+    // The status line under the image and the panel.
+    QWidget* StatusLine = nullptr;
+    QLabel* MeasurementsLabel = nullptr;
+    QLabel* ZoomLabel = nullptr;
+
 signals:
     void helpRequested();
 
@@ -117,6 +157,9 @@ private:
     void buildPanel();
     void buildFields();
     void buildPopupMenu();
+    void buildMenuBar();
+    void buildStatusLine();
+    void connectMenuBar();
     void setFocusOrder();
     void connectControls();
     void layOutPanelBottom();

@@ -276,7 +276,8 @@ private slots:
     void theLayoutFollowsThe96DpiPositions() {
         const auto form = makeWindow();
         const TForm1& f = *form;
-        QCOMPARE(form->size(), at96Dpi(f, 0, 0, 543, 323).size());
+        QCOMPARE(form->ClientArea->size(), at96Dpi(f, 0, 0, 543, 323).size());
+        QCOMPARE(form->size(), form->ClientArea->size() + QSize(0, form->frameExtraHeight()));
         QCOMPARE(form->Panel3->geometry(), at96Dpi(f, 291, 0, 252, 323));
         QCOMPARE(form->ScrollBox1->geometry(), at96Dpi(f, 0, 0, 291, 323));
         QCOMPARE(form->Button1->geometry(), at96Dpi(f, 4, 4, 120, 21));
@@ -328,7 +329,7 @@ private slots:
     void resizingKeepsThePanelAtTheRightAndTheBarAtTheBottom() {
         const auto form = makeWindow();
         const TForm1& f = *form;
-        form->resize(at96Dpi(f, 0, 0, 800, 500).size());
+        form->resize(at96Dpi(f, 0, 0, 800, 500).size() + QSize(0, form->frameExtraHeight()));
         QTRY_COMPARE(form->Panel3->height(), at96Dpi(f, 0, 0, 0, 500).height());
         QCOMPARE(form->Panel3->geometry(), at96Dpi(f, 548, 0, 252, 500));
         QCOMPARE(form->ScrollBox1->geometry(), at96Dpi(f, 0, 0, 548, 500));
@@ -338,7 +339,7 @@ private slots:
         QCOMPARE(form->Button1->geometry(), at96Dpi(f, 4, 4, 120, 21));
         QCOMPARE(form->upDown(Field::Gradient)->geometry(), at96Dpi(f, 189, 253, 59, 21));
         QVERIFY(form->minimumWidth() <= at96Dpi(f, 0, 0, 400, 0).width());
-        QCOMPARE(form->minimumHeight(), at96Dpi(f, 0, 0, 0, 323).height());
+        QCOMPARE(form->ClientArea->minimumHeight(), at96Dpi(f, 0, 0, 0, 323).height());
     }
 
     void theHelpButtonHasAGlyphATooltipAndNoFocus() {

@@ -11,5 +11,6 @@ int main(int argc, char** argv) {
     failures += orvik::test::runCommandsTests(argc, argv);
     failures += orvik::test::runMouseTests(argc, argv);
     failures += orvik::test::runToolsTests(argc, argv);
+    failures += orvik::test::runMenuTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }

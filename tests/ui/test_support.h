@@ -20,6 +20,7 @@ int runFieldsTests(int argc, char** argv);
 int runCommandsTests(int argc, char** argv);
 int runMouseTests(int argc, char** argv);
 int runToolsTests(int argc, char** argv);
+int runMenuTests(int argc, char** argv);
 
 // A grey picture whose pixel (x, y) is grey(x, y).
 QImage greyPicture(int width, int height, const std::function<int(int x, int y)>& grey);
