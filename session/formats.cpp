@@ -43,7 +43,11 @@ std::string doubleNumber(double v) {
 }
 
 std::string pair(double x, double y, int digits) {
-    return "[" + jsonNumber(x, digits) + ", " + jsonNumber(y, digits) + "]";
+    std::string text = "[";
+    text += jsonNumber(x, digits);
+    text += ", ";
+    text += jsonNumber(y, digits);
+    return text + "]";
 }
 
 bool allFinite(const std::vector<ContourPoint>& points) {
