@@ -2,8 +2,8 @@
 """Prints every benchmark figure beside its reference, all measured in the same run.
 
 Reads the result files that scripts/bench.sh leaves in its results folder:
-  engine.json  image.json  window.json   Google Benchmark JSON output
-  peer.json                              bench/peer/skimage_peer.py output
+  engine.json  image.json  window.json  session.json   Google Benchmark JSON output
+  peer.json                                      bench/peer/skimage_peer.py output
 Figures are the best (smallest) of the repetitions, which on a shared machine is the one
 least disturbed by other work; the window latency is the median of its repetitions, as its
 target asks.
@@ -145,13 +145,30 @@ def peer_section(peer, ours):
     print()
 
 
+def session_section(session):
+    measure, _ = best_ns(session, "Session/measure")
+    box, _ = best_ns(session, "Session/box sum")
+    pixel, _ = best_ns(session, "Session/pixel test")
+    if measure is None or box is None:
+        return
+    print("Measurements: 200-point contour of radius 1000 on a 4000 x 3000 picture")
+    print(f"  measure (geometry, pixels inside, grey statistics) {measure / 1e6:8.2f}ms")
+    print(f"  sum of the bounding box's grey bytes               {box / 1e6:8.2f}ms "
+          f"(measure: {measure / box:.2f}x)")
+    if pixel is not None:
+        print(f"  every pixel centre tested against every edge       {pixel / 1e6:8.2f}ms "
+              f"({pixel / measure:.0f}x measure)")
+    print()
+
+
 def main():
     folder = sys.argv[1] if len(sys.argv) > 1 else "."
     engine = load(folder, "engine.json")
     image = load(folder, "image.json")
     window = load(folder, "window.json")
     peer = load(folder, "peer.json")
-    context = (engine or image or window or {}).get("context", {})
+    session = load(folder, "session.json")
+    context = (engine or image or window or session or {}).get("context", {})
     print()
     load_average = ", ".join(f"{v:.1f}" for v in context.get("load_avg", []))
     print(f"Orvik benchmarks on {context.get('num_cpus', '?')} CPUs at "
@@ -166,6 +183,8 @@ def main():
         image_section(image)
     if window:
         window_section(window)
+    if session:
+        session_section(session)
     if peer:
         peer_section(peer, ours)
 
