@@ -44,11 +44,6 @@ bool OrvikApplication::notify(QObject* receiver, QEvent* event) {
     }
 }
 
-QString withFullStop(const QString& text) {
-    if (!text.isEmpty() && text.back().unicode() > u'.') return text + u'.';
-    return text;
-}
-
 void reportError(const QString& text) {
     const QString shown = withFullStop(text);
     if (const ErrorReporter& reporter = installedReporter())

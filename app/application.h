@@ -2,6 +2,8 @@
 // the message of a command that failed.
 #pragma once
 
+#include "commands.h" // withFullStop
+
 #include <QApplication>
 #include <QString>
 #include <functional>
@@ -20,10 +22,6 @@ public:
     // reportError; the event counts as not handled.
     bool notify(QObject* receiver, QEvent* event) override;
 };
-
-// The text with a full stop appended when its last character's code is above that of the
-// full stop: "Cannot open file x.bmp" gets one, "... (.xyz)" and "Done." do not.
-QString withFullStop(const QString& text);
 
 // Shows withFullStop(text) in a message box captioned "Orvik", with an error icon and an
 // OK button, or hands it to the reporter a test installed.

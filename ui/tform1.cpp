@@ -4,10 +4,10 @@
 #include "tform1.h"
 
 #include "command_guard.h"
+#include "commands.h"
 #include "image_view.h"
 #include "kontur.h"
 #include "load_image_dialog.h"
-#include "parameter_tools.h"
 #include "raster_canvas.h"
 #include "spin_field.h"
 #include "step_progress_bar.h"
@@ -32,7 +32,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <optional>
 #include <utility>
 #include <vector>
 
@@ -86,29 +85,6 @@ bool changesInitialContour(Field field) {
     default:
         return false;
     }
-}
-
-// Which controls each model allows.
-struct EnablingRule {
-    bool formAndRadius; // the Form and Radius fields
-    bool polarity;      // "Black on white", "White on black"
-    bool setRadius;
-    bool setObject;
-    bool setThreshold;
-};
-
-EnablingRule enablingRule(ModelChoice model) {
-    switch (model) {
-    case ModelChoice::CenterPoint:
-        return {true, true, true, true, true};
-    case ModelChoice::Standard:
-        return {true, true, true, true, true};
-    case ModelChoice::Balloon:
-        return {false, true, false, true, true};
-    case ModelChoice::Opened:
-        return {false, false, false, false, true};
-    }
-    return {true, true, true, true, true};
 }
 
 // Sets the updating guard for its lifetime and puts back the state it found, also when an
@@ -677,7 +653,8 @@ void TForm1::loadImageFile(const QString& path) {
         CheckBox1->setChecked(false);
 
         // The store refuses sides beyond 32767, so the box fields can hold every size.
-        image_ = loadGreyImage(path);
+        LoadedImage loaded = loadImage(path);
+        image_ = std::move(loaded.image);
 
         Button2->setEnabled(true);
         const int width = image_.ImageWidth, height = image_.ImageHeight;
@@ -686,16 +663,16 @@ void TForm1::loadImageFile(const QString& path) {
         upDown(Field::X2)->setMaximum(width);
         upDown(Field::Y1)->setMaximum(height);
         upDown(Field::Y2)->setMaximum(height);
-        const Box fifth = middleFifth(width, height);
+        const Box& fifth = loaded.box;
         upDown(Field::X1)->setValue(fifth.x1);
         upDown(Field::Y1)->setValue(fifth.y1);
         upDown(Field::X2)->setValue(fifth.x2);
         upDown(Field::Y2)->setValue(fifth.y2);
 
         Image1->setFixedSize(width, height);
-        const InitArguments geometry = geometryArguments(controlValues());
+        const ControlValues geometry = controlValues();
         setWindowTitle(QStringLiteral("Orvik - ") + path);
-        applyInit(Kontur, geometry);
+        previewContour(Kontur, geometry);
         // The display holds the fresh grey image already: no refresh before drawing.
         drawContour();
         Image1->update();
@@ -706,16 +683,14 @@ void TForm1::loadImageFile(const QString& path) {
 
 void TForm1::Button2Click() {
     ++analysisCount_;
-    const InitArguments arguments = analysisArguments(controlValues());
-    applyInit(Kontur, arguments);
-    ProgressBar1->setMaximum(arguments.iterations / StepsPerProgressStep);
-    Run(Kontur);
+    analyseContour(Kontur, controlValues(),
+                   [this](std::int32_t maximum) { ProgressBar1->setMaximum(maximum); });
     ProgressBar1->setValue(0);
     showContour();
 }
 
 void TForm1::applyEnablingRules() {
-    const EnablingRule rule = enablingRule(selectedModel());
+    const ModelControls rule = modelControls(selectedModel());
     const QPalette standard = QApplication::palette();
     for (const Field field : {Field::Form, Field::Radius}) {
         SpinField* spin = upDown(field);
@@ -761,7 +736,7 @@ void TForm1::InitialChange() {
         return;
     }
     ++previewCount_;
-    applyInit(Kontur, geometryArguments(controlValues()));
+    previewContour(Kontur, controlValues());
     showContour();
 }
 
@@ -828,22 +803,33 @@ void TForm1::Image1MouseUp(Qt::MouseButton button, int /*X*/, int /*Y*/) {
 
 // ---- popup tools ----
 
+ToolTarget TForm1::toolTarget() {
+    // Each control's own change event follows; selecting the polarity button that is
+    // selected already fires nothing.
+    return {
+        [this](int radius) { upDown(Field::Radius)->setValue(radius); },
+        [this](int threshold) { upDown(Field::Threshold)->setValue(threshold); },
+        [this](bool blackOnWhite) {
+            (blackOnWhite ? RadioButton5 : RadioButton6)->setChecked(true);
+        },
+    };
+}
+
+void TForm1::runPopupTool(Tool tool) {
+    runTool(tool, {selectedModel(), box(), image_.ImageWidth, image_.ImageHeight}, ClickX, ClickY,
+            toolTarget());
+}
+
 void TForm1::Setrad1Click() {
-    upDown(Field::Radius)->setValue(radiusFromClick(box(), ClickX, ClickY));
+    runPopupTool(Tool::Radius);
 }
 
 void TForm1::SetthrClick() {
-    if (const std::optional<int> threshold =
-            thresholdFromClick(ClickX, ClickY, image_.ImageWidth, image_.ImageHeight))
-        upDown(Field::Threshold)->setValue(*threshold);
+    runPopupTool(Tool::Threshold);
 }
 
 void TForm1::SetobjClick() {
-    const std::optional<bool> blackOnWhite =
-        blackOnWhiteFromClick(ClickX, ClickY, image_.ImageWidth, image_.ImageHeight, box(),
-                              selectedModel() == ModelChoice::Opened);
-    // Selecting the button that is selected already fires nothing.
-    if (blackOnWhite) (*blackOnWhite ? RadioButton5 : RadioButton6)->setChecked(true);
+    runPopupTool(Tool::Object);
 }
 
 void TForm1::SetallClick() {
@@ -851,10 +837,7 @@ void TForm1::SetallClick() {
         // One analysis at the end instead of one per changed field; the guard comes back
         // as it was even when a tool fails, and then no analysis runs.
         const UpdatingScope guard(Updating);
-        const ModelChoice model = selectedModel();
-        if (model == ModelChoice::CenterPoint || model == ModelChoice::Standard) Setrad1Click();
-        SetthrClick();
-        if (model != ModelChoice::Opened) SetobjClick();
+        runPopupTool(Tool::All);
     }
     AnalysisChange();
 }

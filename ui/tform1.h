@@ -1,6 +1,7 @@
 // The main window TForm1: the image view, the control panel and their handlers.
 #pragma once
 
+#include "commands.h"
 #include "field_table.h"
 #include "grey_image.h"
 #include "init_arguments.h"
@@ -170,6 +171,8 @@ private:
     void showContour(); // refresh from the grey buffer, Draw, repaint
     void drawContour(); // Draw onto the display bitmap, no refresh
     RasterCanvas displayCanvas();
+    ToolTarget toolTarget();
+    void runPopupTool(Tool tool);
 
     int scaled(int pixelsAt96Dpi) const;
     QFont panelFont() const;

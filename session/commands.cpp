@@ -1,0 +1,142 @@
+// The commands shared by the window and orvik-cli.
+#include "commands.h"
+
+#include "checked_float.h"
+#include "parameter_tools.h"
+
+#include <utility>
+
+namespace orvik {
+
+namespace {
+
+// Which controls each model allows, one row per model.
+struct ModelRow {
+    ModelChoice model;
+    ModelControls controls;
+};
+
+constexpr ModelRow kModelRows[] = {
+    //                         form/radius polarity setRadius setObject setThreshold
+    {ModelChoice::CenterPoint, {true, true, true, true, true}},
+    {ModelChoice::Standard, {true, true, true, true, true}},
+    {ModelChoice::Balloon, {false, true, false, true, true}},
+    {ModelChoice::Opened, {false, false, false, false, true}},
+};
+
+// Binds the engine's sampling to an image for as long as it lives.
+class ImageBindingScope {
+public:
+    ImageBindingScope(const GreyImage& image, const bool& blackOnWhite) {
+        BindImage({&image.GreyData, &image.ImageWidth, &image.ImageHeight, &blackOnWhite});
+    }
+    ~ImageBindingScope() { BindImage({}); }
+    ImageBindingScope(const ImageBindingScope&) = delete;
+    ImageBindingScope& operator=(const ImageBindingScope&) = delete;
+};
+
+} // namespace
+
+std::string withFullStop(std::string text) {
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
+    return text;
+}
+
+QString withFullStop(const QString& text) {
+    if (!text.isEmpty() && text.back().unicode() > u'.') return text + u'.';
+    return text;
+}
+
+ModelControls modelControls(ModelChoice model) {
+    for (const ModelRow& row : kModelRows)
+        if (row.model == model) return row.controls;
+    return kModelRows[0].controls;
+}
+
+bool toolAllowed(ModelChoice model, Tool tool) {
+    const ModelControls controls = modelControls(model);
+    switch (tool) {
+    case Tool::Radius:
+        return controls.setRadius;
+    case Tool::Threshold:
+        return controls.setThreshold;
+    case Tool::Object:
+        return controls.setObject;
+    case Tool::All:
+        break;
+    }
+    return true;
+}
+
+LoadedImage loadImage(const QString& path) {
+    LoadedImage loaded{loadGreyImage(path), {}};
+    loaded.box = middleFifth(loaded.image.ImageWidth, loaded.image.ImageHeight);
+    return loaded;
+}
+
+void previewContour(KONTUR& k, const ControlValues& values) {
+    applyInit(k, geometryArguments(values));
+}
+
+std::int32_t progressMaximum(std::int32_t iterations) {
+    return iterations / StepsPerProgressStep;
+}
+
+void analyseContour(KONTUR& k, const ControlValues& values,
+                    const std::function<void(std::int32_t)>& beforeRun) {
+    const InitArguments arguments = analysisArguments(values);
+    applyInit(k, arguments);
+    if (beforeRun) beforeRun(progressMaximum(arguments.iterations));
+    Run(k);
+}
+
+void runTool(Tool tool, const ToolScene& scene, std::int32_t& clickX, std::int32_t& clickY,
+             const ToolTarget& target) {
+    const bool all = tool == Tool::All;
+    if (tool == Tool::Radius || (all && toolAllowed(scene.model, Tool::Radius))) {
+        const FieldInfo& radius = fieldInfo(Field::Radius);
+        target.setRadius(clampToField(radiusFromClick(scene.box, clickX, clickY), radius.minimum,
+                                      radius.maximum));
+    }
+    if (tool == Tool::Threshold || (all && toolAllowed(scene.model, Tool::Threshold))) {
+        if (const std::optional<int> threshold =
+                thresholdFromClick(clickX, clickY, scene.imageWidth, scene.imageHeight))
+            target.setThreshold(*threshold);
+    }
+    if (tool == Tool::Object || (all && toolAllowed(scene.model, Tool::Object))) {
+        if (const std::optional<bool> blackOnWhite =
+                blackOnWhiteFromClick(clickX, clickY, scene.imageWidth, scene.imageHeight,
+                                      scene.box, scene.model == ModelChoice::Opened))
+            target.setBlackOnWhite(*blackOnWhite);
+    }
+}
+
+HeadlessOutcome analyseHeadless(KONTUR& k, const GreyImage& image, const ControlValues& values,
+                                const std::optional<ToolRequest>& tool) {
+    HeadlessOutcome outcome{values, {}};
+    ControlValues& v = outcome.values;
+    // The engine reads the polarity at every sample, so a tool's change is seen at once.
+    bool blackOnWhite = v.blackOnWhite;
+    const ImageBindingScope binding(image, blackOnWhite);
+    k = KONTUR{};
+    try {
+        if (tool) {
+            const Box box{at(v.fields, Field::X1), at(v.fields, Field::Y1), at(v.fields, Field::X2),
+                          at(v.fields, Field::Y2)};
+            std::int32_t clickX = tool->x, clickY = tool->y;
+            const ToolTarget target{
+                [&](int radius) { at(v.fields, Field::Radius) = radius; },
+                [&](int threshold) { at(v.fields, Field::Threshold) = threshold; },
+                [&](bool black) { v.blackOnWhite = blackOnWhite = black; },
+            };
+            runTool(tool->tool, {v.model, box, image.ImageWidth, image.ImageHeight}, clickX, clickY,
+                    target);
+        }
+        analyseContour(k, v);
+    } catch (const FloatingPointError& e) {
+        outcome.error = e.what();
+    }
+    return outcome;
+}
+
+} // namespace orvik
