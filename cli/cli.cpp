@@ -1,48 +1,67 @@
-// orvik-cli's argument parsing, analysis and JSON output.
+// orvik-cli's argument parsing, and the run of each image through the session commands.
 #include "cli.h"
 
-#include "checked_float.h"
+#include "commands.h"
 #include "field_table.h"
-#include "grey_image.h"
-#include "init_arguments.h"
-#include "kontur.h"
-#include "parameter_tools.h"
+#include "formats.h"
+#include "measurements.h"
+#include "result.h"
+#include "settings.h"
 
+#include <QDir>
+#include <algorithm>
 #include <charconv>
-#include <cmath>
-#include <cstdio>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 namespace orvik::cli {
 
 namespace {
 
-// A bad command line or an unreadable image: exit status 2 with this message.
+// A bad command line: exit status 2 with this message as it is written.
 class UsageError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-enum class Tool { Radius, Threshold, Object, All };
-
 struct Options {
-    ModelChoice model = ModelChoice::CenterPoint;
-    bool blackOnWhite = true;
-    std::optional<Box> box;
-    FieldValues fields = defaultFieldValues();
-    bool fieldGiven[FieldCount] = {};
+    ControlValues values;   // the model, the polarity and the fields; the box fields unused
+    std::optional<Box> box; // none: each image's middle fifth
     std::optional<std::pair<int, int>> click;
     std::optional<Tool> tool;
-    std::string image;
+    std::vector<ResultFormat> save;
+    std::optional<QString> out;
+    std::vector<std::string> images;
 };
 
-// The message text the window's error box shows: a full stop is added when the text
-// ends in a character above '.', such as a letter or a digit.
-std::string withFullStop(std::string text) {
-    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
-    return text;
+// ---- reading values ----
+
+template <typename T>
+struct Choice {
+    const char* name;
+    T value;
+};
+
+template <typename T, std::size_t N>
+T choose(const std::string& option, const std::string& text, const Choice<T> (&choices)[N]) {
+    std::string names;
+    for (const Choice<T>& choice : choices) {
+        if (text == choice.name) return choice.value;
+        names += std::string(names.empty() ? "" : ", ") + choice.name;
+    }
+    throw UsageError("option " + option + ": \"" + text + "\" is not one of " + names);
 }
+
+constexpr Choice<ModelChoice> kModels[] = {{"center", ModelChoice::CenterPoint},
+                                           {"standard", ModelChoice::Standard},
+                                           {"balloon", ModelChoice::Balloon},
+                                           {"opened", ModelChoice::Opened}};
+constexpr Choice<bool> kPolarities[] = {{"black-on-white", true}, {"white-on-black", false}};
+constexpr Choice<Tool> kTools[] = {{"radius", Tool::Radius},
+                                   {"threshold", Tool::Threshold},
+                                   {"object", Tool::Object},
+                                   {"all", Tool::All}};
 
 int parseWhole(const std::string& option, const std::string& text) {
     int value = 0;
@@ -59,189 +78,203 @@ void checkRange(const std::string& option, int value, int minimum, int maximum) 
                          std::to_string(maximum));
 }
 
-const char* modelName(ModelChoice model) {
-    switch (model) {
-    case ModelChoice::Standard:
-        return "standard";
-    case ModelChoice::Balloon:
-        return "balloon";
-    case ModelChoice::Opened:
-        return "opened";
-    case ModelChoice::CenterPoint:
-        break;
+std::vector<ResultFormat> parseFormats(const std::string& option, const std::string& text) {
+    std::vector<ResultFormat> formats;
+    for (const QString& key : QString::fromStdString(text).split(u',')) {
+        const std::optional<ResultFormat> format = formatFromKey(key.trimmed());
+        if (!format) {
+            std::string names;
+            for (const ResultFormatInfo& info : resultFormats())
+                names += std::string(names.empty() ? "" : ", ") + info.key;
+            throw UsageError("option " + option + ": \"" + key.toStdString() + "\" is not one of " +
+                             names);
+        }
+        if (std::find(formats.begin(), formats.end(), *format) == formats.end())
+            formats.push_back(*format);
     }
-    return "center";
+    return formats;
+}
+
+// ---- the command line ----
+
+// The arguments left to read.
+class Arguments {
+public:
+    explicit Arguments(const std::vector<std::string>& args) : args_(args) {}
+    bool done() const { return i_ >= args_.size(); }
+    const std::string& take() { return args_[i_++]; }
+    // The value of `option`.
+    const std::string& value(const std::string& option) {
+        if (done()) throw UsageError("option " + option + " needs a value");
+        return take();
+    }
+    int whole(const std::string& option) { return parseWhole(option, value(option)); }
+
+private:
+    const std::vector<std::string>& args_;
+    std::size_t i_ = 0;
+};
+
+// The field options: --points, --iterations, ... (the box has its own option).
+const FieldInfo* fieldOption(const std::string& option) {
+    for (const FieldInfo& entry : fieldTable()) {
+        const bool boxField = entry.field == Field::X1 || entry.field == Field::Y1 ||
+                              entry.field == Field::X2 || entry.field == Field::Y2;
+        if (!boxField && option == "--" + std::string(entry.key)) return &entry;
+    }
+    return nullptr;
+}
+
+// Whatever the file sets replaces what the options before it said.
+void applySettingsFile(const std::string& path, Options& o) {
+    Settings settings = readSettings(QString::fromStdString(path));
+    if (settings.box) o.box = *settings.box;
+    settings.box.reset();
+    o.values = applySettings(settings, o.values);
+}
+
+void parseOption(const std::string& a, Arguments& in, Options& o) {
+    if (a == "--settings") {
+        applySettingsFile(in.value(a), o);
+    } else if (a == "--model") {
+        o.values.model = choose(a, in.value(a), kModels);
+    } else if (a == "--object") {
+        o.values.blackOnWhite = choose(a, in.value(a), kPolarities);
+    } else if (a == "--box") {
+        Box b;
+        b.x1 = in.whole(a);
+        b.y1 = in.whole(a);
+        b.x2 = in.whole(a);
+        b.y2 = in.whole(a);
+        o.box = b;
+    } else if (a == "--click") {
+        const int x = in.whole(a);
+        o.click = {x, in.whole(a)};
+    } else if (a == "--tool") {
+        o.tool = choose(a, in.value(a), kTools);
+    } else if (a == "--save") {
+        o.save = parseFormats(a, in.value(a));
+    } else if (a == "--out") {
+        o.out = QString::fromStdString(in.value(a));
+    } else if (a == "--help" || a == "-h") {
+        throw UsageError(usage());
+    } else if (const FieldInfo* entry = fieldOption(a)) {
+        const int value = in.whole(a);
+        checkRange(a, value, entry->minimum, entry->maximum);
+        at(o.values.fields, entry->field) = value;
+    } else {
+        throw UsageError("unknown option " + a);
+    }
+}
+
+// What no single option can check.
+void checkCombination(const Options& o) {
+    if (o.images.empty()) throw UsageError("no image given\n" + usage());
+    if (o.click.has_value() != o.tool.has_value())
+        throw UsageError("--click and --tool go together");
+    if (o.tool && !toolAllowed(o.values.model, *o.tool)) {
+        const char* tool = *o.tool == Tool::Radius ? "radius" : "object";
+        throw UsageError(std::string("the ") + tool + " tool is not available with the model " +
+                         modelKey(o.values.model));
+    }
+    if (o.save.empty() != !o.out.has_value()) throw UsageError("--save and --out go together");
 }
 
 Options parse(const std::vector<std::string>& args) {
     Options o;
-    std::size_t i = 0;
-    const auto next = [&](const std::string& option) -> const std::string& {
-        if (i + 1 >= args.size()) throw UsageError("option " + option + " needs a value");
-        return args[++i];
-    };
-    for (; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--model") {
-            const std::string& v = next(a);
-            if (v == "center")
-                o.model = ModelChoice::CenterPoint;
-            else if (v == "standard")
-                o.model = ModelChoice::Standard;
-            else if (v == "balloon")
-                o.model = ModelChoice::Balloon;
-            else if (v == "opened")
-                o.model = ModelChoice::Opened;
-            else
-                throw UsageError("option --model: \"" + v +
-                                 "\" is not one of center, standard, balloon, opened");
-        } else if (a == "--object") {
-            const std::string& v = next(a);
-            if (v == "black-on-white")
-                o.blackOnWhite = true;
-            else if (v == "white-on-black")
-                o.blackOnWhite = false;
-            else
-                throw UsageError("option --object: \"" + v +
-                                 "\" is not one of black-on-white, white-on-black");
-        } else if (a == "--box") {
-            Box b;
-            b.x1 = parseWhole(a, next(a));
-            b.y1 = parseWhole(a, next(a));
-            b.x2 = parseWhole(a, next(a));
-            b.y2 = parseWhole(a, next(a));
-            o.box = b;
-        } else if (a == "--click") {
-            const int x = parseWhole(a, next(a));
-            const int y = parseWhole(a, next(a));
-            o.click = {x, y};
-        } else if (a == "--tool") {
-            const std::string& v = next(a);
-            if (v == "radius")
-                o.tool = Tool::Radius;
-            else if (v == "threshold")
-                o.tool = Tool::Threshold;
-            else if (v == "object")
-                o.tool = Tool::Object;
-            else if (v == "all")
-                o.tool = Tool::All;
-            else
-                throw UsageError("option --tool: \"" + v +
-                                 "\" is not one of radius, threshold, object, all");
-        } else if (a == "--help" || a == "-h") {
-            throw UsageError(usage());
-        } else if (a.rfind("--", 0) == 0) {
-            bool known = false;
-            for (const FieldInfo& entry : fieldTable()) {
-                if (entry.field == Field::X1 || entry.field == Field::Y1 ||
-                    entry.field == Field::X2 || entry.field == Field::Y2 ||
-                    a != "--" + std::string(entry.key))
-                    continue;
-                const int value = parseWhole(a, next(a));
-                checkRange(a, value, entry.minimum, entry.maximum);
-                at(o.fields, entry.field) = value;
-                known = true;
-            }
-            if (!known) throw UsageError("unknown option " + a);
-        } else if (o.image.empty()) {
-            o.image = a;
-        } else {
-            throw UsageError("more than one image given: " + a);
-        }
+    Arguments in(args);
+    while (!in.done()) {
+        const std::string& a = in.take();
+        if (a.rfind("--", 0) == 0 || a == "-h")
+            parseOption(a, in, o);
+        else
+            o.images.push_back(a);
     }
-    if (o.image.empty()) throw UsageError("no image given\n" + usage());
-    if (o.click.has_value() != o.tool.has_value())
-        throw UsageError("--click and --tool go together");
-    if (o.tool) {
-        const bool closedWithShape =
-            o.model == ModelChoice::CenterPoint || o.model == ModelChoice::Standard;
-        if (*o.tool == Tool::Radius && !closedWithShape)
-            throw UsageError("the radius tool is not available with the model " +
-                             std::string(modelName(o.model)));
-        if (*o.tool == Tool::Object && o.model == ModelChoice::Opened)
-            throw UsageError("the object tool is not available with the model opened");
-    }
+    checkCombination(o);
     return o;
 }
 
-// Records the vertices Draw passes, move-to first.
-class VertexRecorder final : public ContourCanvas {
-public:
-    void SelectRedPen() override {}
-    void RestorePen() override {}
-    void MoveTo(std::int32_t x, std::int32_t y) override { vertices.emplace_back(x, y); }
-    void LineTo(std::int32_t x, std::int32_t y) override { vertices.emplace_back(x, y); }
-    std::vector<std::pair<std::int32_t, std::int32_t>> vertices;
+// The text for standard error: a usage error as written; any other (an image, a settings
+// file, a save) as the window's error box shows it.
+std::string messageOf(const std::exception& e) {
+    if (dynamic_cast<const UsageError*>(&e)) return e.what();
+    return withFullStop(std::string(e.what()));
+}
+
+// ---- one image ----
+
+// The box on this image: the one given, held to the image as the box fields are, or the
+// middle fifth.
+Box boxOn(const Options& o, const LoadedImage& loaded) {
+    if (!o.box) return loaded.box;
+    const std::int32_t width = loaded.image.ImageWidth, height = loaded.image.ImageHeight;
+    checkRange("--box X1", o.box->x1, 0, width);
+    checkRange("--box Y1", o.box->y1, 0, height);
+    checkRange("--box X2", o.box->x2, 0, width);
+    checkRange("--box Y2", o.box->y2, 0, height);
+    return *o.box;
+}
+
+void saveResults(const Options& o, const ContourResult& result, const Measurements& m,
+                 GreyImage& image) {
+    if (!QDir().mkpath(*o.out))
+        throw ResultFileError("Cannot create the folder \"" + o.out->toStdString() + "\"");
+    const QImage overlay = drawnResult(image, Kontur);
+    for (const ResultFormat format : o.save) {
+        // An open chain encloses nothing: it has no mask.
+        if (format == ResultFormat::Mask && !result.closed) continue;
+        saveFile(outputPath(*o.out, QString::fromStdString(result.context.imageFile), format),
+                 resultBytes(format, result, m, overlay));
+    }
+}
+
+struct ImageOutcome {
+    int exitCode = 0;
+    std::string json;
+    std::string error;
 };
 
-std::string number(float v) {
-    if (!std::isfinite(v)) return "null";
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.9g", static_cast<double>(v));
-    return buffer;
-}
+ImageOutcome runImage(const Options& o, const std::string& file, bool batch) {
+    ImageOutcome outcome;
+    const QString path = QString::fromStdString(file);
+    try {
+        LoadedImage loaded = loadImage(path);
+        const Box box = boxOn(o, loaded);
+        ControlValues values = o.values;
+        at(values.fields, Field::X1) = box.x1;
+        at(values.fields, Field::Y1) = box.y1;
+        at(values.fields, Field::X2) = box.x2;
+        at(values.fields, Field::Y2) = box.y2;
+        std::optional<ToolRequest> tool;
+        if (o.tool) tool = ToolRequest{*o.tool, o.click->first, o.click->second};
 
-std::string number(double v) {
-    if (!std::isfinite(v)) return "null";
-    char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%.17g", v);
-    return buffer;
-}
-
-std::string quoted(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char buffer[8];
-            std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-            out += buffer;
-        } else {
-            out += c;
-        }
+        const HeadlessOutcome run = analyseHeadless(Kontur, loaded.image, values, tool);
+        const GreyImage& image = loaded.image;
+        const RunContext context{
+            file, image.ImageWidth, image.ImageHeight, run.values.model, run.values.blackOnWhite,
+            box,  run.values.fields};
+        const ContourResult result = captureResult(Kontur, context, run.error);
+        const Measurements m =
+            measure(result, {image.GreyData.get(), image.ImageWidth, image.ImageHeight});
+        outcome.json = toJson(result, m, batch).toStdString();
+        outcome.exitCode = run.error.empty() ? 0 : 1;
+        if (!o.save.empty()) saveResults(o, result, m, loaded.image);
+    } catch (const std::exception& e) {
+        outcome.exitCode = 2;
+        outcome.error = messageOf(e);
+        if (batch && outcome.json.empty())
+            outcome.json = errorJson(path, QString::fromStdString(outcome.error)).toStdString();
     }
-    return out + "\"";
-}
-
-std::string describe(const Options& o, const GreyImage& image, const Box& box,
-                     const FieldValues& fields, bool blackOnWhite, const KONTUR& k,
-                     const std::vector<std::pair<std::int32_t, std::int32_t>>& vertices,
-                     const std::string* error) {
-    std::string json = "{\"width\": " + std::to_string(image.ImageWidth) +
-                       ", \"height\": " + std::to_string(image.ImageHeight) + ", \"box\": [" +
-                       std::to_string(box.x1) + ", " + std::to_string(box.y1) + ", " +
-                       std::to_string(box.x2) + ", " + std::to_string(box.y2) + "]" +
-                       ", \"model\": \"" + modelName(o.model) + "\", \"object\": \"" +
-                       (blackOnWhite ? "black-on-white" : "white-on-black") + "\",\n \"fields\": {";
-    bool first = true;
-    for (const FieldInfo& entry : fieldTable()) {
-        json += std::string(first ? "" : ", ") + "\"" + entry.key +
-                "\": " + std::to_string(at(fields, entry.field));
-        first = false;
-    }
-    json += "},\n \"iteration\": " + std::to_string(k.Iteration) +
-            ", \"energy\": " + number(k.Energy) + ",\n \"points\": [";
-    const int level = k.Iteration & 1;
-    for (std::int32_t i = 0; k.Points && i < k.PointCount; ++i) {
-        json += i ? ", [" : "[";
-        json += number(pointX(k, i, level));
-        if (k.ModelKind != 1) json += ", " + number(pointY(k, i, level));
-        json += "]";
-    }
-    json += "],\n \"vertices\": [";
-    for (std::size_t i = 0; i < vertices.size(); ++i)
-        json += (i ? ", [" : "[") + std::to_string(vertices[i].first) + ", " +
-                std::to_string(vertices[i].second) + "]";
-    json += "],\n \"error\": " + (error ? quoted(*error) : std::string("null")) + "}\n";
-    return json;
+    return outcome;
 }
 
 } // namespace
 
 std::string usage() {
-    return "usage: orvik-cli [options] IMAGE\n"
+    return "usage: orvik-cli [options] IMAGE [IMAGE...]\n"
+           "  --settings FILE                             model, polarity, box and fields from a "
+           "saved Orvik JSON;\n"
+           "                                              options after it override it\n"
            "  --model center|standard|balloon|opened      default center\n"
            "  --object black-on-white|white-on-black      default black-on-white\n"
            "  --box X1 Y1 X2 Y2                           default: the middle fifth of the image\n"
@@ -251,106 +284,31 @@ std::string usage() {
            "units\n"
            "  --click X Y --tool radius|threshold|object|all\n"
            "                                              run that popup tool at that point "
-           "first\n";
+           "first\n"
+           "  --save FORMAT[,FORMAT...] --out DIR         write csv, roi, geojson, json, mask "
+           "(not for\n"
+           "                                              opened), overlay of each image into "
+           "DIR\n";
 }
 
 Outcome run(const std::vector<std::string>& args) {
     Outcome outcome;
     Options options;
-    GreyImage image;
     try {
         options = parse(args);
-        image = loadGreyImage(QString::fromStdString(options.image));
-    } catch (const UsageError& e) {
+    } catch (const std::exception& e) { // bad arguments or settings: no image is run
         outcome.exitCode = 2;
-        outcome.error = std::string(e.what()) + "\n";
-        return outcome;
-    } catch (const ImageLoadError& e) {
-        outcome.exitCode = 2;
-        outcome.error = withFullStop(e.what()) + "\n";
+        outcome.error = messageOf(e) + "\n";
         return outcome;
     }
 
-    // The box fields take the image's size as their maxima, as after a load in the window.
-    Box box = middleFifth(image.ImageWidth, image.ImageHeight);
-    if (options.box) {
-        try {
-            checkRange("--box X1", options.box->x1, 0, image.ImageWidth);
-            checkRange("--box Y1", options.box->y1, 0, image.ImageHeight);
-            checkRange("--box X2", options.box->x2, 0, image.ImageWidth);
-            checkRange("--box Y2", options.box->y2, 0, image.ImageHeight);
-        } catch (const UsageError& e) {
-            outcome.exitCode = 2;
-            outcome.error = std::string(e.what()) + "\n";
-            return outcome;
-        }
-        box = *options.box;
+    const bool batch = options.images.size() > 1;
+    for (const std::string& file : options.images) {
+        const ImageOutcome image = runImage(options, file, batch);
+        outcome.exitCode = std::max(outcome.exitCode, image.exitCode);
+        outcome.output += image.json;
+        if (!image.error.empty()) outcome.error += image.error + "\n";
     }
-
-    ControlValues values;
-    values.fields = options.fields;
-    at(values.fields, Field::X1) = box.x1;
-    at(values.fields, Field::Y1) = box.y1;
-    at(values.fields, Field::X2) = box.x2;
-    at(values.fields, Field::Y2) = box.y2;
-    values.model = options.model;
-    values.blackOnWhite = options.blackOnWhite;
-
-    // The engine samples this image and polarity for as long as the command runs.
-    bool blackOnWhite = options.blackOnWhite;
-    BindImage({&image.GreyData, &image.ImageWidth, &image.ImageHeight, &blackOnWhite});
-    struct Unbind {
-        ~Unbind() { BindImage({}); }
-    } unbind;
-
-    // Each command starts from the contour model as it is at process start.
-    KONTUR& k = Kontur;
-    k = KONTUR{};
-    VertexRecorder recorder;
-    std::string error;
-    try {
-        if (options.tool) {
-            std::int32_t clickX = options.click->first, clickY = options.click->second;
-            const bool opened = options.model == ModelChoice::Opened;
-            const bool radiusApplies =
-                options.model == ModelChoice::CenterPoint || options.model == ModelChoice::Standard;
-            const Tool tool = *options.tool;
-            if (tool == Tool::Radius || (tool == Tool::All && radiusApplies)) {
-                const FieldInfo& entry = fieldInfo(Field::Radius);
-                at(values.fields, Field::Radius) = clampToField(
-                    radiusFromClick(box, clickX, clickY), entry.minimum, entry.maximum);
-            }
-            if (tool == Tool::Threshold || tool == Tool::All) {
-                if (const auto t =
-                        thresholdFromClick(clickX, clickY, image.ImageWidth, image.ImageHeight))
-                    at(values.fields, Field::Threshold) = *t;
-            }
-            if (tool == Tool::Object || (tool == Tool::All && !opened)) {
-                if (const auto bw = blackOnWhiteFromClick(clickX, clickY, image.ImageWidth,
-                                                          image.ImageHeight, box, opened)) {
-                    values.blackOnWhite = *bw;
-                    blackOnWhite = *bw;
-                }
-            }
-        }
-        applyInit(k, analysisArguments(values));
-        Run(k);
-        Draw(k, recorder);
-    } catch (const FloatingPointError& e) {
-        error = e.what();
-        outcome.exitCode = 1;
-        // Show the contour as far as it got, like the window's model after the error.
-        if (k.ModelKind != 0) {
-            recorder.vertices.clear();
-            try {
-                Draw(k, recorder);
-            } catch (const FloatingPointError&) {
-                // A diverged contour cannot be drawn whole; keep the vertices it reached.
-            }
-        }
-    }
-    outcome.output = describe(options, image, box, values.fields, values.blackOnWhite, k,
-                              recorder.vertices, outcome.exitCode == 1 ? &error : nullptr);
     return outcome;
 }
 

@@ -1,5 +1,6 @@
-// orvik-cli's work as a function: parse the arguments, load the image, run the popup tool
-// and the analysis exactly as the window does, and describe the result as JSON.
+// orvik-cli's work as a function: parse the arguments, then for each image load it, run the
+// popup tool and the analysis exactly as the window does, describe the result as JSON and
+// write the result files asked for.
 #pragma once
 
 #include <string>
@@ -8,9 +9,12 @@
 namespace orvik::cli {
 
 struct Outcome {
-    int exitCode = 0;   // 0 done, 1 floating-point error, 2 bad arguments or unreadable image
-    std::string output; // the JSON object (exit codes 0 and 1)
-    std::string error;  // the message for standard error (exit code 2)
+    // The worst over the images: 0 done, 1 a floating-point error ended an analysis or a
+    // tool, 2 bad arguments or settings, an unreadable image or a failed save.
+    int exitCode = 0;
+    // One JSON object for one image; for several, one object per line in input order.
+    std::string output;
+    std::string error; // the messages for standard error, one a line
 };
 
 // args excludes the program name.

@@ -3,6 +3,7 @@
 
 #include "checked_float.h"
 #include "parameter_tools.h"
+#include "raster_canvas.h"
 
 #include <utility>
 
@@ -88,6 +89,19 @@ void analyseContour(KONTUR& k, const ControlValues& values,
     applyInit(k, arguments);
     if (beforeRun) beforeRun(progressMaximum(arguments.iterations));
     Run(k);
+}
+
+QImage drawnResult(GreyImage& image, const KONTUR& k) {
+    refreshDisplay(image);
+    QImage& display = image.Display;
+    RasterCanvas canvas(
+        PixelView{display.bits(), display.width(), display.height(), display.bytesPerLine()});
+    try {
+        Draw(k, canvas);
+    } catch (const FloatingPointError&) {
+        // A diverged contour: what was drawn before the failing vertex stays.
+    }
+    return display;
 }
 
 void runTool(Tool tool, const ToolScene& scene, std::int32_t& clickX, std::int32_t& clickY,

@@ -68,6 +68,11 @@ std::int32_t progressMaximum(std::int32_t iterations);
 void analyseContour(KONTUR& k, const ControlValues& values,
                     const std::function<void(std::int32_t progressMaximum)>& beforeRun = {});
 
+// The display picture as the window shows it after an analysis: `image`'s display is
+// refreshed from its grey buffer and the contour of `k` drawn on it in red. A contour that
+// cannot be drawn whole keeps the part drawn before the failing vertex.
+QImage drawnResult(GreyImage& image, const KONTUR& k);
+
 // ---- popup tools ----
 
 // Where the tools put what they derive. The window sets its controls (whose change events

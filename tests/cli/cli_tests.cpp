@@ -4,6 +4,8 @@
 #include "kontur.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -209,6 +211,117 @@ TEST_F(Cli, TheCommandPrintsTheJsonAndReturnsTheStatus) {
     EXPECT_EQ(process.exitCode(), 2);
     EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
     EXPECT_TRUE(process.readAllStandardError().contains("--points"));
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST_F(Cli, SaveWritesEveryFormatBesideTheJsonItPrints) {
+    const QString out = dir.filePath("out/deeper"); // created when missing
+    const cli::Outcome outcome =
+        run({"--model", "standard", "--save", "csv,roi,geojson,json,mask,overlay", "--out",
+             out.toStdString()});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.error;
+    const QDir folder(out);
+    EXPECT_EQ(folder.entryList(QDir::Files, QDir::Name),
+              (QStringList{"disc-mask.png", "disc-overlay.png", "disc.csv", "disc.geojson",
+                           "disc.json", "disc.roi"}));
+    EXPECT_EQ(readAll(folder.filePath("disc.json")).toStdString(), outcome.output);
+    EXPECT_TRUE(readAll(folder.filePath("disc.csv")).startsWith("x,y\n"));
+    EXPECT_TRUE(readAll(folder.filePath("disc.roi")).startsWith("Iout"));
+    const QImage mask(folder.filePath("disc-mask.png"));
+    EXPECT_EQ(mask.size(), QSize(120, 100));
+    EXPECT_EQ(qGray(mask.pixel(60, 50)), 255);
+    EXPECT_EQ(qGray(mask.pixel(2, 2)), 0);
+    const QImage overlay(folder.filePath("disc-overlay.png"));
+    EXPECT_EQ(overlay.size(), QSize(120, 100));
+
+    // An open chain has no mask; the rest is written.
+    const QString open = dir.filePath("open");
+    ASSERT_EQ(
+        run({"--model", "opened", "--save", "mask,csv", "--out", open.toStdString()}).exitCode, 0);
+    EXPECT_EQ(QDir(open).entryList(QDir::Files), QStringList{"disc.csv"});
+}
+
+TEST_F(Cli, AFailedSaveLeavesNoFileBehindAndExitsWithStatusTwo) {
+    const QString out = dir.filePath("out");
+    ASSERT_TRUE(QDir().mkpath(out + "/disc.csv")); // a folder where the file should go
+    const cli::Outcome outcome = run({"--save", "csv", "--out", out.toStdString()});
+    EXPECT_EQ(outcome.exitCode, 2);
+    EXPECT_NE(outcome.error.find("disc.csv"), std::string::npos) << outcome.error;
+    EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{});
+
+    const QString blocked = dir.filePath("file-not-folder");
+    ASSERT_TRUE(QFile(blocked).open(QIODevice::WriteOnly));
+    const cli::Outcome noFolder = run({"--save", "csv", "--out", blocked.toStdString() + "/x"});
+    EXPECT_EQ(noFolder.exitCode, 2);
+    EXPECT_NE(noFolder.error.find("file-not-folder"), std::string::npos) << noFolder.error;
+}
+
+TEST_F(Cli, ABatchPrintsOneLinePerImageInOrderAndGoesOnAfterABadOne) {
+    const std::string good = image.toStdString();
+    const std::string bad = dir.filePath("missing.bmp").toStdString();
+    const cli::Outcome outcome =
+        cli::run({"--iterations", "20", good, bad, "--model", "balloon", good});
+    EXPECT_EQ(outcome.exitCode, 2);
+    EXPECT_EQ(outcome.error, "Cannot open file " + bad + ".\n");
+    const QList<QByteArray> lines = QByteArray::fromStdString(outcome.output).split('\n');
+    ASSERT_EQ(lines.size(), 4); // three objects and the end of the last line
+    EXPECT_TRUE(lines[3].isEmpty());
+    const QJsonObject first = QJsonDocument::fromJson(lines[0]).object();
+    const QJsonObject second = QJsonDocument::fromJson(lines[1]).object();
+    const QJsonObject third = QJsonDocument::fromJson(lines[2]).object();
+    EXPECT_EQ(first["file"].toString(), image);
+    EXPECT_EQ(first["points"].toArray().size(), 32);
+    EXPECT_EQ(second["file"].toString().toStdString(), bad);
+    EXPECT_EQ(second["error"].toString().toStdString(), "Cannot open file " + bad + ".");
+    EXPECT_FALSE(second.contains("points"));
+    // Options hold for every image, wherever they stand.
+    EXPECT_EQ(third["model"].toString(), "balloon");
+    EXPECT_EQ(first["model"].toString(), "balloon");
+    EXPECT_EQ(third["points"], first["points"]);
+}
+
+TEST_F(Cli, SettingsComeFromASavedResultAndLaterOptionsOverrideThem) {
+    const QString out = dir.filePath("out");
+    const cli::Outcome tuned =
+        run({"--model", "opened", "--box", "30", "50", "90", "50", "--iterations", "40",
+             "--gradient", "30", "--image", "60", "--save", "json", "--out", out.toStdString()});
+    ASSERT_EQ(tuned.exitCode, 0) << tuned.error;
+    const std::string settings = QDir(out).filePath("disc.json").toStdString();
+
+    const cli::Outcome again = run({"--settings", settings});
+    ASSERT_EQ(again.exitCode, 0) << again.error;
+    EXPECT_EQ(again.output, tuned.output);
+
+    const cli::Outcome overridden = run({"--settings", settings, "--iterations", "10"});
+    EXPECT_EQ(parse(overridden)["iteration"].toInt(), 10);
+    EXPECT_EQ(parse(overridden)["box"].toArray(), (QJsonArray{30, 50, 90, 50}));
+    const cli::Outcome before = run({"--iterations", "10", "--settings", settings});
+    EXPECT_EQ(parse(before)["iteration"].toInt(), 40);
+
+    const struct {
+        QByteArray content;
+        std::string key;
+    } bad[] = {
+        {"{\"model\": \"snake\"}", "model"},
+        {"{\"fields\": {\"points\": 500}}", "points"},
+        {"{\"fields\": {\"tension\": \"high\"}}", "tension"},
+    };
+    for (const auto& c : bad) {
+        const QString path = dir.filePath("bad.json");
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(c.content);
+        file.close();
+        const cli::Outcome outcome = run({"--settings", path.toStdString()});
+        EXPECT_EQ(outcome.exitCode, 2) << c.content.toStdString();
+        EXPECT_NE(outcome.error.find("bad.json"), std::string::npos) << outcome.error;
+        EXPECT_NE(outcome.error.find(c.key), std::string::npos) << outcome.error;
+        EXPECT_TRUE(outcome.output.empty());
+    }
 }
 
 } // namespace
