@@ -7,6 +7,7 @@
 //    and converted to 24 bits as the load does it) without the grey pass. Their difference is
 //    the load's grey pass with the grey buffer's allocation, as seen inside a whole load.
 #include "grey_image.h"
+#include "grey_pass.h"
 
 #include <QCoreApplication>
 #include <QDir>

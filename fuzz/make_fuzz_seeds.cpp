@@ -4,7 +4,7 @@
 // tests, and every picture file found under the folders named after the output folder.
 // Each seed is the selector byte of its extension followed by the file's bytes.
 //   make_fuzz_seeds OUTPUT_FOLDER [PICTURE_FOLDER...]
-#include "bmp_craft.h"
+#include "bmp_file.h"
 #include "hostile_bmps.h"
 #include "load_image_formats.h"
 
@@ -23,7 +23,7 @@
 
 namespace {
 
-using namespace orvik::robustness;
+using namespace orvik::test;
 using orvik::fuzzing::selectorFor;
 
 int written = 0;

@@ -35,20 +35,10 @@ inline constexpr std::int32_t MaxImageSide = 32767;
 // gets the same limit while it decodes.
 inline constexpr int ImageAllocationLimitMB = 512;
 
-// The grey value of a pixel: the BT.601 luma weights in thousandths, truncated. The weights
-// add up to 1000, so the result is in 0..255 and equal channels keep their value.
-constexpr std::uint8_t greyValue(std::uint8_t blue, std::uint8_t green, std::uint8_t red) {
-    return static_cast<std::uint8_t>((114u * blue + 587u * green + 299u * red) / 1000u);
-}
-
 // Reads the file and builds a complete new store, or throws ImageLoadError.
 // Nothing is shared with any existing store, so a failure leaves the caller's untouched.
 // The lower-case extension chooses the reader; a name without one is an unknown extension.
 GreyImage loadGreyImage(const QString& path);
-
-// The load's grey pass over a QImage::Format_BGR888 picture: writes each pixel's greyValue
-// to `grey` (width bytes a row, no padding) and into the pixel's three channels.
-void fillGreyAndDisplay(QImage& display, std::uint8_t* grey);
 
 // Writes every pixel's grey value into the three channels of store.Display,
 // wiping every drawing. Does nothing while no image is loaded.

@@ -5,6 +5,8 @@
 // writes OUTPUT_DIR/intro.bmp, OUTPUT_DIR/icons/orvik-{16,32}.png, OUTPUT_DIR/icons/orvik.svg
 // and OUTPUT_DIR/samples/*.bmp. Everything but the intro's lettering is computed pixel by pixel
 // from fixed formulas and a fixed-seed generator, so a rerun gives the same bytes.
+#include "bmp_file.h"
+
 #include <QColor>
 #include <QDir>
 #include <QFile>
@@ -31,61 +33,23 @@ constexpr double Pi = std::numbers::pi;
 
 // --- Writing Windows bitmaps -------------------------------------------------------------------
 
-void put16(QByteArray& out, std::uint16_t v) {
-    out.append(char(v & 0xff));
-    out.append(char(v >> 8));
-}
-void put32(QByteArray& out, std::uint32_t v) {
-    for (int shift = 0; shift < 32; shift += 8)
-        out.append(char((v >> shift) & 0xff));
-}
-
 // A palette bitmap of 4 or 8 bits per pixel, bottom-up rows, with every palette entry the depth
 // allows written out (16 or 256), as the classic bitmap tools do.
 bool writePaletteBmp(const QString& path, int width, int height, int bits,
                      const std::vector<QRgb>& palette, const std::vector<std::uint8_t>& indices) {
-    const int colours = 1 << bits;
-    const int rowBytes = ((width * bits + 31) / 32) * 4;
-    const std::uint32_t headerBytes = 14 + 40 + 4 * colours;
-    const std::uint32_t imageBytes = std::uint32_t(rowBytes) * std::uint32_t(height);
-
-    QByteArray out;
-    out.append("BM");
-    put32(out, headerBytes + imageBytes);
-    put32(out, 0);
-    put32(out, headerBytes);
-    put32(out, 40);
-    put32(out, std::uint32_t(width));
-    put32(out, std::uint32_t(height));
-    put16(out, 1);
-    put16(out, std::uint16_t(bits));
-    put32(out, 0); // no compression
-    put32(out, imageBytes);
-    put32(out, 2835); // 72 dots per inch
-    put32(out, 2835);
-    put32(out, std::uint32_t(colours));
-    put32(out, 0);
-    for (int i = 0; i < colours; ++i) {
+    orvik::test::BmpFields fields;
+    fields.width = width;
+    fields.height = height;
+    fields.bitCount = std::uint16_t(bits);
+    for (int i = 0; i < 1 << bits; ++i) {
         const QRgb c = i < int(palette.size()) ? palette[std::size_t(i)] : qRgb(0, 0, 0);
-        out.append(char(qBlue(c)));
-        out.append(char(qGreen(c)));
-        out.append(char(qRed(c)));
-        out.append(char(0));
+        fields.palette.push_back(
+            {std::uint8_t(qRed(c)), std::uint8_t(qGreen(c)), std::uint8_t(qBlue(c))});
     }
-    for (int y = height - 1; y >= 0; --y) {
-        QByteArray row(rowBytes, '\0');
-        for (int x = 0; x < width; ++x) {
-            const std::uint8_t index =
-                indices[std::size_t(y) * std::size_t(width) + std::size_t(x)];
-            if (bits == 8)
-                row[x] = char(index);
-            else if (x % 2 == 0)
-                row[x / 2] = char(index << 4);
-            else
-                row[x / 2] = char(row[x / 2] | index);
-        }
-        out.append(row);
-    }
+    fields.pixels = orvik::test::storedRows(width, height, bits, [&](int x, int y) {
+        return indices[std::size_t(y) * std::size_t(width) + std::size_t(x)];
+    });
+    const QByteArray out = orvik::test::craftBmp(fields);
 
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size()) {

@@ -18,7 +18,7 @@
 #define ORVIK_SHARED_TESTDATA ""
 #endif
 
-namespace orvik::testing {
+namespace orvik::test {
 namespace {
 
 constexpr const char* NotValid = "Bitmap image is not valid";
@@ -96,7 +96,7 @@ TEST_F(Bmpsuite, GoodFilesLoadWithTheLumaOfTheirDecodedColours) {
         SCOPED_TRACE(name.toStdString());
         const Outcome outcome = load(path(name));
         ASSERT_TRUE(outcome.store) << outcome.error;
-        expectConsistentStore(*outcome.store);
+        EXPECT_EQ(storeInconsistency(*outcome.store), "");
         const std::vector<std::uint8_t> grey = greyBuffer(*outcome.store);
         EXPECT_EQ(grey, lumaOfDecodedFile(path(name)));
         if (decodesAsRecorded() && recorded.contains(name)) {
@@ -130,7 +130,7 @@ TEST_F(Bmpsuite, QuestionableAndBadFilesLoadConsistentlyOrAreRefusedAsNotValid) 
             ++refused;
             continue;
         }
-        expectConsistentStore(*outcome.store);
+        EXPECT_EQ(storeInconsistency(*outcome.store), "");
         if (leavesPixelsUndefined.contains(name)) {
             // The decoder doesn't write these pixels; the store must still be repeatable.
             leaveStaleBytes(std::size_t(outcome.store->ImageWidth) * outcome.store->ImageHeight,
@@ -215,4 +215,4 @@ TEST_F(Bmpsuite, GreyBuffersAreCloseToTheSuitesReferenceRenderings) {
 }
 
 } // namespace
-} // namespace orvik::testing
+} // namespace orvik::test

@@ -1,6 +1,8 @@
 // Tests of the grey image store on bitmap files that the tests write themselves.
-#include "bmp_writer.h"
+#include "bitmap_folder.h"
+#include "bmp_file.h"
 #include "grey_image.h"
+#include "grey_pass.h"
 #include "image_test_support.h"
 
 #include <QBuffer>
@@ -9,7 +11,6 @@
 #include <QFile>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -18,21 +19,20 @@
 #include <sys/stat.h>
 #include <vector>
 
-namespace orvik::testing {
+namespace orvik::test {
 namespace {
 
 constexpr const char* NotValid = "Bitmap image is not valid";
 
 class GreyImageTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
-    QString pathOf(const QString& name) const { return dir_.filePath(name); }
-    QString write(const QString& name, const QByteArray& bytes) const {
-        return writeFile(pathOf(name), bytes);
+    QString pathOf(const QString& name) const { return folder_.path(name); }
+    QString write(const QString& name, const QByteArray& bytes) {
+        return folder_.write(name, bytes);
     }
 
 private:
-    QTemporaryDir dir_;
+    BitmapFolder folder_;
 };
 
 // A well-mixed value for each pixel, so that a shifted row or a swapped row order shows.
@@ -127,7 +127,7 @@ TEST_F(GreyImageTest, ListedColoursLoadAsTheirGreyLevelsFrom24And32BitAndPalette
           std::pair{BmpEncoding::Palette8, &paletted}}) {
         SCOPED_TRACE(encodingName(encoding));
         const GreyImage store = loadGreyImage(write("colours.bmp", writeBmp(*source, encoding)));
-        expectConsistentStore(store);
+        EXPECT_EQ(storeInconsistency(store), "");
         EXPECT_EQ(greyBuffer(store), expected);
     }
 }
@@ -146,7 +146,7 @@ TEST_F(GreyImageTest, EveryEncodingRowOrderAndWidthGivesTheEncodedPicture) {
                 const BmpPicture picture = testPicture(encoding, width, height);
                 const QString path = write("picture.bmp", writeBmp(picture, encoding, topDown));
                 const GreyImage store = loadGreyImage(path);
-                expectConsistentStore(store);
+                EXPECT_EQ(storeInconsistency(store), "");
                 ASSERT_EQ(store.ImageWidth, width);
                 ASSERT_EQ(store.ImageHeight, height);
 
@@ -174,7 +174,7 @@ TEST_F(GreyImageTest, GreyPictureKeepsItsValuesAndLooksUnchanged) {
         picture.indices.push_back(std::uint8_t(255 - v));
     }
     const GreyImage store = loadGreyImage(write("grey.bmp", writeBmp(picture, BmpEncoding::Rle8)));
-    expectConsistentStore(store);
+    EXPECT_EQ(storeInconsistency(store), "");
     std::vector<std::uint8_t> expected(picture.indices.begin(), picture.indices.end());
     EXPECT_EQ(greyBuffer(store), expected);
 }
@@ -184,7 +184,7 @@ TEST_F(GreyImageTest, ExtensionIsMatchedWithoutRegardToCaseAndOtherFormatsLoad) 
     for (const char* name : {"upper.BMP", "mixed.Bmp", "lower.bmp"}) {
         SCOPED_TRACE(name);
         const GreyImage store = loadGreyImage(write(name, bmp));
-        expectConsistentStore(store);
+        EXPECT_EQ(storeInconsistency(store), "");
         EXPECT_EQ(store.ImageWidth, 5);
     }
 
@@ -201,7 +201,7 @@ TEST_F(GreyImageTest, ExtensionIsMatchedWithoutRegardToCaseAndOtherFormatsLoad) 
         const QString path = pathOf(QString("picture.") + QString(format).toUpper());
         ASSERT_TRUE(colourful.save(path, format));
         const GreyImage store = loadGreyImage(path);
-        expectConsistentStore(store);
+        EXPECT_EQ(storeInconsistency(store), "");
         EXPECT_EQ(store.Display.size(), colourful.size());
         EXPECT_EQ(greyBuffer(store), lumaOfDecodedFile(path));
     }
@@ -269,7 +269,7 @@ TEST_F(GreyImageTest, PixelDataCutShortIsRefusedOrLoadedWhole) {
         const QString path = write("short.bmp", bmp.left(keep));
         try {
             const GreyImage store = loadGreyImage(path);
-            expectConsistentStore(store);
+            EXPECT_EQ(storeInconsistency(store), "");
             EXPECT_EQ(store.ImageWidth, 101);
             EXPECT_EQ(store.ImageHeight, 9);
         } catch (const ImageLoadError& error) {
@@ -293,7 +293,7 @@ TEST_F(GreyImageTest, PixelsTheFileLeavesUndefinedComeOutAsColourZero) {
         SCOPED_TRACE(round);
         leaveStaleBytes(std::size_t(width) * height, std::uint8_t(0x3d * round));
         const GreyImage store = loadGreyImage(path);
-        expectConsistentStore(store);
+        EXPECT_EQ(storeInconsistency(store), "");
         EXPECT_EQ(greyBuffer(store), expected);
     }
 }
@@ -382,7 +382,7 @@ TEST_F(GreyImageTest, SecondLoadReplacesSizeAndBuffer) {
     GreyImage store = loadGreyImage(write("first.bmp", writeBmp(first, BmpEncoding::Palette8)));
     ASSERT_EQ(store.ImageWidth, 5);
     store = loadGreyImage(write("second.bmp", writeBmp(second, BmpEncoding::Rgb24)));
-    expectConsistentStore(store);
+    EXPECT_EQ(storeInconsistency(store), "");
     EXPECT_EQ(store.ImageWidth, 101);
     EXPECT_EQ(store.ImageHeight, 7);
     EXPECT_EQ(greyBuffer(store), expectedGrey(second));
@@ -431,7 +431,7 @@ TEST_F(GreyImageTest, RefreshRestoresEveryPixelAfterDrawing) {
     const QImage shownBefore = shown.copy();
 
     refreshDisplay(store);
-    expectConsistentStore(store);
+    EXPECT_EQ(storeInconsistency(store), "");
     EXPECT_EQ(greyBuffer(store), greyBefore);
     EXPECT_EQ(shown, shownBefore);
 }
@@ -465,7 +465,7 @@ TEST(RefreshDisplay, WritesEveryPixelOfEveryRowWidth) {
                 store.Display.scanLine(y)[3 * width + i] = 0xa5;
 
         refreshDisplay(store);
-        expectConsistentStore(store);
+        EXPECT_EQ(storeInconsistency(store), "");
         for (int y = 0; y < height; ++y)
             for (int i = 0; i < padding; ++i)
                 EXPECT_EQ(store.Display.constScanLine(y)[3 * width + i], 0xa5);
@@ -536,4 +536,4 @@ TEST(GreyPass, DivisionByMultiplicationIsExactOverEverySum) {
 }
 
 } // namespace
-} // namespace orvik::testing
+} // namespace orvik::test

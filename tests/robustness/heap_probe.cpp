@@ -58,7 +58,7 @@ bool installHooks() {
 } // namespace
 #endif
 
-namespace orvik::robustness {
+namespace orvik::test {
 
 AllocationWatch::AllocationWatch() {
     static const bool installed = installHooks();
@@ -84,4 +84,4 @@ void fillNewBlocksWith(unsigned char pattern) {
 #endif
 }
 
-} // namespace orvik::robustness
+} // namespace orvik::test

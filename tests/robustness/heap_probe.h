@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-namespace orvik::robustness {
+namespace orvik::test {
 
 class AllocationWatch {
 public:
@@ -23,4 +23,4 @@ public:
 // have their own fill byte (0xbe) and ignore this.
 void fillNewBlocksWith(unsigned char pattern);
 
-} // namespace orvik::robustness
+} // namespace orvik::test

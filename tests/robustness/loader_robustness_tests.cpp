@@ -1,21 +1,21 @@
 // The loader under hostile files: the crafted bitmaps that break one rule each, and the
 // BMP Suite's questionable and bad files, loaded with a dirty heap so that pixels a decoder
 // leaves unwritten show up as garbage instead of passing as zeros.
+#include "bitmap_folder.h"
 #include "grey_image.h"
 #include "heap_probe.h"
 #include "hostile_bmps.h"
+#include "store_checks.h"
 
 #include <QDir>
-#include <QFile>
 #include <QImage>
-#include <QTemporaryDir>
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace orvik::robustness {
+namespace orvik::test {
 namespace {
 
 const char* const NotValid = "Bitmap image is not valid";
@@ -23,39 +23,12 @@ const char* const NotValid = "Bitmap image is not valid";
 class LoaderRobustness : public ::testing::Test {
 protected:
     QString write(const std::string& name, const QByteArray& bytes) {
-        const QString path = folder_.filePath(QString::fromStdString(name));
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        EXPECT_EQ(file.write(bytes), bytes.size());
-        return path;
+        return folder_.write(QString::fromStdString(name), bytes);
     }
 
 private:
-    QTemporaryDir folder_;
+    BitmapFolder folder_;
 };
-
-std::vector<std::uint8_t> greyBuffer(const GreyImage& store) {
-    const std::uint8_t* data = store.GreyData.get();
-    return {data, data + std::size_t(store.ImageWidth) * std::size_t(store.ImageHeight)};
-}
-
-// A loaded store whose parts agree: size, display format and every display pixel.
-void expectConsistent(const GreyImage& store) {
-    ASSERT_TRUE(store.GreyData);
-    ASSERT_GT(store.ImageWidth, 0);
-    ASSERT_GT(store.ImageHeight, 0);
-    ASSERT_EQ(store.Display.format(), QImage::Format_BGR888);
-    ASSERT_EQ(store.Display.width(), store.ImageWidth);
-    ASSERT_EQ(store.Display.height(), store.ImageHeight);
-    const std::uint8_t* grey = store.GreyData.get();
-    for (int y = 0; y < store.ImageHeight; ++y) {
-        const std::uint8_t* pixel = store.Display.constScanLine(y);
-        for (int x = 0; x < store.ImageWidth; ++x, pixel += 3) {
-            const std::uint8_t v = grey[std::size_t(y) * store.ImageWidth + x];
-            ASSERT_TRUE(pixel[0] == v && pixel[1] == v && pixel[2] == v) << x << ", " << y;
-        }
-    }
-}
 
 // Either the grey buffer or the refusal's text.
 struct Outcome {
@@ -68,7 +41,7 @@ Outcome load(const QString& path) {
     Outcome outcome;
     try {
         const GreyImage store = loadGreyImage(path);
-        expectConsistent(store);
+        EXPECT_EQ(storeInconsistency(store), "");
         outcome.grey = greyBuffer(store);
         outcome.width = store.ImageWidth;
         outcome.height = store.ImageHeight;
@@ -162,4 +135,4 @@ TEST_F(LoaderRobustness, EveryBmpSuiteFileLoadsTheSamePixelsTwiceOrIsRefused) {
 }
 
 } // namespace
-} // namespace orvik::robustness
+} // namespace orvik::test

@@ -4,6 +4,7 @@
 // the box centre. After each, the window must hold exactly the state it held before (or,
 // for a file that loads after all, a complete new one) and the next "Analysis" must work.
 #include "application.h"
+#include "bitmap_folder.h"
 #include "command_guard.h"
 #include "field_table.h"
 #include "grey_image.h"
@@ -11,10 +12,11 @@
 #include "image_view.h"
 #include "init_arguments.h"
 #include "kontur.h"
-#include "raster_canvas.h"
+#include "pictures.h"
 #include "spin_field.h"
 #include "step_progress_bar.h"
 #include "tform1.h"
+#include "window_support.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -24,14 +26,13 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-namespace orvik::robustness {
+namespace orvik::test {
 namespace {
 
 constexpr int Width = 160, Height = 120;
@@ -103,44 +104,6 @@ QString differences(const WindowState& a, const WindowState& b) {
     return found.join(", ");
 }
 
-// The display as a refresh followed by Draw of the current contour leaves it.
-QImage refreshedWithContour(const TForm1& form) {
-    const GreyImage& image = form.image();
-    QImage expected(image.ImageWidth, image.ImageHeight, QImage::Format_BGR888);
-    for (int y = 0; y < image.ImageHeight; ++y) {
-        std::uint8_t* row = expected.scanLine(y);
-        for (int x = 0; x < image.ImageWidth; ++x)
-            row[3 * x] = row[3 * x + 1] = row[3 * x + 2] =
-                image.GreyData[std::size_t(y) * std::size_t(image.ImageWidth) + std::size_t(x)];
-    }
-    RasterCanvas canvas(
-        PixelView{expected.bits(), expected.width(), expected.height(), expected.bytesPerLine()});
-    Draw(Kontur, canvas);
-    return expected;
-}
-
-int redPixels(const QImage& display) {
-    int count = 0;
-    for (int y = 0; y < display.height(); ++y)
-        for (int x = 0; x < display.width(); ++x)
-            if (display.pixel(x, y) == qRgb(255, 0, 0)) ++count;
-    return count;
-}
-
-// Collects the texts the general error handler would show in its message box.
-class ShownErrors {
-public:
-    ShownErrors()
-        : previous_(setErrorReporter([this](const QString& text) { texts.append(text); })) {}
-    ~ShownErrors() { setErrorReporter(previous_); }
-    ShownErrors(const ShownErrors&) = delete;
-    ShownErrors& operator=(const ShownErrors&) = delete;
-    QStringList texts;
-
-private:
-    ErrorReporter previous_;
-};
-
 // Types `text` one key at a time, characters beyond Latin-1 included.
 void typeText(QWidget* widget, const QString& text) {
     for (const QChar c : text) {
@@ -158,30 +121,17 @@ class WindowRobustness : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir folder_;
+    BitmapFolder folder_;
     std::unique_ptr<TForm1> form_;
     QString goodPath_;
 
     QString write(const QString& name, const QByteArray& bytes) {
-        const QString path = folder_.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            file.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
+        return folder_.write(name, bytes);
     }
 
     // A dark disc on a light ground: an object the contour settles on.
     QString writeGoodImage() {
-        QImage picture(Width, Height, QImage::Format_RGB888);
-        for (int y = 0; y < Height; ++y)
-            for (int x = 0; x < Width; ++x) {
-                const int dx = x - 80, dy = y - 60, v = dx * dx + dy * dy <= 35 * 35 ? 40 : 220;
-                picture.setPixel(x, y, qRgb(v, v, v));
-            }
-        const QString path = folder_.filePath("good.bmp");
-        if (!picture.save(path, "BMP")) qFatal("cannot write the good picture");
-        return path;
+        return folder_.write("good.bmp", discPicture(Width, Height, 80, 60, 35, 40, 220));
     }
 
     // "Load Image" after its dialog: the command runs as the button's click runs it.
@@ -193,27 +143,27 @@ private:
 
     // Loads the good image and analyses it: the baseline every test returns to.
     WindowState loadGoodAndAnalyse() {
-        ShownErrors errors;
+        ErrorCapture errors;
         load(goodPath_);
         clickAnalysis();
-        if (!errors.texts.isEmpty())
-            qFatal("the good image failed: %s", qPrintable(errors.texts.join("; ")));
+        if (!errors.shown.isEmpty())
+            qFatal("the good image failed: %s", qPrintable(errors.shown.join("; ")));
         return capture(*form_);
     }
 
     // "Analysis" works: no error, one more analysis, the display is the grey image with the
     // contour that Draw gives for the finished run.
     bool analysisWorks(const char* when) {
-        ShownErrors errors;
+        ErrorCapture errors;
         const int before = form_->analysisCount();
         clickAnalysis();
         bool ok = true;
-        if (!errors.texts.isEmpty()) {
-            qWarning("%s: Analysis failed: %s", when, qPrintable(errors.texts.join("; ")));
+        if (!errors.shown.isEmpty()) {
+            qWarning("%s: Analysis failed: %s", when, qPrintable(errors.shown.join("; ")));
             ok = false;
         }
         if (form_->analysisCount() != before + 1 || Kontur.Iteration != Kontur.Iterations ||
-            form_->image().Display != refreshedWithContour(*form_) ||
+            form_->image().Display != expectedContourDisplay(*form_) ||
             redPixels(form_->image().Display) == 0 || form_->ProgressBar1->value() != 0) {
             qWarning("%s: Analysis did not draw its finished contour", when);
             ok = false;
@@ -221,14 +171,12 @@ private:
         return ok;
     }
 
-    void setField(Field field, int value) { form_->upDown(field)->setValue(value); }
+    void setField(Field field, int value) { test::setField(*form_, field, value); }
 
 private slots:
     void init() {
-        QVERIFY(folder_.isValid());
         goodPath_ = writeGoodImage();
-        form_ = std::make_unique<TForm1>();
-        form_->show();
+        form_ = makeWindow();
         QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
         form_->setPopupOpener([](QMenu&, QPoint) {});
     }
@@ -256,10 +204,10 @@ private slots:
             if (bmp.refused)
                 files.push_back({write(QString::fromStdString(bmp.name) + ".bmp", bmp.bytes),
                                  QStringLiteral("Bitmap image is not valid.")});
-        const QString missing = folder_.filePath("missing.bmp");
+        const QString missing = folder_.path("missing.bmp");
         files.push_back({missing, "Cannot open file " + missing + "."});
-        QVERIFY(QDir(folder_.path()).mkpath("folder.bmp"));
-        const QString directory = folder_.filePath("folder.bmp");
+        QVERIFY(QDir(folder_.path("")).mkpath("folder.bmp"));
+        const QString directory = folder_.path("folder.bmp");
         files.push_back({directory, "Cannot open file " + directory + "."});
         files.push_back({write("picture.xyz", QByteArray("BM")),
                          QStringLiteral("Unknown picture file extension (.xyz)")});
@@ -274,9 +222,9 @@ private slots:
         int refused = 0;
         for (const BadFile& file : files) {
             const QByteArray name = file.path.toUtf8();
-            ShownErrors errors;
+            ErrorCapture errors;
             load(file.path);
-            if (errors.texts.isEmpty()) {
+            if (errors.shown.isEmpty()) {
                 // A questionable or bad file that loads must load completely.
                 QVERIFY2(file.shown.isEmpty(), name.constData());
                 const GreyImage& image = form_->image();
@@ -291,13 +239,13 @@ private slots:
                 continue;
             }
             ++refused;
-            QCOMPARE(errors.texts.size(), 1);
+            QCOMPARE(errors.shown.size(), 1);
             if (file.shown.isEmpty())
-                QVERIFY2(errors.texts.front() == "Bitmap image is not valid." ||
-                             errors.texts.front().startsWith("Image too large"),
-                         qPrintable(errors.texts.front()));
+                QVERIFY2(errors.shown.front() == "Bitmap image is not valid." ||
+                             errors.shown.front().startsWith("Image too large"),
+                         qPrintable(errors.shown.front()));
             else
-                QCOMPARE(errors.texts.front(), file.shown);
+                QCOMPARE(errors.shown.front(), file.shown);
             QVERIFY2(differences(baseline, capture(*form_)).isEmpty(),
                      qPrintable(file.path + ": " + differences(baseline, capture(*form_))));
             // The same analysis as before the failed load: the same contour.
@@ -311,9 +259,9 @@ private slots:
         loadGoodAndAnalyse();
         form_->CheckBox1->setChecked(true); // runs one analysis at once
         const WindowState before = capture(*form_);
-        ShownErrors errors;
+        ErrorCapture errors;
         load(write("garbage.bmp", QByteArray(300, '\x42')));
-        QCOMPARE(errors.texts, QStringList{"Bitmap image is not valid."});
+        QCOMPARE(errors.shown, QStringList{"Bitmap image is not valid."});
         WindowState after = capture(*form_);
         QVERIFY(!after.instant);
         after.instant = true;
@@ -326,7 +274,7 @@ private slots:
         const QStringList garbage = {"abc",  "-",          "-7",  "99999999",     "1e3",
                                      "0x1F", " 12 ",       "3.5", "\u0663\u0664", "+",
                                      "--1",  "2147483648", "\t",  "%d%s"};
-        ShownErrors errors;
+        ErrorCapture errors;
         for (const FieldInfo& entry : fieldTable()) {
             SpinField* spin = form_->upDown(entry.field);
             QLineEdit* edit = spin->edit();
@@ -347,8 +295,8 @@ private slots:
             }
         }
         // Typing into the box fields previews at every accepted keystroke; nothing fails.
-        QCOMPARE(errors.texts, QStringList());
-        QCOMPARE(form_->image().Display, refreshedWithContour(*form_));
+        QCOMPARE(errors.shown, QStringList());
+        QCOMPARE(form_->image().Display, expectedContourDisplay(*form_));
         // Back to sound forces: whatever the box became, the analysis runs.
         for (const FieldInfo& entry : fieldTable())
             if (entry.field != Field::X1 && entry.field != Field::Y1 && entry.field != Field::X2 &&
@@ -362,7 +310,7 @@ private slots:
         for (ModelChoice model : {ModelChoice::CenterPoint, ModelChoice::Opened}) {
             (model == ModelChoice::Opened ? form_->RadioButton4 : form_->RadioButton1)
                 ->setChecked(true);
-            ShownErrors errors;
+            ErrorCapture errors;
             const int previews = form_->previewCount();
             QWidget* view = form_->Image1;
             QTest::mousePress(view, Qt::LeftButton, {}, QPoint(50, 40));
@@ -370,7 +318,7 @@ private slots:
             QTest::mouseMove(view, QPoint(5000, 4000));
             QTest::mouseMove(view, QPoint(-700, 9000));
             QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(-700, 9000));
-            QCOMPARE(errors.texts, QStringList());
+            QCOMPARE(errors.shown, QStringList());
             QCOMPARE(form_->Dragging, 0);
             QCOMPARE(form_->Updating, 0);
             QCOMPARE(form_->previewCount(), previews + 1);
@@ -379,7 +327,7 @@ private slots:
             QCOMPARE(form_->upDown(Field::X2)->value(), 0);
             QCOMPARE(form_->upDown(Field::Y2)->value(), Height);
             // No trace of the rubber band: the grey image and the new initial contour only.
-            QCOMPARE(form_->image().Display, refreshedWithContour(*form_));
+            QCOMPARE(form_->image().Display, expectedContourDisplay(*form_));
             QVERIFY(analysisWorks("after the drag"));
         }
     }
@@ -392,13 +340,13 @@ private slots:
         setField(Field::Inertia, 0);
         setField(Field::Iterations, 1000);
         const WindowState before = capture(*form_);
-        ShownErrors errors;
+        ErrorCapture errors;
         clickAnalysis();
-        QCOMPARE(errors.texts.size(), 1);
-        QVERIFY2(errors.texts.front() == "Floating point overflow." ||
-                     errors.texts.front() == "Invalid floating point operation." ||
-                     errors.texts.front() == "Floating point division by zero.",
-                 qPrintable(errors.texts.front()));
+        QCOMPARE(errors.shown.size(), 1);
+        QVERIFY2(errors.shown.front() == "Floating point overflow." ||
+                     errors.shown.front() == "Invalid floating point operation." ||
+                     errors.shown.front() == "Floating point division by zero.",
+                 qPrintable(errors.shown.front()));
         QVERIFY(Kontur.Iteration < 1000);
         // The run ended: no redraw, the bar as far as it got, the cursor back.
         const WindowState after = capture(*form_);
@@ -424,11 +372,11 @@ private slots:
         for (QAction* entry : {form_->Setobj, form_->Setall}) {
             const WindowState before = capture(*form_);
             form_->setPopupOpener([entry](QMenu&, QPoint) { entry->trigger(); });
-            ShownErrors errors;
+            ErrorCapture errors;
             QTest::mousePress(form_->Image1, Qt::RightButton, {}, centre);
             QTest::mouseRelease(form_->Image1, Qt::RightButton, {}, centre);
             form_->setPopupOpener([](QMenu&, QPoint) {});
-            QCOMPARE(errors.texts, QStringList{"Invalid floating point operation."});
+            QCOMPARE(errors.shown, QStringList{"Invalid floating point operation."});
             WindowState after = capture(*form_);
             if (entry == form_->Setall) {
                 // The radius and threshold tools ran before the failing one and stay done.
@@ -448,11 +396,11 @@ private slots:
 };
 
 } // namespace
-} // namespace orvik::robustness
+} // namespace orvik::test
 
 int main(int argc, char** argv) {
     orvik::OrvikApplication application(argc, argv);
-    orvik::robustness::WindowRobustness tests;
+    orvik::test::WindowRobustness tests;
     return QTest::qExec(&tests, argc, argv);
 }
 

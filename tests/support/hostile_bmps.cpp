@@ -1,11 +1,11 @@
 // The crafted hostile bitmaps and what loading each must give.
 #include "hostile_bmps.h"
 
-#include "bmp_craft.h"
+#include "bmp_file.h"
 
 #include <utility>
 
-namespace orvik::robustness {
+namespace orvik::test {
 
 namespace {
 
@@ -294,4 +294,4 @@ std::vector<HostileBmp> hostileBmps() {
     return out;
 }
 
-} // namespace orvik::robustness
+} // namespace orvik::test

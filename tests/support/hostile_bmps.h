@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace orvik::robustness {
+namespace orvik::test {
 
 struct HostileBmp {
     std::string name;  // a file name without extension
@@ -23,4 +23,4 @@ struct HostileBmp {
 
 std::vector<HostileBmp> hostileBmps();
 
-} // namespace orvik::robustness
+} // namespace orvik::test

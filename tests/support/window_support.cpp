@@ -1,0 +1,47 @@
+// Helpers of the tests that drive the main window.
+#include "window_support.h"
+
+#include "kontur.h"
+#include "pictures.h"
+#include "raster_canvas.h"
+#include "spin_field.h"
+
+#include <QTest>
+
+namespace orvik::test {
+
+ErrorCapture::ErrorCapture()
+    : previous_(setErrorReporter([this](const QString& text) { shown.append(text); })) {}
+
+ErrorCapture::~ErrorCapture() {
+    setErrorReporter(previous_);
+}
+
+std::unique_ptr<TForm1> makeWindow() {
+    auto form = std::make_unique<TForm1>();
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get())) qWarning("the window was not exposed");
+    return form;
+}
+
+void setField(TForm1& form, Field field, int value) {
+    form.upDown(field)->setValue(value);
+}
+
+int fieldValue(const TForm1& form, Field field) {
+    return form.upDown(field)->value();
+}
+
+QImage greyDisplay(const TForm1& form) {
+    return greyDisplay(form.image());
+}
+
+QImage expectedContourDisplay(const TForm1& form) {
+    QImage expected = greyDisplay(form);
+    RasterCanvas canvas(
+        PixelView{expected.bits(), expected.width(), expected.height(), expected.bytesPerLine()});
+    Draw(Kontur, canvas);
+    return expected;
+}
+
+} // namespace orvik::test

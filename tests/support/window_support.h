@@ -1,0 +1,40 @@
+// Helpers of the tests that drive the main window: a shown window, fields set as the user
+// sets them, the texts the general error handler shows, the display a contour leaves.
+#pragma once
+
+#include "application.h"
+#include "field_table.h"
+#include "tform1.h"
+
+#include <QImage>
+#include <QStringList>
+#include <memory>
+
+namespace orvik::test {
+
+// Collects the texts the general error handler shows, instead of message boxes.
+class ErrorCapture {
+public:
+    ErrorCapture();
+    ~ErrorCapture();
+    ErrorCapture(const ErrorCapture&) = delete;
+    ErrorCapture& operator=(const ErrorCapture&) = delete;
+    QStringList shown;
+
+private:
+    ErrorReporter previous_;
+};
+
+// A shown main window; tests own one each.
+std::unique_ptr<TForm1> makeWindow();
+
+// Sets a field as the user would by stepping or typing: through the spin control.
+void setField(TForm1& form, Field field, int value);
+int fieldValue(const TForm1& form, Field field);
+
+// The display bitmap as the grey buffer alone would show it.
+QImage greyDisplay(const TForm1& form);
+// The display bitmap as a refresh and Draw of the current contour leave it.
+QImage expectedContourDisplay(const TForm1& form);
+
+} // namespace orvik::test
