@@ -1,6 +1,7 @@
 // Tests of the grey image store on bitmap files that the tests write themselves.
 #include "bitmap_folder.h"
 #include "bmp_file.h"
+#include "bmp_guard.h"
 #include "grey_image.h"
 #include "grey_pass.h"
 #include "image_test_support.h"
@@ -13,7 +14,9 @@
 #include <QImageWriter>
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -434,6 +437,48 @@ TEST_F(GreyImageTest, RefreshRestoresEveryPixelAfterDrawing) {
     EXPECT_EQ(storeInconsistency(store), "");
     EXPECT_EQ(greyBuffer(store), greyBefore);
     EXPECT_EQ(shown, shownBefore);
+}
+
+// Many tests lean on the store check; it must notice each kind of damage.
+TEST_F(GreyImageTest, StoreCheckNoticesEachKindOfDamage) {
+    const QString path =
+        write("picture.bmp", writeBmp(testPicture(BmpEncoding::Rgb24, 19, 5), BmpEncoding::Rgb24));
+    struct Damage {
+        const char* name;
+        std::function<void(GreyImage&)> apply;
+    };
+    const Damage damages[] = {
+        {"no grey buffer", [](GreyImage& s) { s.GreyData.reset(); }},
+        {"no height", [](GreyImage& s) { s.ImageHeight = 0; }},
+        {"another display format",
+         [](GreyImage& s) { s.Display = s.Display.convertToFormat(QImage::Format_RGB888); }},
+        {"a narrower display", [](GreyImage& s) { s.Display = s.Display.copy(0, 0, 18, 5); }},
+        {"a drawn last pixel", [](GreyImage& s) { s.Display.scanLine(4)[3 * 18 + 2] ^= 1; }},
+        {"a changed grey value", [](GreyImage& s) { s.GreyData[7] ^= 0x80; }},
+    };
+    EXPECT_EQ(storeInconsistency(loadGreyImage(path)), "");
+    for (const Damage& damage : damages) {
+        GreyImage store = loadGreyImage(path);
+        damage.apply(store);
+        EXPECT_NE(storeInconsistency(store), "") << damage.name;
+    }
+}
+
+// The guard hands a well-formed run-length file to the decoder byte for byte and leaves
+// every other bitmap to be read from the file itself.
+TEST_F(GreyImageTest, BitmapGuardPassesWellFormedFilesThrough) {
+    for (const BmpEncoding encoding : {BmpEncoding::Rle8, BmpEncoding::Rgb24}) {
+        SCOPED_TRACE(encodingName(encoding));
+        const QByteArray bytes = writeBmp(testPicture(encoding, 23, 6), encoding);
+        QFile file(write("picture.bmp", bytes));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const std::optional<QByteArray> checked = checkedBitmap(file);
+        if (encoding == BmpEncoding::Rle8) {
+            EXPECT_EQ(checked, bytes);
+        } else {
+            EXPECT_FALSE(checked);
+        }
+    }
 }
 
 TEST(RefreshDisplay, DoesNothingWithoutAnImage) {
