@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 #include <numbers>
 #include <random>
 
@@ -156,16 +157,19 @@ TEST(Measurements, TheScanFindsExactlyThePixelsWhoseCentresTheEvenOddRuleEnclose
     }
 }
 
-TEST(Measurements, ContoursWithoutFiniteNumbersEncloseNothing) {
+TEST(Measurements, NonFiniteContoursEncloseNothingAndHugeOnesTheWholePicture) {
     const ColumnRamp ramp(100, 80);
     const double inf = std::numeric_limits<double>::infinity();
-    for (const std::vector<ContourPoint>& p :
-         {std::vector<ContourPoint>{{10, 10}, {inf, 10}, {30, 30}},
-          std::vector<ContourPoint>{{10, 10}, {std::nan(""), 10}, {30, 30}},
-          std::vector<ContourPoint>{{-1e300, -1e300}, {1e300, -1e300}, {0, 1e300}}}) {
-        const Measurements m = measure(resultWith(p), ramp.view());
-        EXPECT_LE(m.pixels, 100 * 80);
-    }
+    const struct {
+        std::vector<ContourPoint> contour;
+        std::int64_t pixels;
+    } cases[] = {
+        {{{10, 10}, {inf, 10}, {30, 30}}, 0},
+        {{{10, 10}, {std::nan(""), 10}, {30, 30}}, 0},
+        {{{-1e300, -1e300}, {1e300, -1e300}, {0, 1e300}}, 100 * 80},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(measure(resultWith(c.contour), ramp.view()).pixels, c.pixels);
 }
 
 TEST(Measurements, StatusAndClipboardTexts) {
