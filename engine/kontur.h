@@ -6,6 +6,8 @@
 // which the window (or the command-line tool) installs.
 #pragma once
 
+#include "step_scratch.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -39,6 +41,8 @@ struct KONTUR {
     // Four floats per point: x level 0, x level 1, y level 0, y level 1
     // (model 1: the radius in both x slots).
     std::unique_ptr<float[]> Points;
+    // What the steps keep between calls (step_scratch.h); not part of the model's state.
+    StepScratch Scratch;
 };
 
 // The process-wide contour model that the window and the command-line tool work on.

@@ -4,126 +4,99 @@
 // Every named intermediate is rounded to a float in the order the terms are formed. Each
 // point update is written once, as a template over the arithmetic: with CheckedArithmetic a
 // diverging contour stops at the same operation, with the same message, and leaves the
-// points written so far in place; a step whose inputs cannot reach the limits of that
-// arithmetic runs the very same formulas with PlainArithmetic, which yields the same bits
-// without the tests.
+// points written so far in place. A step whose inputs cannot reach the limits of that
+// arithmetic takes the fast path instead: the same formulas, lane by lane across points, in
+// the kernels of step_kernels.cpp, with the picture's part (the grey level under each point
+// and the edge force there) gathered point by point in between. Both give the same bits.
 #include "checked_float.h"
 #include "kontur.h"
 #include "kontur_internal.h"
+#include "step_kernels.h"
+#include "step_scratch.h"
 
-#include <array>
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <type_traits>
 
 namespace orvik {
 
-// The four steps are compiled for three instruction sets, and the best one the processor has
-// is picked when the program starts: the larger register files of the newer sets spare a step
-// most of its register spills. Every clone performs the same IEEE operations (contraction is
-// off, so no fused multiply-add), so all of them give the same bits. ORVIK_NO_STEP_CLONES
-// builds the steps for the compiler's target alone, for comparing one set against another.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) &&                             \
-    !defined(ORVIK_NO_STEP_CLONES)
-#define ORVIK_STEP_TARGETS                                                                         \
-    __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
-#else
-#define ORVIK_STEP_TARGETS
-#endif
+// DirectionTable, PressureTable, EdgeForceCache and StepScratch (step_scratch.h).
+
+const DirectionTable* DirectionTable::forPointCount(std::int32_t n) {
+    if (n < 1 || n > kKernelCapacity) return nullptr;
+    if (n != pointCount_) {
+        for (std::int32_t i = 0; i < n; ++i) {
+            const float theta = static_cast<float>(i * kTwoPi / n);
+            sin_[static_cast<std::size_t>(i)] =
+                static_cast<float>(std::sin(static_cast<double>(theta)));
+            cos_[static_cast<std::size_t>(i)] =
+                static_cast<float>(std::cos(static_cast<double>(theta)));
+        }
+        pointCount_ = n;
+    }
+    return this;
+}
+
+const float* PressureTable::forWeights(double threshold, double imageWeight, bool thresholdFirst) {
+    if (!valid_ || thresholdFirst != thresholdFirst_ ||
+        std::bit_cast<std::uint64_t>(threshold) != threshold_ ||
+        std::bit_cast<std::uint64_t>(imageWeight) != imageWeight_) {
+        for (int g = 0; g < 256; ++g) {
+            const double difference = thresholdFirst ? threshold - g : g - threshold;
+            values_[static_cast<std::size_t>(g)] = static_cast<float>(difference * imageWeight);
+        }
+        thresholdFirst_ = thresholdFirst;
+        threshold_ = std::bit_cast<std::uint64_t>(threshold);
+        imageWeight_ = std::bit_cast<std::uint64_t>(imageWeight);
+        valid_ = true;
+    }
+    return values_.data();
+}
+
+void EdgeForceCache::prepare(const GreyView& image, float weight) {
+    const std::uint32_t weightBits = std::bit_cast<std::uint32_t>(weight);
+    if (valid_ && grey_ == image.grey && width_ == image.width && height_ == image.height &&
+        outside_ == image.outside && weight_ == weightBits)
+        return;
+    entries_.fill(Entry{});
+    grey_ = image.grey;
+    width_ = image.width;
+    height_ = image.height;
+    outside_ = image.outside;
+    weight_ = weightBits;
+    valid_ = true;
+}
+
+void EdgeForceCache::lookup(const GreyView& image, float weight, std::int32_t x, std::int32_t y,
+                            float& fx, float& fy) {
+    if (static_cast<std::uint32_t>(x) >= image.width ||
+        static_cast<std::uint32_t>(y) >= image.height) {
+        // Off the picture the force is mostly zero and cheap; not worth an entry.
+        edgeForce<PlainArithmetic>(image, weight, x, y, fx, fy);
+        return;
+    }
+    // Neighbouring pixels land far apart, so a contour's pixels rarely share an entry.
+    const std::uint64_t key = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(y)) << 32) |
+                              static_cast<std::uint32_t>(x);
+    Entry& entry = entries_[(key * 0x9E3779B97F4A7C15ull) >> 52];
+    if (entry.x != x || entry.y != y) {
+        edgeForce<PlainArithmetic>(image, weight, x, y, entry.fx, entry.fy);
+        entry.x = x;
+        entry.y = y;
+    }
+    fx = entry.fx;
+    fy = entry.fy;
+}
+
+void StepScratch::reset() {
+    directions = DirectionTable{};
+    pressures = PressureTable{};
+    edges.forget();
+    directionRows = 0;
+}
 
 namespace {
-
-// Directions of the points of the centre point model: θ = i·2π/N and its sine and cosine,
-// each rounded to a float as the step rounds them. They depend on i and N only, so they are
-// worked out once for the point count in use and read back by every later step.
-class DirectionTable {
-public:
-    static constexpr std::int32_t kCapacity = 1024;
-
-    // The table for n points, or nullptr when n is beyond the table's capacity.
-    const DirectionTable* forPointCount(std::int32_t n) {
-        if (n < 1 || n > kCapacity) return nullptr;
-        if (n != pointCount_) {
-            for (std::int32_t i = 0; i < n; ++i) {
-                const float theta = static_cast<float>(i * kTwoPi / n);
-                sin_[i] = static_cast<float>(std::sin(static_cast<double>(theta)));
-                cos_[i] = static_cast<float>(std::cos(static_cast<double>(theta)));
-            }
-            pointCount_ = n;
-        }
-        return this;
-    }
-    float sin(std::int32_t i) const { return sin_[i]; }
-    float cos(std::int32_t i) const { return cos_[i]; }
-
-private:
-    std::int32_t pointCount_ = 0;
-    std::array<float, kCapacity> sin_{};
-    std::array<float, kCapacity> cos_{};
-};
-
-DirectionTable directionTable;
-
-// The current level of a step widened to double, a row for x and a row for y. Every
-// coordinate is read by five points of a step; widening it once spares the repeats.
-struct WidenedLevel {
-    static constexpr std::int32_t kCapacity = 1024;
-    std::array<double, kCapacity> x{};
-    std::array<double, kCapacity> y{};
-
-    // Fills the rows from level c of n ≤ kCapacity points, and tells whether every float of
-    // those points, at both levels, has a magnitude of at most 2^20 (no infinity, no NaN).
-    bool fillIfSmall(const float* points, std::int32_t n, std::int32_t c) {
-        // On the bits: magnitudes, infinities and NaNs included, order as integers, and
-        // adding kRaise sets the top bit exactly for those above 2^20.
-        constexpr std::uint32_t kLargeBits = std::bit_cast<std::uint32_t>(0x1p20f);
-        constexpr std::uint32_t kRaise = 0x7fffffffu - kLargeBits;
-        std::uint32_t large = 0;
-        for (std::size_t j = 0; j < pointBufferSize(n); ++j) // a loop the compiler vectorises
-            large |= (std::bit_cast<std::uint32_t>(points[j]) & 0x7fffffffu) + kRaise;
-        for (std::int32_t i = 0; i < n; ++i) {
-            x[i] = points[xSlot(i, c)];
-            y[i] = points[ySlot(i, c)];
-        }
-        return (large & 0x80000000u) == 0;
-    }
-};
-
-WidenedLevel widenedLevel;
-
-// The image pressure (g − Threshold)·ImageWeight, rounded to float, for every grey level g:
-// it depends on two parameters and a byte only, so a table kept for the parameters in use
-// replaces the arithmetic. "Opened" turns the difference round: (Threshold − g)·ImageWeight.
-class PressureTable {
-public:
-    explicit PressureTable(bool thresholdFirst) : thresholdFirst_(thresholdFirst) {}
-
-    // The table for these weights, built when they differ from the last ones.
-    const float* forWeights(double threshold, double imageWeight) {
-        // Compared as bits: a weight of −0 gives other zeros than +0.
-        if (!valid_ || std::bit_cast<std::uint64_t>(threshold) != threshold_ ||
-            std::bit_cast<std::uint64_t>(imageWeight) != imageWeight_) {
-            for (int g = 0; g < 256; ++g) {
-                const double difference = thresholdFirst_ ? threshold - g : g - threshold;
-                values_[g] = static_cast<float>(difference * imageWeight);
-            }
-            threshold_ = std::bit_cast<std::uint64_t>(threshold);
-            imageWeight_ = std::bit_cast<std::uint64_t>(imageWeight);
-            valid_ = true;
-        }
-        return values_.data();
-    }
-
-private:
-    bool thresholdFirst_;
-    bool valid_ = false;
-    std::uint64_t threshold_ = 0;
-    std::uint64_t imageWeight_ = 0;
-    std::array<float, 256> values_{};
-};
-
-PressureTable pressureTable(false);
-PressureTable openedPressureTable(true);
 
 // Everything one step reads besides the points, taken from the record when the step starts:
 // nothing changes them while it runs.
@@ -146,51 +119,53 @@ struct StepParameters {
           centerX(k.CenterX), centerY(k.CenterY), inertia(k.Inertia), viscosity(k.Viscosity),
           damping(inertia + viscosity), radiusSquared(radius * radius) {}
 
-    // True when no operation of a step on level c can raise a floating-point error, so that
-    // it may run with PlainArithmetic; then also fills widenedLevel. Every coordinate and
-    // weight then has a magnitude of at most 2^20, the divisors radius and inertia +
-    // viscosity at least 2^-20, and the floors keep the other divisors at 0.2 or more; the
-    // largest intermediate, (q / radius)·FormWeight, stays below 2^85 and the time step's
-    // quotient below 2^106, far from the float limit (2^128) and from the 2^63 of a
-    // truncation. Any state outside these bounds, and point counts below 3 or beyond the
-    // widened level's capacity, take the checked path.
-    bool inRange(std::int32_t c) const {
+    KernelWeights kernelWeights() const {
+        return {tension, rigidity, radius,    formWeight, centerX,
+                centerY, inertia,  viscosity, damping,    radiusSquared};
+    }
+
+    // True when no operation of a step can raise a floating-point error, so that it may take
+    // the fast path. Every coordinate and weight then has a magnitude of at most 2^20, the
+    // divisors radius and inertia + viscosity at least 2^-20, and the floors keep the other
+    // divisors at 0.2 or more; the largest intermediate, (q / radius)·FormWeight, stays below
+    // 2^85 and the time step's quotient below 2^106, far from the float limit (2^128) and
+    // from the 2^63 of a truncation. Any state outside these bounds, and point counts below
+    // 3 or beyond the kernels' capacity, take the checked path.
+    bool inRange() const {
         constexpr double kLarge = 0x1p20;
         constexpr double kSmall = 0x1p-20;
-        if (n < 3 || n > WidenedLevel::kCapacity || points == nullptr) return false;
+        if (n < 3 || n > kKernelCapacity || points == nullptr) return false;
         bool small = true;
         for (const double weight :
              {tension, rigidity, radius, formWeight, imageWeight, threshold,
               static_cast<double>(gradientWeight), centerX, centerY, inertia, viscosity})
             small &= std::fabs(weight) <= kLarge; // false for a NaN too
-        return small && std::fabs(damping) >= kSmall && std::fabs(radius) >= kSmall &&
-               widenedLevel.fillIfSmall(points, n, c);
+        if (!small || !(std::fabs(damping) >= kSmall) || !(std::fabs(radius) >= kSmall))
+            return false;
+        // On the bits: magnitudes, infinities and NaNs included, order as integers, and
+        // adding kRaise sets the top bit exactly for those above 2^20.
+        constexpr std::uint32_t kLargeBits = std::bit_cast<std::uint32_t>(0x1p20f);
+        constexpr std::uint32_t kRaise = 0x7fffffffu - kLargeBits;
+        std::uint32_t large = 0;
+        for (std::size_t j = 0; j < pointBufferSize(n); ++j)
+            large |= (std::bit_cast<std::uint32_t>(points[j]) & 0x7fffffffu) + kRaise;
+        return (large & 0x80000000u) == 0;
     }
 };
 
-// The parameters with the point buffer's slots. Kept in a local object, so the compiler knows
-// that the stores into the point buffer leave the parameters alone. The current level C is a
-// template argument, so that every slot of a point lies at a fixed offset from its first
-// float. A Prepared frame, for the plain path, reads the current level from widenedLevel,
-// which inRange has filled, and the image pressure from a table.
-template <std::int32_t C, bool Prepared>
+// The parameters with the point buffer's slots, for the checked path. Kept in a local object,
+// so the compiler knows that the stores into the point buffer leave the parameters alone.
+// The current level C is a template argument, so that every slot of a point lies at a fixed
+// offset from its first float.
+template <std::int32_t C>
 struct StepFrame : StepParameters {
     static constexpr std::int32_t c = C;     // the current level
     static constexpr std::int32_t p = 1 - C; // the older level, which receives the new values
-    static constexpr bool kPrepared = Prepared;
-    const float* pressures = nullptr; // by grey level, in a Prepared frame
 
-    explicit StepFrame(const StepParameters& parameters, const float* pressureTable = nullptr)
-        : StepParameters(parameters), pressures(pressureTable) {}
+    explicit StepFrame(const StepParameters& parameters) : StepParameters(parameters) {}
 
-    double x(std::int32_t i) const {
-        if constexpr (Prepared) return widenedLevel.x[i];
-        return points[xSlot(i, c)];
-    }
-    double y(std::int32_t i) const {
-        if constexpr (Prepared) return widenedLevel.y[i];
-        return points[ySlot(i, c)];
-    }
+    double x(std::int32_t i) const { return points[xSlot(i, c)]; }
+    double y(std::int32_t i) const { return points[ySlot(i, c)]; }
     double olderX(std::int32_t i) const { return points[xSlot(i, p)]; }
     double olderY(std::int32_t i) const { return points[ySlot(i, p)]; }
     void setX(std::int32_t i, float v) const { points[xSlot(i, p)] = v; }
@@ -259,7 +234,6 @@ double squaredForce(double fx, double fy) {
 template <typename A, typename Frame>
 float pressure(std::int32_t ix, std::int32_t iy, const Frame& f) {
     const int grey = f.image.sample(ix, iy);
-    if constexpr (Frame::kPrepared) return f.pressures[grey];
     return A::store((grey - f.threshold) * f.imageWeight);
 }
 
@@ -267,13 +241,10 @@ float pressure(std::int32_t ix, std::int32_t iy, const Frame& f) {
 template <typename A, typename Frame>
 float pressureFromThreshold(std::int32_t ix, std::int32_t iy, const Frame& f) {
     const int grey = f.image.sample(ix, iy);
-    if constexpr (Frame::kPrepared) return f.pressures[grey];
     return A::store((f.threshold - grey) * f.imageWeight);
 }
 
 struct CenterPoint {
-    static constexpr bool kPressureFromThreshold = false;
-
     template <typename A, typename Frame>
     static double update(const Frame& f, const Ring& ring, const DirectionTable* directions) {
         const std::int32_t i = ring.i;
@@ -320,8 +291,6 @@ struct CenterPoint {
 };
 
 struct StandardPoint {
-    static constexpr bool kPressureFromThreshold = false;
-
     // A point's place relative to the centre, and the image term along it.
     struct Radial {
         float q, d;   // squared distance, and distance raised to the floor
@@ -387,12 +356,7 @@ struct StandardPoint {
     }
 };
 
-// The radial halves of a plain step of "Standard", formed for all points before the forces.
-std::array<StandardPoint::Radial, WidenedLevel::kCapacity> standardRadials;
-
 struct BalloonPoint {
-    static constexpr bool kPressureFromThreshold = false;
-
     template <typename A, typename Frame>
     static double update(const Frame& f, const Ring& ring, const DirectionTable*) {
         const std::int32_t i = ring.i;
@@ -431,8 +395,6 @@ struct BalloonPoint {
 };
 
 struct OpenedPoint {
-    static constexpr bool kPressureFromThreshold = true;
-
     // The ring's wrapped indices are not used: the chain has ends.
     template <typename A, typename Frame>
     static double update(const Frame& f, const Ring& ring, const DirectionTable*) {
@@ -479,63 +441,170 @@ struct OpenedPoint {
 // The checked update of one point on its own, as the tests drive it.
 template <typename Model, std::int32_t C>
 double updateChecked(KONTUR& k, std::int32_t i) {
-    const StepFrame<C, false> frame{StepParameters(k)};
-    const DirectionTable* directions = directionTable.forPointCount(k.PointCount);
+    const StepFrame<C> frame{StepParameters(k)};
+    const DirectionTable* directions = k.Scratch.directions.forPointCount(k.PointCount);
     return Model::template update<CheckedArithmetic>(frame, Ring::around(i, k.PointCount),
                                                      directions);
 }
 
 template <typename Model>
 double updateChecked(KONTUR& k, std::int32_t i) {
-    return (k.Iteration & 1) != 0 ? updateChecked<Model, 1>(k, i) : updateChecked<Model, 0>(k, i);
+    return currentLevel(k) != 0 ? updateChecked<Model, 1>(k, i) : updateChecked<Model, 0>(k, i);
 }
 
-// Visits points first .. last − 1 in ascending order and sums their energy terms, then
-// divides and advances. Inlined into each step, and so compiled for each of its targets. On the
-// checked path the sum goes into k.Energy point by point, so that an error leaves the partial sum;
-// the plain path cannot fail and sums in a local.
+// Visits points first .. last − 1 in ascending order with every check, summing their energy
+// terms into k.Energy point by point, so that an error leaves the partial sum.
 template <typename Model, std::int32_t C>
-[[gnu::always_inline]] inline void stepPoints(KONTUR& k, std::int32_t first, std::int32_t last,
-                                              double divisor) {
-    const StepParameters parameters(k);
-    const DirectionTable* directions = directionTable.forPointCount(k.PointCount);
-    k.Energy = 0;
+void stepChecked(KONTUR& k, const StepParameters& parameters, std::int32_t first,
+                 std::int32_t last) {
+    const DirectionTable* directions = k.Scratch.directions.forPointCount(k.PointCount);
+    const StepFrame<C> frame(parameters);
     Ring ring = Ring::around(first, parameters.n);
-    if (parameters.inRange(C)) {
-        PressureTable& table = Model::kPressureFromThreshold ? openedPressureTable : pressureTable;
-        const StepFrame<C, true> frame(
-            parameters, table.forWeights(parameters.threshold, parameters.imageWeight));
-        double energy = 0;
-        if constexpr (std::is_same_v<Model, StandardPoint>) {
-            // Each half of a point is a long chain of dependent operations; two loops of
-            // shorter chains let the processor overlap more points. Nothing can fail here, so
-            // the order in which the points' operations run makes no difference.
-            for (std::int32_t i = first; i < last; ++i)
-                standardRadials[i] = StandardPoint::radial<PlainArithmetic>(frame, i);
-            for (std::int32_t i = first; i < last; ++i, ring = ring.following(frame.n))
-                energy += StandardPoint::forces<PlainArithmetic>(frame, ring, standardRadials[i]);
-        } else {
-            for (std::int32_t i = first; i < last; ++i, ring = ring.following(frame.n))
-                energy += Model::template update<PlainArithmetic>(frame, ring, directions);
+    for (std::int32_t i = first; i < last; ++i, ring = ring.following(frame.n))
+        k.Energy += Model::template update<CheckedArithmetic>(frame, ring, directions);
+}
+
+// The fast path of one step: the current and the older level widened into the scratch's
+// rows, the kernels of the instruction set in use for the arithmetic, the picture read point
+// by point in between, and the new values written back into the older level.
+class FastStep {
+public:
+    FastStep(KONTUR& k, const StepParameters& parameters)
+        : s_(parameters), scratch_(k.Scratch), rows_(k.Scratch.rows), kernels_(activeKernels()),
+          weights_(parameters.kernelWeights()), c_(currentLevel(k)), p_(1 - c_) {}
+
+    double centerPoint() {
+        widen(false);
+        const DirectionTable* directions = scratch_.directions.forPointCount(s_.n);
+        if (scratch_.directionRows != s_.n) {
+            for (std::int32_t i = 0; i < s_.n; ++i) {
+                rows_.cosTheta[i + kGhosts] = directions->cos(i);
+                rows_.sinTheta[i + kGhosts] = directions->sin(i);
+            }
+            scratch_.directionRows = s_.n;
         }
-        k.Energy = energy;
+        kernels_.centerPositions(rows_, weights_, 0, s_.n);
+        readPicture(0, s_.n, false, rows_.px, rows_.py);
+        kernels_.centerForces(rows_, weights_, 0, s_.n);
+        return writeBack(0, s_.n, false);
+    }
+
+    double standard() {
+        widen(true);
+        kernels_.standardRadials(rows_, weights_, 0, s_.n);
+        readPicture(0, s_.n, false, rows_.x, rows_.y);
+        kernels_.standardForces(rows_, weights_, 0, s_.n);
+        return writeBack(0, s_.n, true);
+    }
+
+    double balloon() {
+        widen(true);
+        readPicture(0, s_.n, false, rows_.x, rows_.y);
+        kernels_.balloonForces(rows_, weights_, 0, s_.n);
+        return writeBack(0, s_.n, true);
+    }
+
+    // The end points stay; their ghosts are read by lanes whose results are not used.
+    double opened() {
+        widen(true);
+        readPicture(1, s_.n - 1, true, rows_.x, rows_.y);
+        kernels_.openedForces(rows_, weights_, 1, s_.n - 1, s_.n);
+        return writeBack(1, s_.n - 1, true);
+    }
+
+private:
+    // Both levels of every point into the rows, and the ghosts of the current one.
+    void widen(bool withY) {
+        const float* points = s_.points;
+        const std::int32_t n = s_.n;
+        for (std::int32_t i = 0; i < n; ++i) {
+            rows_.x[i + kGhosts] = points[xSlot(i, c_)];
+            rows_.olderX[i + kGhosts] = points[xSlot(i, p_)];
+        }
+        fillGhosts(rows_.x);
+        if (!withY) return;
+        for (std::int32_t i = 0; i < n; ++i) {
+            rows_.y[i + kGhosts] = points[ySlot(i, c_)];
+            rows_.olderY[i + kGhosts] = points[ySlot(i, p_)];
+        }
+        fillGhosts(rows_.y);
+    }
+
+    // Before point 0 the last two points, after the last point the first two.
+    void fillGhosts(double* row) const {
+        const std::int32_t n = s_.n;
+        row[kGhosts - 2] = row[kGhosts + n - 2];
+        row[kGhosts - 1] = row[kGhosts + n - 1];
+        row[kGhosts + n] = row[kGhosts];
+        row[kGhosts + n + 1] = row[kGhosts + 1];
+    }
+
+    // The image pressure and the edge force at the pixel under each point (and, for
+    // "Opened", the grey differences across it), from the pixel positions in xs and ys.
+    void readPicture(std::int32_t first, std::int32_t last, bool opened, const double* xs,
+                     const double* ys) {
+        const GreyView& image = s_.image;
+        const float* pressures =
+            scratch_.pressures.forWeights(s_.threshold, s_.imageWeight, opened);
+        const float weight = s_.gradientWeight;
+        if (weight != 0.0f) scratch_.edges.prepare(image, weight);
+        for (std::int32_t j = first + kGhosts; j < last + kGhosts; ++j) {
+            const std::int32_t ix = PlainArithmetic::trunc(xs[j]);
+            const std::int32_t iy = PlainArithmetic::trunc(ys[j]);
+            rows_.pressure[j] = pressures[image.sample(ix, iy)];
+            float ex = 0;
+            float ey = 0;
+            // A zero weight takes no samples: the force is a plain zero.
+            if (weight != 0.0f) scratch_.edges.lookup(image, weight, ix, iy, ex, ey);
+            rows_.edgeX[j] = ex;
+            rows_.edgeY[j] = ey;
+            if (opened) {
+                rows_.gradX[j] =
+                    image.sample(shiftedPixel(ix, 1), iy) - image.sample(shiftedPixel(ix, -1), iy);
+                rows_.gradY[j] =
+                    image.sample(ix, shiftedPixel(iy, 1)) - image.sample(ix, shiftedPixel(iy, -1));
+            }
+        }
+    }
+
+    // The new values into the older level, and the energy terms summed in point order.
+    double writeBack(std::int32_t first, std::int32_t last, bool withY) const {
+        float* points = s_.points;
+        double energy = 0;
+        for (std::int32_t i = first; i < last; ++i) {
+            const std::int32_t j = i + kGhosts;
+            points[xSlot(i, p_)] = static_cast<float>(rows_.newX[j]);
+            if (withY) points[ySlot(i, p_)] = static_cast<float>(rows_.newY[j]);
+            energy += rows_.energy[j];
+        }
+        return energy;
+    }
+
+    const StepParameters& s_;
+    StepScratch& scratch_;
+    KernelRows& rows_;
+    const KernelSet& kernels_;
+    const KernelWeights weights_;
+    const std::int32_t c_; // the current level
+    const std::int32_t p_; // the older level
+};
+
+// One step of Model over points first .. last − 1: the fast path when nothing can fail,
+// else the checked one; then the energy divided and Iteration advanced.
+template <typename Model, typename Fast>
+void stepPoints(KONTUR& k, std::int32_t first, std::int32_t last, double divisor, Fast fast) {
+    const StepParameters parameters(k);
+    k.Energy = 0;
+    if (parameters.inRange()) {
+        FastStep step(k, parameters);
+        k.Energy = (step.*fast)();
+    } else if (currentLevel(k) != 0) {
+        stepChecked<Model, 1>(k, parameters, first, last);
     } else {
-        const StepFrame<C, false> frame(parameters);
-        for (std::int32_t i = first; i < last; ++i, ring = ring.following(frame.n))
-            k.Energy += Model::template update<CheckedArithmetic>(frame, ring, directions);
+        stepChecked<Model, 0>(k, parameters, first, last);
     }
     k.Energy = divideChecked(k.Energy, divisor);
     k.Iteration = static_cast<std::int32_t>(static_cast<std::uint32_t>(k.Iteration) + 1u);
-}
-
-template <typename Model>
-[[gnu::always_inline]] inline void stepPoints(KONTUR& k, std::int32_t first, std::int32_t last,
-                                              double divisor) {
-    if ((k.Iteration & 1) != 0) {
-        stepPoints<Model, 1>(k, first, last, divisor);
-    } else {
-        stepPoints<Model, 0>(k, first, last, divisor);
-    }
 }
 
 } // namespace
@@ -556,21 +625,21 @@ double UpdateOpenedPoint(KONTUR& k, std::int32_t i) {
     return updateChecked<OpenedPoint>(k, i);
 }
 
-ORVIK_STEP_TARGETS void StepCenterPoint(KONTUR& k) {
-    stepPoints<CenterPoint>(k, 0, k.PointCount, k.PointCount);
+void StepCenterPoint(KONTUR& k) {
+    stepPoints<CenterPoint>(k, 0, k.PointCount, k.PointCount, &FastStep::centerPoint);
 }
 
-ORVIK_STEP_TARGETS void StepStandard(KONTUR& k) {
-    stepPoints<StandardPoint>(k, 0, k.PointCount, k.PointCount);
+void StepStandard(KONTUR& k) {
+    stepPoints<StandardPoint>(k, 0, k.PointCount, k.PointCount, &FastStep::standard);
 }
 
-ORVIK_STEP_TARGETS void StepBalloon(KONTUR& k) {
-    stepPoints<BalloonPoint>(k, 0, k.PointCount, k.PointCount);
+void StepBalloon(KONTUR& k) {
+    stepPoints<BalloonPoint>(k, 0, k.PointCount, k.PointCount, &FastStep::balloon);
 }
 
 // The end points stay where Init put them; only the N − 2 inner points move.
-ORVIK_STEP_TARGETS void StepOpened(KONTUR& k) {
-    stepPoints<OpenedPoint>(k, 1, k.PointCount - 1, k.PointCount - 2.0);
+void StepOpened(KONTUR& k) {
+    stepPoints<OpenedPoint>(k, 1, k.PointCount - 1, k.PointCount - 2.0, &FastStep::opened);
 }
 
 } // namespace orvik

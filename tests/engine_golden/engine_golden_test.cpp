@@ -1,8 +1,10 @@
 // Compares every golden run with the hashes recorded in golden_hashes.txt. A difference
 // means the engine stores some other value somewhere: a change meant to be invisible isn't.
 #include "golden_runs.h"
+#include "step_kernels.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
@@ -78,6 +80,27 @@ INSTANTIATE_TEST_SUITE_P(AllRuns, GoldenRun, testing::Range<std::size_t>(0, runN
                              }
                              return name;
                          });
+
+// Whether this processor runs the named instruction set, asked independently of the steps'
+// own choice.
+bool processorRuns(const std::string& level) {
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+    if (level == "x86-64-v4") return __builtin_cpu_supports("x86-64-v4");
+    if (level == "x86-64-v3") return __builtin_cpu_supports("x86-64-v3");
+#endif
+    return level == "baseline";
+}
+
+// ORVIK_STEP_LEVEL picks the step kernels the runs above use (CTest runs this program once
+// per set); a set the processor cannot run is skipped, and the runs use the best one it can.
+TEST(StepLevel, TheRequestedSetIsInUse) {
+    const char* wanted = std::getenv("ORVIK_STEP_LEVEL");
+    if (wanted == nullptr) GTEST_SKIP() << "ORVIK_STEP_LEVEL is not set";
+    if (!processorRuns(wanted))
+        GTEST_SKIP() << "this processor does not run " << wanted << "; the runs used "
+                     << activeKernels().name;
+    EXPECT_STREQ(activeKernels().name, wanted);
+}
 
 } // namespace
 } // namespace orvik::golden

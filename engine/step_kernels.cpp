@@ -1,0 +1,296 @@
+// The fast step's per-point arithmetic, several points to a register. Compiled once per
+// instruction set: ORVIK_KERNEL_SET names the set this copy defines, and the compiler's
+// target options decide the register width. Everything but that set has internal linkage,
+// so the copies cannot stand in for one another.
+//
+// Each function mirrors one model's formulas in steps.cpp lane by lane: the same IEEE
+// operations on doubles in the same order, every named intermediate rounded to float
+// (roundToFloat) where the scalar code stores a float. Nothing is fused (-ffp-contract=off)
+// and the compiler's own vectorisers are off for this file, so what runs is what is written.
+#include "step_kernels.h"
+
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
+#ifndef ORVIK_KERNEL_SET
+#error "ORVIK_KERNEL_SET names the kernel set this copy defines"
+#endif
+
+namespace orvik {
+namespace {
+
+// Register width: eight doubles with AVX-512, four with AVX, two otherwise.
+#if defined(__AVX512F__)
+constexpr int kLanes = 8;
+#elif defined(__AVX__)
+constexpr int kLanes = 4;
+#else
+constexpr int kLanes = 2;
+#endif
+
+typedef double Doubles __attribute__((vector_size(kLanes * sizeof(double))));
+typedef float Floats __attribute__((vector_size(kLanes * sizeof(float))));
+typedef std::int64_t Mask __attribute__((vector_size(kLanes * sizeof(std::int64_t))));
+
+// Same constants as the scalar step.
+constexpr double kFloor = static_cast<double>(0.2f);
+constexpr double kMaxRadius = 10000.0;
+constexpr double kEdgeScale = 0.0027729677693590099;
+
+inline Doubles splat(double v) {
+    Doubles out;
+    for (int lane = 0; lane < kLanes; ++lane)
+        out[lane] = v;
+    return out;
+}
+
+inline Doubles load(const double* p) {
+    Doubles v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void store(double* p, Doubles v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+// The value a float store keeps, widened back: what the scalar code reads after storing.
+// Written with the processor's own conversions: the generic form comes out as conversions
+// of halves and shuffles.
+inline Doubles roundToFloat(Doubles v) {
+#if defined(__AVX512F__)
+    return reinterpret_cast<Doubles>(
+        _mm512_maskz_cvtps_pd(0xff, _mm512_maskz_cvtpd_ps(0xff, reinterpret_cast<__m512d>(v))));
+#elif defined(__AVX__)
+    return reinterpret_cast<Doubles>(
+        _mm256_cvtps_pd(_mm256_cvtpd_ps(reinterpret_cast<__m256d>(v))));
+#elif defined(__SSE2__)
+    return reinterpret_cast<Doubles>(_mm_cvtps_pd(_mm_cvtpd_ps(reinterpret_cast<__m128d>(v))));
+#else
+    return __builtin_convertvector(__builtin_convertvector(v, Floats), Doubles);
+#endif
+}
+
+// Lane by lane: mask ? a : b.
+inline Doubles select(Mask mask, Doubles a, Doubles b) {
+    Mask ia, ib;
+    std::memcpy(&ia, &a, sizeof a);
+    std::memcpy(&ib, &b, sizeof b);
+    const Mask picked = (mask & ia) | (~mask & ib);
+    Doubles out;
+    std::memcpy(&out, &picked, sizeof out);
+    return out;
+}
+
+// The correctly rounded square root of each lane.
+inline Doubles squareRoot(Doubles v) {
+#if defined(__AVX512F__)
+    // The masked form with every lane on: the plain one trips GCC 12's uninitialised-value
+    // warning inside the intrinsic.
+    return reinterpret_cast<Doubles>(_mm512_maskz_sqrt_pd(0xff, reinterpret_cast<__m512d>(v)));
+#elif defined(__AVX__)
+    return reinterpret_cast<Doubles>(_mm256_sqrt_pd(reinterpret_cast<__m256d>(v)));
+#elif defined(__SSE2__)
+    return reinterpret_cast<Doubles>(_mm_sqrt_pd(reinterpret_cast<__m128d>(v)));
+#else
+    Doubles out;
+    for (int lane = 0; lane < kLanes; ++lane)
+        out[lane] = __builtin_sqrt(v[lane]);
+    return out;
+#endif
+}
+
+// Twice the tension times the second difference.
+inline Doubles tensionTerm(Doubles prev, Doubles now, Doubles next, Doubles tension) {
+    return roundToFloat(((prev + next) * 2.0 - 4.0 * now) * tension);
+}
+
+// Minus twice the rigidity times the fourth difference.
+inline Doubles rigidityTerm(Doubles prev2, Doubles prev, Doubles now, Doubles next, Doubles next2,
+                            Doubles rigidity) {
+    return roundToFloat(((prev + next) * 8.0 - (prev2 + next2) * 2.0 - 12.0 * now) * rigidity);
+}
+
+// The weights as lanes, made once per kernel call.
+struct Weights {
+    Doubles tension, rigidity, radius, formWeight, centerX, centerY, inertia, viscosity, damping,
+        radiusSquared;
+
+    explicit Weights(const KernelWeights& w)
+        : tension(splat(w.tension)), rigidity(splat(w.rigidity)), radius(splat(w.radius)),
+          formWeight(splat(w.formWeight)), centerX(splat(w.centerX)), centerY(splat(w.centerY)),
+          inertia(splat(w.inertia)), viscosity(splat(w.viscosity)), damping(splat(w.damping)),
+          radiusSquared(splat(w.radiusSquared)) {}
+
+    // Solves inertia·(new − 2·now + older) + viscosity·(new − now) = force for new.
+    Doubles integrate(Doubles now, Doubles older, Doubles force) const {
+        return roundToFloat(((2.0 * now - older) * inertia + viscosity * now + force) / damping);
+    }
+};
+
+// The five neighbours of the lanes starting at row index j along one row.
+struct Neighbours {
+    Doubles prev2, prev, now, next, next2;
+    Neighbours(const double* row, std::int32_t j)
+        : prev2(load(row + j - 2)), prev(load(row + j - 1)), now(load(row + j)),
+          next(load(row + j + 1)), next2(load(row + j + 2)) {}
+};
+
+void centerPositions(KernelRows& rows, const KernelWeights& w, std::int32_t first,
+                     std::int32_t last) {
+    const Doubles centerX = splat(w.centerX);
+    const Doubles centerY = splat(w.centerY);
+    for (std::int32_t j = first + kGhosts; j < last + kGhosts; j += kLanes) {
+        const Doubles r = load(rows.x + j);
+        store(rows.px + j, roundToFloat(r * load(rows.cosTheta + j) + centerX));
+        store(rows.py + j, roundToFloat(r * load(rows.sinTheta + j) + centerY));
+    }
+}
+
+void centerForces(KernelRows& rows, const KernelWeights& w, std::int32_t first, std::int32_t last) {
+    const Weights k(w);
+    const Doubles floor = splat(kFloor);
+    const Doubles maxRadius = splat(kMaxRadius);
+    for (std::int32_t j = first + kGhosts; j < last + kGhosts; j += kLanes) {
+        const Neighbours r(rows.x, j);
+        const Doubles cosTheta = load(rows.cosTheta + j);
+        const Doubles sinTheta = load(rows.sinTheta + j);
+        const Doubles image = load(rows.pressure + j);
+        const Doubles tension = tensionTerm(r.prev, r.now, r.next, k.tension);
+        const Doubles rigidity = rigidityTerm(r.prev2, r.prev, r.now, r.next, r.next2, k.rigidity);
+        const Doubles edge =
+            roundToFloat(load(rows.edgeX + j) * cosTheta + load(rows.edgeY + j) * sinTheta);
+        const Doubles divisor = select(r.now > floor, r.now, floor);
+        const Doubles toRadius = k.radiusSquared / divisor;
+        const Doubles fromRadius = r.now * r.now / k.radius;
+        const Doubles shape = roundToFloat((toRadius - fromRadius) * k.formWeight);
+        const Doubles force = roundToFloat(image + tension + rigidity + shape + edge);
+        Doubles next = k.integrate(r.now, load(rows.olderX + j), force);
+        next = select(next > maxRadius, maxRadius, select(next < floor, floor, next));
+        store(rows.newX + j, next);
+        store(rows.energy + j, force * force);
+    }
+}
+
+void standardRadials(KernelRows& rows, const KernelWeights& w, std::int32_t first,
+                     std::int32_t last) {
+    const Doubles centerX = splat(w.centerX);
+    const Doubles centerY = splat(w.centerY);
+    const Doubles floor = splat(kFloor);
+    for (std::int32_t j = first + kGhosts; j < last + kGhosts; j += kLanes) {
+        const Doubles dx = roundToFloat(load(rows.x + j) - centerX);
+        const Doubles dy = roundToFloat(load(rows.y + j) - centerY);
+        const Doubles q = roundToFloat(dx * dx + dy * dy);
+        Doubles d = roundToFloat(squareRoot(q));
+        d = select(d < floor, floor, d);
+        store(rows.q + j, q);
+        store(rows.d + j, d);
+        store(rows.ux + j, roundToFloat(dx / d));
+        store(rows.uy + j, roundToFloat(dy / d));
+    }
+}
+
+void standardForces(KernelRows& rows, const KernelWeights& w, std::int32_t first,
+                    std::int32_t last) {
+    const Weights k(w);
+    for (std::int32_t j = first + kGhosts; j < last + kGhosts; j += kLanes) {
+        const Neighbours x(rows.x, j);
+        const Doubles ux = load(rows.ux + j);
+        const Doubles uy = load(rows.uy + j);
+        const Doubles e = load(rows.pressure + j);
+        const Doubles imageX = roundToFloat(ux * e);
+        const Doubles imageY = roundToFloat(uy * e);
+        const Doubles tensionX = tensionTerm(x.prev, x.now, x.next, k.tension);
+        const Doubles rigidityX = rigidityTerm(x.prev2, x.prev, x.now, x.next, x.next2, k.rigidity);
+        const Neighbours y(rows.y, j);
+        const Doubles tensionY = tensionTerm(y.prev, y.now, y.next, k.tension);
+        const Doubles rigidityY = rigidityTerm(y.prev2, y.prev, y.now, y.next, y.next2, k.rigidity);
+        const Doubles toRadius = k.radiusSquared / load(rows.d + j);
+        const Doubles fromRadius = load(rows.q + j) / k.radius;
+        const Doubles shape = roundToFloat((toRadius - fromRadius) * k.formWeight);
+        const Doubles shapeX = roundToFloat(ux * shape);
+        const Doubles shapeY = roundToFloat(uy * shape);
+        const Doubles fx =
+            roundToFloat(imageX + tensionX + rigidityX + shapeX + load(rows.edgeX + j));
+        const Doubles fy =
+            roundToFloat(imageY + tensionY + rigidityY + shapeY + load(rows.edgeY + j));
+        store(rows.newX + j, k.integrate(x.now, load(rows.olderX + j), fx));
+        store(rows.newY + j, k.integrate(y.now, load(rows.olderY + j), fy));
+        store(rows.energy + j, fx * fx + fy * fy);
+    }
+}
+
+void balloonForces(KernelRows& rows, const KernelWeights& w, std::int32_t first,
+                   std::int32_t last) {
+    const Weights k(w);
+    const Doubles floor = splat(kFloor);
+    for (std::int32_t j = first + kGhosts; j < last + kGhosts; j += kLanes) {
+        const Neighbours x(rows.x, j);
+        const Neighbours y(rows.y, j);
+        // The chord between the neighbours turned a quarter: the outward normal.
+        const Doubles chordY = y.prev - y.next;
+        const Doubles chordX = x.next - x.prev;
+        Doubles l = roundToFloat(squareRoot(chordY * chordY + chordX * chordX));
+        l = select(l < floor, floor, l);
+        const Doubles nx = roundToFloat(chordY / l);
+        const Doubles ny = roundToFloat(chordX / l);
+        const Doubles e = load(rows.pressure + j);
+        const Doubles imageX = roundToFloat(nx * e);
+        const Doubles imageY = roundToFloat(ny * e);
+        const Doubles tensionX = tensionTerm(x.prev, x.now, x.next, k.tension);
+        const Doubles tensionY = tensionTerm(y.prev, y.now, y.next, k.tension);
+        const Doubles rigidityX = rigidityTerm(x.prev2, x.prev, x.now, x.next, x.next2, k.rigidity);
+        const Doubles rigidityY = rigidityTerm(y.prev2, y.prev, y.now, y.next, y.next2, k.rigidity);
+        const Doubles fx = roundToFloat(imageX + tensionX + rigidityX + load(rows.edgeX + j));
+        const Doubles fy = roundToFloat(imageY + tensionY + rigidityY + load(rows.edgeY + j));
+        store(rows.newX + j, k.integrate(x.now, load(rows.olderX + j), fx));
+        store(rows.newY + j, k.integrate(y.now, load(rows.olderY + j), fy));
+        store(rows.energy + j, fx * fx + fy * fy);
+    }
+}
+
+void openedForces(KernelRows& rows, const KernelWeights& w, std::int32_t first, std::int32_t last,
+                  std::int32_t n) {
+    const Weights k(w);
+    const Doubles zero = splat(0.0);
+    const Doubles edgeScale = splat(kEdgeScale);
+    Doubles index;
+    for (int lane = 0; lane < kLanes; ++lane)
+        index[lane] = lane;
+    for (std::int32_t j = first + kGhosts; j < last + kGhosts; j += kLanes) {
+        const Neighbours x(rows.x, j);
+        const Neighbours y(rows.y, j);
+        const Doubles tensionX = tensionTerm(x.prev, x.now, x.next, k.tension);
+        const Doubles tensionY = tensionTerm(y.prev, y.now, y.next, k.tension);
+        // The first and the last movable point lack a second neighbour: no rigidity there,
+        // a float zero in its place.
+        const Doubles i = index + static_cast<double>(j - kGhosts);
+        const Mask inner = (i >= 2.0) & (i <= static_cast<double>(n - 3));
+        const Doubles rigidityX =
+            select(inner, rigidityTerm(x.prev2, x.prev, x.now, x.next, x.next2, k.rigidity), zero);
+        const Doubles rigidityY =
+            select(inner, rigidityTerm(y.prev2, y.prev, y.now, y.next, y.next2, k.rigidity), zero);
+        const Doubles e = load(rows.pressure + j);
+        const Doubles imageX = roundToFloat(load(rows.gradX + j) * e * edgeScale);
+        const Doubles imageY = roundToFloat(load(rows.gradY + j) * e * edgeScale);
+        const Doubles fx = roundToFloat(imageX + tensionX + rigidityX + load(rows.edgeX + j));
+        const Doubles fy = roundToFloat(imageY + tensionY + rigidityY + load(rows.edgeY + j));
+        store(rows.newX + j, k.integrate(x.now, load(rows.olderX + j), fx));
+        store(rows.newY + j, k.integrate(y.now, load(rows.olderY + j), fy));
+        store(rows.energy + j, fx * fx + fy * fy);
+    }
+}
+
+} // namespace
+
+extern const KernelSet ORVIK_KERNEL_SET;
+const KernelSet ORVIK_KERNEL_SET = {
+    ORVIK_KERNEL_NAME, centerPositions, centerForces, standardRadials,
+    standardForces,    balloonForces,   openedForces,
+};
+
+} // namespace orvik
