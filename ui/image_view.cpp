@@ -1,19 +1,22 @@
-// The image view: the display bitmap at 1:1 under a cross-hair, and its mouse events.
+// The image view: the display bitmap at any zoom under a cross-hair, its overlays, and its
+// mouse events in image pixels.
 #include "image_view.h"
 
-#include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QtMath>
+#include <algorithm>
+#include <utility>
 
 namespace orvik {
 
 namespace {
 
-// The pixel under the pointer; left of or above the view is negative.
-QPoint pixelOf(const QMouseEvent* event) {
-    const QPointF p = event->position();
-    return {qFloor(p.x()), qFloor(p.y())};
+// Image pixels far outside the picture are held here, well inside the range of an int.
+constexpr double kFarOff = 1.0e9;
+
+int toPixel(double v) {
+    return static_cast<int>(std::clamp(std::floor(v), -kFarOff, kFarOff));
 }
 
 } // namespace
@@ -29,26 +32,130 @@ ImageView::ImageView(QWidget* parent) : QWidget(parent) {
 
 void ImageView::setPicture(const QImage* picture) {
     picture_ = picture;
+    reduced_ = QImage();
     update();
+}
+
+QSize ImageView::zoomedSize(double zoom) const {
+    if (picture_ == nullptr || picture_->isNull()) return {0, 0};
+    // A hair below the exact product, so that a fitted picture does not spill over by one.
+    const auto side = [zoom](int pixels) { return std::max(1, qCeil(pixels * zoom - 1e-6)); };
+    return {side(picture_->width()), side(picture_->height())};
+}
+
+void ImageView::setZoom(double zoom) {
+    zoom_ = zoom;
+    reduced_ = QImage();
+    reducedTint_ = QImage();
+    setFixedSize(zoomedSize(zoom));
+    update();
+}
+
+QPoint ImageView::imagePixel(QPointF position) const {
+    if (zoom_ == 1.0) return {toPixel(position.x()), toPixel(position.y())};
+    // A hair of slack, so that a pixel's own corner never rounds into its neighbour.
+    constexpr double slack = 1e-9;
+    return {toPixel(position.x() / zoom_ + slack), toPixel(position.y() / zoom_ + slack)};
+}
+
+QPoint ImageView::viewPoint(QPoint pixel) const {
+    return {qFloor(pixel.x() * zoom_), qFloor(pixel.y() * zoom_)};
+}
+
+QPointF ImageView::centreOf(QPoint pixel) const {
+    return {(pixel.x() + 0.5) * zoom_, (pixel.y() + 0.5) * zoom_};
+}
+
+void ImageView::setContourLines(QList<QPolygon> lines) {
+    contourLines_ = std::move(lines);
+    if (zoom_ < 1.0) update();
+}
+
+void ImageView::setRubberBand(std::optional<RubberBand> band) {
+    rubberBand_ = band;
+    if (zoom_ < 1.0) update();
+}
+
+void ImageView::setTint(QImage tint) {
+    tint_ = std::move(tint);
+    reducedTint_ = QImage();
+    update();
+}
+
+const QImage& ImageView::reducedPicture() {
+    const bool stale = reduced_.isNull() || reducedKey_ != picture_->cacheKey();
+    if (stale && (!rubberBand_ || reduced_.isNull())) {
+        reduced_ = picture_->scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        reducedKey_ = picture_->cacheKey();
+    }
+    return reduced_;
+}
+
+const QImage& ImageView::reducedTint() {
+    if (reducedTint_.isNull())
+        reducedTint_ = tint_.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return reducedTint_;
+}
+
+// The source pixels under the exposed part, each drawn as a square of zoom × zoom.
+void ImageView::paintEnlarged(QPainter& painter, const QImage& source, QRect exposed) const {
+    const int x0 = std::max(0, qFloor(exposed.left() / zoom_));
+    const int y0 = std::max(0, qFloor(exposed.top() / zoom_));
+    const int x1 = std::min(source.width(), qCeil((exposed.right() + 1) / zoom_));
+    const int y1 = std::min(source.height(), qCeil((exposed.bottom() + 1) / zoom_));
+    if (x1 <= x0 || y1 <= y0) return;
+    const QRectF target(x0 * zoom_, y0 * zoom_, (x1 - x0) * zoom_, (y1 - y0) * zoom_);
+    painter.drawImage(target, source, QRect(x0, y0, x1 - x0, y1 - y0));
 }
 
 void ImageView::paintEvent(QPaintEvent* event) {
     if (picture_ == nullptr || picture_->isNull()) return;
     QPainter painter(this);
     const QRect r = event->rect();
-    painter.drawImage(r.topLeft(), *picture_, r);
+    if (zoom_ == 1.0) {
+        painter.drawImage(r.topLeft(), *picture_, r);
+        if (!tint_.isNull()) painter.drawImage(r.topLeft(), tint_, r);
+        return;
+    }
+    if (zoom_ > 1.0) {
+        paintEnlarged(painter, *picture_, r);
+        if (!tint_.isNull()) paintEnlarged(painter, tint_, r);
+        return;
+    }
+
+    painter.drawImage(r.topLeft(), reducedPicture(), r);
+    if (!tint_.isNull()) painter.drawImage(r.topLeft(), reducedTint(), r);
+    // The contour and the rubber band from their vertices, one screen pixel wide.
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(QColor(255, 0, 0), 0));
+    for (const QPolygon& line : std::as_const(contourLines_)) {
+        QPolygonF screen;
+        for (const QPoint& p : line)
+            screen << centreOf(p);
+        painter.drawPolyline(screen);
+    }
+    if (rubberBand_) {
+        const QPointF a = centreOf(rubberBand_->start), b = centreOf(rubberBand_->end);
+        for (const QPen& pen : {QPen(Qt::white, 0), QPen(Qt::black, 0, Qt::DashLine)}) {
+            painter.setPen(pen);
+            if (rubberBand_->line)
+                painter.drawLine(a, b);
+            else
+                painter.drawEllipse(QRectF(a, b).normalized());
+        }
+    }
 }
 
 void ImageView::mousePressEvent(QMouseEvent* event) {
-    emit pressed(event->button(), pixelOf(event));
+    emit pressed(event->button(), imagePixel(event->position()));
 }
 
 void ImageView::mouseMoveEvent(QMouseEvent* event) {
-    emit moved(pixelOf(event));
+    emit moved(imagePixel(event->position()));
 }
 
 void ImageView::mouseReleaseEvent(QMouseEvent* event) {
-    emit released(event->button(), pixelOf(event));
+    emit released(event->button(), imagePixel(event->position()));
 }
 
 } // namespace orvik

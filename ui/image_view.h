@@ -1,10 +1,12 @@
-// The image view: shows the display bitmap at 1:1 and passes mouse presses, moves and
-// releases on to the window in image coordinates.
+// The image view: shows the display bitmap at any zoom and passes mouse presses, moves and
+// releases on to the window in image pixels.
 #pragma once
 
+#include <QImage>
+#include <QList>
+#include <QPolygon>
 #include <QWidget>
-
-class QImage;
+#include <optional>
 
 namespace orvik {
 
@@ -13,14 +15,42 @@ class ImageView : public QWidget {
 public:
     explicit ImageView(QWidget* parent = nullptr);
 
-    // The picture to show, owned by the caller; null shows nothing. The view does not
-    // resize itself: the window gives it the picture's size.
+    // The picture to show, owned by the caller; null shows nothing. The view takes the
+    // picture's size at the current zoom whenever setZoom is called.
     void setPicture(const QImage* picture);
     const QImage* picture() const { return picture_; }
 
+    // Screen pixels per image pixel. Enlarged pixels stay sharp squares; a reduced picture
+    // is smoothed, and the contour and the rubber band are then drawn over it at screen
+    // resolution so that they stay one screen pixel wide. The bitmap itself is not touched.
+    double zoom() const { return zoom_; }
+    void setZoom(double zoom);
+    // The size the view takes for the picture at `zoom`.
+    QSize zoomedSize(double zoom) const;
+
+    // The image pixel under a view position, at any zoom; left of or above the picture is
+    // negative. And back: the view position of a pixel's top-left corner.
+    QPoint imagePixel(QPointF position) const;
+    QPoint viewPoint(QPoint pixel) const;
+
+    // What the reduced view draws over the picture, in image pixels: the contour's lines
+    // as Draw passes them, and the rubber band of a drag (an ellipse in the box of its two
+    // corners, or the line between them). While a rubber band shows, the reduced picture
+    // is not refreshed: the bitmap holds the band only as inverted pixels.
+    void setContourLines(QList<QPolygon> lines);
+    const QList<QPolygon>& contourLines() const { return contourLines_; }
+    struct RubberBand {
+        QPoint start, end;
+        bool line = false;
+    };
+    void setRubberBand(std::optional<RubberBand> band);
+
+    // A translucent picture of the image's size laid over it at every zoom; null for none.
+    void setTint(QImage tint);
+    const QImage& tint() const { return tint_; }
+
 signals:
-    // Positions are widget coordinates, which at 1:1 are image pixels; during a drag they
-    // may lie outside the view.
+    // Positions are image pixels; during a drag they may lie outside the picture.
     void pressed(Qt::MouseButton button, QPoint position);
     void moved(QPoint position);
     void released(Qt::MouseButton button, QPoint position);
@@ -32,7 +62,20 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    void paintEnlarged(QPainter& painter, const QImage& source, QRect exposed) const;
+    const QImage& reducedPicture();
+    const QImage& reducedTint();
+    QPointF centreOf(QPoint pixel) const;
+
     const QImage* picture_ = nullptr;
+    double zoom_ = 1.0;
+    QList<QPolygon> contourLines_;
+    std::optional<RubberBand> rubberBand_;
+    QImage tint_;
+    // Smoothed copies for a reduced view, remade when their source or the zoom changes.
+    QImage reduced_;
+    qint64 reducedKey_ = 0;
+    QImage reducedTint_;
 };
 
 } // namespace orvik

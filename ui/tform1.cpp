@@ -28,9 +28,11 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -85,6 +87,33 @@ bool changesInitialContour(Field field) {
     default:
         return false;
     }
+}
+
+// Collects the lines Draw passes, so that the view can draw them at screen resolution.
+class ContourLineRecorder final : public ContourCanvas {
+public:
+    void SelectRedPen() override {}
+    void RestorePen() override {}
+    void MoveTo(std::int32_t x, std::int32_t y) override { lines_.append(QPolygon{{x, y}}); }
+    void LineTo(std::int32_t x, std::int32_t y) override {
+        if (lines_.isEmpty()) lines_.append(QPolygon{{0, 0}});
+        lines_.last() << QPoint(x, y);
+    }
+    QList<QPolygon> take() { return std::move(lines_); }
+
+private:
+    QList<QPolygon> lines_;
+};
+
+// Zoom steps of View > Zoom In and Zoom Out.
+constexpr std::array<double, 23> kZoomSteps{
+    1.0 / 64, 1.0 / 48, 1.0 / 32, 1.0 / 24, 1.0 / 16, 1.0 / 12, 1.0 / 8, 1.0 / 6,
+    1.0 / 4,  1.0 / 3,  1.0 / 2,  2.0 / 3,  1.0,      1.5,      2.0,     3.0,
+    4.0,      6.0,      8.0,      12.0,     16.0,     24.0,     32.0};
+
+QString zoomText(double zoom) {
+    const double percent = zoom * 100.0;
+    return QString::number(percent, 'f', percent < 10.0 ? 1 : 0) + u'%';
 }
 
 // Sets the updating guard for its lifetime and puts back the state it found, also when an
@@ -470,6 +499,77 @@ void TForm1::buildStatusLine() {
     StatusLine->setFixedHeight(QFontMetrics(font()).height() + scaled(4));
 }
 
+double TForm1::zoom() const {
+    return Image1->zoom();
+}
+
+void TForm1::setZoom(double zoom, std::optional<QPoint> anchor) {
+    zoom = std::clamp(zoom, kZoomSteps.front(), kZoomSteps.back());
+    QWidget* viewport = ScrollBox1->viewport();
+    const QPoint at = anchor.value_or(viewport->rect().center());
+    // The image point under the anchor, before and after.
+    const double old = Image1->zoom();
+    const QPointF imagePoint = QPointF(at - Image1->pos()) / old;
+    Image1->setZoom(zoom);
+    const QPointF shown = imagePoint * zoom - QPointF(at);
+    ScrollBox1->horizontalScrollBar()->setValue(qRound(shown.x()));
+    ScrollBox1->verticalScrollBar()->setValue(qRound(shown.y()));
+    ZoomLabel->setText(image_.Display.isNull() ? QString() : zoomText(zoom));
+}
+
+void TForm1::zoomIn() {
+    const double now = zoom();
+    const auto next = std::find_if(kZoomSteps.begin(), kZoomSteps.end(),
+                                   [now](double step) { return step > now * 1.001; });
+    if (next != kZoomSteps.end()) setZoom(*next);
+}
+
+void TForm1::zoomOut() {
+    const double now = zoom();
+    const auto next = std::find_if(kZoomSteps.rbegin(), kZoomSteps.rend(),
+                                   [now](double step) { return step < now / 1.001; });
+    if (next != kZoomSteps.rend()) setZoom(*next);
+}
+
+double TForm1::fitZoom() const {
+    if (image_.Display.isNull()) return 1.0;
+    const QSize room = ScrollBox1->maximumViewportSize();
+    return std::min(double(room.width()) / image_.ImageWidth,
+                    double(room.height()) / image_.ImageHeight);
+}
+
+void TForm1::zoomToFit() {
+    setZoom(fitZoom());
+}
+
+// A new picture: the window grows, within the screen, to show it whole at 1:1 if it can;
+// a picture that still does not fit is shown fitted.
+void TForm1::showLoadedPicture() {
+    if (isVisible()) {
+        if (const QScreen* s = screen()) {
+            const QRect room = s->availableGeometry();
+            const QSize frame = frameGeometry().size() - size();
+            const QSize wanted(image_.ImageWidth + Panel3->width(),
+                               std::max(image_.ImageHeight, scaled(kClientHeight)) +
+                                   frameExtraHeight());
+            const QSize grown = size().expandedTo(wanted).boundedTo(room.size() - frame);
+            if (grown != size()) {
+                resize(grown);
+                // Keep the whole frame on the screen.
+                QRect placed = frameGeometry();
+                placed.moveRight(std::min(placed.right(), room.right()));
+                placed.moveBottom(std::min(placed.bottom(), room.bottom()));
+                placed.moveLeft(std::max(placed.left(), room.left()));
+                placed.moveTop(std::max(placed.top(), room.top()));
+                move(placed.topLeft());
+                layout()->activate();
+                ClientArea->layout()->activate();
+            }
+        }
+    }
+    setZoom(std::min(1.0, fitZoom()), QPoint(0, 0));
+}
+
 int TForm1::frameExtraHeight() const {
     return MenuBar->sizeHint().height() + StatusLine->height();
 }
@@ -490,6 +590,13 @@ void TForm1::connectMenuBar() {
     connect(QuitAction, &QAction::triggered, this, &QWidget::close);
     connect(AboutAction, &QAction::triggered, this,
             [this] { QMessageBox::about(this, QStringLiteral("About Orvik"), aboutText()); });
+
+    connect(ZoomInAction, &QAction::triggered, this, &TForm1::zoomIn);
+    connect(ZoomOutAction, &QAction::triggered, this, &TForm1::zoomOut);
+    connect(FitAction, &QAction::triggered, this, &TForm1::zoomToFit);
+    connect(ActualSizeAction, &QAction::triggered, this, [this] { setZoom(1.0); });
+    // Ctrl+wheel zooms around the pointer; the plain wheel scrolls as before.
+    ScrollBox1->viewport()->installEventFilter(this);
 
     // Return presses a focused push button, as Space does.
     for (QPushButton* button : {Button1, Button2})
@@ -569,6 +676,16 @@ void TForm1::connectControls() {
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Panel3 && event->type() == QEvent::Resize) layOutPanelBottom();
+    if (watched == ScrollBox1->viewport() && event->type() == QEvent::Wheel) {
+        const auto* wheel = static_cast<QWheelEvent*>(event);
+        if (wheel->modifiers() & Qt::ControlModifier) {
+            if (!image_.Display.isNull() && wheel->angleDelta().y() != 0) {
+                const double factor = wheel->angleDelta().y() > 0 ? 1.25 : 0.8;
+                setZoom(zoom() * factor, wheel->position().toPoint());
+            }
+            return true;
+        }
+    }
     if ((watched == Button1 || watched == Button2) && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
@@ -630,6 +747,10 @@ RasterCanvas TForm1::displayCanvas() {
 void TForm1::drawContour() {
     RasterCanvas canvas = displayCanvas();
     Draw(Kontur, canvas);
+    // The same lines for the view, which draws them itself when the picture is reduced.
+    ContourLineRecorder lines;
+    Draw(Kontur, lines);
+    Image1->setContourLines(lines.take());
 }
 
 void TForm1::showContour() {
@@ -669,7 +790,7 @@ void TForm1::loadImageFile(const QString& path) {
         upDown(Field::X2)->setValue(fifth.x2);
         upDown(Field::Y2)->setValue(fifth.y2);
 
-        Image1->setFixedSize(width, height);
+        Image1->setZoom(1.0);
         const ControlValues geometry = controlValues();
         setWindowTitle(QStringLiteral("Orvik - ") + path);
         previewContour(Kontur, geometry);
@@ -679,6 +800,7 @@ void TForm1::loadImageFile(const QString& path) {
     }
     Updating = 0;
     applyEnablingRules();
+    showLoadedPicture();
 }
 
 void TForm1::Button2Click() {
@@ -755,7 +877,7 @@ void TForm1::Image1MouseDown(Qt::MouseButton button, int X, int Y) {
     if (button == Qt::RightButton) {
         ClickX = X;
         ClickY = Y;
-        popupOpener_(*PopupMenu1, Image1->mapToGlobal(QPoint(X, Y)));
+        popupOpener_(*PopupMenu1, Image1->mapToGlobal(Image1->viewPoint(QPoint(X, Y))));
     } else if (button == Qt::LeftButton) {
         Dragging = 1;
         DragStartX = DragEndX = X;
@@ -781,6 +903,8 @@ void TForm1::Image1MouseMove(int X, int Y) {
         DragEndY = Y;
         canvas.Ellipse(DragStartX, DragStartY, DragEndX, DragEndY);
     }
+    Image1->setRubberBand(ImageView::RubberBand{
+        {DragStartX, DragStartY}, {DragEndX, DragEndY}, RadioButton4->isChecked()});
     Image1->update();
 }
 
@@ -788,6 +912,7 @@ void TForm1::Image1MouseUp(Qt::MouseButton button, int /*X*/, int /*Y*/) {
     // The box ends where the last move was seen, not where the button went up.
     if (button != Qt::LeftButton || Dragging == 0) return;
     Dragging = 0;
+    Image1->setRubberBand(std::nullopt);
     {
         const UpdatingScope guard(Updating);
         // The corners keep their order; each field holds its value to its own range.

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class QAction;
 class QCheckBox;
@@ -67,6 +68,16 @@ public:
     // Everything an analysis would read from the controls now.
     ControlValues controlValues() const;
     ModelChoice selectedModel() const;
+
+    // The view's zoom: View > Zoom In, Zoom Out, Fit and 1:1, and Ctrl+wheel. `anchor` is a
+    // point of the scroll box's viewport that keeps showing the same image point; without
+    // it the viewport's centre does.
+    void setZoom(double zoom, std::optional<QPoint> anchor = std::nullopt);
+    double zoom() const;
+    void zoomIn();
+    void zoomOut();
+    void zoomToFit();
+    double fitZoom() const; // the zoom at which the whole picture fills the view
 
     // The height that the menu bar and the status line add to the client area.
     int frameExtraHeight() const;
@@ -167,6 +178,7 @@ private:
     void bindEngine();
 
     void applyEnablingRules();
+    void showLoadedPicture(); // grows the window for a new picture and picks its zoom
     Box box() const;
     void showContour(); // refresh from the grey buffer, Draw, repaint
     void drawContour(); // Draw onto the display bitmap, no refresh

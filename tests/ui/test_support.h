@@ -19,5 +19,6 @@ int runCommandsTests(int argc, char** argv);
 int runMouseTests(int argc, char** argv);
 int runToolsTests(int argc, char** argv);
 int runMenuTests(int argc, char** argv);
+int runViewTests(int argc, char** argv);
 
 } // namespace orvik::test

@@ -1,0 +1,175 @@
+// The image view at every zoom: mouse positions map to image pixels, the zoom steps and the
+// status line, zooming around the pointer, a picture's first zoom, and what is drawn.
+#include "image_view.h"
+#include "kontur.h"
+#include "spin_field.h"
+#include "test_support.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <QWheelEvent>
+
+namespace orvik::test {
+
+namespace {
+
+QImage texturedPicture(int width = 200, int height = 150) {
+    return greyPicture(width, height, [](int x, int y) { return 30 + (x * 7 + y * 3) % 190; });
+}
+
+// A view position on an image pixel: its middle when enlarged, its corner when reduced
+// (the pixels used here start a screen pixel at each zoom of the tests).
+QPoint middleOf(const ImageView& view, QPoint pixel) {
+    const double z = view.zoom(), half = z > 1 ? z / 2 : 0;
+    return {qFloor(pixel.x() * z + half), qFloor(pixel.y() * z + half)};
+}
+
+QList<int> boxOf(const TForm1& form) {
+    return {fieldValue(form, Field::X1), fieldValue(form, Field::Y1), fieldValue(form, Field::X2),
+            fieldValue(form, Field::Y2)};
+}
+
+} // namespace
+
+class ViewTest : public QObject {
+    Q_OBJECT
+private slots:
+    void aDragGivesTheSameBoxAtEveryZoom_data() {
+        QTest::addColumn<double>("zoom");
+        for (const double z : {0.25, 0.5, 2.0 / 3, 1.0, 1.5, 3.0, 8.0})
+            QTest::newRow(qPrintable(QString::number(z))) << z;
+    }
+    void aDragGivesTheSameBoxAtEveryZoom() {
+        QFETCH(double, zoom);
+        BitmapFolder folder;
+        const auto form = makeWindow();
+        form->loadImageFile(folder.write("p.bmp", texturedPicture()));
+        form->setZoom(zoom, QPoint(0, 0));
+        ImageView* view = form->Image1;
+        QCOMPARE(view->zoom(), zoom);
+        // Multiples of 12 start a screen pixel at every reduced zoom of the table.
+        const QPoint start(12, 24), middle(24, 60), end(48, 36);
+        QTest::mousePress(view, Qt::LeftButton, {}, middleOf(*view, start));
+        QTest::mouseMove(view, middleOf(*view, middle));
+        QTest::mouseMove(view, middleOf(*view, end));
+        QTest::mouseRelease(view, Qt::LeftButton, {}, middleOf(*view, end));
+        QCOMPARE(boxOf(*form), (QList<int>{12, 24, 48, 36}));
+        QCOMPARE(Kontur.BoxX2, 48.0f);
+        // The bitmap keeps its 1:1 contents.
+        QCOMPARE(differingPixels(form->image().Display, expectedContourDisplay(*form)), 0);
+
+        form->setPopupOpener([](QMenu&, QPoint) {});
+        QTest::mousePress(view, Qt::RightButton, {}, middleOf(*view, QPoint(36, 72)));
+        QCOMPARE(form->ClickX, 36);
+        QCOMPARE(form->ClickY, 72);
+        // Every position inside a pixel maps to that pixel.
+        if (zoom >= 2) {
+            const int last = qCeil(zoom) - 1;
+            QCOMPARE(view->imagePixel(QPointF(4 * zoom, 6 * zoom)), QPoint(4, 6));
+            QCOMPARE(view->imagePixel(QPointF(4 * zoom + last, 6 * zoom + last)), QPoint(4, 6));
+        }
+    }
+
+    void zoomStepsShowInTheStatusLine() {
+        BitmapFolder folder;
+        const auto form = makeWindow();
+        QVERIFY(form->ZoomLabel->text().isEmpty());
+        form->loadImageFile(folder.write("p.bmp", texturedPicture()));
+        QCOMPARE(form->zoom(), 1.0);
+        QCOMPARE(form->ZoomLabel->text(), QStringLiteral("100%"));
+        const struct {
+            QAction* action;
+            double zoom;
+            QString text;
+        } steps[] = {
+            {form->ZoomInAction, 1.5, "150%"},     {form->ZoomInAction, 2.0, "200%"},
+            {form->ActualSizeAction, 1.0, "100%"}, {form->ZoomOutAction, 2.0 / 3, "67%"},
+            {form->ZoomOutAction, 0.5, "50%"},     {form->ZoomInAction, 2.0 / 3, "67%"},
+        };
+        for (const auto& step : steps) {
+            step.action->trigger();
+            QCOMPARE(form->zoom(), step.zoom);
+            QCOMPARE(form->ZoomLabel->text(), step.text);
+            QCOMPARE(form->Image1->size(), form->Image1->zoomedSize(step.zoom));
+        }
+        form->FitAction->trigger();
+        const QSize room = form->ScrollBox1->maximumViewportSize();
+        const QSize shown = form->Image1->size();
+        QVERIFY(shown.width() <= room.width() && shown.height() <= room.height());
+        QVERIFY(shown.width() == room.width() || shown.height() == room.height());
+    }
+
+    void ctrlWheelZoomsAroundThePointer() {
+        BitmapFolder folder;
+        const auto form = makeWindow();
+        form->loadImageFile(folder.write("p.bmp", texturedPicture()));
+        // Zoomed in far enough to scroll, so that the point under the pointer can stay put.
+        form->setZoom(2.0, QPoint(0, 0));
+        QWidget* viewport = form->ScrollBox1->viewport();
+        const QPoint pointer(60, 40);
+        const auto pixelUnderPointer = [&] {
+            return form->Image1->imagePixel(form->Image1->mapFrom(viewport, pointer));
+        };
+        const QPoint before = pixelUnderPointer();
+        for (int i = 0; i < 4; ++i) {
+            QWheelEvent wheel(pointer, viewport->mapToGlobal(pointer), {}, QPoint(0, 120),
+                              Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(viewport, &wheel);
+        }
+        QVERIFY(form->zoom() > 4.0);
+        QCOMPARE(pixelUnderPointer(), before);
+        // Without Ctrl the wheel leaves the zoom alone.
+        const double zoom = form->zoom();
+        QWheelEvent plain(pointer, viewport->mapToGlobal(pointer), {}, QPoint(0, -120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &plain);
+        QCOMPARE(form->zoom(), zoom);
+    }
+
+    void aLargePictureOpensFittedASmallOneAt1To1() {
+        BitmapFolder folder;
+        const auto form = makeWindow();
+        form->loadImageFile(folder.write("large.bmp", texturedPicture(3000, 2000)));
+        QVERIFY(form->zoom() < 1.0);
+        const QSize room = form->ScrollBox1->maximumViewportSize();
+        QVERIFY(room.expandedTo(form->Image1->size()) == room);
+        QCOMPARE(form->image().Display.size(), QSize(3000, 2000));
+        form->loadImageFile(folder.write("small.bmp", texturedPicture(30, 20)));
+        QCOMPARE(form->zoom(), 1.0);
+    }
+
+    void theContourStaysVisibleAndPixelsStaySharp() {
+        BitmapFolder folder;
+        const auto form = makeWindow();
+        form->loadImageFile(folder.write("p.bmp", greyPicture(400, 300, [](int x, int y) {
+                                             return (x / 2 + y / 2) % 2 ? 220 : 40; // 2 × 2 checks
+                                         })));
+        // Reduced: the one-pixel contour is smoothed away in the picture, and drawn again
+        // over it.
+        form->setZoom(0.25, QPoint(0, 0));
+        QVERIFY(!form->Image1->contourLines().isEmpty());
+        const QImage reduced = form->Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QVERIFY(redPixels(reduced) > 10);
+        // Enlarged: each image pixel is a square of one colour.
+        form->setZoom(4.0, QPoint(0, 0));
+        const QImage shown = form->Image1->grab(QRect(0, 0, 64, 64)).toImage();
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x)
+                QCOMPARE(shown.pixel(x, y), shown.pixel(x / 4 * 4, y / 4 * 4));
+        QCOMPARE(differingPixels(form->image().Display, expectedContourDisplay(*form)), 0);
+    }
+};
+
+int runViewTests(int argc, char** argv) {
+    ViewTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+} // namespace orvik::test
+
+#include "view_test.moc"
