@@ -11,6 +11,7 @@
 #include "raster_canvas.h"
 #include "spin_field.h"
 #include "step_progress_bar.h"
+#include "updating_scope.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -116,22 +117,6 @@ QString zoomText(double zoom) {
     return QString::number(percent, 'f', percent < 10.0 ? 1 : 0) + u'%';
 }
 
-// Sets the updating guard for its lifetime and puts back the state it found, also when an
-// error ends the command.
-class UpdatingScope {
-public:
-    explicit UpdatingScope(int& updating) : updating_(updating), previous_(updating) {
-        updating_ = 1;
-    }
-    ~UpdatingScope() { updating_ = previous_; }
-    UpdatingScope(const UpdatingScope&) = delete;
-    UpdatingScope& operator=(const UpdatingScope&) = delete;
-
-private:
-    int& updating_;
-    int previous_;
-};
-
 // The help button's glyph: a black question mark on light grey, 10 × 10 pixels.
 QPixmap helpGlyph() {
     static constexpr std::array<const char*, 10> rows{{
@@ -215,6 +200,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     bindEngine();
     connectControls();
     connectMenuBar();
+    connectResultItems();
     applyEnablingRules();
 }
 
@@ -751,6 +737,7 @@ void TForm1::drawContour() {
     ContourLineRecorder lines;
     Draw(Kontur, lines);
     Image1->setContourLines(lines.take());
+    showMeasurements();
 }
 
 void TForm1::showContour() {
@@ -793,6 +780,7 @@ void TForm1::loadImageFile(const QString& path) {
         Image1->setZoom(1.0);
         const ControlValues geometry = controlValues();
         setWindowTitle(QStringLiteral("Orvik - ") + path);
+        imagePath_ = path;
         previewContour(Kontur, geometry);
         // The display holds the fresh grey image already: no refresh before drawing.
         drawContour();

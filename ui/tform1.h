@@ -5,6 +5,8 @@
 #include "field_table.h"
 #include "grey_image.h"
 #include "init_arguments.h"
+#include "result.h"
+#include "result_file_dialog.h"
 
 #include <QPoint>
 #include <QWidget>
@@ -59,6 +61,25 @@ public:
     void SetthrClick();
     void SetobjClick();
     void SetallClick();
+
+    // The results items: File › Save contour as… (the format by the file's extension, else by
+    // the file type chosen), Save mask…, Save overlay…, Load settings…, and Edit › Copy.
+    void SaveContourClick();
+    void SaveMaskClick();
+    void SaveOverlayClick();
+    void LoadSettingsClick();
+    void CopyClick();
+    // Load settings… after its dialog has returned `path`: model, polarity, box and fields
+    // from a saved Orvik JSON, then one preview or, with "Instant analysis", one analysis. A
+    // file that cannot be used throws and changes nothing.
+    void loadSettingsFile(const QString& path);
+
+    // The contour model's current contour with the context it was last drawn in: the image
+    // file and the controls.
+    ContourResult currentResult() const;
+
+    // The results items' file dialogs; tests replace them.
+    void setFileChooser(FileChooser chooser);
 
     // The numeric fields: the spin control (UpDownN) holds the value; its line edit is the
     // text field (EditN).
@@ -185,6 +206,10 @@ private:
     RasterCanvas displayCanvas();
     ToolTarget toolTarget();
     void runPopupTool(Tool tool);
+    void connectResultItems();
+    void showMeasurements(); // the status line's text for the contour just drawn
+    FileChoice chooseFile(const FileRequest& request);
+    QString suggestedPath(const char* ending) const;
 
     int scaled(int pixelsAt96Dpi) const;
     QFont panelFont() const;
@@ -196,6 +221,9 @@ private:
     double scale_ = 1.0;
     int previewCount_ = 0;
     int analysisCount_ = 0;
+    QString imagePath_;         // the file the image was loaded from
+    RunContext contourContext_; // the image and the controls the contour was drawn with
+    FileChooser fileChooser_;
 };
 
 } // namespace orvik

@@ -1,0 +1,178 @@
+// The main window's results items: saving the contour in a result format, its mask and the
+// overlay, loading settings from a saved result, copying to the clipboard, and the
+// measurements in the status line.
+#include "command_guard.h"
+#include "formats.h"
+#include "measurements.h"
+#include "settings.h"
+#include "spin_field.h"
+#include "tform1.h"
+#include "updating_scope.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMimeData>
+#include <QRadioButton>
+#include <memory>
+#include <utility>
+
+namespace orvik {
+
+namespace {
+
+GreyView greyView(const GreyImage& image) {
+    return {image.GreyData.get(), image.ImageWidth, image.ImageHeight};
+}
+
+// The formats of "Save contour as…", in the order its dialog offers them.
+constexpr ResultFormat kContourFormats[] = {ResultFormat::Csv, ResultFormat::Roi,
+                                            ResultFormat::GeoJson, ResultFormat::Json};
+
+} // namespace
+
+void TForm1::connectResultItems() {
+    fileChooser_ = &chooseWithFileDialog;
+    const std::pair<QAction*, void (TForm1::*)()> items[] = {
+        {SaveContourAction, &TForm1::SaveContourClick},
+        {SaveMaskAction, &TForm1::SaveMaskClick},
+        {SaveOverlayAction, &TForm1::SaveOverlayClick},
+        {LoadSettingsAction, &TForm1::LoadSettingsClick},
+        {CopyAction, &TForm1::CopyClick},
+    };
+    for (const auto& [action, handler] : items)
+        connect(action, &QAction::triggered, this,
+                [this, handler = handler] { runCommand([this, handler] { (this->*handler)(); }); });
+}
+
+void TForm1::setFileChooser(FileChooser chooser) {
+    fileChooser_ = std::move(chooser);
+}
+
+FileChoice TForm1::chooseFile(const FileRequest& request) {
+    return fileChooser_ ? fileChooser_(this, request) : FileChoice{};
+}
+
+// Beside the image, named after it.
+QString TForm1::suggestedPath(const char* ending) const {
+    const QFileInfo image(imagePath_);
+    return image.dir().filePath(image.completeBaseName() + QString::fromLatin1(ending));
+}
+
+ContourResult TForm1::currentResult() const {
+    return captureResult(Kontur, contourContext_);
+}
+
+void TForm1::showMeasurements() {
+    const ControlValues values = controlValues();
+    contourContext_ = RunContext{imagePath_.toStdString(),
+                                 image_.ImageWidth,
+                                 image_.ImageHeight,
+                                 values.model,
+                                 values.blackOnWhite,
+                                 box(),
+                                 values.fields};
+    const ContourResult result = currentResult();
+    MeasurementsLabel->setText(statusText(measure(result, greyView(image_)), result));
+}
+
+void TForm1::SaveContourClick() {
+    QStringList filters;
+    for (const ResultFormat format : kContourFormats)
+        filters << QString::fromLatin1(formatInfo(format).filter);
+    const FileChoice choice =
+        chooseFile({FileRequest::Purpose::Save, QStringLiteral("Save contour as"), filters,
+                    suggestedPath(formatInfo(ResultFormat::Csv).fileEnding)});
+    if (choice.path.isEmpty()) return;
+
+    // The file's own extension decides; a name without one takes the chosen file type's.
+    QString path = choice.path;
+    if (!contourFormatForPath(path)) {
+        ResultFormat chosen = ResultFormat::Csv;
+        for (const ResultFormat format : kContourFormats)
+            if (choice.filter == QLatin1String(formatInfo(format).filter)) chosen = format;
+        path += QString::fromLatin1(formatInfo(chosen).fileEnding);
+    }
+    const ResultFormat format = contourFormatForPath(path).value_or(ResultFormat::Csv);
+    const ContourResult result = currentResult();
+    saveFile(path, resultBytes(format, result, measure(result, greyView(image_)), image_.Display));
+}
+
+void TForm1::SaveMaskClick() {
+    const QString filter = QString::fromLatin1(formatInfo(ResultFormat::Mask).filter);
+    const FileChoice choice =
+        chooseFile({FileRequest::Purpose::Save,
+                    QStringLiteral("Save mask"),
+                    {filter},
+                    suggestedPath(formatInfo(ResultFormat::Mask).fileEnding)});
+    if (choice.path.isEmpty()) return;
+    saveFile(withFilterExtension(choice.path, filter), toMaskPng(currentResult()));
+}
+
+void TForm1::SaveOverlayClick() {
+    const QString filter = QString::fromLatin1(formatInfo(ResultFormat::Overlay).filter);
+    const FileChoice choice =
+        chooseFile({FileRequest::Purpose::Save,
+                    QStringLiteral("Save overlay"),
+                    {filter},
+                    suggestedPath(formatInfo(ResultFormat::Overlay).fileEnding)});
+    if (choice.path.isEmpty()) return;
+    // The picture as shown: the grey image with the red contour.
+    saveFile(withFilterExtension(choice.path, filter), toPng(image_.Display));
+}
+
+void TForm1::LoadSettingsClick() {
+    const FileChoice choice =
+        chooseFile({FileRequest::Purpose::Open,
+                    QStringLiteral("Load settings"),
+                    {QString::fromLatin1(formatInfo(ResultFormat::Json).filter),
+                     QStringLiteral("All files (*)")},
+                    QFileInfo(imagePath_).path()});
+    if (choice.path.isEmpty()) return;
+    loadSettingsFile(choice.path);
+}
+
+void TForm1::loadSettingsFile(const QString& path) {
+    // Everything is read and checked before any control changes.
+    const Settings settings = readSettings(path);
+    if (settings.box) {
+        const Box& b = *settings.box;
+        const int width = image_.ImageWidth, height = image_.ImageHeight;
+        if (b.x1 > width || b.x2 > width || b.y1 > height || b.y2 > height)
+            throw SettingsError(
+                QStringLiteral("Settings file \"%1\", key \"box\": [%2, %3, %4, %5] does not "
+                               "fit the image of %6 x %7 pixels")
+                    .arg(path)
+                    .arg(b.x1)
+                    .arg(b.y1)
+                    .arg(b.x2)
+                    .arg(b.y2)
+                    .arg(width)
+                    .arg(height)
+                    .toStdString());
+    }
+    const ControlValues values = applySettings(settings, controlValues());
+    {
+        // One preview or analysis at the end instead of one per control.
+        const UpdatingScope guard(Updating);
+        QRadioButton* const models[] = {RadioButton1, RadioButton2, RadioButton3, RadioButton4};
+        models[static_cast<int>(values.model) - 1]->setChecked(true);
+        (values.blackOnWhite ? RadioButton5 : RadioButton6)->setChecked(true);
+        for (const FieldInfo& entry : fieldTable())
+            upDown(entry.field)->setValue(at(values.fields, entry.field));
+    }
+    InitialChange();
+}
+
+void TForm1::CopyClick() {
+    const ContourResult result = currentResult();
+    auto data = std::make_unique<QMimeData>();
+    data->setText(clipboardText(measure(result, greyView(image_)), result));
+    data->setImageData(image_.Display.convertToFormat(QImage::Format_RGB32));
+    QGuiApplication::clipboard()->setMimeData(data.release());
+}
+
+} // namespace orvik
