@@ -13,5 +13,6 @@ int main(int argc, char** argv) {
     failures += orvik::test::runToolsTests(argc, argv);
     failures += orvik::test::runMenuTests(argc, argv);
     failures += orvik::test::runViewTests(argc, argv);
+    failures += orvik::test::runResultsTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }

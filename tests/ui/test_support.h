@@ -20,5 +20,6 @@ int runMouseTests(int argc, char** argv);
 int runToolsTests(int argc, char** argv);
 int runMenuTests(int argc, char** argv);
 int runViewTests(int argc, char** argv);
+int runResultsTests(int argc, char** argv);
 
 } // namespace orvik::test
