@@ -286,6 +286,10 @@ QByteArray toMaskPng(const ContourResult& result) {
     QImage mask(std::max(c.width, 1), std::max(c.height, 1), QImage::Format_Grayscale8);
     if (mask.isNull()) throw ResultFileError("There is not enough memory for the mask");
     mask.fill(0);
+    // A fixed resolution (96 dpi): a fresh picture takes the screen's, and the window and
+    // orvik-cli must write the same bytes.
+    mask.setDotsPerMeterX(3780);
+    mask.setDotsPerMeterY(3780);
     forEachInsideSpan(result.contour, c.width, c.height,
                       [&mask](std::int32_t row, std::int32_t first, std::int32_t last) {
                           std::uint8_t* line = mask.scanLine(row);

@@ -148,6 +148,7 @@ TEST(Formats, MaskIsTheInsidePixelsAndRefusedForOpened) {
     const QImage mask = QImage::fromData(toMaskPng(r), "PNG");
     ASSERT_EQ(mask.size(), QSize(100, 80));
     EXPECT_TRUE(mask.isGrayscale());
+    EXPECT_EQ(mask.dotsPerMeterX(), 3780); // the same bytes on every screen
     std::int64_t white = 0, other = 0;
     for (int y = 0; y < 80; ++y)
         for (int x = 0; x < 100; ++x) {
