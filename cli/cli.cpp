@@ -28,6 +28,7 @@ public:
 struct Options {
     ControlValues values;   // the model, the polarity and the fields; the box fields unused
     std::optional<Box> box; // none: each image's middle fifth
+    std::string boxFrom;    // where the box was given, for the message when it does not fit
     std::optional<std::pair<int, int>> click;
     std::optional<Tool> tool;
     std::vector<ResultFormat> save;
@@ -128,7 +129,10 @@ const FieldInfo* fieldOption(const std::string& option) {
 // Whatever the file sets replaces what the options before it said.
 void applySettingsFile(const std::string& path, Options& o) {
     Settings settings = readSettings(QString::fromStdString(path));
-    if (settings.box) o.box = *settings.box;
+    if (settings.box) {
+        o.box = *settings.box;
+        o.boxFrom = "settings file \"" + path + "\", key \"box\"";
+    }
     settings.box.reset();
     o.values = applySettings(settings, o.values);
 }
@@ -147,6 +151,7 @@ void parseOption(const std::string& a, Arguments& in, Options& o) {
         b.x2 = in.whole(a);
         b.y2 = in.whole(a);
         o.box = b;
+        o.boxFrom = "option --box";
     } else if (a == "--click") {
         const int x = in.whole(a);
         o.click = {x, in.whole(a)};
@@ -208,10 +213,16 @@ std::string messageOf(const std::exception& e) {
 Box boxOn(const Options& o, const LoadedImage& loaded) {
     if (!o.box) return loaded.box;
     const std::int32_t width = loaded.image.ImageWidth, height = loaded.image.ImageHeight;
-    checkRange("--box X1", o.box->x1, 0, width);
-    checkRange("--box Y1", o.box->y1, 0, height);
-    checkRange("--box X2", o.box->x2, 0, width);
-    checkRange("--box Y2", o.box->y2, 0, height);
+    const auto check = [&o](const char* corner, int value, int maximum) {
+        if (value < 0 || value > maximum)
+            throw UsageError(o.boxFrom + ": " + corner + " " + std::to_string(value) +
+                             " is outside the range 0.." + std::to_string(maximum) +
+                             " of this image");
+    };
+    check("X1", o.box->x1, width);
+    check("Y1", o.box->y1, height);
+    check("X2", o.box->x2, width);
+    check("Y2", o.box->y2, height);
     return *o.box;
 }
 

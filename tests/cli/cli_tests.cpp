@@ -135,7 +135,8 @@ TEST_F(Cli, BadArgumentsAndUnreadableImagesExitWithStatusTwo) {
         {{"--viscosity", "0"}, "option --viscosity: 0 is outside the range 1..100"},
         {{"--iterations", "ten"}, "option --iterations: \"ten\" is not a whole number"},
         {{"--model", "snake"}, "option --model: \"snake\" is not one of"},
-        {{"--box", "0", "0", "121", "10"}, "option --box X2: 121 is outside the range 0..120"},
+        {{"--box", "0", "0", "121", "10"}, "option --box: X2 121 is outside the range 0..120"},
+        {{"--box", "0", "-1", "1", "10"}, "option --box: Y1 -1 is outside the range 0..100"},
         {{"--wobble", "1"}, "unknown option --wobble"},
         {{"--click", "5", "5"}, "--click and --tool go together"},
         {{"--model", "balloon", "--click", "5", "5", "--tool", "radius"},
@@ -309,6 +310,7 @@ TEST_F(Cli, SettingsComeFromASavedResultAndLaterOptionsOverrideThem) {
         {"{\"model\": \"snake\"}", "model"},
         {"{\"fields\": {\"points\": 500}}", "points"},
         {"{\"fields\": {\"tension\": \"high\"}}", "tension"},
+        {"{\"box\": [0, 0, 121, 10]}", "box"}, // fits the reader, not this image
     };
     for (const auto& c : bad) {
         const QString path = dir.filePath("bad.json");
