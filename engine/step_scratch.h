@@ -51,10 +51,13 @@ private:
 // entries (a pixel has one place, and a newcomer replaces what was there), so memory stays
 // the same whatever the picture's size. Forgotten whenever the bound picture's buffer, size
 // or polarity or the weight differ from those it was filled for, and at every Init (which
-// also covers pixels rewritten in place between two analyses).
+// also covers pixels rewritten in place between two analyses). Forgetting takes no time:
+// each entry carries the generation it was filled in, and a new generation begins.
 class EdgeForceCache {
 public:
-    static constexpr std::size_t kEntries = 4096;
+    // A contour that has settled keeps visiting a few thousand pixels; at this size they
+    // rarely meet in one entry.
+    static constexpr std::size_t kEntries = 16384;
 
     // Makes the entries valid for this picture and weight; the weight is not zero.
     void prepare(const GreyView& image, float weight);
@@ -64,13 +67,19 @@ public:
     void forget() { valid_ = false; }
 
 private:
+    // Pixel indices stay below 2^40; the generation takes the bits above.
+    static constexpr int kGenerationShift = 40;
+    static constexpr std::uint64_t kLastGeneration = (std::uint64_t{1} << 24) - 1;
+
     struct Entry {
-        std::int32_t x = -1; // -1: empty
-        std::int32_t y = -1;
+        std::uint64_t tag = 0; // generation and pixel index; generation 0 is never current
         float fx = 0;
         float fy = 0;
     };
+    void fill(const GreyView& image, float weight, std::int32_t x, std::int32_t y, Entry& entry,
+              std::uint64_t tag);
     bool valid_ = false;
+    std::uint64_t generation_ = 0;
     const std::uint8_t* grey_ = nullptr;
     std::uint32_t width_ = 0;
     std::uint32_t height_ = 0;

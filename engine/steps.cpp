@@ -59,7 +59,11 @@ void EdgeForceCache::prepare(const GreyView& image, float weight) {
     if (valid_ && grey_ == image.grey && width_ == image.width && height_ == image.height &&
         outside_ == image.outside && weight_ == weightBits)
         return;
-    entries_.fill(Entry{});
+    if (generation_ == kLastGeneration) {
+        entries_.fill(Entry{});
+        generation_ = 0;
+    }
+    ++generation_;
     grey_ = image.grey;
     width_ = image.width;
     height_ = image.height;
@@ -68,23 +72,31 @@ void EdgeForceCache::prepare(const GreyView& image, float weight) {
     valid_ = true;
 }
 
-void EdgeForceCache::lookup(const GreyView& image, float weight, std::int32_t x, std::int32_t y,
-                            float& fx, float& fy) {
-    if (static_cast<std::uint32_t>(x) >= image.width ||
-        static_cast<std::uint32_t>(y) >= image.height) {
-        // Off the picture the force is mostly zero and cheap; not worth an entry.
+// Kept out of line: the common case, a pixel met before, is a few instructions that the
+// caller inlines.
+[[gnu::noinline]] void EdgeForceCache::fill(const GreyView& image, float weight, std::int32_t x,
+                                            std::int32_t y, Entry& entry, std::uint64_t tag) {
+    edgeForce<PlainArithmetic>(image, weight, x, y, entry.fx, entry.fy);
+    entry.tag = tag;
+}
+
+inline void EdgeForceCache::lookup(const GreyView& image, float weight, std::int32_t x,
+                                   std::int32_t y, float& fx, float& fy) {
+    const auto ux = static_cast<std::uint32_t>(x);
+    const auto uy = static_cast<std::uint32_t>(y);
+    // Off the picture the force is mostly zero and cheap; not worth an entry. So is a pixel
+    // of a picture too large for the tag (beyond 2^40 pixels).
+    const std::uint64_t pixel = std::uint64_t{uy} * image.width + ux;
+    if (ux >= image.width || uy >= image.height || pixel >> kGenerationShift != 0) [[unlikely]] {
         edgeForce<PlainArithmetic>(image, weight, x, y, fx, fy);
         return;
     }
+    const std::uint64_t tag = generation_ << kGenerationShift | pixel;
     // Neighbouring pixels land far apart, so a contour's pixels rarely share an entry.
-    const std::uint64_t key = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(y)) << 32) |
-                              static_cast<std::uint32_t>(x);
-    Entry& entry = entries_[(key * 0x9E3779B97F4A7C15ull) >> 52];
-    if (entry.x != x || entry.y != y) {
-        edgeForce<PlainArithmetic>(image, weight, x, y, entry.fx, entry.fy);
-        entry.x = x;
-        entry.y = y;
-    }
+    constexpr int kIndexShift = 64 - std::bit_width(kEntries - 1);
+    Entry& entry = entries_[(pixel * 0x9E3779B97F4A7C15ull) >> kIndexShift];
+    if (entry.tag != tag) [[unlikely]]
+        fill(image, weight, x, y, entry, tag);
     fx = entry.fx;
     fy = entry.fy;
 }
