@@ -61,7 +61,7 @@ struct CheckedArithmetic {
 
 // PlainArithmetic gives the same bits as CheckedArithmetic but tests nothing. A step uses it
 // only when its inputs are known to keep every value far inside the ranges (see
-// StepFrame::inRange in steps.cpp). It also computes faster where the result is the same:
+// StepParameters::inRange in steps.cpp). It also computes faster where the result is the same:
 // - root takes the square root in float: a double carries more than twice the digits of a
 //   float, so its root rounded to float equals the correctly rounded float root;
 // - the pair form of divide runs both divisions in one instruction where the processor has
