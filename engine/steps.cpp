@@ -555,26 +555,57 @@ private:
     // "Opened", the grey differences across it), from the pixel positions in xs and ys.
     void readPicture(std::int32_t first, std::int32_t last, bool opened, const double* xs,
                      const double* ys) {
+        const bool edge = s_.gradientWeight != 0.0f;
+        if (opened) {
+            edge ? readPicture<true, true>(first, last, xs, ys)
+                 : readPicture<true, false>(first, last, xs, ys);
+        } else {
+            edge ? readPicture<false, true>(first, last, xs, ys)
+                 : readPicture<false, false>(first, last, xs, ys);
+        }
+    }
+
+    // The same with the model and the weight's zeroness fixed, so that the loop tests neither.
+    template <bool Opened, bool Edge>
+    void readPicture(std::int32_t first, std::int32_t last, const double* xs, const double* ys) {
         const GreyView& image = s_.image;
         const float* pressures =
-            scratch_.pressures.forWeights(s_.threshold, s_.imageWeight, opened);
+            scratch_.pressures.forWeights(s_.threshold, s_.imageWeight, Opened);
         const float weight = s_.gradientWeight;
-        if (weight != 0.0f) scratch_.edges.prepare(image, weight);
+        if constexpr (Edge) scratch_.edges.prepare(image, weight);
+        // "Opened" reads the four neighbours too; a pixel with all of them inside the picture
+        // reads them straight from the buffer.
+        const bool framed = image.width >= 3 && image.height >= 3;
         for (std::int32_t j = first + kGhosts; j < last + kGhosts; ++j) {
             const std::int32_t ix = PlainArithmetic::trunc(xs[j]);
             const std::int32_t iy = PlainArithmetic::trunc(ys[j]);
-            rows_.pressure[j] = pressures[image.sample(ix, iy)];
             float ex = 0;
             float ey = 0;
             // A zero weight takes no samples: the force is a plain zero.
-            if (weight != 0.0f) scratch_.edges.lookup(image, weight, ix, iy, ex, ey);
+            if constexpr (Edge) scratch_.edges.lookup(image, weight, ix, iy, ex, ey);
             rows_.edgeX[j] = ex;
             rows_.edgeY[j] = ey;
-            if (opened) {
-                rows_.gradX[j] =
-                    image.sample(shiftedPixel(ix, 1), iy) - image.sample(shiftedPixel(ix, -1), iy);
-                rows_.gradY[j] =
-                    image.sample(ix, shiftedPixel(iy, 1)) - image.sample(ix, shiftedPixel(iy, -1));
+            if constexpr (Opened) {
+                int grey, gradX, gradY;
+                if (framed && static_cast<std::uint32_t>(ix) - 1u < image.width - 2u &&
+                    static_cast<std::uint32_t>(iy) - 1u < image.height - 2u) {
+                    const std::ptrdiff_t row = image.width;
+                    const std::uint8_t* p = image.grey + static_cast<std::ptrdiff_t>(iy) * row + ix;
+                    grey = p[0];
+                    gradX = p[1] - p[-1];
+                    gradY = p[row] - p[-row];
+                } else {
+                    grey = image.sample(ix, iy);
+                    gradX = image.sample(shiftedPixel(ix, 1), iy) -
+                            image.sample(shiftedPixel(ix, -1), iy);
+                    gradY = image.sample(ix, shiftedPixel(iy, 1)) -
+                            image.sample(ix, shiftedPixel(iy, -1));
+                }
+                rows_.pressure[j] = pressures[grey];
+                rows_.gradX[j] = gradX;
+                rows_.gradY[j] = gradY;
+            } else {
+                rows_.pressure[j] = pressures[image.sample(ix, iy)];
             }
         }
     }
