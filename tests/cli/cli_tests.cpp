@@ -1,7 +1,10 @@
 // Tests of orvik-cli: its JSON against the engine called directly, and its error paths.
+#include "bitmap_folder.h"
 #include "cli.h"
+#include "grey_image.h"
 #include "init_arguments.h"
 #include "kontur.h"
+#include "pictures.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,25 +14,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <memory>
 
 namespace orvik {
 namespace {
-
-// A dark disc of radius 30 around (60, 50) on a light ground, 120 × 100, as a 24-bit BMP.
-QString writeDisc(const QTemporaryDir& dir) {
-    QImage image(120, 100, QImage::Format_RGB888);
-    for (int y = 0; y < 100; ++y)
-        for (int x = 0; x < 120; ++x) {
-            const int v = (x - 60) * (x - 60) + (y - 50) * (y - 50) <= 900 ? 30 : 220;
-            image.setPixel(x, y, qRgb(v, v, v));
-        }
-    const QString path = dir.filePath("disc.bmp");
-    EXPECT_TRUE(image.save(path, "BMP"));
-    return path;
-}
 
 QJsonObject parse(const cli::Outcome& outcome) {
     QJsonParseError error{};
@@ -41,34 +29,29 @@ QJsonObject parse(const cli::Outcome& outcome) {
 
 class Cli : public ::testing::Test {
 protected:
+    // A dark disc of radius 30 around (60, 50) on a light ground, 120 × 100.
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        image = writeDisc(dir);
+        image = folder.write("disc.bmp", test::discPicture(120, 100, 60, 50, 30, 30, 220));
     }
     cli::Outcome run(std::vector<std::string> args) {
         args.push_back(image.toStdString());
         return cli::run(args);
     }
-    QTemporaryDir dir;
+    test::BitmapFolder folder;
     QString image;
 };
 
 // The same analysis done with the engine directly, on the same grey image.
 struct Direct {
-    Direct(const ControlValues& values) {
-        grey = std::make_unique<std::uint8_t[]>(120 * 100);
-        for (int y = 0; y < 100; ++y)
-            for (int x = 0; x < 120; ++x)
-                grey[y * 120 + x] = (x - 60) * (x - 60) + (y - 50) * (y - 50) <= 900 ? 30 : 220;
-        blackOnWhite = values.blackOnWhite;
-        BindImage({&grey, &width, &height, &blackOnWhite});
+    Direct(const QString& path, const ControlValues& values)
+        : grey(loadGreyImage(path)), blackOnWhite(values.blackOnWhite) {
+        BindImage({&grey.GreyData, &grey.ImageWidth, &grey.ImageHeight, &blackOnWhite});
         applyInit(k, analysisArguments(values));
         Run(k);
         BindImage({});
     }
-    std::unique_ptr<std::uint8_t[]> grey;
-    std::int32_t width = 120, height = 100;
-    bool blackOnWhite = true;
+    GreyImage grey;
+    bool blackOnWhite;
     KONTUR k;
 };
 
@@ -95,7 +78,7 @@ TEST_F(Cli, EveryModelReportsExactlyWhatTheEngineComputes) {
         at(values.fields, Field::Y1) = box.y1;
         at(values.fields, Field::X2) = box.x2;
         at(values.fields, Field::Y2) = box.y2;
-        const Direct direct(values);
+        const Direct direct(image, values);
 
         EXPECT_EQ(json["model"].toString().toStdString(), c.name);
         EXPECT_EQ(json["box"].toArray(), (QJsonArray{48, 40, 72, 60}));
@@ -151,11 +134,11 @@ TEST_F(Cli, BadArgumentsAndUnreadableImagesExitWithStatusTwo) {
         EXPECT_TRUE(outcome.output.empty());
     }
 
-    const std::string missing = dir.filePath("missing.bmp").toStdString();
+    const std::string missing = folder.path("missing.bmp").toStdString();
     const cli::Outcome notThere = cli::run({missing});
     EXPECT_EQ(notThere.exitCode, 2);
     EXPECT_EQ(notThere.error, "Cannot open file " + missing + ".\n");
-    const cli::Outcome unknown = cli::run({dir.filePath("picture.xyz").toStdString()});
+    const cli::Outcome unknown = cli::run({folder.path("picture.xyz").toStdString()});
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_EQ(unknown.error, "Unknown picture file extension (.xyz)\n");
 }
@@ -220,41 +203,41 @@ QByteArray readAll(const QString& path) {
 }
 
 TEST_F(Cli, SaveWritesEveryFormatBesideTheJsonItPrints) {
-    const QString out = dir.filePath("out/deeper"); // created when missing
+    const QString out = folder.path("out/deeper"); // created when missing
     const cli::Outcome outcome =
         run({"--model", "standard", "--save", "csv,roi,geojson,json,mask,overlay", "--out",
              out.toStdString()});
     ASSERT_EQ(outcome.exitCode, 0) << outcome.error;
-    const QDir folder(out);
-    EXPECT_EQ(folder.entryList(QDir::Files, QDir::Name),
+    const QDir results(out);
+    EXPECT_EQ(results.entryList(QDir::Files, QDir::Name),
               (QStringList{"disc-mask.png", "disc-overlay.png", "disc.csv", "disc.geojson",
                            "disc.json", "disc.roi"}));
-    EXPECT_EQ(readAll(folder.filePath("disc.json")).toStdString(), outcome.output);
-    EXPECT_TRUE(readAll(folder.filePath("disc.csv")).startsWith("x,y\n"));
-    EXPECT_TRUE(readAll(folder.filePath("disc.roi")).startsWith("Iout"));
-    const QImage mask(folder.filePath("disc-mask.png"));
+    EXPECT_EQ(readAll(results.filePath("disc.json")).toStdString(), outcome.output);
+    EXPECT_TRUE(readAll(results.filePath("disc.csv")).startsWith("x,y\n"));
+    EXPECT_TRUE(readAll(results.filePath("disc.roi")).startsWith("Iout"));
+    const QImage mask(results.filePath("disc-mask.png"));
     EXPECT_EQ(mask.size(), QSize(120, 100));
     EXPECT_EQ(qGray(mask.pixel(60, 50)), 255);
     EXPECT_EQ(qGray(mask.pixel(2, 2)), 0);
-    const QImage overlay(folder.filePath("disc-overlay.png"));
+    const QImage overlay(results.filePath("disc-overlay.png"));
     EXPECT_EQ(overlay.size(), QSize(120, 100));
 
     // An open chain has no mask; the rest is written.
-    const QString open = dir.filePath("open");
+    const QString open = folder.path("open");
     ASSERT_EQ(
         run({"--model", "opened", "--save", "mask,csv", "--out", open.toStdString()}).exitCode, 0);
     EXPECT_EQ(QDir(open).entryList(QDir::Files), QStringList{"disc.csv"});
 }
 
 TEST_F(Cli, AFailedSaveLeavesNoFileBehindAndExitsWithStatusTwo) {
-    const QString out = dir.filePath("out");
+    const QString out = folder.path("out");
     ASSERT_TRUE(QDir().mkpath(out + "/disc.csv")); // a folder where the file should go
     const cli::Outcome outcome = run({"--save", "csv", "--out", out.toStdString()});
     EXPECT_EQ(outcome.exitCode, 2);
     EXPECT_NE(outcome.error.find("disc.csv"), std::string::npos) << outcome.error;
     EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{});
 
-    const QString blocked = dir.filePath("file-not-folder");
+    const QString blocked = folder.path("file-not-folder");
     ASSERT_TRUE(QFile(blocked).open(QIODevice::WriteOnly));
     const cli::Outcome noFolder = run({"--save", "csv", "--out", blocked.toStdString() + "/x"});
     EXPECT_EQ(noFolder.exitCode, 2);
@@ -263,7 +246,7 @@ TEST_F(Cli, AFailedSaveLeavesNoFileBehindAndExitsWithStatusTwo) {
 
 TEST_F(Cli, ABatchPrintsOneLinePerImageInOrderAndGoesOnAfterABadOne) {
     const std::string good = image.toStdString();
-    const std::string bad = dir.filePath("missing.bmp").toStdString();
+    const std::string bad = folder.path("missing.bmp").toStdString();
     const cli::Outcome outcome =
         cli::run({"--iterations", "20", good, bad, "--model", "balloon", good});
     EXPECT_EQ(outcome.exitCode, 2);
@@ -286,7 +269,7 @@ TEST_F(Cli, ABatchPrintsOneLinePerImageInOrderAndGoesOnAfterABadOne) {
 }
 
 TEST_F(Cli, SettingsComeFromASavedResultAndLaterOptionsOverrideThem) {
-    const QString out = dir.filePath("out");
+    const QString out = folder.path("out");
     const cli::Outcome tuned =
         run({"--model", "opened", "--box", "30", "50", "90", "50", "--iterations", "40",
              "--gradient", "30", "--image", "60", "--save", "json", "--out", out.toStdString()});
@@ -313,7 +296,7 @@ TEST_F(Cli, SettingsComeFromASavedResultAndLaterOptionsOverrideThem) {
         {"{\"box\": [0, 0, 121, 10]}", "box"}, // fits the reader, not this image
     };
     for (const auto& c : bad) {
-        const QString path = dir.filePath("bad.json");
+        const QString path = folder.path("bad.json");
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(c.content);
