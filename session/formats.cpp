@@ -123,7 +123,8 @@ private:
     QByteArray bytes_;
 };
 
-// ImageJ's integer ROI fields are 16-bit; the float coordinates carry the true position.
+// ImageJ's integer ROI fields are 16-bit, and ImageJ reads one below -5000 as unsigned, so
+// the integers stay within -5000..32767; the float coordinates carry the true position.
 std::int32_t roiShort(double v) {
     return static_cast<std::int32_t>(std::clamp(v, -5000.0, 32767.0));
 }
@@ -176,7 +177,6 @@ QByteArray toCsv(const ContourResult& result) {
 }
 
 QByteArray toRoi(const ContourResult& result) {
-    requireFiniteContour(result, "an ImageJ ROI");
     const std::vector<ContourPoint>& p = result.contour;
     if (p.empty()) throw ResultFileError("There is no contour to save as an ImageJ ROI");
     const qsizetype n = static_cast<qsizetype>(p.size());
@@ -184,6 +184,7 @@ QByteArray toRoi(const ContourResult& result) {
     for (const ContourPoint& q : p) {
         xs.push_back(static_cast<float>(q.x));
         ys.push_back(static_cast<float>(q.y));
+        // Also a point that is finite as a double but beyond the float range of the file.
         if (!std::isfinite(xs.back()) || !std::isfinite(ys.back()))
             throw ResultFileError("The contour has points beyond the float range; it cannot be "
                                   "saved as an ImageJ ROI");
