@@ -143,6 +143,26 @@ TEST(Formats, JsonIsOrvikCliObjectAndReadsBackAsSettings) {
     EXPECT_EQ(read.blackOnWhite, expected.blackOnWhite);
 }
 
+TEST(Formats, FileNamesOfAnyCharactersStayValidJson) {
+    for (const char* name : {"a \"quoted\" name.bmp", "back\\slash.bmp", "tab\tnew\nline\x01.bmp",
+                             "caf\u00e9 \u65e5\u672c.bmp"}) {
+        SCOPED_TRACE(name);
+        const QString file = QStringLiteral("/pictures/") + QString::fromUtf8(name);
+        ContourResult r = resultWith(kite);
+        r.context.imageFile = file.toStdString();
+        r.error = name;
+        const Measurements m = measure(r, GreyView{nullptr, 100, 80});
+        const QJsonObject json = QJsonDocument::fromJson(toJson(r, m, true)).object();
+        EXPECT_EQ(json["file"].toString(), file);
+        EXPECT_EQ(json["error"].toString(), QString::fromUtf8(name));
+        const QJsonObject feature = QJsonDocument::fromJson(toGeoJson(r, m)).object();
+        EXPECT_EQ(feature["properties"].toObject()["file"].toString(), QString::fromUtf8(name));
+        const QJsonObject error = QJsonDocument::fromJson(errorJson(file, file)).object();
+        EXPECT_EQ(error["file"].toString(), file);
+        EXPECT_EQ(error["error"].toString(), file);
+    }
+}
+
 TEST(Formats, MaskIsTheInsidePixelsAndRefusedForOpened) {
     const ContourResult r = resultWith(kite);
     const QImage mask = QImage::fromData(toMaskPng(r), "PNG");
