@@ -34,6 +34,7 @@ struct Options {
     std::vector<ResultFormat> save;
     std::optional<QString> out;
     std::vector<std::string> images;
+    bool help = false; // --help: the usage on standard output, nothing run
 };
 
 // ---- reading values ----
@@ -63,6 +64,13 @@ constexpr Choice<Tool> kTools[] = {{"radius", Tool::Radius},
                                    {"threshold", Tool::Threshold},
                                    {"object", Tool::Object},
                                    {"all", Tool::All}};
+
+template <typename T, std::size_t N>
+const char* nameOf(T value, const Choice<T> (&choices)[N]) {
+    for (const Choice<T>& choice : choices)
+        if (choice.value == value) return choice.name;
+    return "";
+}
 
 int parseWhole(const std::string& option, const std::string& text) {
     int value = 0;
@@ -162,7 +170,7 @@ void parseOption(const std::string& a, Arguments& in, Options& o) {
     } else if (a == "--out") {
         o.out = QString::fromStdString(in.value(a));
     } else if (a == "--help" || a == "-h") {
-        throw UsageError(usage());
+        o.help = true;
     } else if (const FieldInfo* entry = fieldOption(a)) {
         const int value = in.whole(a);
         checkRange(a, value, entry->minimum, entry->maximum);
@@ -177,11 +185,9 @@ void checkCombination(const Options& o) {
     if (o.images.empty()) throw UsageError("no image given\n" + usage());
     if (o.click.has_value() != o.tool.has_value())
         throw UsageError("--click and --tool go together");
-    if (o.tool && !toolAllowed(o.values.model, *o.tool)) {
-        const char* tool = *o.tool == Tool::Radius ? "radius" : "object";
-        throw UsageError(std::string("the ") + tool + " tool is not available with the model " +
-                         modelKey(o.values.model));
-    }
+    if (o.tool && !toolAllowed(o.values.model, *o.tool))
+        throw UsageError(std::string("the ") + nameOf(*o.tool, kTools) +
+                         " tool is not available with the model " + modelKey(o.values.model));
     if (o.save.empty() != !o.out.has_value()) throw UsageError("--save and --out go together");
 }
 
@@ -195,7 +201,7 @@ Options parse(const std::vector<std::string>& args) {
         else
             o.images.push_back(a);
     }
-    checkCombination(o);
+    if (!o.help) checkCombination(o);
     return o;
 }
 
@@ -299,7 +305,8 @@ std::string usage() {
            "  --save FORMAT[,FORMAT...] --out DIR         write csv, roi, geojson, json, mask "
            "(not for\n"
            "                                              opened), overlay of each image into "
-           "DIR\n";
+           "DIR\n"
+           "  --help                                      this text, on standard output\n";
 }
 
 Outcome run(const std::vector<std::string>& args) {
@@ -310,6 +317,10 @@ Outcome run(const std::vector<std::string>& args) {
     } catch (const std::exception& e) { // bad arguments or settings: no image is run
         outcome.exitCode = 2;
         outcome.error = messageOf(e) + "\n";
+        return outcome;
+    }
+    if (options.help) {
+        outcome.output = usage();
         return outcome;
     }
 

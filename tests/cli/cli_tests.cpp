@@ -195,6 +195,11 @@ TEST_F(Cli, TheCommandPrintsTheJsonAndReturnsTheStatus) {
     EXPECT_EQ(process.exitCode(), 2);
     EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
     EXPECT_TRUE(process.readAllStandardError().contains("--points"));
+
+    const cli::Outcome help = cli::run({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.output, cli::usage());
+    EXPECT_TRUE(help.error.empty());
 }
 
 QByteArray readAll(const QString& path) {
