@@ -8,9 +8,10 @@
 #include "result.h"
 #include "settings.h"
 
-#include <QDir>
+#include <QFile>
 #include <algorithm>
 #include <charconv>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <utility>
@@ -232,14 +233,24 @@ Box boxOn(const Options& o, const LoadedImage& loaded) {
     return *o.box;
 }
 
+// DIR, created with its parents when missing; the error says why it could not be.
+void makeFolder(const QString& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(
+        std::filesystem::path(QFile::encodeName(folder).toStdString()), error);
+    if (error)
+        throw ResultFileError("Cannot create the folder \"" + folder.toStdString() +
+                              "\": " + error.message());
+}
+
 void saveResults(const Options& o, const ContourResult& result, const Measurements& m,
                  GreyImage& image) {
-    if (!QDir().mkpath(*o.out))
-        throw ResultFileError("Cannot create the folder \"" + o.out->toStdString() + "\"");
-    const QImage overlay = drawnResult(image, Kontur);
+    makeFolder(*o.out);
     for (const ResultFormat format : o.save) {
-        // An open chain encloses nothing: it has no mask.
+        // An open chain encloses nothing: it has no mask (run() says so once).
         if (format == ResultFormat::Mask && !result.closed) continue;
+        const QImage overlay =
+            format == ResultFormat::Overlay ? drawnResult(image, Kontur) : QImage();
         saveFile(outputPath(*o.out, QString::fromStdString(result.context.imageFile), format),
                  resultBytes(format, result, m, overlay));
     }
@@ -323,6 +334,11 @@ Outcome run(const std::vector<std::string>& args) {
         outcome.output = usage();
         return outcome;
     }
+    if (options.values.model == ModelChoice::Opened &&
+        std::find(options.save.begin(), options.save.end(), ResultFormat::Mask) !=
+            options.save.end())
+        outcome.error = "note: no mask is written for the model opened: an open chain encloses "
+                        "no pixels\n";
 
     const bool batch = options.images.size() > 1;
     for (const std::string& file : options.images) {

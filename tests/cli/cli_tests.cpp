@@ -227,10 +227,12 @@ TEST_F(Cli, SaveWritesEveryFormatBesideTheJsonItPrints) {
     const QImage overlay(results.filePath("disc-overlay.png"));
     EXPECT_EQ(overlay.size(), QSize(120, 100));
 
-    // An open chain has no mask; the rest is written.
+    // An open chain has no mask; the rest is written, and the missing mask is told.
     const QString open = folder.path("open");
-    ASSERT_EQ(
-        run({"--model", "opened", "--save", "mask,csv", "--out", open.toStdString()}).exitCode, 0);
+    const cli::Outcome opened =
+        run({"--model", "opened", "--save", "mask,csv", "--out", open.toStdString()});
+    ASSERT_EQ(opened.exitCode, 0);
+    EXPECT_NE(opened.error.find("no mask"), std::string::npos) << opened.error;
     EXPECT_EQ(QDir(open).entryList(QDir::Files), QStringList{"disc.csv"});
 }
 
@@ -246,7 +248,8 @@ TEST_F(Cli, AFailedSaveLeavesNoFileBehindAndExitsWithStatusTwo) {
     ASSERT_TRUE(QFile(blocked).open(QIODevice::WriteOnly));
     const cli::Outcome noFolder = run({"--save", "csv", "--out", blocked.toStdString() + "/x"});
     EXPECT_EQ(noFolder.exitCode, 2);
-    EXPECT_NE(noFolder.error.find("file-not-folder"), std::string::npos) << noFolder.error;
+    EXPECT_NE(noFolder.error.find("file-not-folder/x\": Not a directory"), std::string::npos)
+        << noFolder.error;
 }
 
 TEST_F(Cli, ABatchPrintsOneLinePerImageInOrderAndGoesOnAfterABadOne) {
