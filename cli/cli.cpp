@@ -278,9 +278,10 @@ ImageOutcome runImage(const Options& o, const std::string& file, bool batch) {
 
         const HeadlessOutcome run = analyseHeadless(Kontur, loaded.image, values, tool);
         const GreyImage& image = loaded.image;
-        const RunContext context{
-            file, image.ImageWidth, image.ImageHeight, run.values.model, run.values.blackOnWhite,
-            box,  run.values.fields};
+        // The name as decoded, so that the JSON holds valid UTF-8 whatever bytes it came as.
+        const RunContext context{path.toStdString(), image.ImageWidth,        image.ImageHeight,
+                                 run.values.model,   run.values.blackOnWhite, box,
+                                 run.values.fields};
         const ContourResult result = captureResult(Kontur, context, run.error);
         const Measurements m =
             measure(result, {image.GreyData.get(), image.ImageWidth, image.ImageHeight});
