@@ -1,11 +1,25 @@
 // The "Load Image" file dialog.
 #include "load_image_dialog.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QDir>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QMessageBox>
+#include <algorithm>
 
 namespace orvik {
+
+QStringList loadImageNameFilters() {
+    QStringList patterns;
+    for (const QByteArray& format : QImageReader::supportedImageFormats())
+        patterns << QStringLiteral("*.") + QString::fromLatin1(format).toLower();
+    patterns.removeDuplicates();
+    std::sort(patterns.begin(), patterns.end());
+    return {QStringLiteral("All pictures (") + patterns.join(u' ') + u')',
+            QStringLiteral("Windows bitmap (*.bmp)"), QStringLiteral("All files (*)")};
+}
 
 LoadImageFileDialog::LoadImageFileDialog(QWidget* parent) : QFileDialog(parent) {
     setWindowTitle(QStringLiteral("Load Image"));
@@ -15,7 +29,7 @@ LoadImageFileDialog::LoadImageFileDialog(QWidget* parent) : QFileDialog(parent) 
     // AnyFile, not ExistingFile: a typed name of a missing file is accepted and loading
     // it reports "Cannot open file".
     setFileMode(QFileDialog::AnyFile);
-    setNameFilter(QStringLiteral("Windows bitmap (*.bmp)"));
+    setNameFilters(loadImageNameFilters());
     setDefaultSuffix(QStringLiteral("bmp"));
     setSizeGripEnabled(true);
 }
@@ -41,6 +55,14 @@ void LoadImageFileDialog::accept() {
         }
     }
     QFileDialog::accept();
+}
+
+void LoadImageFileDialog::done(int result) {
+    // The file name's completer list is a window of its own: it goes with the dialog
+    // instead of staying over the main window and taking its next click.
+    for (const QCompleter* completer : findChildren<QCompleter*>())
+        if (QAbstractItemView* list = completer->popup()) list->hide();
+    QFileDialog::done(result);
 }
 
 } // namespace orvik

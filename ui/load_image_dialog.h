@@ -1,10 +1,15 @@
-// The "Load Image" file dialog: one Windows bitmap at a time, the folder must exist, the
-// file need not, and every opening starts at the file chosen last.
+// The "Load Image" file dialog: one picture at a time, the folder must exist, the file need
+// not, a name without an extension gets ".bmp", and every opening starts at the file chosen
+// last.
 #pragma once
 
 #include <QFileDialog>
 
 namespace orvik {
+
+// "All pictures" (every format the image reader knows), "Windows bitmap (*.bmp)",
+// "All files (*)".
+QStringList loadImageNameFilters();
 
 class LoadImageFileDialog : public QFileDialog {
     Q_OBJECT
@@ -20,6 +25,7 @@ public slots:
     // Refuses a name whose folder does not exist; a missing file is let through so that
     // loading it reports the error.
     void accept() override;
+    void done(int result) override;
 
 private:
     QString lastChosen_;

@@ -1,7 +1,9 @@
 // The numeric parameter field: one change report per change of its text.
 #include "spin_field.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QWheelEvent>
 
 namespace orvik {
 
@@ -10,6 +12,7 @@ SpinField::SpinField(QWidget* parent) : QSpinBox(parent) {
     setKeyboardTracking(true);
     setWrapping(false);
     setAccelerated(false);
+    setFocusPolicy(Qt::StrongFocus); // the wheel alone does not take the focus
 
     // The spin box listens to its line edit's textChanged to take over typed values. Our
     // first slot must run before that, our second after it: so the line edit is ours, and
@@ -24,8 +27,31 @@ SpinField::SpinField(QWidget* parent) : QSpinBox(parent) {
     // Steps and values set by the program rewrite the text with the line edit's signals
     // blocked; they show up here instead.
     connect(this, &QSpinBox::valueChanged, this, [this] {
-        if (typing_ == 0) emit changed();
+        if (typing_ != 0) return;
+        // Return confirms the text: the spin box reports its value again even when it
+        // stayed the same, which is no change.
+        if (confirming_ && value() == confirmedValue_) return;
+        emit changed();
     });
+}
+
+void SpinField::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+        QSpinBox::keyPressEvent(event);
+        return;
+    }
+    confirming_ = true;
+    confirmedValue_ = value();
+    QSpinBox::keyPressEvent(event);
+    confirming_ = false;
+}
+
+void SpinField::wheelEvent(QWheelEvent* event) {
+    if (!hasFocus()) {
+        event->ignore();
+        return;
+    }
+    QSpinBox::wheelEvent(event);
 }
 
 } // namespace orvik

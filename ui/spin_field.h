@@ -22,7 +22,18 @@ public:
 signals:
     void changed();
 
+protected:
+    // Return or Enter on a value that has not changed reports nothing.
+    void keyPressEvent(QKeyEvent* event) override;
+    // The wheel steps the value only while the field has the keyboard focus; otherwise it
+    // goes on to the panel, so that scrolling over the panel never changes a parameter.
+    void wheelEvent(QWheelEvent* event) override;
+
 private:
+    // Set while Return or Enter is handled, with the value before it.
+    bool confirming_ = false;
+    int confirmedValue_ = 0;
+
     // Set while the line edit reports a keystroke, so that the value change the keystroke
     // causes inside the spin box is not reported a second time.
     int typing_ = 0;

@@ -32,6 +32,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QToolButton>
+#include <QUndoStack>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
@@ -75,6 +76,14 @@ constexpr std::array<FieldPlace, FieldCount> kFieldPlaces{{
     {Field::Threshold, 130, 189, 232},
     {Field::Gradient, 130, 189, 253},
 }};
+
+// The line added to the error of an analysis whose run diverged.
+constexpr const char* kDivergedAdvice =
+    "The contour diverged: lower Tension or Rigidity, or raise Viscosity or Inertia. "
+    "See Help \u203A Troubleshooting.";
+
+constexpr int kSeparateStep = TForm1::SeparateStep;
+constexpr int kNotAStep = TForm1::NotAStep;
 
 // The fields whose change rebuilds the initial contour; the others are force parameters.
 bool changesInitialContour(Field field) {
@@ -192,6 +201,9 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
 
     popupOpener_ = [](QMenu& menu, QPoint globalPosition) { menu.exec(globalPosition); };
 
+    UndoStack = new QUndoStack(this);
+    UndoStack->setObjectName(QStringLiteral("UndoStack"));
+
     // The window grows by the menu bar and the status line; the client area keeps its size.
     ClientArea->setMinimumSize(scaled(kMinimumClientWidth), scaled(kClientHeight));
     resize(scaled(kClientWidth), scaled(kClientHeight) + frameExtraHeight());
@@ -205,6 +217,8 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
 }
 
 TForm1::~TForm1() {
+    // The stack clears itself as it goes, and nothing is left to enable then.
+    UndoStack->disconnect(this);
     // The engine must not read this window's fields once they are gone.
     BindImage({});
     SetRunHooks({});
@@ -574,6 +588,15 @@ void TForm1::connectMenuBar() {
     connect(InstantAnalysisAction, &QAction::triggered, CheckBox1, &QCheckBox::setChecked);
     connect(CheckBox1, &QCheckBox::toggled, InstantAnalysisAction, &QAction::setChecked);
     connect(QuitAction, &QAction::triggered, this, &QWidget::close);
+    connect(UndoAction, &QAction::triggered, this,
+            [this] { runCommand([this] { UndoStack->undo(); }); });
+    connect(RedoAction, &QAction::triggered, this,
+            [this] { runCommand([this] { UndoStack->redo(); }); });
+    connect(UndoStack, &QUndoStack::canUndoChanged, this, [this] { applyEnablingRules(); });
+    connect(UndoStack, &QUndoStack::canRedoChanged, this, [this] { applyEnablingRules(); });
+    // The window's undo covers the fields too, so a field leaves Ctrl+Z and Ctrl+Shift+Z to it.
+    for (const FieldInfo& entry : fieldTable())
+        upDown(entry.field)->edit()->installEventFilter(this);
     connect(AboutAction, &QAction::triggered, this,
             [this] { QMessageBox::about(this, QStringLiteral("About Orvik"), aboutText()); });
 
@@ -613,25 +636,27 @@ void TForm1::bindEngine() {
 
 void TForm1::connectControls() {
     connect(Button1, &QPushButton::clicked, this,
-            [this] { runCommand([this] { Button1Click(); }); });
+            [this] { userChange(kNotAStep, [this] { Button1Click(); }); });
     connect(Button2, &QPushButton::clicked, this,
-            [this] { runCommand([this] { Button2Click(); }); });
+            [this] { userChange(kNotAStep, [this] { Button2Click(); }); });
     connect(SpeedButton1, &QToolButton::clicked, this,
             [this] { runCommand([this] { SpeedButton1Click(); }); });
 
     for (const FieldInfo& entry : fieldTable()) {
+        // Each field's own changes merge into one undo step while nothing else happens.
+        const int step = static_cast<int>(entry.field);
         if (changesInitialContour(entry.field))
             connect(upDown(entry.field), &SpinField::changed, this,
-                    [this] { runCommand([this] { InitialChange(); }); });
+                    [this, step] { userChange(step, [this] { InitialChange(); }); });
         else
             connect(upDown(entry.field), &SpinField::changed, this,
-                    [this] { runCommand([this] { AnalysisChange(); }); });
+                    [this, step] { userChange(step, [this] { AnalysisChange(); }); });
     }
 
     // A radio button reports once, when it becomes selected.
     for (QRadioButton* model : {RadioButton1, RadioButton2, RadioButton3, RadioButton4})
         connect(model, &QRadioButton::toggled, this, [this](bool selected) {
-            if (selected) runCommand([this] { InitialChange(); });
+            if (selected) userChange(kSeparateStep, [this] { InitialChange(); });
         });
     // The engine's copy of the polarity follows the selection before any handler runs:
     // the button losing the selection reports first, the one gaining it second.
@@ -640,10 +665,10 @@ void TForm1::connectControls() {
                 [this] { blackOnWhite_ = RadioButton5->isChecked(); });
     for (QRadioButton* polarity : {RadioButton5, RadioButton6})
         connect(polarity, &QRadioButton::toggled, this, [this](bool selected) {
-            if (selected) runCommand([this] { AnalysisChange(); });
+            if (selected) userChange(kSeparateStep, [this] { AnalysisChange(); });
         });
     connect(CheckBox1, &QCheckBox::toggled, this,
-            [this] { runCommand([this] { AnalysisChange(); }); });
+            [this] { userChange(kNotAStep, [this] { AnalysisChange(); }); });
 
     connect(Image1, &ImageView::pressed, this, [this](Qt::MouseButton button, QPoint p) {
         runCommand([&] { Image1MouseDown(button, p.x(), p.y()); });
@@ -651,17 +676,28 @@ void TForm1::connectControls() {
     connect(Image1, &ImageView::moved, this,
             [this](QPoint p) { runCommand([&] { Image1MouseMove(p.x(), p.y()); }); });
     connect(Image1, &ImageView::released, this, [this](Qt::MouseButton button, QPoint p) {
-        runCommand([&] { Image1MouseUp(button, p.x(), p.y()); });
+        userChange(kSeparateStep, [&] { Image1MouseUp(button, p.x(), p.y()); });
     });
 
-    connect(Setrad1, &QAction::triggered, this, [this] { runCommand([this] { Setrad1Click(); }); });
-    connect(Setobj, &QAction::triggered, this, [this] { runCommand([this] { SetobjClick(); }); });
-    connect(Setthr, &QAction::triggered, this, [this] { runCommand([this] { SetthrClick(); }); });
-    connect(Setall, &QAction::triggered, this, [this] { runCommand([this] { SetallClick(); }); });
+    connect(Setrad1, &QAction::triggered, this,
+            [this] { userChange(kSeparateStep, [this] { Setrad1Click(); }); });
+    connect(Setobj, &QAction::triggered, this,
+            [this] { userChange(kSeparateStep, [this] { SetobjClick(); }); });
+    connect(Setthr, &QAction::triggered, this,
+            [this] { userChange(kSeparateStep, [this] { SetthrClick(); }); });
+    connect(Setall, &QAction::triggered, this,
+            [this] { userChange(kSeparateStep, [this] { SetallClick(); }); });
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Panel3 && event->type() == QEvent::Resize) layOutPanelBottom();
+    if (event->type() == QEvent::ShortcutOverride && qobject_cast<QLineEdit*>(watched)) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // Not accepted here, so the window's Undo and Redo items take the keys.
+        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
+            key->keyCombination() == QKeyCombination(Qt::CTRL | Qt::SHIFT, Qt::Key_Z))
+            return true;
+    }
     if (watched == ScrollBox1->viewport() && event->type() == QEvent::Wheel) {
         const auto* wheel = static_cast<QWheelEvent*>(event);
         if (wheel->modifiers() & Qt::ControlModifier) {
@@ -722,6 +758,56 @@ void TForm1::setPopupOpener(PopupOpener opener) {
     popupOpener_ = std::move(opener);
 }
 
+// ---- undo and redo ----
+
+TForm1::HistoryPause::HistoryPause(TForm1& form) : form_(form) {
+    ++form_.historyDepth_;
+}
+
+TForm1::HistoryPause::~HistoryPause() {
+    if (--form_.historyDepth_ == 0) {
+        try {
+            form_.history_ = WindowSnapshot(form_.controlValues(), Kontur);
+        } catch (const std::exception&) {
+            form_.UndoStack->clear(); // without a true "before", no step may be undone
+        }
+    }
+}
+
+void TForm1::userChange(int step, const std::function<void()>& change) {
+    if (historyDepth_ > 0) { // part of a step already under way, a load or a restore
+        runCommand(change);
+        return;
+    }
+    const WindowSnapshot before = history_;
+    {
+        const HistoryPause pause(*this); // takes what is shown afterwards
+        runCommand(change);
+    }
+    if (step == kNotAStep || before == history_) return;
+    UndoStack->push(new WindowStep([this](const WindowSnapshot& shown) { restore(shown); }, before,
+                                   history_, step));
+}
+
+// Puts the controls and the contour back and shows them again, without running anything.
+void TForm1::restore(const WindowSnapshot& shown) {
+    const HistoryPause pause(*this);
+    Dragging = 0;
+    Image1->setRubberBand(std::nullopt);
+    {
+        const UpdatingScope guard(Updating);
+        for (const FieldInfo& entry : fieldTable())
+            upDown(entry.field)
+                ->setValue(shown.controls.fields[static_cast<std::size_t>(entry.field)]);
+        QRadioButton* models[] = {RadioButton1, RadioButton2, RadioButton3, RadioButton4};
+        models[static_cast<int>(shown.controls.model) - 1]->setChecked(true);
+        (shown.controls.blackOnWhite ? RadioButton5 : RadioButton6)->setChecked(true);
+    }
+    Kontur = CopyKontur(shown.contour);
+    applyEnablingRules();
+    if (!image_.Display.isNull()) showContour();
+}
+
 // ---- drawing ----
 
 RasterCanvas TForm1::displayCanvas() {
@@ -755,6 +841,8 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::loadImageFile(const QString& path) {
+    // A load is no step of its own, and the steps before it do not apply to the new picture.
+    const HistoryPause pause(*this);
     {
         // A failed load leaves the guard as it found it: still set before the first image.
         const UpdatingScope guard(Updating);
@@ -787,14 +875,24 @@ void TForm1::loadImageFile(const QString& path) {
         Image1->update();
     }
     Updating = 0;
+    UndoStack->clear();
     applyEnablingRules();
     showLoadedPicture();
 }
 
 void TForm1::Button2Click() {
     ++analysisCount_;
-    analyseContour(Kontur, controlValues(),
-                   [this](std::int32_t maximum) { ProgressBar1->setMaximum(maximum); });
+    bool running = false;
+    try {
+        analyseContour(Kontur, controlValues(), [this, &running](std::int32_t maximum) {
+            ProgressBar1->setMaximum(maximum);
+            running = true;
+        });
+    } catch (const std::exception& error) {
+        if (!running) throw;
+        // A run that ends in a floating-point error has diverged: say what to do about it.
+        throw std::runtime_error(withFullStop(std::string(error.what())) + '\n' + kDivergedAdvice);
+    }
     ProgressBar1->setValue(0);
     showContour();
 }
@@ -833,6 +931,8 @@ void TForm1::applyEnablingRules() {
         {ZoomOutAction, loaded},
         {FitAction, loaded},
         {ActualSizeAction, loaded},
+        {UndoAction, UndoStack->canUndo()},
+        {RedoAction, UndoStack->canRedo()},
     };
     for (const auto& [action, enabled] : items)
         action->setEnabled(enabled);

@@ -7,6 +7,7 @@
 #include "init_arguments.h"
 #include "result.h"
 #include "result_file_dialog.h"
+#include "window_history.h"
 
 #include <QPoint>
 #include <QWidget>
@@ -25,6 +26,7 @@ class QPushButton;
 class QRadioButton;
 class QScrollArea;
 class QToolButton;
+class QUndoStack;
 
 namespace orvik {
 
@@ -175,6 +177,10 @@ public:
     QAction* ManualAction = nullptr;
     QAction* AboutAction = nullptr;
 
+    // Edit > Undo and Redo: one step per user change of the box, a field, the model, the
+    // polarity, a popup tool or "Set them all"; a load clears it.
+    QUndoStack* UndoStack = nullptr;
+
     // The status line under the image and the panel.
     QWidget* StatusLine = nullptr;
     QLabel* MeasurementsLabel = nullptr;
@@ -199,6 +205,31 @@ private:
     void bindEngine();
 
     void applyEnablingRules();
+
+public:
+    // Runs a control's command through runCommand; `step` names the undo step it makes (a
+    // field's own changes merge into one step), and a change of the controls or the contour
+    // is pushed as that step.
+    static constexpr int SeparateStep = -1; // a step that never merges with the one before
+    static constexpr int NotAStep = -2;     // a command that is not undone (an analysis, a load)
+    void userChange(int step, const std::function<void()>& change);
+
+private:
+    void restore(const WindowSnapshot& shown);
+    // Holds back undo steps for its lifetime (a load, a restore, a step under way); when the
+    // last one ends, what is shown becomes the state the next step starts from.
+    class HistoryPause {
+    public:
+        explicit HistoryPause(TForm1& form);
+        ~HistoryPause();
+        HistoryPause(const HistoryPause&) = delete;
+        HistoryPause& operator=(const HistoryPause&) = delete;
+
+    private:
+        TForm1& form_;
+    };
+    int historyDepth_ = 0;
+    WindowSnapshot history_;  // what is shown now
     void showLoadedPicture(); // grows the window for a new picture and picks its zoom
     Box box() const;
     void showContour(); // refresh from the grey buffer, Draw, repaint

@@ -44,8 +44,10 @@ void TForm1::connectResultItems() {
         {CopyAction, &TForm1::CopyClick},
     };
     for (const auto& [action, handler] : items)
-        connect(action, &QAction::triggered, this,
-                [this, handler = handler] { runCommand([this, handler] { (this->*handler)(); }); });
+        connect(action, &QAction::triggered, this, [this, handler = handler] {
+            // Load settings is one undo step; the other items change nothing.
+            userChange(SeparateStep, [this, handler] { (this->*handler)(); });
+        });
 }
 
 void TForm1::setFileChooser(FileChooser chooser) {

@@ -343,9 +343,10 @@ private slots:
         ErrorCapture errors;
         clickAnalysis();
         QCOMPARE(errors.shown.size(), 1);
-        QVERIFY2(errors.shown.front() == "Floating point overflow." ||
-                     errors.shown.front() == "Invalid floating point operation." ||
-                     errors.shown.front() == "Floating point division by zero.",
+        const QString reason = errors.shown.front().section(u'\n', 0, 0);
+        QVERIFY2(reason == "Floating point overflow." ||
+                     reason == "Invalid floating point operation." ||
+                     reason == "Floating point division by zero.",
                  qPrintable(errors.shown.front()));
         QVERIFY(Kontur.Iteration < 1000);
         // The run ended: no redraw, the bar as far as it got, the cursor back.

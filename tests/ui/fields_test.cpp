@@ -19,6 +19,7 @@
 #include <QStyleOptionSpinBox>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 
 namespace orvik::test {
 
@@ -377,7 +378,16 @@ private slots:
         const auto form = makeWindow();
         const LoadImageFileDialog* dialog = form->LoadImageDialog;
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Load Image"));
-        QCOMPARE(dialog->nameFilters(), QStringList{QStringLiteral("Windows bitmap (*.bmp)")});
+        // Every format the reader knows first, then bitmaps, then anything.
+        const QStringList filters = dialog->nameFilters();
+        QCOMPARE(filters.size(), 3);
+        QVERIFY(filters[0].startsWith(QStringLiteral("All pictures (")));
+        const QStringList patterns = filters[0].section(u'(', 1).chopped(1).split(u' ');
+        for (const char* pattern : {"*.bmp", "*.png", "*.jpg", "*.gif"})
+            QVERIFY2(patterns.contains(QString::fromLatin1(pattern)), pattern);
+        QCOMPARE(filters[1], QStringLiteral("Windows bitmap (*.bmp)"));
+        QCOMPARE(filters[2], QStringLiteral("All files (*)"));
+        QCOMPARE(dialog->selectedNameFilter(), filters[0]);
         QCOMPARE(dialog->defaultSuffix(), QStringLiteral("bmp"));
         QCOMPARE(dialog->fileMode(), QFileDialog::AnyFile);
         QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptOpen);
@@ -447,6 +457,50 @@ private slots:
             "UpDown11",     "UpDown12",  "UpDown13", "UpDown15", "UpDown14", "RadioButton1",
             "RadioButton5", "CheckBox1", "Button1"};
         QCOMPARE(visited.mid(0, expected.size()), expected);
+    }
+
+    void returnInAnUnchangedFieldRunsNothing() {
+        for (const bool instant : {false, true}) {
+            BitmapFolder folder;
+            const auto form = makeWindow();
+            form->loadImageFile(folder.write("p.bmp", discPicture(80, 60, 40, 30, 12, 40, 220)));
+            setField(*form, Field::Iterations, 20);
+            form->Button2->click();
+            form->CheckBox1->setChecked(instant);
+            const QImage shown = form->image().Display.copy();
+            const int previews = form->previewCount(), analyses = form->analysisCount();
+            for (const Field field : {Field::X1, Field::Tension, Field::Points}) {
+                QTest::keyClick(form->upDown(field)->edit(), Qt::Key_Return);
+                QTest::keyClick(form->upDown(field)->edit(), Qt::Key_Enter, Qt::KeypadModifier);
+            }
+            QCOMPARE(form->previewCount(), previews);
+            QCOMPARE(form->analysisCount(), analyses);
+            QCOMPARE(form->image().Display, shown);
+            // A value that did change still counts.
+            QTest::keyClick(form->upDown(Field::X1)->edit(), Qt::Key_Up);
+            QCOMPARE(form->previewCount() + form->analysisCount(), previews + analyses + 1);
+        }
+    }
+
+    void theWheelChangesOnlyTheFocusedField() {
+        const auto form = makeWindow();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        SpinField* tension = form->upDown(Field::Tension);
+        const int value = tension->value();
+        const auto wheelOver = [](QWidget* w) {
+            const QPointF at(w->width() / 2.0, w->height() / 2.0);
+            QWheelEvent wheel(at, w->mapToGlobal(at), {}, QPoint(0, 120), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(w, &wheel);
+        };
+        form->upDown(Field::Inertia)->setFocus();
+        wheelOver(tension);
+        QCOMPARE(tension->value(), value);
+        QVERIFY(!tension->hasFocus());
+        tension->setFocus();
+        wheelOver(tension);
+        QCOMPARE(tension->value(), value + tension->singleStep());
     }
 };
 

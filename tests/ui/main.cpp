@@ -14,5 +14,6 @@ int main(int argc, char** argv) {
     failures += orvik::test::runMenuTests(argc, argv);
     failures += orvik::test::runViewTests(argc, argv);
     failures += orvik::test::runResultsTests(argc, argv);
+    failures += orvik::test::runUndoTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }

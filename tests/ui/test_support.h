@@ -21,5 +21,6 @@ int runToolsTests(int argc, char** argv);
 int runMenuTests(int argc, char** argv);
 int runViewTests(int argc, char** argv);
 int runResultsTests(int argc, char** argv);
+int runUndoTests(int argc, char** argv);
 
 } // namespace orvik::test
