@@ -28,6 +28,8 @@ OrvikApplication::OrvikApplication(int& argc, char** argv) : QApplication(argc, 
     // The display name follows the application name. Setting it explicitly would make
     // some window systems append " — Orvik" to every caption.
     setApplicationName(QStringLiteral("Orvik"));
+    // The user settings (recent files) live under this name.
+    setOrganizationName(QStringLiteral("Orvik"));
     setCommandErrorHandler(&reportError);
 }
 

@@ -107,4 +107,9 @@ HelpViewer* showHelp(QWidget& owner) {
     return viewer;
 }
 
+bool helpIsOpen(const QWidget& owner) {
+    const auto* viewer = owner.findChild<HelpViewer*>(QString(), Qt::FindDirectChildrenOnly);
+    return viewer != nullptr && viewer->isVisible();
+}
+
 } // namespace orvik

@@ -47,5 +47,7 @@ private:
 // The help command: opens the viewer belonging to `owner` (creating it the first time) at the
 // contents page of the help file, and brings it to the front.
 HelpViewer* showHelp(QWidget& owner);
+// Whether `owner`'s help viewer is on screen.
+bool helpIsOpen(const QWidget& owner);
 
 } // namespace orvik

@@ -4,7 +4,11 @@
 #include "intro_window.h"
 
 #include <QIcon>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace orvik {
@@ -21,6 +25,14 @@ struct StartupOptions {
     // Called once the main window exists, before the event loop starts.
     std::function<void(TForm1&)> mainWindowCreated;
 };
+
+// The picture named on the command line (the arguments after the program's name), or an
+// empty string; arguments after the first are ignored, with a note in `note`.
+QString fileToOpen(const QStringList& arguments, QString* note);
+
+// Where the help window goes beside a main window with frame `main`: to its right, else to
+// its left, else as far right as the screen allows, and level with its top.
+QPoint helpPlacement(const QRect& main, const QSize& help, const QRect& screen);
 
 // Shows the intro, gives the application its title and icon, creates the main window "Form1"
 // with its help command, and runs the event loop until the main window is closed. An error

@@ -9,13 +9,18 @@
 #include "kontur.h"
 #include "load_image_dialog.h"
 #include "raster_canvas.h"
+#include "recent_files.h"
 #include "spin_field.h"
 #include "step_progress_bar.h"
 #include "updating_scope.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -24,6 +29,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -33,9 +39,11 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QUndoStack>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -604,6 +612,16 @@ void TForm1::connectMenuBar() {
     connect(ZoomOutAction, &QAction::triggered, this, &TForm1::zoomOut);
     connect(FitAction, &QAction::triggered, this, &TForm1::zoomToFit);
     connect(ActualSizeAction, &QAction::triggered, this, [this] { setZoom(1.0); });
+    // The threshold preview follows the threshold, the polarity and the picture.
+    connect(ShowThresholdAction, &QAction::toggled, this,
+            [this] { runCommand([this] { updateThresholdPreview(); }); });
+    connect(upDown(Field::Threshold), &SpinField::changed, this,
+            [this] { runCommand([this] { updateThresholdPreview(); }); });
+    connect(RadioButton5, &QRadioButton::toggled, this,
+            [this] { runCommand([this] { updateThresholdPreview(); }); });
+    setAcceptDrops(true);
+    rebuildRecentMenu();
+
     // Ctrl+wheel zooms around the pointer; the plain wheel scrolls as before.
     ScrollBox1->viewport()->installEventFilter(this);
 
@@ -878,6 +896,82 @@ void TForm1::loadImageFile(const QString& path) {
     UndoStack->clear();
     applyEnablingRules();
     showLoadedPicture();
+    updateThresholdPreview();
+    rememberRecentFile(path);
+    rebuildRecentMenu();
+}
+
+void TForm1::openImageFile(const QString& path) {
+    userChange(NotAStep, [this, &path] { loadImageFile(path); });
+}
+
+void TForm1::openRecentFile(const QString& path) {
+    if (!QFileInfo::exists(path)) {
+        forgetRecentFile(path);
+        rebuildRecentMenu();
+        runCommand([&path] {
+            throw std::runtime_error(
+                QStringLiteral("The file %1 no longer exists; it has been removed from the "
+                               "recent files")
+                    .arg(QDir::toNativeSeparators(path))
+                    .toStdString());
+        });
+        return;
+    }
+    openImageFile(path);
+}
+
+void TForm1::rebuildRecentMenu() {
+    OpenRecentMenu->clear();
+    const QStringList files = recentFiles();
+    for (int i = 0; i < files.size(); ++i) {
+        const QString name = QFileInfo(files[i]).fileName();
+        QAction* entry = OpenRecentMenu->addAction(QStringLiteral("&%1 %2").arg(
+            i + 1 < 10 ? QString::number(i + 1) : QStringLiteral("1&0"), name));
+        entry->setToolTip(files[i]);
+        entry->setStatusTip(files[i]);
+        entry->setData(files[i]);
+        const QString file = files[i];
+        connect(entry, &QAction::triggered, this, [this, file] { openRecentFile(file); });
+    }
+    OpenRecentMenu->setEnabled(!files.isEmpty());
+}
+
+QImage TForm1::thresholdTint(const GreyImage& image, int threshold, bool blackOnWhite) {
+    const int width = image.ImageWidth, height = image.ImageHeight;
+    QImage tint(width, height, QImage::Format_ARGB32_Premultiplied);
+    const QRgb object = qPremultiply(qRgba(0, 170, 255, 120));
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(tint.scanLine(y));
+        const std::uint8_t* grey = image.GreyData.get() + static_cast<std::size_t>(y) * width;
+        for (int x = 0; x < width; ++x) {
+            // grey < threshold / 4, or above it, without rounding the quarter.
+            const int quarters = 4 * grey[x];
+            row[x] = (blackOnWhite ? quarters < threshold : quarters > threshold) ? object : 0;
+        }
+    }
+    return tint;
+}
+
+void TForm1::updateThresholdPreview() {
+    if (!ShowThresholdAction->isChecked() || image_.Display.isNull()) {
+        Image1->setTint({});
+        return;
+    }
+    Image1->setTint(
+        thresholdTint(image_, upDown(Field::Threshold)->value(), RadioButton5->isChecked()));
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && urls.first().isLocalFile()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.isEmpty() || !urls.first().isLocalFile()) return;
+    event->acceptProposedAction();
+    openImageFile(urls.first().toLocalFile());
 }
 
 void TForm1::Button2Click() {

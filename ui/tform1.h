@@ -52,6 +52,16 @@ public:
 
     // "Load Image" after its dialog has returned `path`.
     void loadImageFile(const QString& path);
+    // Loads `path` as "Load Image" does after its dialog, as one command whose failure shows
+    // the same error box: a file named on the command line, dropped on the window or chosen
+    // from File > Open Recent.
+    void openImageFile(const QString& path);
+    // Opens a File > Open Recent entry; one whose file is gone is removed, with a message.
+    void openRecentFile(const QString& path);
+
+    // The picture's pixels on the object's side of the threshold (grey below "Threshold =" / 4
+    // for "Black on white", above it for "White on black"), tinted, for View > Show threshold.
+    static QImage thresholdTint(const GreyImage& image, int threshold, bool blackOnWhite);
 
     // Mouse handlers of the image view; X and Y are image pixels.
     void Image1MouseDown(Qt::MouseButton button, int X, int Y);
@@ -191,6 +201,9 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A file dropped on the window loads as through the dialog.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildPanel();
@@ -231,6 +244,8 @@ private:
     int historyDepth_ = 0;
     WindowSnapshot history_;  // what is shown now
     void showLoadedPicture(); // grows the window for a new picture and picks its zoom
+    void updateThresholdPreview();
+    void rebuildRecentMenu();
     Box box() const;
     void showContour(); // refresh from the grey buffer, Draw, repaint
     void drawContour(); // Draw onto the display bitmap, no refresh

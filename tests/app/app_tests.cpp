@@ -5,6 +5,7 @@
 #include "intro_window.h"
 #include "startup.h"
 #include "tform1.h"
+#include "window_support.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -60,6 +61,31 @@ class AppTests : public QObject {
     Q_OBJECT
 
 private slots:
+    void theCommandLineOpensItsFirstFileOnly() {
+        QString note;
+        QCOMPARE(fileToOpen({}, &note), QString());
+        QCOMPARE(fileToOpen({"a.png"}, &note), QStringLiteral("a.png"));
+        QVERIFY(note.isEmpty());
+        QCOMPARE(fileToOpen({"a.png", "b.bmp", "-x"}, &note), QStringLiteral("a.png"));
+        QVERIFY(note.contains(QStringLiteral("b.bmp -x")));
+    }
+
+    void theHelpWindowGoesBesideTheMainWindow() {
+        const QRect screen(0, 0, 1920, 1080);
+        const QSize help(680, 600);
+        const struct {
+            QRect main;
+            QPoint at;
+        } cases[] = {
+            {QRect(100, 50, 800, 500), QPoint(900, 50)},  // room on the right
+            {QRect(1000, 50, 800, 500), QPoint(320, 50)}, // only on the left
+            {QRect(300, 700, 1400, 300),
+             QPoint(1240, 480)}, // no room: at the right edge, on screen
+        };
+        for (const auto& c : cases)
+            QCOMPARE(helpPlacement(c.main, help, screen), c.at);
+    }
+
     void init() {
         IntroState = 0;
         setErrorReporter({});
@@ -384,6 +410,7 @@ private slots:
 
 int main(int argc, char** argv) {
     OrvikApplication app(argc, argv);
+    const orvik::test::IsolatedSettings settings;
     AppTests tests;
     return QTest::qExec(&tests, argc, argv);
 }

@@ -5,6 +5,7 @@
 
 int main(int argc, char** argv) {
     orvik::OrvikApplication app(argc, argv);
+    const orvik::test::IsolatedSettings settings;
     int failures = 0;
     failures += orvik::test::runApplicationTests(argc, argv);
     failures += orvik::test::runFieldsTests(argc, argv);
@@ -15,5 +16,6 @@ int main(int argc, char** argv) {
     failures += orvik::test::runViewTests(argc, argv);
     failures += orvik::test::runResultsTests(argc, argv);
     failures += orvik::test::runUndoTests(argc, argv);
+    failures += orvik::test::runOpenTests(argc, argv);
     return failures == 0 ? 0 : 1;
 }

@@ -22,5 +22,6 @@ int runMenuTests(int argc, char** argv);
 int runViewTests(int argc, char** argv);
 int runResultsTests(int argc, char** argv);
 int runUndoTests(int argc, char** argv);
+int runOpenTests(int argc, char** argv);
 
 } // namespace orvik::test
