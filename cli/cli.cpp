@@ -215,21 +215,22 @@ std::string messageOf(const std::exception& e) {
 
 // ---- one image ----
 
-// The box on this image: the one given, held to the image as the box fields are, or the
-// middle fifth.
+// A position given for this image, from `from` ("option --box", ...): within 0..maximum,
+// as the box fields and a mouse position held to the image are.
+void checkOnImage(const std::string& from, const char* name, int value, int maximum) {
+    if (value < 0 || value > maximum)
+        throw UsageError(from + ": " + name + " " + std::to_string(value) +
+                         " is outside the range 0.." + std::to_string(maximum) + " of this image");
+}
+
+// The box on this image: the one given, checked against the image, or the middle fifth.
 Box boxOn(const Options& o, const LoadedImage& loaded) {
     if (!o.box) return loaded.box;
     const std::int32_t width = loaded.image.ImageWidth, height = loaded.image.ImageHeight;
-    const auto check = [&o](const char* corner, int value, int maximum) {
-        if (value < 0 || value > maximum)
-            throw UsageError(o.boxFrom + ": " + corner + " " + std::to_string(value) +
-                             " is outside the range 0.." + std::to_string(maximum) +
-                             " of this image");
-    };
-    check("X1", o.box->x1, width);
-    check("Y1", o.box->y1, height);
-    check("X2", o.box->x2, width);
-    check("Y2", o.box->y2, height);
+    checkOnImage(o.boxFrom, "X1", o.box->x1, width);
+    checkOnImage(o.boxFrom, "Y1", o.box->y1, height);
+    checkOnImage(o.boxFrom, "X2", o.box->x2, width);
+    checkOnImage(o.boxFrom, "Y2", o.box->y2, height);
     return *o.box;
 }
 
@@ -274,7 +275,11 @@ ImageOutcome runImage(const Options& o, const std::string& file, bool batch) {
         at(values.fields, Field::X2) = box.x2;
         at(values.fields, Field::Y2) = box.y2;
         std::optional<ToolRequest> tool;
-        if (o.tool) tool = ToolRequest{*o.tool, o.click->first, o.click->second};
+        if (o.tool) {
+            checkOnImage("option --click", "X", o.click->first, loaded.image.ImageWidth);
+            checkOnImage("option --click", "Y", o.click->second, loaded.image.ImageHeight);
+            tool = ToolRequest{*o.tool, o.click->first, o.click->second};
+        }
 
         const HeadlessOutcome run = analyseHeadless(Kontur, loaded.image, values, tool);
         const GreyImage& image = loaded.image;
