@@ -5,7 +5,9 @@
 #include "step_progress_bar.h"
 #include "test_support.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
+#include <QCompleter>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -457,6 +459,19 @@ private slots:
             "UpDown11",     "UpDown12",  "UpDown13", "UpDown15", "UpDown14", "RadioButton1",
             "RadioButton5", "CheckBox1", "Button1"};
         QCOMPARE(visited.mid(0, expected.size()), expected);
+    }
+
+    void theDialogsNameListClosesWithTheDialog() {
+        const auto form = makeWindow();
+        LoadImageFileDialog* dialog = form->LoadImageDialog;
+        const QList<QCompleter*> completers = dialog->findChildren<QCompleter*>();
+        QVERIFY(!completers.isEmpty());
+        dialog->show();
+        for (QCompleter* completer : completers)
+            completer->popup()->show();
+        dialog->done(QDialog::Accepted);
+        for (QCompleter* completer : completers)
+            QVERIFY(!completer->popup()->isVisible());
     }
 
     void returnInAnUnchangedFieldRunsNothing() {
