@@ -142,27 +142,30 @@ struct StepParameters {
     // divisors at 0.2 or more; the largest intermediate, (q / radius)·FormWeight, stays below
     // 2^85 and the time step's quotient below 2^106, far from the float limit (2^128) and
     // from the 2^63 of a truncation. Any state outside these bounds, and point counts below
-    // 3 or beyond the kernels' capacity, take the checked path.
-    bool inRange() const {
-        constexpr double kLarge = 0x1p20;
-        constexpr double kSmall = 0x1p-20;
+    // 3 or beyond the kernels' capacity, take the checked path. Here the weights and the
+    // count; the coordinates are tested while the fast path reads them (FastStep::widen).
+    bool weightsInRange() const {
         if (n < 3 || n > kKernelCapacity || points == nullptr) return false;
         bool small = true;
         for (const double weight :
              {tension, rigidity, radius, formWeight, imageWeight, threshold,
               static_cast<double>(gradientWeight), centerX, centerY, inertia, viscosity})
             small &= std::fabs(weight) <= kLarge; // false for a NaN too
-        if (!small || !(std::fabs(damping) >= kSmall) || !(std::fabs(radius) >= kSmall))
-            return false;
-        // On the bits: magnitudes, infinities and NaNs included, order as integers, and
-        // adding kRaise sets the top bit exactly for those above 2^20.
-        constexpr std::uint32_t kLargeBits = std::bit_cast<std::uint32_t>(0x1p20f);
-        constexpr std::uint32_t kRaise = 0x7fffffffu - kLargeBits;
-        std::uint32_t large = 0;
-        for (std::size_t j = 0; j < pointBufferSize(n); ++j)
-            large |= (std::bit_cast<std::uint32_t>(points[j]) & 0x7fffffffu) + kRaise;
-        return (large & 0x80000000u) == 0;
+        return small && std::fabs(damping) >= kSmall && std::fabs(radius) >= kSmall;
     }
+
+    // The coordinates' side of the test, on the bits: magnitudes, infinities and NaNs
+    // included, order as integers, and adding kRaise sets the top bit exactly for those above
+    // 2^20. OR-ing outOfRange over every float leaves the top bit clear when all are in range.
+    static std::uint32_t outOfRange(float v) {
+        constexpr std::uint32_t kLargeBits =
+            std::bit_cast<std::uint32_t>(static_cast<float>(kLarge));
+        constexpr std::uint32_t kRaise = 0x7fffffffu - kLargeBits;
+        return (std::bit_cast<std::uint32_t>(v) & 0x7fffffffu) + kRaise;
+    }
+
+    static constexpr double kLarge = 0x1p20;
+    static constexpr double kSmall = 0x1p-20;
 };
 
 // The parameters with the point buffer's slots, for the checked path. Kept in a local object,
@@ -485,8 +488,8 @@ public:
         : s_(parameters), scratch_(k.Scratch), rows_(k.Scratch.rows), kernels_(activeKernels()),
           weights_(parameters.kernelWeights()), c_(currentLevel(k)), p_(1 - c_) {}
 
-    double centerPoint() {
-        widen(false);
+    bool centerPoint(double& energy) {
+        if (!widen(false)) return false;
         const DirectionTable* directions = scratch_.directions.forPointCount(s_.n);
         if (scratch_.directionRows != s_.n) {
             for (std::int32_t i = 0; i < s_.n; ++i) {
@@ -498,48 +501,59 @@ public:
         kernels_.centerPositions(rows_, weights_, 0, s_.n);
         readPicture(0, s_.n, false, rows_.px, rows_.py);
         kernels_.centerForces(rows_, weights_, 0, s_.n);
-        return writeBack(0, s_.n, false);
+        energy = writeBack(0, s_.n, false);
+        return true;
     }
 
-    double standard() {
-        widen(true);
+    bool standard(double& energy) {
+        if (!widen(true)) return false;
         kernels_.standardRadials(rows_, weights_, 0, s_.n);
         readPicture(0, s_.n, false, rows_.x, rows_.y);
         kernels_.standardForces(rows_, weights_, 0, s_.n);
-        return writeBack(0, s_.n, true);
+        energy = writeBack(0, s_.n, true);
+        return true;
     }
 
-    double balloon() {
-        widen(true);
+    bool balloon(double& energy) {
+        if (!widen(true)) return false;
         readPicture(0, s_.n, false, rows_.x, rows_.y);
         kernels_.balloonForces(rows_, weights_, 0, s_.n);
-        return writeBack(0, s_.n, true);
+        energy = writeBack(0, s_.n, true);
+        return true;
     }
 
     // The end points stay; their ghosts are read by lanes whose results are not used.
-    double opened() {
-        widen(true);
+    bool opened(double& energy) {
+        if (!widen(true)) return false;
         readPicture(1, s_.n - 1, true, rows_.x, rows_.y);
         kernels_.openedForces(rows_, weights_, 1, s_.n - 1, s_.n);
-        return writeBack(1, s_.n - 1, true);
+        energy = writeBack(1, s_.n - 1, true);
+        return true;
     }
 
 private:
-    // Both levels of every point into the rows, and the ghosts of the current one.
-    void widen(bool withY) {
+    // Both levels of every point into the rows, and the ghosts of the current one. Tests
+    // every float of the buffer on the way (y too when the model has none) and returns false,
+    // leaving the rows unfinished, when one is beyond the fast path's range.
+    bool widen(bool withY) {
         const float* points = s_.points;
         const std::int32_t n = s_.n;
+        std::uint32_t large = 0;
         for (std::int32_t i = 0; i < n; ++i) {
-            rows_.x[i + kGhosts] = points[xSlot(i, c_)];
-            rows_.olderX[i + kGhosts] = points[xSlot(i, p_)];
+            const float* point = points + xSlot(i, 0);
+            large |= StepParameters::outOfRange(point[0]) | StepParameters::outOfRange(point[1]) |
+                     StepParameters::outOfRange(point[2]) | StepParameters::outOfRange(point[3]);
+            rows_.x[i + kGhosts] = point[c_];
+            rows_.olderX[i + kGhosts] = point[p_];
+            if (withY) {
+                rows_.y[i + kGhosts] = point[2 + c_];
+                rows_.olderY[i + kGhosts] = point[2 + p_];
+            }
         }
+        if ((large & 0x80000000u) != 0) return false;
         fillGhosts(rows_.x);
-        if (!withY) return;
-        for (std::int32_t i = 0; i < n; ++i) {
-            rows_.y[i + kGhosts] = points[ySlot(i, c_)];
-            rows_.olderY[i + kGhosts] = points[ySlot(i, p_)];
-        }
-        fillGhosts(rows_.y);
+        if (withY) fillGhosts(rows_.y);
+        return true;
     }
 
     // Before point 0 the last two points, after the last point the first two.
@@ -632,15 +646,16 @@ private:
     const std::int32_t p_; // the older level
 };
 
-// One step of Model over points first .. last − 1: the fast path when nothing can fail,
-// else the checked one; then the energy divided and Iteration advanced.
+// One step of Model over points first .. last − 1: the fast path when nothing can fail (the
+// fast path itself declines when a coordinate is out of its range, having written nothing
+// but its rows), else the checked one; then the energy divided and Iteration advanced.
 template <typename Model, typename Fast>
 void stepPoints(KONTUR& k, std::int32_t first, std::int32_t last, double divisor, Fast fast) {
     const StepParameters parameters(k);
     k.Energy = 0;
-    if (parameters.inRange()) {
-        FastStep step(k, parameters);
-        k.Energy = (step.*fast)();
+    double energy = 0;
+    if (parameters.weightsInRange() && (FastStep(k, parameters).*fast)(energy)) {
+        k.Energy = energy;
     } else if (currentLevel(k) != 0) {
         stepChecked<Model, 1>(k, parameters, first, last);
     } else {
