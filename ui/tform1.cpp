@@ -62,6 +62,9 @@ constexpr int kFieldHeight = 21;
 constexpr int kRadioHeight = 16;
 constexpr int kLabelGap = 3; // at least between a label and its field
 
+// Steps the undo history keeps; older ones are dropped.
+constexpr int kUndoLimit = 100;
+
 struct FieldPlace {
     Field field;
     int labelLeft, fieldLeft, top;
@@ -211,6 +214,9 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
 
     UndoStack = new QUndoStack(this);
     UndoStack->setObjectName(QStringLiteral("UndoStack"));
+    // A step keeps two copies of the contour model, each with its step scratch (a few hundred
+    // kilobytes), so the history is bounded: the oldest steps are dropped.
+    UndoStack->setUndoLimit(kUndoLimit);
 
     // The window grows by the menu bar and the status line; the client area keeps its size.
     ClientArea->setMinimumSize(scaled(kMinimumClientWidth), scaled(kClientHeight));
