@@ -82,18 +82,25 @@ void ImageView::setTint(QImage tint) {
     update();
 }
 
+// Smoothed down to exactly the view's size. The view already has the picture's proportions
+// (up to rounding), so the picture is stretched to it: the default mode of QImage::scaled.
+namespace {
+QImage smoothlyReduced(const QImage& source, QSize viewSize) {
+    return source.scaled(viewSize, {}, Qt::SmoothTransformation);
+}
+} // namespace
+
 const QImage& ImageView::reducedPicture() {
     const bool stale = reduced_.isNull() || reducedKey_ != picture_->cacheKey();
     if (stale && (!rubberBand_ || reduced_.isNull())) {
-        reduced_ = picture_->scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        reduced_ = smoothlyReduced(*picture_, size());
         reducedKey_ = picture_->cacheKey();
     }
     return reduced_;
 }
 
 const QImage& ImageView::reducedTint() {
-    if (reducedTint_.isNull())
-        reducedTint_ = tint_.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (reducedTint_.isNull()) reducedTint_ = smoothlyReduced(tint_, size());
     return reducedTint_;
 }
 
