@@ -187,7 +187,12 @@ double UpdateStandardPoint(KONTUR& k, std::int32_t i);
 double UpdateBalloonPoint(KONTUR& k, std::int32_t i);
 double UpdateOpenedPoint(KONTUR& k, std::int32_t i);
 
-// One step of the model k.ModelKind names, as Run performs it; nothing before Init.
+// One step of the model k.ModelKind names; nothing before Init.
 void StepModel(KONTUR& k);
+
+// `count` steps of the model k.ModelKind names, leaving what `count` calls of StepModel leave
+// (the same points, Energy and Iteration, and the same error where one fails), without
+// writing the points and the energy back between steps where nothing can fail.
+void StepModelRepeatedly(KONTUR& k, std::int64_t count);
 
 } // namespace orvik

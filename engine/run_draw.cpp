@@ -4,6 +4,7 @@
 #include "kontur.h"
 #include "kontur_internal.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -101,10 +102,18 @@ void SetRunHooks(RunHooks hooks) {
 void Run(KONTUR& k) {
     const WaitCursorGuard cursor(runHooks);
     const std::int64_t iterations = k.Iterations;
-    for (std::int64_t done = 1; done <= iterations; ++done) {
-        StepModel(k);
-        if (iterations >= 2 * StepsPerProgressStep && done % StepsPerProgressStep == 0 &&
-            runHooks.StepProgress)
+    const bool counted = iterations >= 2 * StepsPerProgressStep;
+    std::int64_t done = 0;
+    while (done < iterations) {
+        // The steps up to the next progress step, or to the end when nobody follows them.
+        const std::int64_t left = iterations - done;
+        const std::int64_t count =
+            counted && runHooks.StepProgress
+                ? std::min(left, StepsPerProgressStep - done % StepsPerProgressStep)
+                : left;
+        StepModelRepeatedly(k, count);
+        done += count;
+        if (counted && done % StepsPerProgressStep == 0 && runHooks.StepProgress)
             runHooks.StepProgress();
     }
 }

@@ -140,23 +140,60 @@ struct Neighbours {
           next(load(row + j + 1)), next2(load(row + j + 2)) {}
 };
 
-void centerPositions(KernelRows& rows, const KernelWeights& w, std::int32_t first,
-                     std::int32_t last) {
+// The point index of each lane of the block starting at row index j.
+inline Doubles pointIndices(std::int32_t j) {
+    Doubles index;
+    for (int lane = 0; lane < kLanes; ++lane)
+        index[lane] = lane;
+    return index + static_cast<double>(j - kGhosts);
+}
+
+// Collects, over the blocks of one kernel call, whether a new value of a point first ..
+// last − 1 lies beyond ±kKernelLimit or is a NaN. The lanes past the last point compute on
+// whatever the rows hold there and are left out.
+class RangeTest {
+public:
+    explicit RangeTest(std::int32_t last) : last_(static_cast<double>(last)) {}
+
+    void add(std::int32_t j, Doubles value) {
+        const Doubles limit = splat(kKernelLimit);
+        const Mask inside = (value >= -limit) & (value <= limit);
+        outside_ |= (pointIndices(j) < last_) & ~inside;
+    }
+
+    bool allInside() const {
+        std::int64_t any = 0;
+        for (int lane = 0; lane < kLanes; ++lane)
+            any |= outside_[lane];
+        return any == 0;
+    }
+
+private:
+    double last_;
+    Mask outside_{};
+};
+
+void centerPositions(KernelRows& rows, const KernelWeights& w, KernelLevels levels,
+                     std::int32_t first, std::int32_t last) {
     const Doubles centerX = splat(w.centerX);
     const Doubles centerY = splat(w.centerY);
+    const double* radii = rows.x[levels.current];
     for (std::int32_t j = first + kGhosts; j < last + kGhosts; j += kLanes) {
-        const Doubles r = load(rows.x + j);
+        const Doubles r = load(radii + j);
         store(rows.px + j, roundToFloat(r * load(rows.cosTheta + j) + centerX));
         store(rows.py + j, roundToFloat(r * load(rows.sinTheta + j) + centerY));
     }
 }
 
-void centerForces(KernelRows& rows, const KernelWeights& w, std::int32_t first, std::int32_t last) {
+bool centerForces(KernelRows& rows, const KernelWeights& w, KernelLevels levels, std::int32_t first,
+                  std::int32_t last) {
     const Weights k(w);
     const Doubles floor = splat(kFloor);
     const Doubles maxRadius = splat(kMaxRadius);
+    const double* radii = rows.x[levels.current];
+    RangeTest range(last);
     for (std::int32_t j = first + kGhosts; j < last + kGhosts; j += kLanes) {
-        const Neighbours r(rows.x, j);
+        const Neighbours r(radii, j);
         const Doubles cosTheta = load(rows.cosTheta + j);
         const Doubles sinTheta = load(rows.sinTheta + j);
         const Doubles image = load(rows.pressure + j);
@@ -169,21 +206,25 @@ void centerForces(KernelRows& rows, const KernelWeights& w, std::int32_t first, 
         const Doubles fromRadius = r.now * r.now / k.radius;
         const Doubles shape = roundToFloat((toRadius - fromRadius) * k.formWeight);
         const Doubles force = roundToFloat(image + tension + rigidity + shape + edge);
-        Doubles next = k.integrate(r.now, load(rows.olderX + j), force);
+        Doubles next = k.integrate(r.now, load(rows.x[levels.older] + j), force);
         next = select(next > maxRadius, maxRadius, select(next < floor, floor, next));
-        store(rows.newX + j, next);
+        store(rows.x[levels.fresh] + j, next);
         store(rows.energy + j, force * force);
+        range.add(j, next);
     }
+    return range.allInside();
 }
 
-void standardRadials(KernelRows& rows, const KernelWeights& w, std::int32_t first,
-                     std::int32_t last) {
+void standardRadials(KernelRows& rows, const KernelWeights& w, KernelLevels levels,
+                     std::int32_t first, std::int32_t last) {
     const Doubles centerX = splat(w.centerX);
     const Doubles centerY = splat(w.centerY);
     const Doubles floor = splat(kFloor);
+    const double* xs = rows.x[levels.current];
+    const double* ys = rows.y[levels.current];
     for (std::int32_t j = first + kGhosts; j < last + kGhosts; j += kLanes) {
-        const Doubles dx = roundToFloat(load(rows.x + j) - centerX);
-        const Doubles dy = roundToFloat(load(rows.y + j) - centerY);
+        const Doubles dx = roundToFloat(load(xs + j) - centerX);
+        const Doubles dy = roundToFloat(load(ys + j) - centerY);
         const Doubles q = roundToFloat(dx * dx + dy * dy);
         Doubles d = roundToFloat(squareRoot(q));
         d = select(d < floor, floor, d);
@@ -194,11 +235,12 @@ void standardRadials(KernelRows& rows, const KernelWeights& w, std::int32_t firs
     }
 }
 
-void standardForces(KernelRows& rows, const KernelWeights& w, std::int32_t first,
-                    std::int32_t last) {
+bool standardForces(KernelRows& rows, const KernelWeights& w, KernelLevels levels,
+                    std::int32_t first, std::int32_t last) {
     const Weights k(w);
+    RangeTest range(last);
     for (std::int32_t j = first + kGhosts; j < last + kGhosts; j += kLanes) {
-        const Neighbours x(rows.x, j);
+        const Neighbours x(rows.x[levels.current], j);
         const Doubles ux = load(rows.ux + j);
         const Doubles uy = load(rows.uy + j);
         const Doubles e = load(rows.pressure + j);
@@ -206,7 +248,7 @@ void standardForces(KernelRows& rows, const KernelWeights& w, std::int32_t first
         const Doubles imageY = roundToFloat(uy * e);
         const Doubles tensionX = tensionTerm(x.prev, x.now, x.next, k.tension);
         const Doubles rigidityX = rigidityTerm(x.prev2, x.prev, x.now, x.next, x.next2, k.rigidity);
-        const Neighbours y(rows.y, j);
+        const Neighbours y(rows.y[levels.current], j);
         const Doubles tensionY = tensionTerm(y.prev, y.now, y.next, k.tension);
         const Doubles rigidityY = rigidityTerm(y.prev2, y.prev, y.now, y.next, y.next2, k.rigidity);
         const Doubles toRadius = k.radiusSquared / load(rows.d + j);
@@ -218,19 +260,25 @@ void standardForces(KernelRows& rows, const KernelWeights& w, std::int32_t first
             roundToFloat(imageX + tensionX + rigidityX + shapeX + load(rows.edgeX + j));
         const Doubles fy =
             roundToFloat(imageY + tensionY + rigidityY + shapeY + load(rows.edgeY + j));
-        store(rows.newX + j, k.integrate(x.now, load(rows.olderX + j), fx));
-        store(rows.newY + j, k.integrate(y.now, load(rows.olderY + j), fy));
+        const Doubles newX = k.integrate(x.now, load(rows.x[levels.older] + j), fx);
+        const Doubles newY = k.integrate(y.now, load(rows.y[levels.older] + j), fy);
+        store(rows.x[levels.fresh] + j, newX);
+        store(rows.y[levels.fresh] + j, newY);
         store(rows.energy + j, fx * fx + fy * fy);
+        range.add(j, newX);
+        range.add(j, newY);
     }
+    return range.allInside();
 }
 
-void balloonForces(KernelRows& rows, const KernelWeights& w, std::int32_t first,
-                   std::int32_t last) {
+bool balloonForces(KernelRows& rows, const KernelWeights& w, KernelLevels levels,
+                   std::int32_t first, std::int32_t last) {
     const Weights k(w);
     const Doubles floor = splat(kFloor);
+    RangeTest range(last);
     for (std::int32_t j = first + kGhosts; j < last + kGhosts; j += kLanes) {
-        const Neighbours x(rows.x, j);
-        const Neighbours y(rows.y, j);
+        const Neighbours x(rows.x[levels.current], j);
+        const Neighbours y(rows.y[levels.current], j);
         // The chord between the neighbours turned a quarter: the outward normal.
         const Doubles chordY = y.prev - y.next;
         const Doubles chordX = x.next - x.prev;
@@ -247,28 +295,31 @@ void balloonForces(KernelRows& rows, const KernelWeights& w, std::int32_t first,
         const Doubles rigidityY = rigidityTerm(y.prev2, y.prev, y.now, y.next, y.next2, k.rigidity);
         const Doubles fx = roundToFloat(imageX + tensionX + rigidityX + load(rows.edgeX + j));
         const Doubles fy = roundToFloat(imageY + tensionY + rigidityY + load(rows.edgeY + j));
-        store(rows.newX + j, k.integrate(x.now, load(rows.olderX + j), fx));
-        store(rows.newY + j, k.integrate(y.now, load(rows.olderY + j), fy));
+        const Doubles newX = k.integrate(x.now, load(rows.x[levels.older] + j), fx);
+        const Doubles newY = k.integrate(y.now, load(rows.y[levels.older] + j), fy);
+        store(rows.x[levels.fresh] + j, newX);
+        store(rows.y[levels.fresh] + j, newY);
         store(rows.energy + j, fx * fx + fy * fy);
+        range.add(j, newX);
+        range.add(j, newY);
     }
+    return range.allInside();
 }
 
-void openedForces(KernelRows& rows, const KernelWeights& w, std::int32_t first, std::int32_t last,
-                  std::int32_t n) {
+bool openedForces(KernelRows& rows, const KernelWeights& w, KernelLevels levels, std::int32_t first,
+                  std::int32_t last, std::int32_t n) {
     const Weights k(w);
     const Doubles zero = splat(0.0);
     const Doubles edgeScale = splat(kEdgeScale);
-    Doubles index;
-    for (int lane = 0; lane < kLanes; ++lane)
-        index[lane] = lane;
+    RangeTest range(last);
     for (std::int32_t j = first + kGhosts; j < last + kGhosts; j += kLanes) {
-        const Neighbours x(rows.x, j);
-        const Neighbours y(rows.y, j);
+        const Neighbours x(rows.x[levels.current], j);
+        const Neighbours y(rows.y[levels.current], j);
         const Doubles tensionX = tensionTerm(x.prev, x.now, x.next, k.tension);
         const Doubles tensionY = tensionTerm(y.prev, y.now, y.next, k.tension);
         // The first and the last movable point lack a second neighbour: no rigidity there,
         // a float zero in its place.
-        const Doubles i = index + static_cast<double>(j - kGhosts);
+        const Doubles i = pointIndices(j);
         const Mask inner = (i >= 2.0) & (i <= static_cast<double>(n - 3));
         const Doubles rigidityX =
             select(inner, rigidityTerm(x.prev2, x.prev, x.now, x.next, x.next2, k.rigidity), zero);
@@ -279,10 +330,15 @@ void openedForces(KernelRows& rows, const KernelWeights& w, std::int32_t first, 
         const Doubles imageY = roundToFloat(load(rows.gradY + j) * e * edgeScale);
         const Doubles fx = roundToFloat(imageX + tensionX + rigidityX + load(rows.edgeX + j));
         const Doubles fy = roundToFloat(imageY + tensionY + rigidityY + load(rows.edgeY + j));
-        store(rows.newX + j, k.integrate(x.now, load(rows.olderX + j), fx));
-        store(rows.newY + j, k.integrate(y.now, load(rows.olderY + j), fy));
+        const Doubles newX = k.integrate(x.now, load(rows.x[levels.older] + j), fx);
+        const Doubles newY = k.integrate(y.now, load(rows.y[levels.older] + j), fy);
+        store(rows.x[levels.fresh] + j, newX);
+        store(rows.y[levels.fresh] + j, newY);
         store(rows.energy + j, fx * fx + fy * fy);
+        range.add(j, newX);
+        range.add(j, newY);
     }
+    return range.allInside();
 }
 
 } // namespace

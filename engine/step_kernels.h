@@ -34,10 +34,12 @@ struct KernelWeights {
 // hold a float's value exactly). Rows are filled and read back by the scalar parts of a
 // step; every index below is the point's index plus kGhosts.
 struct KernelRows {
-    alignas(64) double x[kRowLength]; // current level (model 1: the radius), with the ghosts
-    alignas(64) double y[kRowLength];
-    alignas(64) double olderX[kRowLength]; // older level
-    alignas(64) double olderY[kRowLength];
+    // Each coordinate has three rows (model 1 uses x alone, for the radius); KernelLevels
+    // says which holds the current level, which the older one and which receives the new
+    // values. Between steps the three trade places, so the contour stays in the rows for as
+    // many steps as the fast path runs.
+    alignas(64) double x[3][kRowLength];
+    alignas(64) double y[3][kRowLength];
     // Model 1: the direction of each point, and its pixel position.
     alignas(64) double cosTheta[kRowLength];
     alignas(64) double sinTheta[kRowLength];
@@ -55,28 +57,41 @@ struct KernelRows {
     alignas(64) double edgeY[kRowLength];
     alignas(64) double gradX[kRowLength];
     alignas(64) double gradY[kRowLength];
-    // Results: the new values for the older level and each point's energy term.
-    alignas(64) double newX[kRowLength];
-    alignas(64) double newY[kRowLength];
+    // Each point's term of the energy sum.
     alignas(64) double energy[kRowLength];
 };
 
-// One instruction set's kernels. Each works on the points first .. last − 1.
+// Which of a coordinate's three rows plays which part in one step.
+struct KernelLevels {
+    std::int32_t current; // read, with its ghosts
+    std::int32_t older;   // read at the point's own index only
+    std::int32_t fresh;   // receives the new values
+};
+
+// The largest magnitude a coordinate may have for a step to take the fast path.
+inline constexpr double kKernelLimit = 0x1p20;
+
+// One instruction set's kernels. Each works on the points first .. last − 1. The force
+// kernels write the new values and the energy terms, and return true when every new value
+// lies within ±kKernelLimit (false for a NaN), so that the next step may take the fast path
+// as well.
 struct KernelSet {
     const char* name;
     // Model 1: pixel positions from the radii and directions.
-    void (*centerPositions)(KernelRows&, const KernelWeights&, std::int32_t first,
+    void (*centerPositions)(KernelRows&, const KernelWeights&, KernelLevels, std::int32_t first,
                             std::int32_t last);
-    void (*centerForces)(KernelRows&, const KernelWeights&, std::int32_t first, std::int32_t last);
+    bool (*centerForces)(KernelRows&, const KernelWeights&, KernelLevels, std::int32_t first,
+                         std::int32_t last);
     // "Standard": the radial half (distance, unit vector), then the forces.
-    void (*standardRadials)(KernelRows&, const KernelWeights&, std::int32_t first,
+    void (*standardRadials)(KernelRows&, const KernelWeights&, KernelLevels, std::int32_t first,
                             std::int32_t last);
-    void (*standardForces)(KernelRows&, const KernelWeights&, std::int32_t first,
+    bool (*standardForces)(KernelRows&, const KernelWeights&, KernelLevels, std::int32_t first,
                            std::int32_t last);
-    void (*balloonForces)(KernelRows&, const KernelWeights&, std::int32_t first, std::int32_t last);
+    bool (*balloonForces)(KernelRows&, const KernelWeights&, KernelLevels, std::int32_t first,
+                          std::int32_t last);
     // "Opened" also needs the point count: its end points lack a second neighbour.
-    void (*openedForces)(KernelRows&, const KernelWeights&, std::int32_t first, std::int32_t last,
-                         std::int32_t n);
+    bool (*openedForces)(KernelRows&, const KernelWeights&, KernelLevels, std::int32_t first,
+                         std::int32_t last, std::int32_t n);
 };
 
 extern const KernelSet kernelsBaseline;

@@ -164,7 +164,7 @@ struct StepParameters {
         return (std::bit_cast<std::uint32_t>(v) & 0x7fffffffu) + kRaise;
     }
 
-    static constexpr double kLarge = 0x1p20;
+    static constexpr double kLarge = kKernelLimit;
     static constexpr double kSmall = 0x1p-20;
 };
 
@@ -479,62 +479,82 @@ void stepChecked(KONTUR& k, const StepParameters& parameters, std::int32_t first
         k.Energy += Model::template update<CheckedArithmetic>(frame, ring, directions);
 }
 
-// The fast path of one step: the current and the older level widened into the scratch's
-// rows, the kernels of the instruction set in use for the arithmetic, the picture read point
-// by point in between, and the new values written back into the older level.
-class FastStep {
+// The models the fast path knows.
+enum class FastModel { CenterPoint, Standard, Balloon, Opened };
+
+// The fast path over one or more steps. Both levels are widened into the scratch's rows once;
+// each step then reads the picture point by point, runs the kernels of the instruction set in
+// use, and lets the rows trade places, so the contour stays in the rows from one step to the
+// next. At the end both levels go back into the point buffer, and the last step's energy
+// terms are summed in point order: no one can see the points or the energy in between.
+class FastRun {
 public:
-    FastStep(KONTUR& k, const StepParameters& parameters)
+    FastRun(KONTUR& k, const StepParameters& parameters)
         : s_(parameters), scratch_(k.Scratch), rows_(k.Scratch.rows), kernels_(activeKernels()),
-          weights_(parameters.kernelWeights()), c_(currentLevel(k)), p_(1 - c_) {}
+          weights_(parameters.kernelWeights()), c_(currentLevel(k)) {}
 
-    bool centerPoint(double& energy) {
-        if (!widen(false)) return false;
-        const DirectionTable* directions = scratch_.directions.forPointCount(s_.n);
-        if (scratch_.directionRows != s_.n) {
-            for (std::int32_t i = 0; i < s_.n; ++i) {
-                rows_.cosTheta[i + kGhosts] = directions->cos(i);
-                rows_.sinTheta[i + kGhosts] = directions->sin(i);
+    // Performs up to `count` steps and returns how many it did, with the last one's energy
+    // sum in `energy`. Stops after a step whose new values leave the fast path's range, so
+    // that the next one takes the checked path. Returns 0, having written nothing but its
+    // rows, when a coordinate is out of range from the start.
+    template <FastModel M>
+    std::int64_t run(std::int64_t count, double& energy) {
+        constexpr bool withY = M != FastModel::CenterPoint;
+        constexpr bool opened = M == FastModel::Opened;
+        // The end points of "Opened" stay; their ghosts are read by lanes whose results are
+        // not used.
+        const std::int32_t first = opened ? 1 : 0;
+        const std::int32_t last = opened ? s_.n - 1 : s_.n;
+        if (!widen(withY)) return 0;
+        if constexpr (M == FastModel::CenterPoint) fillDirections();
+        const float* pressures =
+            scratch_.pressures.forWeights(s_.threshold, s_.imageWeight, opened);
+        if (s_.gradientWeight != 0.0f) scratch_.edges.prepare(s_.image, s_.gradientWeight);
+
+        KernelLevels levels{0, 1, 2};
+        std::int64_t done = 0;
+        bool inRange = true;
+        while (inRange && done < count) {
+            const double* xs = rows_.x[levels.current];
+            const double* ys = rows_.y[levels.current];
+            switch (M) {
+            case FastModel::CenterPoint:
+                kernels_.centerPositions(rows_, weights_, levels, first, last);
+                readPicture<false>(first, last, pressures, rows_.px, rows_.py);
+                inRange = kernels_.centerForces(rows_, weights_, levels, first, last);
+                break;
+            case FastModel::Standard:
+                kernels_.standardRadials(rows_, weights_, levels, first, last);
+                readPicture<false>(first, last, pressures, xs, ys);
+                inRange = kernels_.standardForces(rows_, weights_, levels, first, last);
+                break;
+            case FastModel::Balloon:
+                readPicture<false>(first, last, pressures, xs, ys);
+                inRange = kernels_.balloonForces(rows_, weights_, levels, first, last);
+                break;
+            case FastModel::Opened:
+                readPicture<true>(first, last, pressures, xs, ys);
+                inRange = kernels_.openedForces(rows_, weights_, levels, first, last, s_.n);
+                break;
             }
-            scratch_.directionRows = s_.n;
+            finishRow(rows_.x, levels, opened);
+            if (withY) finishRow(rows_.y, levels, opened);
+            // The new values become the current level, the current one the older level.
+            levels = {levels.fresh, levels.current, levels.older};
+            ++done;
         }
-        kernels_.centerPositions(rows_, weights_, 0, s_.n);
-        readPicture(0, s_.n, false, rows_.px, rows_.py);
-        kernels_.centerForces(rows_, weights_, 0, s_.n);
-        energy = writeBack(0, s_.n, false);
-        return true;
-    }
-
-    bool standard(double& energy) {
-        if (!widen(true)) return false;
-        kernels_.standardRadials(rows_, weights_, 0, s_.n);
-        readPicture(0, s_.n, false, rows_.x, rows_.y);
-        kernels_.standardForces(rows_, weights_, 0, s_.n);
-        energy = writeBack(0, s_.n, true);
-        return true;
-    }
-
-    bool balloon(double& energy) {
-        if (!widen(true)) return false;
-        readPicture(0, s_.n, false, rows_.x, rows_.y);
-        kernels_.balloonForces(rows_, weights_, 0, s_.n);
-        energy = writeBack(0, s_.n, true);
-        return true;
-    }
-
-    // The end points stay; their ghosts are read by lanes whose results are not used.
-    bool opened(double& energy) {
-        if (!widen(true)) return false;
-        readPicture(1, s_.n - 1, true, rows_.x, rows_.y);
-        kernels_.openedForces(rows_, weights_, 1, s_.n - 1, s_.n);
-        energy = writeBack(1, s_.n - 1, true);
-        return true;
+        writeBack(levels, (c_ + done) & 1, withY);
+        energy = 0;
+        for (std::int32_t j = first + kGhosts; j < last + kGhosts; ++j)
+            energy += rows_.energy[j];
+        return done;
     }
 
 private:
-    // Both levels of every point into the rows, and the ghosts of the current one. Tests
-    // every float of the buffer on the way (y too when the model has none) and returns false,
-    // leaving the rows unfinished, when one is beyond the fast path's range.
+    // Both levels of every point into rows 0 (current) and 1 (older), the ghosts of the
+    // current one, and zeros past the ghosts. Tests every float of the buffer on the way
+    // (y too when the model has none) and returns false, leaving the rows unfinished, when
+    // one is beyond the fast path's range.
     bool widen(bool withY) {
         const float* points = s_.points;
         const std::int32_t n = s_.n;
@@ -543,17 +563,34 @@ private:
             const float* point = points + xSlot(i, 0);
             large |= StepParameters::outOfRange(point[0]) | StepParameters::outOfRange(point[1]) |
                      StepParameters::outOfRange(point[2]) | StepParameters::outOfRange(point[3]);
-            rows_.x[i + kGhosts] = point[c_];
-            rows_.olderX[i + kGhosts] = point[p_];
+            rows_.x[0][i + kGhosts] = point[c_];
+            rows_.x[1][i + kGhosts] = point[1 - c_];
             if (withY) {
-                rows_.y[i + kGhosts] = point[2 + c_];
-                rows_.olderY[i + kGhosts] = point[2 + p_];
+                rows_.y[0][i + kGhosts] = point[2 + c_];
+                rows_.y[1][i + kGhosts] = point[2 + 1 - c_];
             }
         }
         if ((large & 0x80000000u) != 0) return false;
-        fillGhosts(rows_.x);
-        if (withY) fillGhosts(rows_.y);
+        startRows(rows_.x);
+        if (withY) startRows(rows_.y);
         return true;
+    }
+
+    void startRows(double (&rows)[3][kRowLength]) const {
+        fillGhosts(rows[0]);
+        for (double* row : rows)
+            std::fill(row + kGhosts + s_.n + 2, row + kRowLength, 0.0);
+    }
+
+    // Model 1's directions into their rows, once per point count.
+    void fillDirections() {
+        if (scratch_.directionRows == s_.n) return;
+        const DirectionTable* directions = scratch_.directions.forPointCount(s_.n);
+        for (std::int32_t i = 0; i < s_.n; ++i) {
+            rows_.cosTheta[i + kGhosts] = directions->cos(i);
+            rows_.sinTheta[i + kGhosts] = directions->sin(i);
+        }
+        scratch_.directionRows = s_.n;
     }
 
     // Before point 0 the last two points, after the last point the first two.
@@ -565,28 +602,39 @@ private:
         row[kGhosts + n + 1] = row[kGhosts + 1];
     }
 
+    // Makes the row of new values a whole current level: the end points of "Opened" keep
+    // their older values, the ghosts follow, and the lanes the kernels ran past the last
+    // point are zeroed again, so that nothing grows there from step to step.
+    void finishRow(double (&rows)[3][kRowLength], KernelLevels levels, bool opened) const {
+        const std::int32_t n = s_.n;
+        double* fresh = rows[levels.fresh];
+        if (opened) {
+            const double* older = rows[levels.older];
+            fresh[kGhosts] = older[kGhosts];
+            fresh[kGhosts + n - 1] = older[kGhosts + n - 1];
+        }
+        fillGhosts(fresh);
+        std::fill(fresh + kGhosts + n + 2, fresh + kGhosts + n + 2 + 8, 0.0);
+    }
+
     // The image pressure and the edge force at the pixel under each point (and, for
     // "Opened", the grey differences across it), from the pixel positions in xs and ys.
-    void readPicture(std::int32_t first, std::int32_t last, bool opened, const double* xs,
-                     const double* ys) {
-        const bool edge = s_.gradientWeight != 0.0f;
-        if (opened) {
-            edge ? readPicture<true, true>(first, last, xs, ys)
-                 : readPicture<true, false>(first, last, xs, ys);
+    template <bool Opened>
+    void readPicture(std::int32_t first, std::int32_t last, const float* pressures,
+                     const double* xs, const double* ys) {
+        if (s_.gradientWeight != 0.0f) {
+            readPicture<Opened, true>(first, last, pressures, xs, ys);
         } else {
-            edge ? readPicture<false, true>(first, last, xs, ys)
-                 : readPicture<false, false>(first, last, xs, ys);
+            readPicture<Opened, false>(first, last, pressures, xs, ys);
         }
     }
 
-    // The same with the model and the weight's zeroness fixed, so that the loop tests neither.
+    // The same with the weight's zeroness fixed, so that the loop does not test it.
     template <bool Opened, bool Edge>
-    void readPicture(std::int32_t first, std::int32_t last, const double* xs, const double* ys) {
+    void readPicture(std::int32_t first, std::int32_t last, const float* pressures,
+                     const double* xs, const double* ys) {
         const GreyView& image = s_.image;
-        const float* pressures =
-            scratch_.pressures.forWeights(s_.threshold, s_.imageWeight, Opened);
         const float weight = s_.gradientWeight;
-        if constexpr (Edge) scratch_.edges.prepare(image, weight);
         // "Opened" reads the four neighbours too; a pixel with all of them inside the picture
         // reads them straight from the buffer.
         const bool framed = image.width >= 3 && image.height >= 3;
@@ -624,17 +672,20 @@ private:
         }
     }
 
-    // The new values into the older level, and the energy terms summed in point order.
-    double writeBack(std::int32_t first, std::int32_t last, bool withY) const {
+    // Both levels back into the point buffer: the current rows into `level`, the older ones
+    // into the other.
+    void writeBack(KernelLevels levels, std::int64_t level, bool withY) const {
         float* points = s_.points;
-        double energy = 0;
-        for (std::int32_t i = first; i < last; ++i) {
+        const auto c = static_cast<std::int32_t>(level);
+        for (std::int32_t i = 0; i < s_.n; ++i) {
             const std::int32_t j = i + kGhosts;
-            points[xSlot(i, p_)] = static_cast<float>(rows_.newX[j]);
-            if (withY) points[ySlot(i, p_)] = static_cast<float>(rows_.newY[j]);
-            energy += rows_.energy[j];
+            points[xSlot(i, c)] = static_cast<float>(rows_.x[levels.current][j]);
+            points[xSlot(i, 1 - c)] = static_cast<float>(rows_.x[levels.older][j]);
+            if (withY) {
+                points[ySlot(i, c)] = static_cast<float>(rows_.y[levels.current][j]);
+                points[ySlot(i, 1 - c)] = static_cast<float>(rows_.y[levels.older][j]);
+            }
         }
-        return energy;
     }
 
     const StepParameters& s_;
@@ -642,27 +693,53 @@ private:
     KernelRows& rows_;
     const KernelSet& kernels_;
     const KernelWeights weights_;
-    const std::int32_t c_; // the current level
-    const std::int32_t p_; // the older level
+    const std::int32_t c_; // the current level when the run starts
 };
 
-// One step of Model over points first .. last − 1: the fast path when nothing can fail (the
-// fast path itself declines when a coordinate is out of its range, having written nothing
-// but its rows), else the checked one; then the energy divided and Iteration advanced.
-template <typename Model, typename Fast>
-void stepPoints(KONTUR& k, std::int32_t first, std::int32_t last, double divisor, Fast fast) {
+// Up to `count` steps of Model over points first .. last − 1, each followed by the energy
+// divided and Iteration advanced; returns how many were done. The fast path runs as many as
+// it can keep in range; when it declines at once (having written nothing but its rows), one
+// step takes the checked path.
+template <typename Model, FastModel M>
+std::int64_t stepPoints(KONTUR& k, std::int32_t first, std::int32_t last, double divisor,
+                        std::int64_t count) {
     const StepParameters parameters(k);
     k.Energy = 0;
     double energy = 0;
-    if (parameters.weightsInRange() && (FastStep(k, parameters).*fast)(energy)) {
+    std::int64_t done = 0;
+    if (parameters.weightsInRange()) done = FastRun(k, parameters).run<M>(count, energy);
+    if (done > 0) {
         k.Energy = energy;
     } else if (currentLevel(k) != 0) {
         stepChecked<Model, 1>(k, parameters, first, last);
+        done = 1;
     } else {
         stepChecked<Model, 0>(k, parameters, first, last);
+        done = 1;
     }
     k.Energy = divideChecked(k.Energy, divisor);
-    k.Iteration = static_cast<std::int32_t>(static_cast<std::uint32_t>(k.Iteration) + 1u);
+    k.Iteration = static_cast<std::int32_t>(static_cast<std::uint32_t>(k.Iteration) +
+                                            static_cast<std::uint32_t>(done));
+    return done;
+}
+
+// One model's steps: its points, and the divisor of its energy.
+std::int64_t centerPointSteps(KONTUR& k, std::int64_t count) {
+    return stepPoints<CenterPoint, FastModel::CenterPoint>(k, 0, k.PointCount, k.PointCount, count);
+}
+
+std::int64_t standardSteps(KONTUR& k, std::int64_t count) {
+    return stepPoints<StandardPoint, FastModel::Standard>(k, 0, k.PointCount, k.PointCount, count);
+}
+
+std::int64_t balloonSteps(KONTUR& k, std::int64_t count) {
+    return stepPoints<BalloonPoint, FastModel::Balloon>(k, 0, k.PointCount, k.PointCount, count);
+}
+
+// The end points stay where Init put them; only the N − 2 inner points move.
+std::int64_t openedSteps(KONTUR& k, std::int64_t count) {
+    return stepPoints<OpenedPoint, FastModel::Opened>(k, 1, k.PointCount - 1, k.PointCount - 2.0,
+                                                      count);
 }
 
 } // namespace
@@ -684,20 +761,41 @@ double UpdateOpenedPoint(KONTUR& k, std::int32_t i) {
 }
 
 void StepCenterPoint(KONTUR& k) {
-    stepPoints<CenterPoint>(k, 0, k.PointCount, k.PointCount, &FastStep::centerPoint);
+    centerPointSteps(k, 1);
 }
 
 void StepStandard(KONTUR& k) {
-    stepPoints<StandardPoint>(k, 0, k.PointCount, k.PointCount, &FastStep::standard);
+    standardSteps(k, 1);
 }
 
 void StepBalloon(KONTUR& k) {
-    stepPoints<BalloonPoint>(k, 0, k.PointCount, k.PointCount, &FastStep::balloon);
+    balloonSteps(k, 1);
 }
 
-// The end points stay where Init put them; only the N − 2 inner points move.
 void StepOpened(KONTUR& k) {
-    stepPoints<OpenedPoint>(k, 1, k.PointCount - 1, k.PointCount - 2.0, &FastStep::opened);
+    openedSteps(k, 1);
+}
+
+void StepModelRepeatedly(KONTUR& k, std::int64_t count) {
+    std::int64_t (*steps)(KONTUR&, std::int64_t) = nullptr;
+    switch (k.ModelKind) {
+    case 1:
+        steps = centerPointSteps;
+        break;
+    case 2:
+        steps = standardSteps;
+        break;
+    case 3:
+        steps = balloonSteps;
+        break;
+    case 4:
+        steps = openedSteps;
+        break;
+    default: // not set up yet: nothing to move
+        return;
+    }
+    while (count > 0)
+        count -= steps(k, count);
 }
 
 } // namespace orvik

@@ -1,7 +1,10 @@
 // The run driver's hooks and step count, and the vertices Draw hands to the canvas.
 #include "engine_test_support.h"
 #include "kontur.h"
+#include "kontur_internal.h"
 
+#include <bit>
+#include <cstdint>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -84,6 +87,70 @@ TEST(Run, WithoutHooksItStillRuns) {
     init(k, Params{.model = 1, .points = 8, .iterations = 35});
     orvik::Run(k);
     EXPECT_EQ(k.Iteration, 35);
+}
+
+// What a run leaves each time the progress bar could look: the step count, the energy and
+// the bits of both levels.
+struct Snapshot {
+    std::int32_t iteration;
+    std::uint64_t energy;
+    std::vector<std::uint32_t> points;
+    bool operator==(const Snapshot&) const = default;
+};
+
+Snapshot snapshot(const KONTUR& k) {
+    return {k.Iteration, std::bit_cast<std::uint64_t>(k.Energy), test::bits(k)};
+}
+
+// Run keeps the contour out of the point buffer between steps where nothing can fail; what it
+// leaves after every tenth step and at the end must be what single steps leave, with the
+// progress hook installed (a write-back every ten steps) and without (one at the end).
+TEST(Run, LeavesWhatSingleStepsLeaveWithAndWithoutTheProgressHook) {
+    test::BoundImage image(120, 100, 200);
+    image.paint(40, [](int x, int y) { return (x - 60) * (x - 60) + (y - 50) * (y - 50) < 900; });
+    for (const std::int32_t model : {1, 2, 3, 4}) {
+        for (const float gradient : {0.0f, 3.0f}) {
+            SCOPED_TRACE("model " + std::to_string(model) + " gradient " +
+                         std::to_string(gradient));
+            const Params p{.x1 = 20,
+                           .y1 = 10,
+                           .x2 = 100,
+                           .y2 = 90,
+                           .model = model,
+                           .points = 23,
+                           .tension = 0.2f,
+                           .rigidity = 0.05f,
+                           .radius = 25,
+                           .form = 0.01f,
+                           .image = model == 4 ? 0.02f : -0.02f,
+                           .threshold = 120,
+                           .gradient = gradient,
+                           .iterations = 57};
+            KONTUR single;
+            init(single, p);
+            std::vector<Snapshot> expected;
+            for (std::int32_t step = 1; step <= p.iterations; ++step) {
+                StepModel(single);
+                if (step % StepsPerProgressStep == 0) expected.push_back(snapshot(single));
+            }
+
+            KONTUR counted;
+            init(counted, p);
+            std::vector<Snapshot> seen;
+            SetRunHooks(RunHooks{.StepProgress = [&] { seen.push_back(snapshot(counted)); },
+                                 .ShowWaitCursor = {},
+                                 .RestoreCursor = {}});
+            orvik::Run(counted);
+            SetRunHooks(RunHooks{});
+            EXPECT_TRUE(seen == expected);
+            EXPECT_TRUE(snapshot(counted) == snapshot(single));
+
+            KONTUR quiet;
+            init(quiet, p);
+            orvik::Run(quiet);
+            EXPECT_TRUE(snapshot(quiet) == snapshot(single));
+        }
+    }
 }
 
 TEST(Draw, VerticesOfEachModelRightAfterInit) {
