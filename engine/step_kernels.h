@@ -59,6 +59,11 @@ struct KernelRows {
     alignas(64) double gradY[kRowLength];
     // Each point's term of the energy sum.
     alignas(64) double energy[kRowLength];
+    // The pixel each point's pressure, edge force and grey differences above were read at,
+    // so that a point that stays on its pixel from one step to the next is not read again.
+    // Only the scalar parts of a step use them.
+    alignas(64) std::int32_t pixelX[kRowLength];
+    alignas(64) std::int32_t pixelY[kRowLength];
 };
 
 // Which of a coordinate's three rows plays which part in one step.

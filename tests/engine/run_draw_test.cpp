@@ -107,7 +107,10 @@ Snapshot snapshot(const KONTUR& k) {
 // progress hook installed (a write-back every ten steps) and without (one at the end).
 TEST(Run, LeavesWhatSingleStepsLeaveWithAndWithoutTheProgressHook) {
     test::BoundImage image(120, 100, 200);
-    image.paint(40, [](int x, int y) { return (x - 60) * (x - 60) + (y - 50) * (y - 50) < 900; });
+    const auto inDisc = [](int x, int y) {
+        return (x - 60) * (x - 60) + (y - 50) * (y - 50) < 900;
+    };
+    image.paint(40, inDisc);
     for (const std::int32_t model : {1, 2, 3, 4}) {
         for (const float gradient : {0.0f, 3.0f}) {
             SCOPED_TRACE("model " + std::to_string(model) + " gradient " +
@@ -151,6 +154,34 @@ TEST(Run, LeavesWhatSingleStepsLeaveWithAndWithoutTheProgressHook) {
             EXPECT_TRUE(snapshot(quiet) == snapshot(single));
         }
     }
+}
+
+// A chain at rest on a flat picture is not read again while it stays on its pixels; a picture
+// changed in the same buffer between two runs must still be read by the next one.
+TEST(Run, ReadsAPictureChangedInPlaceBetweenRuns) {
+    test::BoundImage image(60, 40, 200);
+    const Params p{.x1 = 10,
+                   .y1 = 10,
+                   .x2 = 50,
+                   .y2 = 30,
+                   .model = 4,
+                   .points = 12,
+                   .image = 0.5f,
+                   .threshold = 100,
+                   .iterations = 30};
+    KONTUR run;
+    init(run, p);
+    const std::vector<std::uint32_t> atRest = test::bits(run);
+    orvik::Run(run);
+    ASSERT_EQ(test::bits(run), atRest) << "a straight chain on a flat picture stays";
+    KONTUR single = CopyKontur(run);
+
+    image.paint(90, [](int x, int y) { return (x + 2 * y) % 3 == 0; });
+    orvik::Run(run);
+    for (std::int32_t step = 0; step < p.iterations; ++step)
+        StepModel(single);
+    EXPECT_TRUE(snapshot(run) == snapshot(single));
+    EXPECT_NE(test::bits(run), atRest) << "the stripes move the chain";
 }
 
 TEST(Draw, VerticesOfEachModelRightAfterInit) {
