@@ -104,6 +104,50 @@ inline Doubles squareRoot(Doubles v) {
 #endif
 }
 
+// Lanes holding floats as floats, and back. The square root and the quotient of floats
+// taken in float give the same bits as taken in double and rounded to float: a double
+// carries more than twice a float's digits plus two, so the double rounding is harmless.
+// They cost less in float, and the float register holds all the lanes of a double one.
+#if defined(__AVX512F__)
+typedef __m256 FloatLanes;
+inline FloatLanes narrow(Doubles v) {
+    return _mm512_maskz_cvtpd_ps(0xff, reinterpret_cast<__m512d>(v));
+}
+inline Doubles widen(FloatLanes v) {
+    return reinterpret_cast<Doubles>(_mm512_maskz_cvtps_pd(0xff, v));
+}
+#elif defined(__AVX__)
+typedef __m128 FloatLanes;
+inline FloatLanes narrow(Doubles v) {
+    return _mm256_cvtpd_ps(reinterpret_cast<__m256d>(v));
+}
+inline Doubles widen(FloatLanes v) {
+    return reinterpret_cast<Doubles>(_mm256_cvtps_pd(v));
+}
+#else
+typedef Floats FloatLanes;
+inline FloatLanes narrow(Doubles v) {
+    return __builtin_convertvector(v, Floats);
+}
+inline Doubles widen(FloatLanes v) {
+    return __builtin_convertvector(v, Doubles);
+}
+#endif
+
+// The correctly rounded float square root of each lane.
+inline FloatLanes floatRoot(FloatLanes v) {
+#if defined(__AVX512F__)
+    return _mm256_sqrt_ps(v);
+#elif defined(__AVX__)
+    return _mm_sqrt_ps(v);
+#else
+    FloatLanes out;
+    for (int lane = 0; lane < kLanes; ++lane)
+        out[lane] = __builtin_sqrtf(v[lane]);
+    return out;
+#endif
+}
+
 // Twice the tension times the second difference.
 inline Doubles tensionTerm(Doubles prev, Doubles now, Doubles next, Doubles tension) {
     return roundToFloat(((prev + next) * 2.0 - 4.0 * now) * tension);
@@ -217,21 +261,25 @@ bool centerForces(KernelRows& rows, const KernelWeights& w, KernelLevels levels,
 
 void standardRadials(KernelRows& rows, const KernelWeights& w, KernelLevels levels,
                      std::int32_t first, std::int32_t last) {
-    const Doubles centerX = splat(w.centerX);
-    const Doubles centerY = splat(w.centerY);
-    const Doubles floor = splat(kFloor);
+    // The centre, the coordinates and the floor are floats; so are the differences, the root
+    // and the quotients, each a single operation on floats.
+    const FloatLanes centerX = narrow(splat(w.centerX));
+    const FloatLanes centerY = narrow(splat(w.centerY));
+    const FloatLanes floor = narrow(splat(kFloor));
     const double* xs = rows.x[levels.current];
     const double* ys = rows.y[levels.current];
     for (std::int32_t j = first + kGhosts; j < last + kGhosts; j += kLanes) {
-        const Doubles dx = roundToFloat(load(xs + j) - centerX);
-        const Doubles dy = roundToFloat(load(ys + j) - centerY);
-        const Doubles q = roundToFloat(dx * dx + dy * dy);
-        Doubles d = roundToFloat(squareRoot(q));
-        d = select(d < floor, floor, d);
-        store(rows.q + j, q);
-        store(rows.d + j, d);
-        store(rows.ux + j, roundToFloat(dx / d));
-        store(rows.uy + j, roundToFloat(dy / d));
+        const FloatLanes dx = narrow(load(xs + j)) - centerX;
+        const FloatLanes dy = narrow(load(ys + j)) - centerY;
+        const Doubles wideX = widen(dx);
+        const Doubles wideY = widen(dy);
+        const FloatLanes q = narrow(wideX * wideX + wideY * wideY);
+        FloatLanes d = floatRoot(q);
+        d = d < floor ? floor : d;
+        store(rows.q + j, widen(q));
+        store(rows.d + j, widen(d));
+        store(rows.ux + j, widen(dx / d));
+        store(rows.uy + j, widen(dy / d));
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <gtest/gtest.h>
+#include <random>
 
 namespace orvik {
 namespace {
@@ -366,6 +367,60 @@ TEST_F(DiscImage, AStepDoesNotDependOnTheOrderOfThePoints) {
         EXPECT_NEAR(energy / (c.last - c.first + 1), k.Energy, 1e-12 * k.Energy)
             << "model " << c.model;
         EXPECT_GT(k.Energy, 0.0) << "model " << c.model;
+    }
+}
+
+// The fast path computes several points at once, partly in float where that gives the same
+// bits; the checked updates compute one point at a time in double. Random states, with
+// coordinates on the centre, tiny and subnormal ones among them, must give the same bits.
+TEST_F(DiscImage, RandomStatesGiveTheBitsOfTheCheckedUpdates) {
+    using Update = double (*)(KONTUR&, std::int32_t);
+    const struct {
+        std::int32_t model;
+        void (*step)(KONTUR&);
+        Update update;
+    } models[] = {{1, StepCenterPoint, UpdateCenterPoint},
+                  {2, StepStandard, UpdateStandardPoint},
+                  {3, StepBalloon, UpdateBalloonPoint},
+                  {4, StepOpened, UpdateOpenedPoint}};
+    std::mt19937 random(20261207);
+    std::uniform_real_distribution<float> coordinate(-40.0f, 260.0f);
+    std::uniform_real_distribution<float> weight(0.0f, 2.0f);
+    for (const auto& m : models) {
+        for (int round = 0; round < 40; ++round) {
+            KONTUR k;
+            init(k, Params{.x1 = 50,
+                           .y1 = 60,
+                           .x2 = 150,
+                           .y2 = 130,
+                           .model = m.model,
+                           .points = 17 + round % 5,
+                           .tension = weight(random),
+                           .rigidity = weight(random) / 4,
+                           .radius = 10 * weight(random) + 1,
+                           .form = weight(random) / 10,
+                           .image = weight(random) - 1,
+                           .threshold = 128,
+                           .gradient = round % 2 == 0 ? 0.0f : weight(random),
+                           .inertia = weight(random),
+                           .viscosity = weight(random) + 0.1f});
+            const float special[] = {k.CenterX, k.CenterY, 0.0f, -0.0f, 1e-30f, 1e-40f, 0x1p-149f};
+            for (std::int32_t i = 0; i < k.PointCount; ++i) {
+                for (std::int32_t level = 0; level < 2; ++level) {
+                    const bool odd = random() % 4 == 0;
+                    pointX(k, i, level) = odd ? special[random() % 7] : coordinate(random);
+                    pointY(k, i, level) = odd ? special[random() % 7] : coordinate(random);
+                    if (m.model == 1) pointX(k, i, level) = std::fabs(pointX(k, i, level)) + 0.2f;
+                }
+            }
+            KONTUR checked = CopyKontur(k);
+            m.step(k);
+            const bool opened = m.model == 4;
+            for (std::int32_t i = opened ? 1 : 0; i < k.PointCount - (opened ? 1 : 0); ++i)
+                m.update(checked, i);
+            ASSERT_EQ(test::bits(k), test::bits(checked))
+                << "model " << m.model << " round " << round;
+        }
     }
 }
 
