@@ -134,6 +134,16 @@ inline Doubles widen(FloatLanes v) {
 }
 #endif
 
+inline FloatLanes loadFloats(const float* p) {
+    FloatLanes v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void storeFloats(float* p, FloatLanes v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
 // The correctly rounded float square root of each lane.
 inline FloatLanes floatRoot(FloatLanes v) {
 #if defined(__AVX512F__)
@@ -278,8 +288,8 @@ void standardRadials(KernelRows& rows, const KernelWeights& w, KernelLevels leve
         d = d < floor ? floor : d;
         store(rows.q + j, widen(q));
         store(rows.d + j, widen(d));
-        store(rows.ux + j, widen(dx / d));
-        store(rows.uy + j, widen(dy / d));
+        storeFloats(rows.ux + j, dx / d);
+        storeFloats(rows.uy + j, dy / d);
     }
 }
 
@@ -289,11 +299,12 @@ bool standardForces(KernelRows& rows, const KernelWeights& w, KernelLevels level
     RangeTest range(last);
     for (std::int32_t j = first + kGhosts; j < last + kGhosts; j += kLanes) {
         const Neighbours x(rows.x[levels.current], j);
-        const Doubles ux = load(rows.ux + j);
-        const Doubles uy = load(rows.uy + j);
-        const Doubles e = load(rows.pressure + j);
-        const Doubles imageX = roundToFloat(ux * e);
-        const Doubles imageY = roundToFloat(uy * e);
+        // Products of two floats, taken in float: the same bits as in double rounded to float.
+        const FloatLanes ux = loadFloats(rows.ux + j);
+        const FloatLanes uy = loadFloats(rows.uy + j);
+        const FloatLanes e = narrow(load(rows.pressure + j));
+        const Doubles imageX = widen(ux * e);
+        const Doubles imageY = widen(uy * e);
         const Doubles tensionX = tensionTerm(x.prev, x.now, x.next, k.tension);
         const Doubles rigidityX = rigidityTerm(x.prev2, x.prev, x.now, x.next, x.next2, k.rigidity);
         const Neighbours y(rows.y[levels.current], j);
@@ -301,9 +312,9 @@ bool standardForces(KernelRows& rows, const KernelWeights& w, KernelLevels level
         const Doubles rigidityY = rigidityTerm(y.prev2, y.prev, y.now, y.next, y.next2, k.rigidity);
         const Doubles toRadius = k.radiusSquared / load(rows.d + j);
         const Doubles fromRadius = load(rows.q + j) / k.radius;
-        const Doubles shape = roundToFloat((toRadius - fromRadius) * k.formWeight);
-        const Doubles shapeX = roundToFloat(ux * shape);
-        const Doubles shapeY = roundToFloat(uy * shape);
+        const FloatLanes shape = narrow((toRadius - fromRadius) * k.formWeight);
+        const Doubles shapeX = widen(ux * shape);
+        const Doubles shapeY = widen(uy * shape);
         const Doubles fx =
             roundToFloat(imageX + tensionX + rigidityX + shapeX + load(rows.edgeX + j));
         const Doubles fy =
@@ -332,11 +343,12 @@ bool balloonForces(KernelRows& rows, const KernelWeights& w, KernelLevels levels
         const Doubles chordX = x.next - x.prev;
         Doubles l = roundToFloat(squareRoot(chordY * chordY + chordX * chordX));
         l = select(l < floor, floor, l);
-        const Doubles nx = roundToFloat(chordY / l);
-        const Doubles ny = roundToFloat(chordX / l);
-        const Doubles e = load(rows.pressure + j);
-        const Doubles imageX = roundToFloat(nx * e);
-        const Doubles imageY = roundToFloat(ny * e);
+        const FloatLanes nx = narrow(chordY / l);
+        const FloatLanes ny = narrow(chordX / l);
+        // Products of two floats, taken in float: the same bits as in double rounded to float.
+        const FloatLanes e = narrow(load(rows.pressure + j));
+        const Doubles imageX = widen(nx * e);
+        const Doubles imageY = widen(ny * e);
         const Doubles tensionX = tensionTerm(x.prev, x.now, x.next, k.tension);
         const Doubles tensionY = tensionTerm(y.prev, y.now, y.next, k.tension);
         const Doubles rigidityX = rigidityTerm(x.prev2, x.prev, x.now, x.next, x.next2, k.rigidity);

@@ -45,11 +45,12 @@ struct KernelRows {
     alignas(64) double sinTheta[kRowLength];
     alignas(64) double px[kRowLength];
     alignas(64) double py[kRowLength];
-    // "Standard": squared distance, floored distance and unit vector from the centre.
+    // "Standard": squared distance, floored distance and unit vector from the centre (in
+    // floats: the kernels use it only in products with other floats).
     alignas(64) double q[kRowLength];
     alignas(64) double d[kRowLength];
-    alignas(64) double ux[kRowLength];
-    alignas(64) double uy[kRowLength];
+    alignas(64) float ux[kRowLength];
+    alignas(64) float uy[kRowLength];
     // From the picture: the image pressure, the edge force, and for "Opened" the grey
     // differences across the pixel.
     alignas(64) double pressure[kRowLength];
