@@ -41,11 +41,20 @@ constexpr double kFloor = static_cast<double>(0.2f);
 constexpr double kMaxRadius = 10000.0;
 constexpr double kEdgeScale = 0.0027729677693590099;
 
+// v in every lane. (A loop over the lanes comes out as one masked broadcast per lane.)
 inline Doubles splat(double v) {
+#if defined(__AVX512F__)
+    return reinterpret_cast<Doubles>(_mm512_set1_pd(v));
+#elif defined(__AVX__)
+    return reinterpret_cast<Doubles>(_mm256_set1_pd(v));
+#elif defined(__SSE2__)
+    return reinterpret_cast<Doubles>(_mm_set1_pd(v));
+#else
     Doubles out;
     for (int lane = 0; lane < kLanes; ++lane)
         out[lane] = v;
     return out;
+#endif
 }
 
 inline Doubles load(const double* p) {
