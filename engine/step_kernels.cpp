@@ -9,6 +9,7 @@
 // and the compiler's own vectorisers are off for this file, so what runs is what is written.
 #include "step_kernels.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -410,12 +411,71 @@ bool openedForces(KernelRows& rows, const KernelWeights& w, KernelLevels levels,
     return range.allInside();
 }
 
+#if defined(__AVX2__)
+typedef std::int32_t Ints __attribute__((vector_size(kLanes * sizeof(std::int32_t))));
+typedef std::uint32_t Unsigneds __attribute__((vector_size(kLanes * sizeof(std::uint32_t))));
+
+// The four bytes at grey + offset for the lanes whose mask is set, zero in the others: the
+// processor reads the picture for all lanes at once.
+inline Unsigneds gather(const std::uint8_t* grey, Ints offset, Ints mask) {
+    const auto* base = reinterpret_cast<const int*>(grey);
+#if defined(__AVX512F__)
+    return reinterpret_cast<Unsigneds>(
+        _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), base, reinterpret_cast<__m256i>(offset),
+                                    reinterpret_cast<__m256i>(mask), 1));
+#else
+    return reinterpret_cast<Unsigneds>(
+        _mm_mask_i32gather_epi32(_mm_setzero_si128(), base, reinterpret_cast<__m128i>(offset),
+                                 reinterpret_cast<__m128i>(mask), 1));
+#endif
+}
+#endif
+
+void picturePressure(KernelRows& rows, const KernelPicture& picture, const double* xs,
+                     const double* ys, std::int32_t first, std::int32_t last) {
+#if defined(__AVX2__)
+    const Doubles threshold = splat(picture.threshold);
+    const Doubles weight = splat(picture.imageWeight);
+    const auto width = static_cast<std::uint32_t>(picture.width);
+    const auto height = static_cast<std::uint32_t>(picture.height);
+    const Ints outside = Ints{} + picture.outside;
+    for (std::int32_t j = first + kGhosts; j < last + kGhosts; j += kLanes) {
+        // The coordinates lie within ±2^20 on the fast path: they truncate to 32 bits.
+        const auto x = reinterpret_cast<Unsigneds>(__builtin_convertvector(load(xs + j), Ints));
+        const auto y = reinterpret_cast<Unsigneds>(__builtin_convertvector(load(ys + j), Ints));
+        const Ints inside = (x < width) & (y < height);
+        const auto offset = reinterpret_cast<Ints>(y * width + x);
+        // The four bytes ending with the pixel, or starting with it among the first three
+        // pixels (the picture has at least eight), so that no read leaves the picture.
+        const Ints early = offset < 3;
+        const Unsigneds word = gather(picture.grey, early ? offset : offset - 3, inside);
+        const Unsigneds shift = reinterpret_cast<Unsigneds>(early ? Ints{} : Ints{} + 24);
+        const auto grey = reinterpret_cast<Ints>((word >> shift) & 0xffu);
+        const Doubles level = __builtin_convertvector(inside ? grey : outside, Doubles);
+        store(rows.pressure + j, roundToFloat((level - threshold) * weight));
+    }
+#else
+    for (std::int32_t j = first + kGhosts; j < last + kGhosts; ++j) {
+        const auto x = static_cast<std::uint32_t>(static_cast<std::int32_t>(xs[j]));
+        const auto y = static_cast<std::uint32_t>(static_cast<std::int32_t>(ys[j]));
+        const int level =
+            x < static_cast<std::uint32_t>(picture.width) &&
+                    y < static_cast<std::uint32_t>(picture.height)
+                ? picture
+                      .grey[static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width) +
+                            x]
+                : picture.outside;
+        rows.pressure[j] = static_cast<float>((level - picture.threshold) * picture.imageWeight);
+    }
+#endif
+}
+
 } // namespace
 
 extern const KernelSet ORVIK_KERNEL_SET;
 const KernelSet ORVIK_KERNEL_SET = {
-    ORVIK_KERNEL_NAME, centerPositions, centerForces, standardRadials,
-    standardForces,    balloonForces,   openedForces,
+    ORVIK_KERNEL_NAME, centerPositions, centerForces,    standardRadials,
+    standardForces,    balloonForces,   picturePressure, openedForces,
 };
 
 } // namespace orvik

@@ -77,6 +77,15 @@ struct KernelLevels {
 // The largest magnitude a coordinate may have for a step to take the fast path.
 inline constexpr double kKernelLimit = 0x1p20;
 
+// The picture as the kernels read it: the grey levels of a picture of at least 8 and fewer
+// than 2^31 pixels, the level outside it, and the two weights of the image pressure.
+struct KernelPicture {
+    const std::uint8_t* grey;
+    std::int32_t width, height;
+    std::int32_t outside;
+    double threshold, imageWeight;
+};
+
 // One instruction set's kernels. Each works on the points first .. last − 1. The force
 // kernels write the new values and the energy terms, and return true when every new value
 // lies within ±kKernelLimit (false for a NaN), so that the next step may take the fast path
@@ -95,6 +104,10 @@ struct KernelSet {
                            std::int32_t last);
     bool (*balloonForces)(KernelRows&, const KernelWeights&, KernelLevels, std::int32_t first,
                           std::int32_t last);
+    // The image pressure (grey level − threshold)·weight, rounded to float, under the pixel
+    // positions xs, ys (truncated toward zero) of the points of a closed contour.
+    void (*picturePressure)(KernelRows&, const KernelPicture&, const double* xs, const double* ys,
+                            std::int32_t first, std::int32_t last);
     // "Opened" also needs the point count: its end points lack a second neighbour.
     bool (*openedForces)(KernelRows&, const KernelWeights&, KernelLevels, std::int32_t first,
                          std::int32_t last, std::int32_t n);

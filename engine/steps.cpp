@@ -510,6 +510,17 @@ public:
         if constexpr (M == FastModel::CenterPoint) fillDirections();
         const float* pressures =
             scratch_.pressures.forWeights(s_.threshold, s_.imageWeight, opened);
+        // The kernels read a picture of a size they can index with 32 bits; the steps read
+        // any other one point by point.
+        const GreyView& image = s_.image;
+        const std::uint64_t size = std::uint64_t{image.width} * image.height;
+        if (image.grey != nullptr && size >= 8 && size < (std::uint64_t{1} << 31))
+            picture_ = {image.grey,
+                        static_cast<std::int32_t>(image.width),
+                        static_cast<std::int32_t>(image.height),
+                        image.outside,
+                        s_.threshold,
+                        s_.imageWeight};
         if (s_.gradientWeight != 0.0f) scratch_.edges.prepare(s_.image, s_.gradientWeight);
         // Nothing read yet: no pixel is remembered. The picture, the polarity and the weights
         // cannot change while the steps run, so what is read stays valid until they end.
@@ -626,7 +637,9 @@ private:
     template <bool Opened>
     void readPicture(std::int32_t first, std::int32_t last, const float* pressures,
                      const double* xs, const double* ys) {
-        if (s_.gradientWeight != 0.0f) {
+        if (!Opened && s_.gradientWeight == 0.0f && picture_.grey != nullptr) {
+            kernels_.picturePressure(rows_, picture_, xs, ys, first, last);
+        } else if (s_.gradientWeight != 0.0f) {
             readPicture<Opened, true>(first, last, pressures, xs, ys);
         } else {
             readPicture<Opened, false>(first, last, pressures, xs, ys);
@@ -729,7 +742,8 @@ private:
     KernelRows& rows_;
     const KernelSet& kernels_;
     const KernelWeights weights_;
-    const std::int32_t c_; // the current level when the run starts
+    const std::int32_t c_;    // the current level when the run starts
+    KernelPicture picture_{}; // no grey levels: the picture is read point by point
 
     // No pixel: a truncated coordinate on the fast path lies within ±2^20.
     static constexpr std::int32_t kNoPixel = INT32_MIN;

@@ -383,6 +383,9 @@ TEST_F(DiscImage, RandomStatesGiveTheBitsOfTheCheckedUpdates) {
                   {2, StepStandard, UpdateStandardPoint},
                   {3, StepBalloon, UpdateBalloonPoint},
                   {4, StepOpened, UpdateOpenedPoint}};
+    // Distinct grey levels where the picture starts, so that a read of the wrong byte shows.
+    for (int x = 0; x < 8; ++x)
+        image.set(x, 0, static_cast<std::uint8_t>(10 * x + 1));
     std::mt19937 random(20261207);
     std::uniform_real_distribution<float> coordinate(-40.0f, 260.0f);
     std::uniform_real_distribution<float> weight(0.0f, 2.0f);
@@ -404,12 +407,13 @@ TEST_F(DiscImage, RandomStatesGiveTheBitsOfTheCheckedUpdates) {
                            .gradient = round % 2 == 0 ? 0.0f : weight(random),
                            .inertia = weight(random),
                            .viscosity = weight(random) + 0.1f});
-            const float special[] = {k.CenterX, k.CenterY, 0.0f, -0.0f, 1e-30f, 1e-40f, 0x1p-149f};
+            const float special[] = {k.CenterX, k.CenterY, 0.0f, -0.0f, 1e-30f,
+                                     1e-40f,    0x1p-149f, 1.5f, 2.5f,  3.5f};
             for (std::int32_t i = 0; i < k.PointCount; ++i) {
                 for (std::int32_t level = 0; level < 2; ++level) {
                     const bool odd = random() % 4 == 0;
-                    pointX(k, i, level) = odd ? special[random() % 7] : coordinate(random);
-                    pointY(k, i, level) = odd ? special[random() % 7] : coordinate(random);
+                    pointX(k, i, level) = odd ? special[random() % 10] : coordinate(random);
+                    pointY(k, i, level) = odd ? special[random() % 10] : coordinate(random);
                     if (m.model == 1) pointX(k, i, level) = std::fabs(pointX(k, i, level)) + 0.2f;
                 }
             }
