@@ -525,6 +525,12 @@ public:
         // Nothing read yet: no pixel is remembered. The picture, the polarity and the weights
         // cannot change while the steps run, so what is read stays valid until they end.
         std::fill(rows_.pixelX + first + kGhosts, rows_.pixelX + last + kGhosts, kNoPixel);
+        if (s_.gradientWeight == 0.0f) {
+            // A zero weight takes no samples: the force is a plain zero, whatever an earlier
+            // analysis left in the rows.
+            std::fill(rows_.edgeX + first + kGhosts, rows_.edgeX + last + kGhosts, 0.0);
+            std::fill(rows_.edgeY + first + kGhosts, rows_.edgeY + last + kGhosts, 0.0);
+        }
 
         KernelLevels levels{0, 1, 2};
         std::int64_t done = 0;

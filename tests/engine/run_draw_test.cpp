@@ -184,6 +184,42 @@ TEST(Run, ReadsAPictureChangedInPlaceBetweenRuns) {
     EXPECT_NE(test::bits(run), atRest) << "the stripes move the chain";
 }
 
+// What one analysis leaves in the model's scratch must not reach the next: each model run
+// with the edge force and then, after a new Init, without it (and the other way round)
+// gives the bits of a model that only ran the second analysis.
+TEST(Run, ASecondAnalysisOfTheSameModelIsNotTouchedByTheFirst) {
+    test::BoundImage image(120, 100, 200);
+    image.paint(40, [](int x, int y) { return (x - 60) * (x - 60) + (y - 50) * (y - 50) < 900; });
+    for (const std::int32_t model : {1, 2, 3, 4}) {
+        for (const float firstGradient : {0.0f, 5.0f}) {
+            Params p{.x1 = 20,
+                     .y1 = 10,
+                     .x2 = 100,
+                     .y2 = 90,
+                     .model = model,
+                     .points = 30,
+                     .tension = 0.2f,
+                     .rigidity = 0.05f,
+                     .radius = 25,
+                     .form = 0.01f,
+                     .image = model == 4 ? 0.02f : -0.02f,
+                     .threshold = 120,
+                     .gradient = firstGradient,
+                     .iterations = 40};
+            KONTUR reused;
+            init(reused, p);
+            orvik::Run(reused);
+            p.gradient = 5.0f - firstGradient;
+            init(reused, p);
+            orvik::Run(reused);
+            KONTUR fresh;
+            init(fresh, p);
+            orvik::Run(fresh);
+            EXPECT_TRUE(snapshot(reused) == snapshot(fresh)) << "model " << model;
+        }
+    }
+}
+
 TEST(Draw, VerticesOfEachModelRightAfterInit) {
     struct Case {
         std::int32_t model;
