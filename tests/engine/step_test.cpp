@@ -7,6 +7,8 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <random>
+#include <string>
+#include <utility>
 
 namespace orvik {
 namespace {
@@ -370,10 +372,10 @@ TEST_F(DiscImage, AStepDoesNotDependOnTheOrderOfThePoints) {
     }
 }
 
-// The fast path computes several points at once, partly in float where that gives the same
-// bits; the checked updates compute one point at a time in double. Random states, with
-// coordinates on the centre, tiny and subnormal ones among them, must give the same bits.
-TEST_F(DiscImage, RandomStatesGiveTheBitsOfTheCheckedUpdates) {
+// Random states stepped on the fast path and by the checked updates, which compute one point
+// at a time in double, must give the same bits. The coordinates include the centre, tiny and
+// subnormal ones, and the first pixels of the picture.
+void expectRandomStatesGiveTheBitsOfTheCheckedUpdates(int rounds) {
     using Update = double (*)(KONTUR&, std::int32_t);
     const struct {
         std::int32_t model;
@@ -383,14 +385,11 @@ TEST_F(DiscImage, RandomStatesGiveTheBitsOfTheCheckedUpdates) {
                   {2, StepStandard, UpdateStandardPoint},
                   {3, StepBalloon, UpdateBalloonPoint},
                   {4, StepOpened, UpdateOpenedPoint}};
-    // Distinct grey levels where the picture starts, so that a read of the wrong byte shows.
-    for (int x = 0; x < 8; ++x)
-        image.set(x, 0, static_cast<std::uint8_t>(10 * x + 1));
     std::mt19937 random(20261207);
     std::uniform_real_distribution<float> coordinate(-40.0f, 260.0f);
     std::uniform_real_distribution<float> weight(0.0f, 2.0f);
     for (const auto& m : models) {
-        for (int round = 0; round < 40; ++round) {
+        for (int round = 0; round < rounds; ++round) {
             KONTUR k;
             init(k, Params{.x1 = 50,
                            .y1 = 60,
@@ -425,6 +424,31 @@ TEST_F(DiscImage, RandomStatesGiveTheBitsOfTheCheckedUpdates) {
             ASSERT_EQ(test::bits(k), test::bits(checked))
                 << "model " << m.model << " round " << round;
         }
+    }
+}
+
+TEST_F(DiscImage, RandomStatesGiveTheBitsOfTheCheckedUpdates) {
+    // Distinct grey levels where the picture starts, so that a read of the wrong byte shows.
+    for (int x = 0; x < 8; ++x)
+        image.set(x, 0, static_cast<std::uint8_t>(10 * x + 1));
+    expectRandomStatesGiveTheBitsOfTheCheckedUpdates(40);
+}
+
+// Pictures too small for the gathered reading (and none at all) are read point by point.
+TEST(Step, RandomStatesOnTinyPicturesGiveTheBitsOfTheCheckedUpdates) {
+    {
+        SCOPED_TRACE("no picture");
+        test::BoundImage none(true);
+        expectRandomStatesGiveTheBitsOfTheCheckedUpdates(8);
+    }
+    for (const auto& [width, height] : {std::pair{2, 3}, std::pair{3, 3}}) {
+        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+        test::BoundImage tiny(width, height, 0);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x)
+                tiny.set(x, y, static_cast<std::uint8_t>(40 * (y * width + x) + 7));
+        }
+        expectRandomStatesGiveTheBitsOfTheCheckedUpdates(8);
     }
 }
 
