@@ -102,33 +102,43 @@ Snapshot snapshot(const KONTUR& k) {
     return {k.Iteration, std::bit_cast<std::uint64_t>(k.Energy), test::bits(k)};
 }
 
+// A dark disc of radius 30 on a light 120 × 100 picture, bound while it lives.
+struct DiscPicture {
+    DiscPicture() {
+        image.paint(40,
+                    [](int x, int y) { return (x - 60) * (x - 60) + (y - 50) * (y - 50) < 900; });
+    }
+    test::BoundImage image{120, 100, 200};
+};
+
+// A model around the disc with every force acting.
+Params discModel(std::int32_t model, std::int32_t points, float gradient, std::int32_t iterations) {
+    return Params{.x1 = 20,
+                  .y1 = 10,
+                  .x2 = 100,
+                  .y2 = 90,
+                  .model = model,
+                  .points = points,
+                  .tension = 0.2f,
+                  .rigidity = 0.05f,
+                  .radius = 25,
+                  .form = 0.01f,
+                  .image = model == 4 ? 0.02f : -0.02f,
+                  .threshold = 120,
+                  .gradient = gradient,
+                  .iterations = iterations};
+}
+
 // Run keeps the contour out of the point buffer between steps where nothing can fail; what it
 // leaves after every tenth step and at the end must be what single steps leave, with the
 // progress hook installed (a write-back every ten steps) and without (one at the end).
 TEST(Run, LeavesWhatSingleStepsLeaveWithAndWithoutTheProgressHook) {
-    test::BoundImage image(120, 100, 200);
-    const auto inDisc = [](int x, int y) {
-        return (x - 60) * (x - 60) + (y - 50) * (y - 50) < 900;
-    };
-    image.paint(40, inDisc);
+    const DiscPicture disc;
     for (const std::int32_t model : {1, 2, 3, 4}) {
         for (const float gradient : {0.0f, 3.0f}) {
             SCOPED_TRACE("model " + std::to_string(model) + " gradient " +
                          std::to_string(gradient));
-            const Params p{.x1 = 20,
-                           .y1 = 10,
-                           .x2 = 100,
-                           .y2 = 90,
-                           .model = model,
-                           .points = 23,
-                           .tension = 0.2f,
-                           .rigidity = 0.05f,
-                           .radius = 25,
-                           .form = 0.01f,
-                           .image = model == 4 ? 0.02f : -0.02f,
-                           .threshold = 120,
-                           .gradient = gradient,
-                           .iterations = 57};
+            const Params p = discModel(model, 23, gradient, 57);
             KONTUR single;
             init(single, p);
             std::vector<Snapshot> expected;
@@ -188,24 +198,10 @@ TEST(Run, ReadsAPictureChangedInPlaceBetweenRuns) {
 // with the edge force and then, after a new Init, without it (and the other way round)
 // gives the bits of a model that only ran the second analysis.
 TEST(Run, ASecondAnalysisOfTheSameModelIsNotTouchedByTheFirst) {
-    test::BoundImage image(120, 100, 200);
-    image.paint(40, [](int x, int y) { return (x - 60) * (x - 60) + (y - 50) * (y - 50) < 900; });
+    const DiscPicture disc;
     for (const std::int32_t model : {1, 2, 3, 4}) {
         for (const float firstGradient : {0.0f, 5.0f}) {
-            Params p{.x1 = 20,
-                     .y1 = 10,
-                     .x2 = 100,
-                     .y2 = 90,
-                     .model = model,
-                     .points = 30,
-                     .tension = 0.2f,
-                     .rigidity = 0.05f,
-                     .radius = 25,
-                     .form = 0.01f,
-                     .image = model == 4 ? 0.02f : -0.02f,
-                     .threshold = 120,
-                     .gradient = firstGradient,
-                     .iterations = 40};
+            Params p = discModel(model, 30, firstGradient, 40);
             KONTUR reused;
             init(reused, p);
             orvik::Run(reused);

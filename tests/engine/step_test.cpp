@@ -406,13 +406,13 @@ void expectRandomStatesGiveTheBitsOfTheCheckedUpdates(int rounds) {
                            .gradient = round % 2 == 0 ? 0.0f : weight(random),
                            .inertia = weight(random),
                            .viscosity = weight(random) + 0.1f});
-            const float special[] = {k.CenterX, k.CenterY, 0.0f, -0.0f, 1e-30f,
-                                     1e-40f,    0x1p-149f, 1.5f, 2.5f,  3.5f};
+            const float chosen[] = {k.CenterX, k.CenterY, 0.0f, -0.0f, 1e-30f,
+                                    1e-40f,    0x1p-149f, 1.5f, 2.5f,  3.5f};
             for (std::int32_t i = 0; i < k.PointCount; ++i) {
                 for (std::int32_t level = 0; level < 2; ++level) {
                     const bool odd = random() % 4 == 0;
-                    pointX(k, i, level) = odd ? special[random() % 10] : coordinate(random);
-                    pointY(k, i, level) = odd ? special[random() % 10] : coordinate(random);
+                    pointX(k, i, level) = odd ? chosen[random() % 10] : coordinate(random);
+                    pointY(k, i, level) = odd ? chosen[random() % 10] : coordinate(random);
                     if (m.model == 1) pointX(k, i, level) = std::fabs(pointX(k, i, level)) + 0.2f;
                 }
             }
