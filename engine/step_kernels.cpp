@@ -5,8 +5,11 @@
 //
 // Each function mirrors one model's formulas in steps.cpp lane by lane: the same IEEE
 // operations on doubles in the same order, every named intermediate rounded to float
-// (roundToFloat) where the scalar code stores a float. Nothing is fused (-ffp-contract=off)
-// and the compiler's own vectorisers are off for this file, so what runs is what is written.
+// (roundToFloat) where the scalar code stores a float. A single operation on two floats whose
+// result is stored as a float runs in float instead, which gives the same bits (see narrow
+// and widen). Nothing is fused (-ffp-contract=off) and the compiler's own vectorisers are
+// off for this file, so what runs is what is written. The picture is read here too, where
+// the processor can gather it.
 #include "step_kernels.h"
 
 #include <cstddef>

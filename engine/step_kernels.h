@@ -1,7 +1,7 @@
 // The vector halves of a fast step: the per-point arithmetic of the four models run across
 // points, several points to a register. A step is a simultaneous update, so the points are
-// independent lanes; each lane performs exactly the operations of the scalar formulas in
-// steps.cpp, in the same order, with the same roundings to float.
+// independent lanes; each lane gives exactly the bits of the scalar formulas in steps.cpp,
+// with the same operations in the same order and the same roundings to float.
 //
 // step_kernels.cpp is compiled once per instruction set (x86-64-v4, v3 and the baseline),
 // each copy in a namespace of its own; the step picks one set when the program starts

@@ -7,7 +7,8 @@
 // points written so far in place. A step whose inputs cannot reach the limits of that
 // arithmetic takes the fast path instead: the same formulas, lane by lane across points, in
 // the kernels of step_kernels.cpp, with the picture's part (the grey level under each point
-// and the edge force there) gathered point by point in between. Both give the same bits.
+// and the edge force there) read in between, and the contour kept in the kernels' rows from
+// one step to the next while nothing can fail. Both give the same bits.
 #include "checked_float.h"
 #include "kontur.h"
 #include "kontur_internal.h"
@@ -144,7 +145,8 @@ struct StepParameters {
     // 2^85 and the time step's quotient below 2^106, far from the float limit (2^128) and
     // from the 2^63 of a truncation. Any state outside these bounds, and point counts below
     // 3 or beyond the kernels' capacity, take the checked path. Here the weights and the
-    // count; the coordinates are tested while the fast path reads them (FastStep::widen).
+    // count; the coordinates are tested while the fast path reads them (FastRun::widen) and
+    // as its kernels make them.
     bool weightsInRange() const {
         if (n < 3 || n > kKernelCapacity || points == nullptr) return false;
         bool small = true;
