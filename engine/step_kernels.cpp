@@ -71,20 +71,44 @@ inline void store(double* p, Doubles v) {
     std::memcpy(p, &v, sizeof v);
 }
 
-// The value a float store keeps, widened back: what the scalar code reads after storing.
-// Written with the processor's own conversions: the generic form comes out as conversions
-// of halves and shuffles.
-inline Doubles roundToFloat(Doubles v) {
+// Lanes holding floats as floats, and back. The square root and the quotient of floats
+// taken in float give the same bits as taken in double and rounded to float: a double
+// carries more than twice a float's digits plus two, so the double rounding is harmless.
+// They cost less in float, and the float register holds all the lanes of a double one.
 #if defined(__AVX512F__)
-    return reinterpret_cast<Doubles>(
-        _mm512_maskz_cvtps_pd(0xff, _mm512_maskz_cvtpd_ps(0xff, reinterpret_cast<__m512d>(v))));
+typedef __m256 FloatLanes;
+inline FloatLanes narrow(Doubles v) {
+    return _mm512_maskz_cvtpd_ps(0xff, reinterpret_cast<__m512d>(v));
+}
+inline Doubles widen(FloatLanes v) {
+    return reinterpret_cast<Doubles>(_mm512_maskz_cvtps_pd(0xff, v));
+}
 #elif defined(__AVX__)
-    return reinterpret_cast<Doubles>(
-        _mm256_cvtps_pd(_mm256_cvtpd_ps(reinterpret_cast<__m256d>(v))));
-#elif defined(__SSE2__)
+typedef __m128 FloatLanes;
+inline FloatLanes narrow(Doubles v) {
+    return _mm256_cvtpd_ps(reinterpret_cast<__m256d>(v));
+}
+inline Doubles widen(FloatLanes v) {
+    return reinterpret_cast<Doubles>(_mm256_cvtps_pd(v));
+}
+#else
+typedef Floats FloatLanes;
+inline FloatLanes narrow(Doubles v) {
+    return __builtin_convertvector(v, Floats);
+}
+inline Doubles widen(FloatLanes v) {
+    return __builtin_convertvector(v, Doubles);
+}
+#endif
+
+// The value a float store keeps, widened back: what the scalar code reads after storing.
+// With two lanes the generic conversions come out as conversions of halves and shuffles, so
+// the processor's own are written out there.
+inline Doubles roundToFloat(Doubles v) {
+#if defined(__SSE2__) && !defined(__AVX__)
     return reinterpret_cast<Doubles>(_mm_cvtps_pd(_mm_cvtpd_ps(reinterpret_cast<__m128d>(v))));
 #else
-    return __builtin_convertvector(__builtin_convertvector(v, Floats), Doubles);
+    return widen(narrow(v));
 #endif
 }
 
@@ -116,36 +140,6 @@ inline Doubles squareRoot(Doubles v) {
     return out;
 #endif
 }
-
-// Lanes holding floats as floats, and back. The square root and the quotient of floats
-// taken in float give the same bits as taken in double and rounded to float: a double
-// carries more than twice a float's digits plus two, so the double rounding is harmless.
-// They cost less in float, and the float register holds all the lanes of a double one.
-#if defined(__AVX512F__)
-typedef __m256 FloatLanes;
-inline FloatLanes narrow(Doubles v) {
-    return _mm512_maskz_cvtpd_ps(0xff, reinterpret_cast<__m512d>(v));
-}
-inline Doubles widen(FloatLanes v) {
-    return reinterpret_cast<Doubles>(_mm512_maskz_cvtps_pd(0xff, v));
-}
-#elif defined(__AVX__)
-typedef __m128 FloatLanes;
-inline FloatLanes narrow(Doubles v) {
-    return _mm256_cvtpd_ps(reinterpret_cast<__m256d>(v));
-}
-inline Doubles widen(FloatLanes v) {
-    return reinterpret_cast<Doubles>(_mm256_cvtps_pd(v));
-}
-#else
-typedef Floats FloatLanes;
-inline FloatLanes narrow(Doubles v) {
-    return __builtin_convertvector(v, Floats);
-}
-inline Doubles widen(FloatLanes v) {
-    return __builtin_convertvector(v, Doubles);
-}
-#endif
 
 inline FloatLanes loadFloats(const float* p) {
     FloatLanes v;

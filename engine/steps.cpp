@@ -524,9 +524,11 @@ public:
                         s_.threshold,
                         s_.imageWeight};
         if (s_.gradientWeight != 0.0f) scratch_.edges.prepare(s_.image, s_.gradientWeight);
-        // Nothing read yet: no pixel is remembered. The picture, the polarity and the weights
-        // cannot change while the steps run, so what is read stays valid until they end.
-        std::fill(rows_.pixelX + first + kGhosts, rows_.pixelX + last + kGhosts, kNoPixel);
+        // "Opened" remembers the pixels it read (readPicture). Nothing read yet: no pixel is
+        // remembered. The picture, the polarity and the weights cannot change while the steps
+        // run, so what is read stays valid until they end.
+        if constexpr (opened)
+            std::fill(rows_.pixelX + first + kGhosts, rows_.pixelX + last + kGhosts, kNoPixel);
         if (s_.gradientWeight == 0.0f) {
             // A zero weight takes no samples: the force is a plain zero, whatever an earlier
             // analysis left in the rows.
