@@ -426,6 +426,42 @@ inline Unsigneds gather(const std::uint8_t* grey, Ints offset, Ints mask) {
                                  reinterpret_cast<__m128i>(mask), 1));
 #endif
 }
+
+// Bit i set when lane i of the mask is.
+inline std::uint32_t laneBits(Ints mask) {
+#if defined(__AVX512F__)
+    return static_cast<std::uint32_t>(_mm256_movemask_ps(reinterpret_cast<__m256>(mask)));
+#else
+    return static_cast<std::uint32_t>(_mm_movemask_ps(reinterpret_cast<__m128>(mask)));
+#endif
+}
+
+// Appends the row index j + i of each lane i set in `lanes` to list[count ..], and returns
+// the new count. The list has room for a whole block past its end. Without a branch per
+// lane: which lanes are set changes from block to block and from step to step.
+inline std::int32_t listLanes(std::uint32_t lanes, std::int32_t j, std::int32_t* list,
+                              std::int32_t count) {
+#if defined(__AVX512F__)
+    const __m256i indices =
+        _mm256_add_epi32(_mm256_set1_epi32(j), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(list + count),
+                        _mm256_maskz_compress_epi32(static_cast<__mmask8>(lanes), indices));
+    return count + __builtin_popcount(lanes);
+#else
+    for (int lane = 0; lane < kLanes; ++lane) {
+        list[count] = j + lane;
+        count += static_cast<std::int32_t>(lanes >> lane & 1u);
+    }
+    return count;
+#endif
+}
+
+template <typename Lanes, typename T>
+inline Lanes loadLanes(const T* p) {
+    Lanes v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
 #endif
 
 void picturePressure(KernelRows& rows, const KernelPicture& picture, const double* xs,
@@ -467,12 +503,71 @@ void picturePressure(KernelRows& rows, const KernelPicture& picture, const doubl
 #endif
 }
 
+std::int32_t rememberedPixels(KernelRows& rows, const KernelPicture& picture, const double* xs,
+                              const double* ys, std::int32_t first, std::int32_t last,
+                              std::int32_t* missed) {
+    const auto width = static_cast<std::uint32_t>(picture.width);
+    const auto height = static_cast<std::uint32_t>(picture.height);
+    std::int32_t count = 0;
+#if defined(__AVX2__)
+    for (std::int32_t j = first + kGhosts; j < last + kGhosts; j += kLanes) {
+        // The coordinates lie within ±2^20 on the fast path: they truncate to 32 bits.
+        const auto x = reinterpret_cast<Unsigneds>(__builtin_convertvector(load(xs + j), Ints));
+        const auto y = reinterpret_cast<Unsigneds>(__builtin_convertvector(load(ys + j), Ints));
+        // A lane outside the picture may compute the index of a pixel inside it: it is never
+        // found.
+        const Ints inside = (x < width) & (y < height);
+        const auto pixel = reinterpret_cast<Ints>(y * width + x);
+        Ints found{};
+        Floats pressure{};
+        Floats edgeX{};
+        Floats edgeY{};
+        for (std::int32_t place = 0; place < kPixelPlaces; ++place) {
+            const Ints here = loadLanes<Ints>(rows.readPixel[place] + j) == pixel;
+            found |= here;
+            pressure = here ? loadLanes<Floats>(rows.readPressure[place] + j) : pressure;
+            edgeX = here ? loadLanes<Floats>(rows.readEdgeX[place] + j) : edgeX;
+            edgeY = here ? loadLanes<Floats>(rows.readEdgeY[place] + j) : edgeY;
+        }
+        store(rows.pressure + j, __builtin_convertvector(pressure, Doubles));
+        store(rows.edgeX + j, __builtin_convertvector(edgeX, Doubles));
+        store(rows.edgeY + j, __builtin_convertvector(edgeY, Doubles));
+        std::uint32_t lanes = laneBits(~(found & inside));
+        // Lanes past the last point are nobody's.
+        const std::int32_t points = last + kGhosts - j;
+        if (points < kLanes) lanes &= (1u << points) - 1;
+        count = listLanes(lanes, j, missed, count);
+    }
+#else
+    for (std::int32_t j = first + kGhosts; j < last + kGhosts; ++j) {
+        const auto x = static_cast<std::uint32_t>(static_cast<std::int32_t>(xs[j]));
+        const auto y = static_cast<std::uint32_t>(static_cast<std::int32_t>(ys[j]));
+        const auto pixel = static_cast<std::int32_t>(y * width + x);
+        std::int32_t place = 0;
+        if (x < width && y < height) {
+            while (place < kPixelPlaces && rows.readPixel[place][j] != pixel)
+                ++place;
+        } else {
+            place = kPixelPlaces;
+        }
+        if (place == kPixelPlaces) {
+            missed[count++] = j;
+            continue;
+        }
+        rows.pressure[j] = rows.readPressure[place][j];
+        rows.edgeX[j] = rows.readEdgeX[place][j];
+        rows.edgeY[j] = rows.readEdgeY[place][j];
+    }
+#endif
+    return count;
+}
+
 } // namespace
 
 extern const KernelSet ORVIK_KERNEL_SET;
 const KernelSet ORVIK_KERNEL_SET = {
-    ORVIK_KERNEL_NAME, centerPositions, centerForces,    standardRadials,
-    standardForces,    balloonForces,   picturePressure, openedForces,
+    ORVIK_KERNEL_NAME, centerPositions, centerForces,     standardRadials, standardForces,
+    balloonForces,     picturePressure, rememberedPixels, openedForces,
 };
 
 } // namespace orvik

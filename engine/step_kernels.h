@@ -30,6 +30,10 @@ struct KernelWeights {
     double radiusSquared; // radius · radius
 };
 
+// The places in which a point remembers the pixels it read (KernelRows::readPixel).
+inline constexpr std::int32_t kPixelPlaces = 4;
+inline constexpr std::int32_t kNoPixelRead = -1;
+
 // What the kernels read and write, a row per quantity, every value a double (the float ones
 // hold a float's value exactly). Rows are filled and read back by the scalar parts of a
 // step; every index below is the point's index plus kGhosts.
@@ -65,6 +69,16 @@ struct KernelRows {
     // Only the scalar parts of a step use them.
     alignas(64) std::int32_t pixelX[kRowLength];
     alignas(64) std::int32_t pixelY[kRowLength];
+    // What each point of a closed contour read at the last pixels it visited: the pixel's
+    // index in the picture (row · width + column, or kNoPixelRead), its image pressure and its
+    // edge force, in kPixelPlaces places. A new pixel takes the place of the oldest one;
+    // readNext says which that is. A point that settles wanders among a few pixels, so it
+    // reads each of them once.
+    alignas(64) std::int32_t readPixel[kPixelPlaces][kRowLength];
+    alignas(64) float readPressure[kPixelPlaces][kRowLength];
+    alignas(64) float readEdgeX[kPixelPlaces][kRowLength];
+    alignas(64) float readEdgeY[kPixelPlaces][kRowLength];
+    alignas(64) std::int32_t readNext[kRowLength];
 };
 
 // Which of a coordinate's three rows plays which part in one step.
@@ -108,6 +122,13 @@ struct KernelSet {
     // positions xs, ys (truncated toward zero) of the points of a closed contour.
     void (*picturePressure)(KernelRows&, const KernelPicture&, const double* xs, const double* ys,
                             std::int32_t first, std::int32_t last);
+    // The image pressure and the edge force under the pixel positions xs, ys (truncated
+    // toward zero) of each point of a closed contour that finds its pixel in rows.readPixel,
+    // into rows.pressure, edgeX and edgeY. The row indices of the other points go into
+    // `missed`, in order; returns how many there are.
+    std::int32_t (*rememberedPixels)(KernelRows&, const KernelPicture&, const double* xs,
+                                     const double* ys, std::int32_t first, std::int32_t last,
+                                     std::int32_t* missed);
     // "Opened" also needs the point count: its end points lack a second neighbour.
     bool (*openedForces)(KernelRows&, const KernelWeights&, KernelLevels, std::int32_t first,
                          std::int32_t last, std::int32_t n);

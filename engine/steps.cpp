@@ -529,6 +529,13 @@ public:
         // run, so what is read stays valid until they end.
         if constexpr (opened)
             std::fill(rows_.pixelX + first + kGhosts, rows_.pixelX + last + kGhosts, kNoPixel);
+        // Closed contours under the edge force remember what they read (readRemembered):
+        // nothing yet.
+        if (!opened && s_.gradientWeight != 0.0f) {
+            std::fill(rows_.readNext + first + kGhosts, rows_.readNext + last + kGhosts, 0);
+            for (auto& place : rows_.readPixel)
+                std::fill(place + first + kGhosts, place + last + kGhosts, kNoPixelRead);
+        }
         if (s_.gradientWeight == 0.0f) {
             // A zero weight takes no samples: the force is a plain zero, whatever an earlier
             // analysis left in the rows.
@@ -647,8 +654,14 @@ private:
     template <bool Opened>
     void readPicture(std::int32_t first, std::int32_t last, const float* pressures,
                      const double* xs, const double* ys) {
-        if (!Opened && s_.gradientWeight == 0.0f && picture_.grey != nullptr) {
-            kernels_.picturePressure(rows_, picture_, xs, ys, first, last);
+        if (!Opened && picture_.grey != nullptr) {
+            // Without the edge force, gathering the grey levels costs less than remembering
+            // them.
+            if (s_.gradientWeight == 0.0f) {
+                kernels_.picturePressure(rows_, picture_, xs, ys, first, last);
+            } else {
+                readRemembered(first, last, pressures, xs, ys);
+            }
         } else if (s_.gradientWeight != 0.0f) {
             readPicture<Opened, true>(first, last, pressures, xs, ys);
         } else {
@@ -691,6 +704,35 @@ private:
                 rows_.pixelY[j] = pixelY[j - start];
                 readPoint<Opened, Edge>(j, pixelX[j - start], pixelY[j - start], pressures);
             }
+        }
+    }
+
+    // The image pressure and the edge force under each point of a closed contour, the weight
+    // of the edge force not zero. A point that settles keeps visiting the same few pixels, so
+    // each remembers what it read at the last ones (rows.readPixel) and reads the picture and
+    // the edge-force cache only at a pixel it has not kept. Nothing it keeps can change while
+    // the steps run.
+    void readRemembered(std::int32_t first, std::int32_t last, const float* pressures,
+                        const double* xs, const double* ys) {
+        std::int32_t missed[kKernelCapacity + 8];
+        const std::int32_t count =
+            kernels_.rememberedPixels(rows_, picture_, xs, ys, first, last, missed);
+        const auto width = static_cast<std::uint32_t>(picture_.width);
+        const auto height = static_cast<std::uint32_t>(picture_.height);
+        for (std::int32_t m = 0; m < count; ++m) {
+            const std::int32_t j = missed[m];
+            const std::int32_t ix = PlainArithmetic::trunc(xs[j]);
+            const std::int32_t iy = PlainArithmetic::trunc(ys[j]);
+            readPoint<false, true>(j, ix, iy, pressures);
+            const auto ux = static_cast<std::uint32_t>(ix);
+            const auto uy = static_cast<std::uint32_t>(iy);
+            if (ux >= width || uy >= height) continue;
+            const auto place = static_cast<std::size_t>(rows_.readNext[j]);
+            rows_.readNext[j] = (rows_.readNext[j] + 1) % kPixelPlaces;
+            rows_.readPixel[place][j] = static_cast<std::int32_t>(uy * width + ux);
+            rows_.readPressure[place][j] = static_cast<float>(rows_.pressure[j]);
+            rows_.readEdgeX[place][j] = static_cast<float>(rows_.edgeX[j]);
+            rows_.readEdgeY[place][j] = static_cast<float>(rows_.edgeY[j]);
         }
     }
 

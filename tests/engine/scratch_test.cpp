@@ -1,12 +1,15 @@
 // What a model keeps between steps: a new picture or polarity is seen at the very next step
-// although edge forces are remembered, and models stepping side by side in two threads do
-// not disturb each other.
+// although edge forces are remembered, models stepping side by side in two threads do not
+// disturb each other, and a point finds what it remembers only on the very pixel.
 #include "engine_test_support.h"
 #include "kontur.h"
 #include "kontur_internal.h"
+#include "step_kernels.h"
 
 #include <gtest/gtest.h>
+#include <memory>
 #include <thread>
+#include <vector>
 
 namespace orvik {
 namespace {
@@ -110,6 +113,68 @@ TEST(StepScratch, ModelsSteppingInTwoThreadsMatchTheirRunsAlone) {
     other.join();
     EXPECT_EQ(test::bits(together.first), test::bits(alone.first));
     EXPECT_EQ(test::bits(together.second), test::bits(alone.second));
+}
+
+// Every kernel set this processor runs finds a remembered pixel only under a point that
+// stands on it. A point beyond the right or left border computes the index of a pixel inside
+// the picture (row · width + column wraps into the next or previous row): that is no find.
+TEST(StepScratch, ARememberedPixelIsFoundOnlyWhereThePointStands) {
+    std::vector<const KernelSet*> sets{&kernelsBaseline};
+#if defined(__x86_64__)
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) sets.push_back(&kernelsV3);
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl"))
+        sets.push_back(&kernelsV4);
+#endif
+    const std::uint8_t grey[9] = {};
+    const KernelPicture picture{grey, 3, 3, 0, 0.0, 1.0};
+    struct Case {
+        double x, y;             // where the point stands
+        std::int32_t remembered; // the pixel it remembers
+        bool found;
+    };
+    const Case cases[] = {
+        {1.5, 1.5, 4, true},   // on it
+        {0.2, 2.9, 6, true},   // on it, near a corner
+        {2.5, 1.5, 4, false},  // next to it
+        {3.5, 0.5, 4, false},  // right of the picture, index 0 · 3 + 3 + 1 = 4
+        {-1.5, 2.5, 5, false}, // left of it, index 2 · 3 − 1 = 5
+        {0.5, 3.5, 9, false},  // below it
+        {-0.5, 0.5, 0, true},  // truncated toward zero, on pixel 0
+        {1.5, -0.5, 1, true},  // likewise
+        {2.5, 2.5, 8, true},   // the last point, in a block of its own
+    };
+    const auto n = static_cast<std::int32_t>(std::size(cases));
+    for (const KernelSet* set : sets) {
+        SCOPED_TRACE(set->name);
+        auto rows = std::make_unique<KernelRows>();
+        std::vector<double> xs(kRowLength), ys(kRowLength);
+        std::vector<std::int32_t> expected;
+        for (std::int32_t i = 0; i < n; ++i) {
+            const std::int32_t j = i + kGhosts;
+            xs[static_cast<std::size_t>(j)] = cases[i].x;
+            ys[static_cast<std::size_t>(j)] = cases[i].y;
+            for (auto& place : rows->readPixel)
+                place[j] = kNoPixelRead;
+            const std::int32_t place = i % kPixelPlaces;
+            rows->readPixel[place][j] = cases[i].remembered;
+            rows->readPressure[place][j] = static_cast<float>(i) + 0.5f;
+            rows->readEdgeX[place][j] = static_cast<float>(i) + 0.25f;
+            rows->readEdgeY[place][j] = -static_cast<float>(i);
+            if (!cases[i].found) expected.push_back(j);
+        }
+        std::vector<std::int32_t> missed(kKernelCapacity + 8);
+        const std::int32_t count =
+            set->rememberedPixels(*rows, picture, xs.data(), ys.data(), 0, n, missed.data());
+        missed.resize(static_cast<std::size_t>(count));
+        EXPECT_EQ(missed, expected);
+        for (std::int32_t i = 0; i < n; ++i) {
+            if (!cases[i].found) continue;
+            const std::int32_t j = i + kGhosts;
+            EXPECT_EQ(rows->pressure[j], i + 0.5) << i;
+            EXPECT_EQ(rows->edgeX[j], i + 0.25) << i;
+            EXPECT_EQ(rows->edgeY[j], -i) << i;
+        }
+    }
 }
 
 } // namespace
