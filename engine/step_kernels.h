@@ -125,7 +125,8 @@ struct KernelSet {
     // The image pressure and the edge force under the pixel positions xs, ys (truncated
     // toward zero) of each point of a closed contour that finds its pixel in rows.readPixel,
     // into rows.pressure, edgeX and edgeY. The row indices of the other points go into
-    // `missed`, in order; returns how many there are.
+    // `missed`, in order; returns how many there are. `missed` has room for eight entries
+    // beyond the last point's: a whole block may be written at once.
     std::int32_t (*rememberedPixels)(KernelRows&, const KernelPicture&, const double* xs,
                                      const double* ys, std::int32_t first, std::int32_t last,
                                      std::int32_t* missed);

@@ -714,7 +714,7 @@ private:
     // the steps run.
     void readRemembered(std::int32_t first, std::int32_t last, const float* pressures,
                         const double* xs, const double* ys) {
-        std::int32_t missed[kKernelCapacity + 8];
+        std::int32_t missed[kKernelCapacity + 8]; // a whole block may be written past the end
         const std::int32_t count =
             kernels_.rememberedPixels(rows_, picture_, xs, ys, first, last, missed);
         const auto width = static_cast<std::uint32_t>(picture_.width);
