@@ -192,7 +192,9 @@ void StepModel(KONTUR& k);
 
 // `count` steps of the model k.ModelKind names, leaving what `count` calls of StepModel leave
 // (the same points, Energy and Iteration, and the same error where one fails), without
-// writing the points and the energy back between steps where nothing can fail.
-void StepModelRepeatedly(KONTUR& k, std::int64_t count);
+// writing the points and the energy back between steps where nothing can fail. `continuing`
+// says that they carry on steps of the same Run, with nothing in between that could rewrite
+// the picture: what the points remember of it still holds. Otherwise they read it afresh.
+void StepModelRepeatedly(KONTUR& k, std::int64_t count, bool continuing = false);
 
 } // namespace orvik

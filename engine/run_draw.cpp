@@ -111,7 +111,8 @@ void Run(KONTUR& k) {
             counted && runHooks.StepProgress
                 ? std::min(left, StepsPerProgressStep - done % StepsPerProgressStep)
                 : left;
-        StepModelRepeatedly(k, count);
+        // Between progress steps only the hook runs: the picture stays as it was.
+        StepModelRepeatedly(k, count, done > 0);
         done += count;
         if (counted && done % StepsPerProgressStep == 0 && runHooks.StepProgress)
             runHooks.StepProgress();

@@ -59,8 +59,9 @@ public:
     // rarely meet in one entry.
     static constexpr std::size_t kEntries = 16384;
 
-    // Makes the entries valid for this picture and weight; the weight is not zero.
-    void prepare(const GreyView& image, float weight);
+    // Makes the entries valid for this picture and weight; the weight is not zero. Returns
+    // true when that forgot what was there (a new generation began).
+    bool prepare(const GreyView& image, float weight);
     // The edge force at pixel (x, y), as edgeForce<PlainArithmetic> gives it.
     void lookup(const GreyView& image, float weight, std::int32_t x, std::int32_t y, float& fx,
                 float& fy);
@@ -88,10 +89,30 @@ private:
     std::array<Entry, kEntries> entries_{};
 };
 
+// What the pixels the points of a closed contour remember (KernelRows::readPixel) were read
+// with. They hold while the edge-force cache keeps its generation (the same picture, polarity
+// and edge weight) and the image pressure's threshold and weight stay, for the steps of one
+// run: Init, a step on its own and a new run forget them, so that pixels rewritten in place
+// in between are read again.
+class PixelMemory {
+public:
+    // True when the remembered pixels may be used with these weights, the edge-force cache
+    // having just been prepared (newGeneration: it began afresh). Otherwise the caller empties
+    // them, and from then on they count as read with these weights.
+    bool stillHolds(bool newGeneration, double threshold, double imageWeight);
+    void forget() { valid_ = false; }
+
+private:
+    bool valid_ = false;
+    std::uint64_t threshold_ = 0; // bits
+    std::uint64_t imageWeight_ = 0;
+};
+
 struct StepScratch {
     DirectionTable directions;
     PressureTable pressures;
     EdgeForceCache edges;
+    PixelMemory pixels;
     KernelRows rows{};
     std::int32_t directionRows = 0; // the point count rows.cosTheta and sinTheta hold
 

@@ -56,11 +56,11 @@ const float* PressureTable::forWeights(double threshold, double imageWeight, boo
     return values_.data();
 }
 
-void EdgeForceCache::prepare(const GreyView& image, float weight) {
+bool EdgeForceCache::prepare(const GreyView& image, float weight) {
     const std::uint32_t weightBits = std::bit_cast<std::uint32_t>(weight);
     if (valid_ && grey_ == image.grey && width_ == image.width && height_ == image.height &&
         outside_ == image.outside && weight_ == weightBits)
-        return;
+        return false;
     if (generation_ == kLastGeneration) {
         entries_.fill(Entry{});
         generation_ = 0;
@@ -72,6 +72,7 @@ void EdgeForceCache::prepare(const GreyView& image, float weight) {
     outside_ = image.outside;
     weight_ = weightBits;
     valid_ = true;
+    return true;
 }
 
 // Kept out of line: the common case, a pixel met before, is a few instructions that the
@@ -103,10 +104,22 @@ inline void EdgeForceCache::lookup(const GreyView& image, float weight, std::int
     fy = entry.fy;
 }
 
+bool PixelMemory::stillHolds(bool newGeneration, double threshold, double imageWeight) {
+    const auto thresholdBits = std::bit_cast<std::uint64_t>(threshold);
+    const auto imageWeightBits = std::bit_cast<std::uint64_t>(imageWeight);
+    const bool holds =
+        valid_ && !newGeneration && thresholdBits == threshold_ && imageWeightBits == imageWeight_;
+    valid_ = true;
+    threshold_ = thresholdBits;
+    imageWeight_ = imageWeightBits;
+    return holds;
+}
+
 void StepScratch::reset() {
     directions = DirectionTable{};
     pressures = PressureTable{};
     edges.forget();
+    pixels.forget();
     directionRows = 0;
 }
 
@@ -523,15 +536,17 @@ public:
                         image.outside,
                         s_.threshold,
                         s_.imageWeight};
-        if (s_.gradientWeight != 0.0f) scratch_.edges.prepare(s_.image, s_.gradientWeight);
+        const bool newGeneration =
+            s_.gradientWeight != 0.0f && scratch_.edges.prepare(s_.image, s_.gradientWeight);
         // "Opened" remembers the pixels it read (readPicture). Nothing read yet: no pixel is
         // remembered. The picture, the polarity and the weights cannot change while the steps
         // run, so what is read stays valid until they end.
         if constexpr (opened)
             std::fill(rows_.pixelX + first + kGhosts, rows_.pixelX + last + kGhosts, kNoPixel);
-        // Closed contours under the edge force remember what they read (readRemembered):
-        // nothing yet.
-        if (!opened && s_.gradientWeight != 0.0f) {
+        // Closed contours under the edge force remember what they read (readRemembered),
+        // from one run of steps to the next while the picture and the weights stay.
+        if (!opened && s_.gradientWeight != 0.0f &&
+            !scratch_.pixels.stillHolds(newGeneration, s_.threshold, s_.imageWeight)) {
             std::fill(rows_.readNext + first + kGhosts, rows_.readNext + last + kGhosts, 0);
             for (auto& place : rows_.readPixel)
                 std::fill(place + first + kGhosts, place + last + kGhosts, kNoPixelRead);
@@ -866,14 +881,17 @@ double UpdateOpenedPoint(KONTUR& k, std::int32_t i) {
 }
 
 void StepCenterPoint(KONTUR& k) {
+    k.Scratch.pixels.forget();
     centerPointSteps(k, 1);
 }
 
 void StepStandard(KONTUR& k) {
+    k.Scratch.pixels.forget();
     standardSteps(k, 1);
 }
 
 void StepBalloon(KONTUR& k) {
+    k.Scratch.pixels.forget();
     balloonSteps(k, 1);
 }
 
@@ -881,7 +899,8 @@ void StepOpened(KONTUR& k) {
     openedSteps(k, 1);
 }
 
-void StepModelRepeatedly(KONTUR& k, std::int64_t count) {
+void StepModelRepeatedly(KONTUR& k, std::int64_t count, bool continuing) {
+    if (!continuing) k.Scratch.pixels.forget();
     std::int64_t (*steps)(KONTUR&, std::int64_t) = nullptr;
     switch (k.ModelKind) {
     case 1:

@@ -166,6 +166,47 @@ TEST(Run, LeavesWhatSingleStepsLeaveWithAndWithoutTheProgressHook) {
     }
 }
 
+// A progress hook may change the weights the steps read. The steps after it must read the
+// picture with the new ones, as single steps do, although a run keeps what its points read
+// from one progress step to the next.
+TEST(Run, StepsAfterAProgressHookUseTheWeightsItSet) {
+    const DiscPicture disc;
+    struct Change {
+        const char* name;
+        void (*apply)(KONTUR&);
+    };
+    const Change changes[] = {
+        {"threshold", [](KONTUR& k) { k.Threshold += 40; }},
+        {"image weight", [](KONTUR& k) { k.ImageWeight *= 3; }},
+        {"edge weight", [](KONTUR& k) { k.GradientWeight *= 0.5f; }},
+    };
+    for (const std::int32_t model : {1, 2, 3}) {
+        for (const Change& change : changes) {
+            SCOPED_TRACE("model " + std::to_string(model) + ", " + change.name);
+            const Params p = discModel(model, 23, 3.0f, 40);
+            KONTUR single;
+            init(single, p);
+            for (std::int32_t step = 1; step <= p.iterations; ++step) {
+                StepModel(single);
+                if (step == 2 * StepsPerProgressStep) change.apply(single);
+            }
+
+            KONTUR counted;
+            init(counted, p);
+            SetRunHooks(RunHooks{.StepProgress =
+                                     [&] {
+                                         if (counted.Iteration == 2 * StepsPerProgressStep)
+                                             change.apply(counted);
+                                     },
+                                 .ShowWaitCursor = {},
+                                 .RestoreCursor = {}});
+            orvik::Run(counted);
+            SetRunHooks(RunHooks{});
+            EXPECT_TRUE(snapshot(counted) == snapshot(single));
+        }
+    }
+}
+
 // A chain at rest on a flat picture is not read again while it stays on its pixels; a picture
 // changed in the same buffer between two runs must still be read by the next one.
 TEST(Run, ReadsAPictureChangedInPlaceBetweenRuns) {
@@ -192,6 +233,33 @@ TEST(Run, ReadsAPictureChangedInPlaceBetweenRuns) {
         StepModel(single);
     EXPECT_TRUE(snapshot(run) == snapshot(single));
     EXPECT_NE(test::bits(run), atRest) << "the stripes move the chain";
+}
+
+// A closed contour under the edge force keeps what its points read for one run only: a
+// picture rewritten in place before the next run is read again, as single steps read it. The
+// pictures are flat, so that the edge force is zero before and after (the edge forces
+// themselves are remembered until the next Init).
+TEST(Run, ANewRunReadsAPictureRewrittenInPlaceUnderTheEdgeForce) {
+    test::BoundImage image(220, 200, 200);
+    for (const std::int32_t model : {1, 2, 3}) {
+        Params p = discModel(model, 23, 3.0f, 30);
+        p.x1 += 50; // far from the picture's border
+        p.x2 += 50;
+        p.y1 += 50;
+        p.y2 += 50;
+        KONTUR run;
+        KONTUR single;
+        init(run, p);
+        init(single, p);
+        for (const std::uint8_t grey : {200, 60}) {
+            image.paint(grey, [](int, int) { return true; });
+            orvik::Run(run);
+            for (std::int32_t step = 0; step < p.iterations; ++step)
+                StepModel(single);
+            EXPECT_TRUE(snapshot(run) == snapshot(single))
+                << "model " << model << ", grey " << +grey;
+        }
+    }
 }
 
 // What one analysis leaves in the model's scratch must not reach the next: each model run
