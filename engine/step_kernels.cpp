@@ -61,10 +61,16 @@ inline Doubles splat(double v) {
 #endif
 }
 
-inline Doubles load(const double* p) {
-    Doubles v;
+// The lanes starting at p, wherever p is aligned.
+template <typename Lanes, typename T>
+inline Lanes loadLanes(const T* p) {
+    Lanes v;
     std::memcpy(&v, p, sizeof v);
     return v;
+}
+
+inline Doubles load(const double* p) {
+    return loadLanes<Doubles>(p);
 }
 
 inline void store(double* p, Doubles v) {
@@ -142,9 +148,7 @@ inline Doubles squareRoot(Doubles v) {
 }
 
 inline FloatLanes loadFloats(const float* p) {
-    FloatLanes v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
+    return loadLanes<FloatLanes>(p);
 }
 
 inline void storeFloats(float* p, FloatLanes v) {
@@ -454,13 +458,6 @@ inline std::int32_t listLanes(std::uint32_t lanes, std::int32_t j, std::int32_t*
     }
     return count;
 #endif
-}
-
-template <typename Lanes, typename T>
-inline Lanes loadLanes(const T* p) {
-    Lanes v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
 }
 #endif
 
