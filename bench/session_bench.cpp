@@ -32,7 +32,7 @@ struct Scene {
             result.contour.push_back({2000 + kRadius * std::cos(t), 1500 + kRadius * std::sin(t)});
         }
     }
-    GreyView view() const { return {grey.data(), kWidth, kHeight}; }
+    GreyBufferView view() const { return {grey.data(), kWidth, kHeight}; }
     std::vector<std::uint8_t> grey;
     ContourResult result;
 };

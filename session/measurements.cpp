@@ -75,7 +75,7 @@ SpanGrey spanGrey(const std::uint8_t* first, const std::uint8_t* end) {
     return g;
 }
 
-void measureGrey(const std::vector<ContourPoint>& p, const GreyView& grey, Measurements& m) {
+void measureGrey(const std::vector<ContourPoint>& p, const GreyBufferView& grey, Measurements& m) {
     std::uint64_t sum = 0;
     std::uint8_t lowest = 255, highest = 0;
     forEachInsideSpan(
@@ -156,7 +156,7 @@ void forEachInsideSpan(const std::vector<ContourPoint>& polygon, std::int32_t wi
     }
 }
 
-Measurements measure(const ContourResult& result, const GreyView& grey) {
+Measurements measure(const ContourResult& result, const GreyBufferView& grey) {
     Measurements m;
     m.closed = result.closed;
     const std::vector<ContourPoint>& p = result.contour;

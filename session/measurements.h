@@ -10,12 +10,16 @@
 
 namespace orvik {
 
-// A read-only view of a grey buffer, one byte per pixel, rows without padding.
-struct GreyView {
+// A read-only view of a grey buffer, one byte per pixel, rows without padding. (Not the
+// engine's GreyView, which is how a step reads the bound picture.)
+struct GreyBufferView {
     const std::uint8_t* data = nullptr;
     std::int32_t width = 0;
     std::int32_t height = 0;
 };
+// The old name, kept for the window's results until it takes the new one; an alias names no
+// class of its own, so it does not clash with the engine's GreyView.
+using GreyView = GreyBufferView;
 
 struct Measurements {
     bool closed = true;
@@ -44,7 +48,7 @@ void forEachInsideSpan(
     const std::function<void(std::int32_t row, std::int32_t first, std::int32_t last)>& span);
 
 // Measures the contour; `grey` is the image the analysis ran on (its size bounds the pixels).
-Measurements measure(const ContourResult& result, const GreyView& grey);
+Measurements measure(const ContourResult& result, const GreyBufferView& grey);
 
 // "Area 1,234.5 px² · Perimeter 130.2 px · Circularity 0.91 · Mean grey 43.1", or for
 // "Opened" "Length 123.4 px"; empty for a result without a contour.

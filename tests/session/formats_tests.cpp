@@ -86,7 +86,7 @@ TEST(Formats, GeoJsonIsAFeatureWithAClosedRingOrALine) {
     for (const bool closed : {true, false}) {
         SCOPED_TRACE(closed ? "polygon" : "line");
         const ContourResult r = resultWith(kite, closed);
-        const Measurements m = measure(r, GreyView{nullptr, 100, 80});
+        const Measurements m = measure(r, GreyBufferView{nullptr, 100, 80});
         const QJsonObject feature = QJsonDocument::fromJson(toGeoJson(r, m)).object();
         EXPECT_EQ(feature["type"].toString(), "Feature");
         const QJsonObject geometry = feature["geometry"].toObject();
@@ -113,7 +113,7 @@ TEST(Formats, JsonIsOrvikCliObjectAndReadsBackAsSettings) {
     at(r.context.fields, Field::Points) = 4;
     at(r.context.fields, Field::Gradient) = 7;
     r.energy = 0.1;
-    const Measurements m = measure(r, GreyView{nullptr, 100, 80});
+    const Measurements m = measure(r, GreyBufferView{nullptr, 100, 80});
     const QByteArray bytes = toJson(r, m);
     EXPECT_TRUE(bytes.startsWith("{\"file\": \"/pictures/cells 1.bmp\", \"width\": 100, "
                                  "\"height\": 80, \"box\": [10, 20, 60, 70], \"model\": "
@@ -151,7 +151,7 @@ TEST(Formats, FileNamesOfAnyCharactersStayValidJson) {
         ContourResult r = resultWith(kite);
         r.context.imageFile = file.toStdString();
         r.error = name;
-        const Measurements m = measure(r, GreyView{nullptr, 100, 80});
+        const Measurements m = measure(r, GreyBufferView{nullptr, 100, 80});
         const QJsonObject json = QJsonDocument::fromJson(toJson(r, m, true)).object();
         EXPECT_EQ(json["file"].toString(), file);
         EXPECT_EQ(json["error"].toString(), QString::fromUtf8(name));
@@ -176,7 +176,7 @@ TEST(Formats, MaskIsTheInsidePixelsAndRefusedForOpened) {
             white += v == 255;
             other += v != 255 && v != 0;
         }
-    EXPECT_EQ(white, measure(r, GreyView{nullptr, 100, 80}).pixels);
+    EXPECT_EQ(white, measure(r, GreyBufferView{nullptr, 100, 80}).pixels);
     EXPECT_GT(white, 0);
     EXPECT_EQ(other, 0);
     EXPECT_THROW(toMaskPng(resultWith(kite, false)), ResultFileError);

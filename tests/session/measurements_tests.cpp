@@ -22,7 +22,7 @@ struct ColumnRamp {
             for (std::int32_t x = 0; x < w; ++x)
                 grey[static_cast<std::size_t>(y) * w + x] = static_cast<std::uint8_t>(x);
     }
-    GreyView view() const { return {grey.data(), w, h}; }
+    GreyBufferView view() const { return {grey.data(), w, h}; }
     std::vector<std::uint8_t> grey;
     std::int32_t w, h;
 };
@@ -124,7 +124,7 @@ TEST(Measurements, ADiscOf200PointsAgreesWithPiRSquared) {
 
 TEST(Measurements, AnOpenedChainHasItsLengthAndEnds) {
     const Measurements m =
-        measure(resultWith({{0, 0}, {3, 4}, {3, 10}, {-5, 10}}, false), GreyView{});
+        measure(resultWith({{0, 0}, {3, 4}, {3, 10}, {-5, 10}}, false), GreyBufferView{});
     EXPECT_FALSE(m.closed);
     EXPECT_DOUBLE_EQ(m.length, 5 + 6 + 8);
     EXPECT_EQ(m.ends[0], (ContourPoint{0, 0}));
@@ -179,7 +179,7 @@ TEST(Measurements, StatusAndClipboardTexts) {
     EXPECT_EQ(statusText(m, box).toStdString(),
               "Area 1,234.5 px² · Perimeter 149.4 px · Circularity 0.70 · Mean grey 24.5");
     const ContourResult chain = resultWith({{0, 0}, {3, 4}}, false);
-    EXPECT_EQ(statusText(measure(chain, GreyView{}), chain), QStringLiteral("Length 5.0 px"));
+    EXPECT_EQ(statusText(measure(chain, GreyBufferView{}), chain), QStringLiteral("Length 5.0 px"));
     EXPECT_EQ(statusText(Measurements{}, ContourResult{}), QString());
 
     const QStringList lines = clipboardText(m, box).split(u'\n');
