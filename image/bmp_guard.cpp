@@ -158,7 +158,8 @@ std::optional<QByteArray> checkedBitmap(QFile& file) {
     const bool runLength = (compression == 1 && bits == 8) || (compression == 2 && bits == 4);
     if (!runLength || width <= 0 || height == 0) return std::nullopt;
     checkPictureSize(QSize(int(std::min<std::int64_t>(width, INT32_MAX)),
-                           int(std::min<std::int64_t>(std::abs(height), INT32_MAX))));
+                           int(std::min<std::int64_t>(std::abs(height), INT32_MAX))),
+                     PictureFile{file.fileName(), "bmp"});
 
     // The stream follows the palette, or starts at the data offset when that lies further on.
     const std::uint32_t colorsUsed = u32(head, 46);

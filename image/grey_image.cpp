@@ -55,6 +55,7 @@ void openForReading(QFile& file) {
 
 QImage readPicture(const QString& path) {
     const QByteArray format = readerFormatFor(path);
+    const PictureFile source{path, format};
     QFile file(path);
     openForReading(file);
 
@@ -70,7 +71,7 @@ QImage readPicture(const QString& path) {
     // The extension alone picks the decoder; content that doesn't match it is not valid.
     reader.setAutoDetectImageFormat(false);
     const QSize claimed = reader.size();
-    if (claimed.isValid()) checkPictureSize(claimed);
+    if (claimed.isValid()) checkPictureSize(claimed, source);
 
     // Pixels that a file leaves undefined (skipped by RLE deltas, missing from a short file)
     // are never written by the decoder. It decodes into a picture of the right size and
@@ -84,8 +85,8 @@ QImage readPicture(const QString& path) {
         if (picture.isNull()) refuse(QString::fromLatin1(OutOfMemoryText));
         picture.fill(0);
     }
-    if (!reader.read(&picture) || picture.isNull()) refuseAsNotValid();
-    checkPictureSize(picture.size());
+    if (!reader.read(&picture) || picture.isNull()) refuseContent(source);
+    checkPictureSize(picture.size(), source);
     completePalette(picture);
     return picture;
 }
@@ -118,7 +119,7 @@ GreyImage loadGreyImage(const QString& path) {
     } catch (const std::bad_alloc&) {
         throw ImageLoadError(OutOfMemoryText);
     } catch (const std::exception&) {
-        throw ImageLoadError(NotValidText);
+        refuseContent({path, QFileInfo(path).suffix().toLower().toUtf8()});
     }
 }
 

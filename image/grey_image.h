@@ -11,7 +11,8 @@
 namespace orvik {
 
 // A load that failed; what() is the text the user sees ("Cannot open file %s",
-// "Bitmap image is not valid", "Unknown picture file extension (.%s)", or a refusal
+// "Bitmap image is not valid" for a bitmap, "Unknown picture file extension (.%s)",
+// "Cannot read file %s: " and the cause for a picture of another format, or a refusal
 // starting with "Image too large"), UTF-8 encoded.
 class ImageLoadError : public std::runtime_error {
 public:
@@ -31,8 +32,8 @@ struct GreyImage {
 inline constexpr std::int32_t MaxImageSide = 32767;
 
 // The memory, in megabytes, that a decoded picture may take at 4 bytes per pixel. Headers
-// claiming more are refused as not valid before anything is allocated; the picture reader
-// gets the same limit while it decodes.
+// claiming more are refused before anything is allocated (a bitmap as not valid, any other
+// picture as too large); the picture reader gets the same limit while it decodes.
 inline constexpr int ImageAllocationLimitMB = 512;
 
 // Reads the file and builds a complete new store, or throws ImageLoadError.

@@ -4,14 +4,20 @@
 
 #include "grey_image.h"
 
+#include <QByteArray>
 #include <QSize>
 #include <QString>
-#include <QtGlobal>
 
 namespace orvik {
 
 inline constexpr const char* NotValidText = "Bitmap image is not valid";
 inline constexpr const char* OutOfMemoryText = "Image too large for the available memory";
+
+// The file a load reads and the reader format that its extension names ("bmp", "png", ...).
+struct PictureFile {
+    QString path;
+    QByteArray format;
+};
 
 [[noreturn]] inline void refuse(const QString& text) {
     throw ImageLoadError(text.toStdString());
@@ -21,19 +27,14 @@ inline constexpr const char* OutOfMemoryText = "Image too large for the availabl
     refuse(QString::fromLatin1(NotValidText));
 }
 
-// Refuses sizes the store can't hold. The memory test comes first: a header claiming a
-// gigantic picture is corrupt rather than merely large, and is refused as such.
-inline void checkPictureSize(QSize size) {
-    const qint64 width = size.width();
-    const qint64 height = size.height();
-    // Both sides fit in 31 bits, so their product can't overflow; four times it could.
-    const qint64 limitPixels = (qint64{ImageAllocationLimitMB} << 20) / 4;
-    if (width * height > limitPixels) refuseAsNotValid();
-    if (width > MaxImageSide || height > MaxImageSide)
-        refuse(QStringLiteral("Image too large: %1 x %2 pixels (at most %3 in each direction)")
-                   .arg(width)
-                   .arg(height)
-                   .arg(MaxImageSide));
-}
+// Content the reader could not turn into a picture. A bitmap gets its one fixed text; any
+// other file is named, with the reason found by looking at what it holds: empty, another
+// format than its extension says, no picture at all, or a damaged picture of its format.
+[[noreturn]] void refuseContent(const PictureFile& file);
+
+// Refuses sizes the store can't hold. The memory test comes first: a bitmap header claiming a
+// gigantic picture is corrupt rather than merely large, and is refused as not valid; a
+// picture of another format is named as too large, with the limit.
+void checkPictureSize(QSize size, const PictureFile& file);
 
 } // namespace orvik

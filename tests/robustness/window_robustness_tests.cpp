@@ -212,8 +212,9 @@ private slots:
         files.push_back({write("picture.xyz", QByteArray("BM")),
                          QStringLiteral("Unknown picture file extension (.xyz)")});
         files.push_back({write("empty.bmp", {}), QStringLiteral("Bitmap image is not valid.")});
-        files.push_back({write("text.png", QByteArray("not a picture at all\n")),
-                         QStringLiteral("Bitmap image is not valid.")});
+        const QString text = write("text.png", QByteArray("not a picture at all\n"));
+        files.push_back({text, "Cannot read file " + text +
+                                   ": its content is not a picture in the PNG format."});
         QFile good(goodPath_);
         QVERIFY(good.open(QIODevice::ReadOnly));
         files.push_back(
