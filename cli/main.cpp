@@ -2,14 +2,43 @@
 #include "cli.h"
 
 #include <QCoreApplication>
+#include <QString>
 #include <cstdio>
+#include <cstring>
+
+namespace {
+
+// orvik-cli's own standard error. The picture libraries' complaints about a broken file are
+// noise beside the one message that names the file and the cause, so they go elsewhere.
+FILE* ownErrors = stderr;
+
+bool isPictureLibraryNoise(const QMessageLogContext& context) {
+    const char* category = context.category != nullptr ? context.category : "";
+    return std::strncmp(category, "qt.gui.imageio", 14) == 0 ||
+           std::strncmp(category, "qt.imageformats", 15) == 0;
+}
+
+void keepPictureLibraryNoiseOut(QtMsgType type, const QMessageLogContext& context,
+                                const QString& text) {
+    if (type != QtFatalMsg && isPictureLibraryNoise(context)) return;
+    std::fprintf(ownErrors, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+    std::fflush(ownErrors);
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
+    // The PNG library prints its errors to the C library's stderr itself, past the toolkit's
+    // messages; the C library lets that stream be swapped for a sink. Everything of
+    // orvik-cli's own, and every other toolkit message, still reaches standard error.
+    if (FILE* sink = std::fopen("/dev/null", "w")) stderr = sink;
+    qInstallMessageHandler(keepPictureLibraryNoiseOut);
+
     // The image reader finds its format plugins through the application object.
     QCoreApplication app(argc, argv);
     const std::vector<std::string> args(argv + 1, argv + argc);
     const orvik::cli::Outcome outcome = orvik::cli::run(args);
     std::fputs(outcome.output.c_str(), stdout);
-    std::fputs(outcome.error.c_str(), stderr);
+    std::fputs(outcome.error.c_str(), ownErrors);
     return outcome.exitCode;
 }

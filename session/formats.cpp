@@ -5,13 +5,18 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace orvik {
 
@@ -327,15 +332,68 @@ QByteArray resultBytes(ResultFormat format, const ContourResult& result, const M
     return toPng(overlay);
 }
 
+namespace {
+
+// Why the last operation on `file` failed: the device's own text, or, when it kept none (a
+// write cut short by a full disk reports no error of its own), the system's reason.
+QString failureReason(const QFileDevice& file, int systemError) {
+    if (file.error() == QFileDevice::NoError && systemError != 0)
+        return QString::fromLocal8Bit(std::strerror(systemError));
+    return file.errorString();
+}
+
+// Writes all of `bytes` and flushes them. A short write is followed by another, so that the
+// one that fails leaves its reason; the flush makes a small write that was only buffered
+// meet the disk here, and not unnoticed later.
+bool writeAll(QFileDevice& file, const QByteArray& bytes, int& systemError) {
+    qint64 written = 0;
+    while (written < bytes.size()) {
+        errno = 0;
+        const qint64 count = file.write(bytes.constData() + written, bytes.size() - written);
+        systemError = errno;
+        if (count <= 0) return false;
+        written += count;
+    }
+    errno = 0;
+    const bool flushed = file.flush();
+    systemError = errno;
+    return flushed;
+}
+
+// A device or a pipe named as the file: it has no old content to keep and can't be
+// replaced by a renamed copy, so it is written as it is, without waiting for a reader.
+bool isSpecialFile(const QString& path) {
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && !S_ISREG(status.st_mode) &&
+           !S_ISDIR(status.st_mode);
+}
+
+} // namespace
+
 void saveFile(const QString& path, const QByteArray& bytes) {
     const auto failure = [&path](const QString& reason) {
         return ResultFileError(
             QStringLiteral("Cannot save \"%1\": %2").arg(path, reason).toStdString());
     };
+    int systemError = 0;
+    if (isSpecialFile(path)) {
+        QFile device;
+        const int descriptor =
+            ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (descriptor < 0) throw failure(QString::fromLocal8Bit(std::strerror(errno)));
+        if (!device.open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                         QFileDevice::AutoCloseHandle)) {
+            ::close(descriptor);
+            throw failure(device.errorString());
+        }
+        if (!writeAll(device, bytes, systemError))
+            throw failure(failureReason(device, systemError));
+        return;
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) throw failure(file.errorString());
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
+    if (!writeAll(file, bytes, systemError)) {
+        const QString reason = failureReason(file, systemError);
         file.cancelWriting();
         throw failure(reason);
     }

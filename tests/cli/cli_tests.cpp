@@ -1,4 +1,5 @@
 // Tests of orvik-cli: its JSON against the engine called directly, and its error paths.
+#include "bad_pictures.h"
 #include "bitmap_folder.h"
 #include "cli.h"
 #include "grey_image.h"
@@ -14,7 +15,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace orvik {
 namespace {
@@ -254,6 +261,108 @@ TEST_F(Cli, AFailedSaveLeavesNoFileBehindAndExitsWithStatusTwo) {
     EXPECT_EQ(noFolder.exitCode, 2);
     EXPECT_NE(noFolder.error.find("file-not-folder/x\": Not a directory"), std::string::npos)
         << noFolder.error;
+}
+
+// orvik-cli run as a program, optionally with a limit on the size of the files it writes.
+struct ProgramRun {
+    int exitCode = -1;
+    QByteArray output, error;
+};
+
+ProgramRun runProgram(const QStringList& arguments, qint64 fileSizeLimit = -1) {
+    QProcess process;
+    if (fileSizeLimit >= 0)
+        process.setChildProcessModifier([fileSizeLimit] {
+            // A write past the limit then fails with EFBIG instead of ending the program.
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        });
+    process.start(ORVIK_CLI_PATH, arguments);
+    ProgramRun run;
+    if (!process.waitForFinished(60000)) return run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.output = process.readAllStandardOutput();
+    run.error = process.readAllStandardError();
+    return run;
+}
+
+// Standard error holds the one message, without the picture libraries' own complaints.
+TEST_F(Cli, AnUnreadablePictureIsNamedWithItsCauseAndNothingElseOnStandardError) {
+    for (const test::BadPicture& picture : test::badPictures()) {
+        SCOPED_TRACE(picture.name.toStdString());
+        const QString path = folder.write(picture.name, picture.content);
+        const ProgramRun run = runProgram({path});
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_TRUE(run.output.isEmpty());
+        EXPECT_EQ(run.error.toStdString(),
+                  test::unreadableMessage(path, picture).toStdString() + ".\n");
+    }
+}
+
+// A character device that is always full at `path`: a node of its own where the tests may
+// make one, else a link to the system's.
+bool makeFullDevice(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    if (mknod(name.constData(), S_IFCHR | 0666, makedev(1, 7)) == 0) {
+        const int descriptor = open(name.constData(), O_WRONLY);
+        if (descriptor >= 0) {
+            close(descriptor);
+            return true;
+        }
+        unlink(name.constData());
+    }
+    struct stat status {};
+    return stat("/dev/full", &status) == 0 && S_ISCHR(status.st_mode) &&
+           symlink("/dev/full", name.constData()) == 0;
+}
+
+TEST_F(Cli, AFailedWriteSaysWhyAndLeavesNoFileBehind) {
+    struct Case {
+        const char* name;
+        const char* format;
+        const char* file;
+        qint64 fileSizeLimit; // -1: none; the file is a full device instead
+        const char* reason;
+    };
+    const Case cases[] = {
+        // Small enough to sit in a buffer until the end.
+        {"a small file over the size limit", "csv", "disc.csv", 0, "File too large"},
+        // Larger than the limit: the first write stops short, without an error of its own.
+        // Larger than the limit and the buffer: the first write stops short, without an error
+        // of its own.
+        {"a large file over the size limit", "overlay", "noise-overlay.png", 20000,
+         "File too large"},
+        {"a full device", "csv", "disc.csv", -1, "No space left on device"},
+    };
+    // Grey noise, whose overlay picture hardly compresses: some 60 kB.
+    const QString noise = folder.write("noise.bmp", test::greyPicture(300, 200, [](int x, int y) {
+                                           return (x * 7919 ^ y * 104729) % 251;
+                                       }));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString out = folder.path(QString::fromLatin1(c.name).replace(' ', '-'));
+        ASSERT_TRUE(QDir().mkpath(out));
+        const QString target = out + "/" + c.file;
+        if (c.fileSizeLimit < 0 && !makeFullDevice(target)) {
+            ADD_FAILURE() << "no full device could be made";
+            continue;
+        }
+        const QString picture = QString::fromLatin1(c.file).startsWith("noise") ? noise : image;
+        const ProgramRun run =
+            runProgram({"--save", c.format, "--out", out, picture}, c.fileSizeLimit);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.error.toStdString(),
+                  "Cannot save \"" + target.toStdString() + "\": " + c.reason + ".\n");
+        if (c.fileSizeLimit >= 0) {
+            EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                      QStringList{});
+        } else {
+            struct stat status {};
+            ASSERT_EQ(stat(QFile::encodeName(target).constData(), &status), 0);
+            EXPECT_TRUE(S_ISCHR(status.st_mode)) << "the device was replaced";
+        }
+    }
 }
 
 TEST_F(Cli, ABatchPrintsOneLinePerImageInOrderAndGoesOnAfterABadOne) {
