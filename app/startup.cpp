@@ -20,6 +20,22 @@ QIcon applicationIcon() {
     return icon;
 }
 
+QString usageText() {
+    return QStringLiteral(
+        "Usage: orvik [PICTURE]\n"
+        "Segments one object in a picture with an active contour, in a window.\n"
+        "\n"
+        "  PICTURE     a picture to open at start: BMP, or any other format the reader knows\n"
+        "              (PNG, JPEG, TIFF, GIF...); further arguments are ignored\n"
+        "  -h, --help  print this help and exit\n"
+        "\n"
+        "orvik-cli runs the same analysis without a window: orvik-cli --help.\n");
+}
+
+bool asksForUsage(const QStringList& arguments) {
+    return arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"));
+}
+
 QString fileToOpen(const QStringList& arguments, QString* note) {
     if (arguments.isEmpty()) return {};
     if (arguments.size() > 1 && note != nullptr)

@@ -26,6 +26,12 @@ struct StartupOptions {
     std::function<void(TForm1&)> mainWindowCreated;
 };
 
+// What `orvik --help` prints on standard output.
+QString usageText();
+
+// True when the arguments after the program's name ask for the usage (--help or -h).
+bool asksForUsage(const QStringList& arguments);
+
 // The picture named on the command line (the arguments after the program's name), or an
 // empty string; arguments after the first are ignored, with a note in `note`.
 QString fileToOpen(const QStringList& arguments, QString* note);

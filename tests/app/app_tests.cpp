@@ -15,6 +15,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
@@ -68,6 +69,24 @@ private slots:
         QVERIFY(note.isEmpty());
         QCOMPARE(fileToOpen({"a.png", "b.bmp", "-x"}, &note), QStringLiteral("a.png"));
         QVERIFY(note.contains(QStringLiteral("b.bmp -x")));
+    }
+
+    // A display that can't be had proves that asking for the usage opens no window.
+    void helpPrintsTheUsageAndExitsWithZeroWithoutAWindow() {
+        for (const QStringList& arguments :
+             {QStringList{"--help"}, QStringList{"-h"}, QStringList{"picture.bmp", "--help"}}) {
+            QProcess orvik;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("QT_QPA_PLATFORM", "no-such-platform");
+            orvik.setProcessEnvironment(environment);
+            orvik.start(ORVIK_PROGRAM, arguments);
+            QVERIFY(orvik.waitForFinished(30000));
+            QCOMPARE(orvik.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(orvik.exitCode(), 0);
+            QCOMPARE(QString::fromLocal8Bit(orvik.readAllStandardOutput()), usageText());
+            QCOMPARE(orvik.readAllStandardError(), QByteArray());
+        }
+        QVERIFY(!asksForUsage({"picture.bmp", "--helpful.bmp"}));
     }
 
     void theHelpWindowGoesBesideTheMainWindow() {
