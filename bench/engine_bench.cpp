@@ -51,11 +51,12 @@ void runBenchmark(benchmark::State& state, ModelChoice model, SizeCase size) {
     const InitialState initial(values);
     KONTUR k;
     initial.init(k);
+    StepScratch scratch;
     SetRunHooks({});
     try {
         for (auto _ : state) {
             initial.restore(k);
-            Run(k);
+            Run(k, scratch);
             // Run lives in another library and writes through k, so nothing is optimised
             // away. (DoNotOptimize on a double is miscompiled by this GCC.)
             benchmark::ClobberMemory();

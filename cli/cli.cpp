@@ -263,7 +263,7 @@ struct ImageOutcome {
     std::string error;
 };
 
-ImageOutcome runImage(const Options& o, const std::string& file, bool batch) {
+ImageOutcome runImage(const Options& o, const std::string& file, bool batch, StepScratch& scratch) {
     ImageOutcome outcome;
     const QString path = QString::fromStdString(file);
     try {
@@ -281,7 +281,7 @@ ImageOutcome runImage(const Options& o, const std::string& file, bool batch) {
             tool = ToolRequest{*o.tool, o.click->first, o.click->second};
         }
 
-        const HeadlessOutcome run = analyseHeadless(Kontur, loaded.image, values, tool);
+        const HeadlessOutcome run = analyseHeadless(Kontur, scratch, loaded.image, values, tool);
         const GreyImage& image = loaded.image;
         // The name as decoded, so that the JSON holds valid UTF-8 whatever bytes it came as.
         const RunContext context{path.toStdString(), image.ImageWidth,        image.ImageHeight,
@@ -347,8 +347,10 @@ Outcome run(const std::vector<std::string>& args) {
                         "no pixels\n";
 
     const bool batch = options.images.size() > 1;
+    // One scratch for the steps of every image, made once.
+    StepScratch scratch;
     for (const std::string& file : options.images) {
-        const ImageOutcome image = runImage(options, file, batch);
+        const ImageOutcome image = runImage(options, file, batch, scratch);
         outcome.exitCode = std::max(outcome.exitCode, image.exitCode);
         outcome.output += image.json;
         if (!image.error.empty()) outcome.error += image.error + "\n";

@@ -144,7 +144,6 @@ void Init(KONTUR& k, std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int
     k.BoxX2 = static_cast<float>(x2);
     k.BoxY2 = static_cast<float>(y2);
     k.Energy = 0;
-    k.Scratch.reset();
     if (k.ModelKind < 1 || k.ModelKind > 4) k.ModelKind = 1;
 
     switch (k.ModelKind) {

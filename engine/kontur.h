@@ -6,8 +6,6 @@
 // which the window (or the command-line tool) installs.
 #pragma once
 
-#include "step_scratch.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -15,8 +13,8 @@
 
 namespace orvik {
 
-// The whole state of one analysis. One instance lives for the whole process (Kontur);
-// tests create their own.
+// The whole state of one analysis: its points and parameters, nothing else, so that a copy
+// is cheap. One instance lives for the whole process (Kontur); tests create their own.
 struct KONTUR {
     std::int32_t Iteration = 0;  // steps since the last Init; its low bit is the current level
     std::int32_t ModelKind = 0;  // 1 centre point, 2 standard, 3 balloon, 4 opened; 0 before Init
@@ -41,9 +39,10 @@ struct KONTUR {
     // Four floats per point: x level 0, x level 1, y level 0, y level 1
     // (model 1: the radius in both x slots).
     std::unique_ptr<float[]> Points;
-    // What the steps keep between calls (step_scratch.h); not part of the model's state.
-    StepScratch Scratch;
 };
+// Undo steps and lists of objects hold copies of it.
+static_assert(sizeof(KONTUR) <= 16 * 1024,
+              "the contour model holds its points and parameters only");
 
 // The process-wide contour model that the window and the command-line tool work on.
 extern KONTUR Kontur;
@@ -109,11 +108,34 @@ int Sample(std::int32_t x, std::int32_t y);
 // Edge force at pixel (x, y), weighted by k.GradientWeight.
 void EdgeForce(const KONTUR& k, std::int32_t x, std::int32_t y, float& fx, float& fy);
 
+struct ScratchSpace;
+
+// What the steps keep between calls: tables worked out for the parameters in use, the edge
+// forces of the pixels a contour visited, what its points read there, and the rows the fast
+// path computes in. A few hundred kilobytes, acquired once when the scratch is made; none of
+// it is part of a model. Whoever runs steps owns one and hands it to them (the window's
+// analysis, orvik-cli, each worker thread): one scratch serves any number of models one after
+// another, and two models step side by side with a scratch each. Every entry is checked
+// against what it was made for before it is used, so results never depend on what a scratch
+// did before.
+class StepScratch {
+public:
+    StepScratch();
+    ~StepScratch();
+    StepScratch(const StepScratch&) = delete;
+    StepScratch& operator=(const StepScratch&) = delete;
+
+    ScratchSpace& space() { return *space_; }
+
+private:
+    std::unique_ptr<ScratchSpace> space_;
+};
+
 // One iteration of each model.
-void StepCenterPoint(KONTUR& k);
-void StepStandard(KONTUR& k);
-void StepBalloon(KONTUR& k);
-void StepOpened(KONTUR& k);
+void StepCenterPoint(KONTUR& k, StepScratch& scratch);
+void StepStandard(KONTUR& k, StepScratch& scratch);
+void StepBalloon(KONTUR& k, StepScratch& scratch);
+void StepOpened(KONTUR& k, StepScratch& scratch);
 
 // Run advances the progress bar once per this many steps, and only in runs of at least
 // twice as many; a progress bar's maximum is the iteration count divided by it.
@@ -127,8 +149,8 @@ struct RunHooks {
 };
 void SetRunHooks(RunHooks hooks);
 
-// Performs k.Iterations steps of k.ModelKind.
-void Run(KONTUR& k);
+// Performs k.Iterations steps of k.ModelKind. Acquires nothing.
+void Run(KONTUR& k, StepScratch& scratch);
 
 // The drawing surface Draw paints on. LineTo draws from the current position up to,
 // but not including, the end point, which becomes the current position.

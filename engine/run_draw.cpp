@@ -76,30 +76,11 @@ void drawChain(const KONTUR& k, std::int32_t level, ContourCanvas& canvas) {
 
 } // namespace
 
-void StepModel(KONTUR& k) {
-    switch (k.ModelKind) {
-    case 1:
-        StepCenterPoint(k);
-        break;
-    case 2:
-        StepStandard(k);
-        break;
-    case 3:
-        StepBalloon(k);
-        break;
-    case 4:
-        StepOpened(k);
-        break;
-    default: // not set up yet: nothing to move
-        break;
-    }
-}
-
 void SetRunHooks(RunHooks hooks) {
     runHooks = std::move(hooks);
 }
 
-void Run(KONTUR& k) {
+void Run(KONTUR& k, StepScratch& scratch) {
     const WaitCursorGuard cursor(runHooks);
     const std::int64_t iterations = k.Iterations;
     const bool counted = iterations >= 2 * StepsPerProgressStep;
@@ -112,7 +93,7 @@ void Run(KONTUR& k) {
                 ? std::min(left, StepsPerProgressStep - done % StepsPerProgressStep)
                 : left;
         // Between progress steps only the hook runs: the picture stays as it was.
-        StepModelRepeatedly(k, count, done > 0);
+        StepModelRepeatedly(k, scratch, count, done > 0);
         done += count;
         if (counted && done % StepsPerProgressStep == 0 && runHooks.StepProgress)
             runHooks.StepProgress();

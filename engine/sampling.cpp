@@ -31,7 +31,7 @@ GreyView currentGreyView() {
 }
 
 int Sample(std::int32_t x, std::int32_t y) {
-    return currentGreyView().sample(x, y);
+    return greyLevel(currentGreyView(), x, y);
 }
 
 void EdgeForce(const KONTUR& k, std::int32_t x, std::int32_t y, float& fx, float& fy) {

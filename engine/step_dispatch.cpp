@@ -3,8 +3,10 @@
 // is there to prove it (the golden runs are repeated with each) and to compare their speed.
 #include "step_kernels.h"
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 
 namespace orvik {
 
@@ -33,22 +35,33 @@ bool runsV3() {
 
 const KernelSet& chooseKernels() {
     const char* wanted = std::getenv("ORVIK_STEP_LEVEL");
-    const auto asked = [wanted](const KernelSet& set) {
-        return wanted != nullptr && std::strcmp(wanted, set.name) == 0;
-    };
-    if (asked(kernelsBaseline)) return kernelsBaseline;
-#if defined(__x86_64__)
-    __builtin_cpu_init();
-    const bool v4 = runsV4();
-    const bool v3 = v4 || runsV3();
-    if (asked(kernelsV3) && v3) return kernelsV3;
-    if (v4) return kernelsV4;
-    if (v3) return kernelsV3;
-#endif
-    return kernelsBaseline;
+    const std::span<const KernelSet* const> sets = runnableKernelSets();
+    for (const KernelSet* set : sets)
+        if (wanted != nullptr && std::strcmp(wanted, set->name) == 0) return *set;
+    return *sets.back();
 }
 
+// The sets in the order of runnableKernelSets, and how many there are.
+struct RunnableSets {
+    std::array<const KernelSet*, 3> sets{&kernelsBaseline};
+    std::size_t count = 1;
+
+    RunnableSets() {
+#if defined(__x86_64__)
+        __builtin_cpu_init();
+        const bool v4 = runsV4();
+        if (v4 || runsV3()) sets[count++] = &kernelsV3;
+        if (v4) sets[count++] = &kernelsV4;
+#endif
+    }
+};
+
 } // namespace
+
+std::span<const KernelSet* const> runnableKernelSets() {
+    static const RunnableSets runnable;
+    return {runnable.sets.data(), runnable.count};
+}
 
 const KernelSet& activeKernels() {
     static const KernelSet& kernels = chooseKernels();

@@ -3,7 +3,7 @@
 // target options decide the register width. Everything but that set has internal linkage,
 // so the copies cannot stand in for one another.
 //
-// Each function mirrors one model's formulas in steps.cpp lane by lane: the same IEEE
+// Each function mirrors one model's formulas in reference_steps.cpp lane by lane: the same IEEE
 // operations on doubles in the same order, every named intermediate rounded to float
 // (roundToFloat) where the scalar code stores a float. A single operation on two floats whose
 // result is stored as a float runs in float instead, which gives the same bits (see narrow
@@ -11,6 +11,8 @@
 // off for this file, so what runs is what is written. The picture is read here too, where
 // the processor can gather it.
 #include "step_kernels.h"
+
+#include "step_constants.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -39,11 +41,6 @@ constexpr int kLanes = 2;
 typedef double Doubles __attribute__((vector_size(kLanes * sizeof(double))));
 typedef float Floats __attribute__((vector_size(kLanes * sizeof(float))));
 typedef std::int64_t Mask __attribute__((vector_size(kLanes * sizeof(std::int64_t))));
-
-// Same constants as the scalar step.
-constexpr double kFloor = static_cast<double>(0.2f);
-constexpr double kMaxRadius = 10000.0;
-constexpr double kEdgeScale = 0.0027729677693590099;
 
 // v in every lane. (A loop over the lanes comes out as one masked broadcast per lane.)
 inline Doubles splat(double v) {
@@ -253,8 +250,8 @@ void centerPositions(KernelRows& rows, const KernelWeights& w, KernelLevels leve
 bool centerForces(KernelRows& rows, const KernelWeights& w, KernelLevels levels, std::int32_t first,
                   std::int32_t last) {
     const Weights k(w);
-    const Doubles floor = splat(kFloor);
-    const Doubles maxRadius = splat(kMaxRadius);
+    const Doubles floor = splat(static_cast<double>(kFloor));
+    const Doubles maxRadius = splat(static_cast<double>(kMaxRadius));
     const double* radii = rows.x[levels.current];
     RangeTest range(last);
     for (std::int32_t j = first + kGhosts; j < last + kGhosts; j += kLanes) {
@@ -286,7 +283,7 @@ void standardRadials(KernelRows& rows, const KernelWeights& w, KernelLevels leve
     // and the quotients, each a single operation on floats.
     const FloatLanes centerX = narrow(splat(w.centerX));
     const FloatLanes centerY = narrow(splat(w.centerY));
-    const FloatLanes floor = narrow(splat(kFloor));
+    const FloatLanes floor = narrow(splat(static_cast<double>(kFloor)));
     const double* xs = rows.x[levels.current];
     const double* ys = rows.y[levels.current];
     for (std::int32_t j = first + kGhosts; j < last + kGhosts; j += kLanes) {
@@ -344,7 +341,7 @@ bool standardForces(KernelRows& rows, const KernelWeights& w, KernelLevels level
 bool balloonForces(KernelRows& rows, const KernelWeights& w, KernelLevels levels,
                    std::int32_t first, std::int32_t last) {
     const Weights k(w);
-    const Doubles floor = splat(kFloor);
+    const Doubles floor = splat(static_cast<double>(kFloor));
     RangeTest range(last);
     for (std::int32_t j = first + kGhosts; j < last + kGhosts; j += kLanes) {
         const Neighbours x(rows.x[levels.current], j);
@@ -466,9 +463,9 @@ void picturePressure(KernelRows& rows, const KernelPicture& picture, const doubl
 #if defined(__AVX2__)
     const Doubles threshold = splat(picture.threshold);
     const Doubles weight = splat(picture.imageWeight);
-    const auto width = static_cast<std::uint32_t>(picture.width);
-    const auto height = static_cast<std::uint32_t>(picture.height);
-    const Ints outside = Ints{} + picture.outside;
+    const std::uint32_t width = picture.image.width;
+    const std::uint32_t height = picture.image.height;
+    const Ints outside = Ints{} + picture.image.outside;
     for (std::int32_t j = first + kGhosts; j < last + kGhosts; j += kLanes) {
         // The coordinates lie within ±2^20 on the fast path: they truncate to 32 bits.
         const auto x = reinterpret_cast<Unsigneds>(__builtin_convertvector(load(xs + j), Ints));
@@ -478,23 +475,17 @@ void picturePressure(KernelRows& rows, const KernelPicture& picture, const doubl
         // The four bytes ending with the pixel, or starting with it among the first three
         // pixels (the picture has at least eight), so that no read leaves the picture.
         const Ints early = offset < 3;
-        const Unsigneds word = gather(picture.grey, early ? offset : offset - 3, inside);
+        const Unsigneds word = gather(picture.image.grey, early ? offset : offset - 3, inside);
         const Unsigneds shift = reinterpret_cast<Unsigneds>(early ? Ints{} : Ints{} + 24);
         const auto grey = reinterpret_cast<Ints>((word >> shift) & 0xffu);
+        // greyLevel's rule, for all lanes at once.
         const Doubles level = __builtin_convertvector(inside ? grey : outside, Doubles);
         store(rows.pressure + j, roundToFloat((level - threshold) * weight));
     }
 #else
     for (std::int32_t j = first + kGhosts; j < last + kGhosts; ++j) {
-        const auto x = static_cast<std::uint32_t>(static_cast<std::int32_t>(xs[j]));
-        const auto y = static_cast<std::uint32_t>(static_cast<std::int32_t>(ys[j]));
-        const int level =
-            x < static_cast<std::uint32_t>(picture.width) &&
-                    y < static_cast<std::uint32_t>(picture.height)
-                ? picture
-                      .grey[static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width) +
-                            x]
-                : picture.outside;
+        const int level = greyLevel(picture.image, static_cast<std::int32_t>(xs[j]),
+                                    static_cast<std::int32_t>(ys[j]));
         rows.pressure[j] = static_cast<float>((level - picture.threshold) * picture.imageWeight);
     }
 #endif
@@ -503,8 +494,8 @@ void picturePressure(KernelRows& rows, const KernelPicture& picture, const doubl
 std::int32_t rememberedPixels(KernelRows& rows, const KernelPicture& picture, const double* xs,
                               const double* ys, std::int32_t first, std::int32_t last,
                               std::int32_t* missed) {
-    const auto width = static_cast<std::uint32_t>(picture.width);
-    const auto height = static_cast<std::uint32_t>(picture.height);
+    const std::uint32_t width = picture.image.width;
+    const std::uint32_t height = picture.image.height;
     std::int32_t count = 0;
 #if defined(__AVX2__)
     for (std::int32_t j = first + kGhosts; j < last + kGhosts; j += kLanes) {

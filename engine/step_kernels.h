@@ -1,6 +1,7 @@
 // The vector halves of a fast step: the per-point arithmetic of the four models run across
 // points, several points to a register. A step is a simultaneous update, so the points are
-// independent lanes; each lane gives exactly the bits of the scalar formulas in steps.cpp,
+// independent lanes; each lane gives exactly the bits of the reference steps
+// (reference_steps.cpp),
 // with the same operations in the same order and the same roundings to float.
 //
 // step_kernels.cpp is compiled once per instruction set (x86-64-v4, v3 and the baseline),
@@ -9,7 +10,10 @@
 // inline function that the copies could compile differently.
 #pragma once
 
+#include "grey_view.h"
+
 #include <cstdint>
+#include <span>
 
 namespace orvik {
 
@@ -91,12 +95,10 @@ struct KernelLevels {
 // The largest magnitude a coordinate may have for a step to take the fast path.
 inline constexpr double kKernelLimit = 0x1p20;
 
-// The picture as the kernels read it: the grey levels of a picture of at least 8 and fewer
-// than 2^31 pixels, the level outside it, and the two weights of the image pressure.
+// The picture as the kernels read it: a picture of at least 8 and fewer than 2^31 pixels,
+// and the two weights of the image pressure.
 struct KernelPicture {
-    const std::uint8_t* grey;
-    std::int32_t width, height;
-    std::int32_t outside;
+    GreyView image;
     double threshold, imageWeight;
 };
 
@@ -145,5 +147,7 @@ const KernelSet& activeKernels();
 extern const KernelSet kernelsV3;
 extern const KernelSet kernelsV4;
 #endif
+// Every set this processor runs, the baseline first.
+std::span<const KernelSet* const> runnableKernelSets();
 
 } // namespace orvik

@@ -1,20 +1,21 @@
-// What the steps of one contour model keep between calls: tables worked out once for the
-// parameters in use, the edge force of the pixels the contour has visited, and the rows the
-// fast path computes in. None of it is part of the model's state: every entry is checked
-// against what it was made for before it is used, Init starts afresh, and a copy of a model
-// starts with an empty scratch of its own. Owning it in the model keeps the steps reentrant:
-// two models can step side by side.
+// What a StepScratch holds (kontur.h): tables worked out once for the parameters in use, the
+// edge force of the pixels the contour has visited, what its points read at their last
+// pixels, and the rows the fast path computes in. One function decides when what was read
+// from the picture is forgotten: ScratchSpace::beginSteps.
 #pragma once
 
+#include "grey_view.h"
+#include "kontur.h"
+#include "kontur_internal.h"
 #include "step_kernels.h"
 
 #include <array>
+#include <bit>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 
 namespace orvik {
-
-struct GreyView;
 
 // Directions of the points of the centre point model: θ = i·2π/N and its sine and cosine,
 // each rounded to a float as the step rounds them. They depend on i and N only.
@@ -46,26 +47,22 @@ private:
     std::array<float, 256> values_{};
 };
 
-// The edge force of pixels inside the image, for one picture, polarity and weight: it
-// depends on nothing else. Filled as the contour visits pixels, in a fixed number of
-// entries (a pixel has one place, and a newcomer replaces what was there), so memory stays
-// the same whatever the picture's size. Forgotten whenever the bound picture's buffer, size
-// or polarity or the weight differ from those it was filled for, and at every Init (which
-// also covers pixels rewritten in place between two analyses). Forgetting takes no time:
-// each entry carries the generation it was filled in, and a new generation begins.
+// The edge force of pixels inside the picture, for one picture, polarity and weight, filled
+// as the contour visits pixels, in a fixed number of entries (a pixel has one place, and a
+// newcomer replaces what was there), so memory stays the same whatever the picture's size.
+// Forgetting takes no time: each entry carries the generation it was filled in, and a new
+// generation begins.
 class EdgeForceCache {
 public:
     // A contour that has settled keeps visiting a few thousand pixels; at this size they
     // rarely meet in one entry.
     static constexpr std::size_t kEntries = 16384;
 
-    // Makes the entries valid for this picture and weight; the weight is not zero. Returns
-    // true when that forgot what was there (a new generation began).
-    bool prepare(const GreyView& image, float weight);
-    // The edge force at pixel (x, y), as edgeForce<PlainArithmetic> gives it.
+    void forget();
+    // The edge force at pixel (x, y), as edgeForce<PlainArithmetic> gives it, for the
+    // picture and the weight (not zero) of the generation in use.
     void lookup(const GreyView& image, float weight, std::int32_t x, std::int32_t y, float& fx,
                 float& fy);
-    void forget() { valid_ = false; }
 
 private:
     // Pixel indices stay below 2^40; the generation takes the bits above.
@@ -79,45 +76,73 @@ private:
     };
     void fill(const GreyView& image, float weight, std::int32_t x, std::int32_t y, Entry& entry,
               std::uint64_t tag);
-    bool valid_ = false;
-    std::uint64_t generation_ = 0;
-    const std::uint8_t* grey_ = nullptr;
-    std::uint32_t width_ = 0;
-    std::uint32_t height_ = 0;
-    int outside_ = 0;
-    std::uint32_t weight_ = 0; // bits
+    std::uint64_t generation_ = 1;
     std::array<Entry, kEntries> entries_{};
 };
 
-// What the pixels the points of a closed contour remember (KernelRows::readPixel) were read
-// with. They hold while the edge-force cache keeps its generation (the same picture, polarity
-// and edge weight) and the image pressure's threshold and weight stay, for the steps of one
-// run: Init, a step on its own and a new run forget them, so that pixels rewritten in place
-// in between are read again.
-class PixelMemory {
-public:
-    // True when the remembered pixels may be used with these weights, the edge-force cache
-    // having just been prepared (newGeneration: it began afresh). Otherwise the caller empties
-    // them, and from then on they count as read with these weights.
-    bool stillHolds(bool newGeneration, double threshold, double imageWeight);
-    void forget() { valid_ = false; }
+inline void EdgeForceCache::lookup(const GreyView& image, float weight, std::int32_t x,
+                                   std::int32_t y, float& fx, float& fy) {
+    const auto ux = static_cast<std::uint32_t>(x);
+    const auto uy = static_cast<std::uint32_t>(y);
+    // Off the picture the force is cheap, and zero where no pixel of the picture is near;
+    // not worth an entry. So is a pixel of a picture too large for the tag (beyond 2^40
+    // pixels).
+    const std::uint64_t pixel = std::uint64_t{uy} * image.width + ux;
+    if (ux >= image.width || uy >= image.height || pixel >> kGenerationShift != 0) [[unlikely]] {
+        if (missesNeighbourhood(image, x, y)) {
+            fx = fy = PlainArithmetic::store(kEdgeScale * 0.0f);
+        } else {
+            edgeForce<PlainArithmetic>(image, weight, x, y, fx, fy);
+        }
+        return;
+    }
+    const std::uint64_t tag = generation_ << kGenerationShift | pixel;
+    // Neighbouring pixels land far apart, so a contour's pixels rarely share an entry.
+    constexpr int kIndexShift = 64 - std::bit_width(kEntries - 1);
+    Entry& entry = entries_[(pixel * 0x9E3779B97F4A7C15ull) >> kIndexShift];
+    if (entry.tag != tag) [[unlikely]]
+        fill(image, weight, x, y, entry, tag);
+    fx = entry.fx;
+    fy = entry.fy;
+}
 
-private:
-    bool valid_ = false;
-    std::uint64_t threshold_ = 0; // bits
-    std::uint64_t imageWeight_ = 0;
-};
+// A pixel no point has read (KernelRows::pixelX): a truncated coordinate on the fast path
+// lies within ±2^20.
+inline constexpr std::int32_t kNoPixel = INT32_MIN;
 
-struct StepScratch {
+struct ScratchSpace {
     DirectionTable directions;
     PressureTable pressures;
     EdgeForceCache edges;
-    PixelMemory pixels;
     KernelRows rows{};
     std::int32_t directionRows = 0; // the point count rows.cosTheta and sinTheta hold
+    // The kernels the fast path runs: those chosen for this processor, unless a test picks
+    // another set.
+    const KernelSet* kernels = &activeKernels();
 
-    // Back to the state of a new model.
-    void reset();
+    // Called whenever steps begin, with the picture they read and the model they move: the
+    // one place that decides what is forgotten. The cached edge forces and the pixels the
+    // points remember are kept only when these steps continue a run (`continuing`: nothing
+    // in between could have rewritten the picture in place) on the same picture, polarity
+    // and weights; otherwise they are forgotten, and read afresh.
+    void beginSteps(const GreyView& image, const KONTUR& k, bool continuing);
+
+    // Empties the pixels the points remember in the rows (readPixel, pixelX), unless they
+    // were read with what the steps read now.
+    void keepOrEmptyRememberedPixels();
+
+private:
+    // What the remembered values were read with, as bits.
+    struct ReadWith {
+        bool valid = false; // false: nothing read yet
+        const std::uint8_t* grey = nullptr;
+        std::uint32_t width = 0, height = 0;
+        int outside = 0;
+        std::uint32_t gradientWeight = 0, threshold = 0, imageWeight = 0;
+        bool operator==(const ReadWith&) const = default;
+    };
+    ReadWith readWith_{};
+    bool rowsHold_ = false; // the pixels remembered in the rows were read with readWith_
 };
 
 } // namespace orvik

@@ -190,14 +190,42 @@ void checkStepInvariants(const KONTUR& k, const Snapshot& before, bool finished)
     expect(!std::isnan(k.Energy) && k.Energy >= 0, "energy is NaN or negative");
 }
 
+// The scratch every step of the process runs with, as one worker's.
+StepScratch& scratch() {
+    static StepScratch shared;
+    return shared;
+}
+
+// A model with the parameters of `stepped` and the state of the snapshot, to replay a step on.
+KONTUR replayFrom(const KONTUR& stepped, const Snapshot& before) {
+    KONTUR replay;
+    CopyKonturParameters(stepped, replay);
+    replay.Points = std::make_unique<float[]>(before.points.size());
+    restore(replay, before);
+    return replay;
+}
+
+// A step that went through must leave exactly what the reference step leaves from the same
+// state, whichever path it took.
+void checkReplayedStep(const KONTUR& stepped, const Snapshot& before) {
+    KONTUR replay = replayFrom(stepped, before);
+    try {
+        StepReference(replay);
+    } catch (const FloatingPointError&) {
+        finding("the reference step failed where the step went through");
+    }
+    expect(replay.Iteration == stepped.Iteration, "the reference step left another Iteration");
+    expect(sameBits(replay.Energy, stepped.Energy), "the reference step left another energy");
+    expect(samePoints(stepped, std::vector<float>(replay.Points.get(),
+                                                  replay.Points.get() + before.points.size())),
+           "the reference step left other points");
+}
+
 // The state a failing step must leave: the points before the failing one updated in order,
 // the failing one as far as it got (x before y), the rest untouched, Energy the partial sum,
 // Iteration not advanced. Rebuilt from the snapshot one point at a time.
 void checkFailedStep(const KONTUR& failed, const Snapshot& before, const char* text) {
-    KONTUR replay;
-    CopyKonturParameters(failed, replay);
-    replay.Points = std::make_unique<float[]>(before.points.size());
-    restore(replay, before);
+    KONTUR replay = replayFrom(failed, before);
     replay.Energy = 0;
     const std::int32_t n = replay.PointCount;
     const bool opened = replay.ModelKind == 4;
@@ -244,7 +272,7 @@ Outcome stepByStep(KONTUR& k) {
     for (std::int32_t done = 0; done < k.Iterations; ++done) {
         const Snapshot before = snapshot(k);
         try {
-            StepModel(k);
+            StepModel(k, scratch());
         } catch (const FloatingPointError& error) {
             expect(isFloatErrorText(error.what()), "a floating-point error with another text");
             checkStepInvariants(k, before, false);
@@ -254,6 +282,7 @@ Outcome stepByStep(KONTUR& k) {
         }
         expect(k.Iteration == before.iteration + 1, "a step did not advance Iteration by one");
         checkStepInvariants(k, before, true);
+        checkReplayedStep(k, before);
         outcome.stepsDone = done + 1;
     }
     return outcome;
@@ -278,7 +307,7 @@ void checkRun(const InitArguments& arguments, const KONTUR& stepped, const Outco
     hookCounts() = {};
     std::string error;
     try {
-        Run(k);
+        Run(k, scratch());
     } catch (const FloatingPointError& e) {
         error = e.what();
     } catch (const std::exception& e) {

@@ -83,12 +83,18 @@ std::int32_t progressMaximum(std::int32_t iterations) {
     return iterations / StepsPerProgressStep;
 }
 
-void analyseContour(KONTUR& k, const ControlValues& values,
+void analyseContour(KONTUR& k, StepScratch& scratch, const ControlValues& values,
                     const std::function<void(std::int32_t)>& beforeRun) {
     const InitArguments arguments = analysisArguments(values);
     applyInit(k, arguments);
     if (beforeRun) beforeRun(progressMaximum(arguments.iterations));
-    Run(k);
+    Run(k, scratch);
+}
+
+void analyseContour(KONTUR& k, const ControlValues& values,
+                    const std::function<void(std::int32_t)>& beforeRun) {
+    static StepScratch windowScratch;
+    analyseContour(k, windowScratch, values, beforeRun);
 }
 
 QImage drawnResult(GreyImage& image, const KONTUR& k) {
@@ -125,7 +131,8 @@ void runTool(Tool tool, const ToolScene& scene, std::int32_t& clickX, std::int32
     }
 }
 
-HeadlessOutcome analyseHeadless(KONTUR& k, const GreyImage& image, const ControlValues& values,
+HeadlessOutcome analyseHeadless(KONTUR& k, StepScratch& scratch, const GreyImage& image,
+                                const ControlValues& values,
                                 const std::optional<ToolRequest>& tool) {
     HeadlessOutcome outcome{values, {}};
     ControlValues& v = outcome.values;
@@ -146,7 +153,7 @@ HeadlessOutcome analyseHeadless(KONTUR& k, const GreyImage& image, const Control
             runTool(tool->tool, {v.model, box, image.ImageWidth, image.ImageHeight}, clickX, clickY,
                     target);
         }
-        analyseContour(k, v);
+        analyseContour(k, scratch, v);
     } catch (const FloatingPointError& e) {
         outcome.error = e.what();
     }

@@ -62,9 +62,13 @@ void previewContour(KONTUR& k, const ControlValues& values);
 // The progress bar's maximum for an analysis of `iterations` steps.
 std::int32_t progressMaximum(std::int32_t iterations);
 
-// Init with all sixteen arguments, then Run. `beforeRun` gets the progress bar's maximum
-// once Init has succeeded. A floating-point error of Run leaves the model where the failing
-// step left it and propagates.
+// Init with all sixteen arguments, then Run with `scratch`. `beforeRun` gets the progress
+// bar's maximum once Init has succeeded. A floating-point error of Run leaves the model where
+// the failing step left it and propagates.
+void analyseContour(KONTUR& k, StepScratch& scratch, const ControlValues& values,
+                    const std::function<void(std::int32_t progressMaximum)>& beforeRun = {});
+// The window's analysis: the same with the window's own scratch, made at its first analysis.
+// The window analyses one contour at a time, on its own thread.
 void analyseContour(KONTUR& k, const ControlValues& values,
                     const std::function<void(std::int32_t progressMaximum)>& beforeRun = {});
 
@@ -117,8 +121,9 @@ struct HeadlessOutcome {
 // model starts from its state at process start, the engine samples `image` with the
 // polarity of `values` (as a tool changes it), the tool runs, then the analysis. The
 // box is in `values`. A floating-point error of the tool or the analysis is returned, not
-// thrown, and `k` keeps what the failing step left.
-HeadlessOutcome analyseHeadless(KONTUR& k, const GreyImage& image, const ControlValues& values,
+// thrown, and `k` keeps what the failing step left. The steps run with `scratch`.
+HeadlessOutcome analyseHeadless(KONTUR& k, StepScratch& scratch, const GreyImage& image,
+                                const ControlValues& values,
                                 const std::optional<ToolRequest>& tool);
 
 } // namespace orvik

@@ -54,7 +54,8 @@ struct Direct {
         : grey(loadGreyImage(path)), blackOnWhite(values.blackOnWhite) {
         BindImage({&grey.GreyData, &grey.ImageWidth, &grey.ImageHeight, &blackOnWhite});
         applyInit(k, analysisArguments(values));
-        Run(k);
+        StepScratch scratch;
+        Run(k, scratch);
         BindImage({});
     }
     GreyImage grey;

@@ -1,6 +1,6 @@
-// The allocator stays out of a run: Init acquires the point buffer once, Run and Draw
-// acquire nothing. The whole test program counts allocations through a replaced
-// operator new.
+// The allocator stays out of a run: the scratch acquires its memory when it is made, Init
+// the point buffer once, Run and Draw nothing. The whole test program counts allocations through a
+// replaced operator new.
 #include "engine_test_support.h"
 #include "kontur.h"
 
@@ -33,6 +33,19 @@ void operator delete(void* p, std::size_t) noexcept {
 void operator delete[](void* p, std::size_t) noexcept {
     std::free(p);
 }
+// The scratch's rows are over-aligned: their allocations take the aligned forms.
+void* operator new(std::size_t size, std::align_val_t alignment) {
+    ++allocationCount;
+    const auto align = static_cast<std::size_t>(alignment);
+    if (void* p = std::aligned_alloc(align, (size + align - 1) / align * align)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
+    std::free(p);
+}
 
 namespace orvik {
 namespace {
@@ -49,6 +62,9 @@ public:
 
 TEST(Allocation, InitAcquiresOneBufferAndRunAndDrawNone) {
     test::BoundImage image(200, 200, 90);
+    const long beforeScratch = allocationCount;
+    StepScratch scratch;
+    EXPECT_EQ(allocationCount - beforeScratch, 1);
     int progress = 0;
     SetRunHooks(RunHooks{.StepProgress = [&progress] { ++progress; },
                          .ShowWaitCursor = [] {},
@@ -59,7 +75,7 @@ TEST(Allocation, InitAcquiresOneBufferAndRunAndDrawNone) {
         Init(k, 40, 50, 160, 150, model, 200, 0.2f, 0.1f, 50, 0.05f, -0.3f, 100, 0.5f, 1, 2, 300);
         EXPECT_EQ(allocationCount - beforeInit, 1) << "model " << model;
         const long beforeRun = allocationCount;
-        orvik::Run(k);
+        orvik::Run(k, scratch);
         CountingCanvas canvas;
         Draw(k, canvas);
         EXPECT_EQ(allocationCount - beforeRun, 0) << "model " << model;

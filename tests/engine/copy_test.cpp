@@ -31,7 +31,7 @@ KONTUR steppedModel(std::int32_t model) {
                    .inertia = 2,
                    .viscosity = 0.5f,
                    .iterations = 3});
-    Run(k);
+    Run(k, test::scratch());
     return k;
 }
 
@@ -69,8 +69,8 @@ TEST(CopyKontur, CopiesEveryFieldIntoABufferOfItsOwnThatStepsOnAlike) {
         EXPECT_EQ(test::bits(copy), test::bits(original)) << model;
 
         // Both step on to the same bits, and a write into the copy stays there.
-        StepModel(original);
-        StepModel(copy);
+        StepModel(original, test::scratch());
+        StepModel(copy, test::scratch());
         EXPECT_EQ(test::bits(copy), test::bits(original)) << model;
         EXPECT_EQ(copy.Energy, original.Energy) << model;
         pointX(copy, 3, 0) += 1;

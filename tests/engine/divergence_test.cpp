@@ -15,7 +15,7 @@ namespace {
 using test::init;
 using test::Params;
 
-using Step = void (*)(KONTUR&);
+using Step = void (*)(KONTUR&, StepScratch&);
 using Update = double (*)(KONTUR&, std::int32_t);
 
 Step stepOf(std::int32_t model) {
@@ -184,7 +184,7 @@ TEST(Divergence, TheFirstFailingOperationNamesTheError) {
         const KONTUR before = CopyKontur(k);
         std::string text;
         try {
-            steps[c.params.model](k);
+            steps[c.params.model](k, test::scratch());
         } catch (const FloatingPointError& e) {
             text = e.what();
         }
@@ -208,7 +208,7 @@ TEST(Divergence, YOverflowLeavesTheNewXWritten) {
     test::setPoint(k, 0, 0, 3e38f);
     test::setPoint(k, 1, 10, 10);
     test::setPoint(k, 2, 0, 3e38f);
-    EXPECT_THROW(StepOpened(k), FloatingPointError);
+    EXPECT_THROW(StepOpened(k, test::scratch()), FloatingPointError);
     // x: (0.2·10 − 4) / 0.2 = −10 is in; y would have been 6e38.
     EXPECT_EQ(pointX(k, 1, 1), -10.0f);
     EXPECT_EQ(pointY(k, 1, 1), 10.0f);
@@ -255,7 +255,7 @@ TEST_P(DivergingRun, EndsWithTheErrorAndTheStateOfTheFailedStep) {
     init(k, p);
     std::string text;
     try {
-        orvik::Run(k);
+        orvik::Run(k, test::scratch());
     } catch (const FloatingPointError& e) {
         text = e.what();
     }
@@ -267,7 +267,7 @@ TEST_P(DivergingRun, EndsWithTheErrorAndTheStateOfTheFailedStep) {
     KONTUR before;
     init(before, p);
     for (std::int32_t s = 0; s < k.Iteration; ++s) {
-        stepOf(model)(before);
+        stepOf(model)(before, test::scratch());
     }
     expectPartialStep(before, k, text);
 }
@@ -299,7 +299,7 @@ void runWithExtremeWeights(std::int32_t iterations) {
                  w.threshold, w.gradient, w.inertia, w.viscosity, iterations);
             std::string text;
             try {
-                orvik::Run(k);
+                orvik::Run(k, test::scratch());
             } catch (const FloatingPointError& e) {
                 text = e.what();
             }

@@ -53,6 +53,13 @@ private:
     bool blackOnWhite_ = true;
 };
 
+// The scratch the tests step with: one per thread, shared by every model the thread steps,
+// as a worker's is. What one model leaves in it must never show in another's steps.
+inline StepScratch& scratch() {
+    thread_local StepScratch shared;
+    return shared;
+}
+
 // The sixteen Init arguments by name, defaulting to a quiet model.
 struct Params {
     std::int32_t x1 = 10, y1 = 20, x2 = 50, y2 = 40;

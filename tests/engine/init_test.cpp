@@ -154,9 +154,9 @@ TEST(Init, ASecondInitStartsOverFromTheInitialContour) {
     KONTUR k;
     init(k, p);
     const auto initial = test::bits(k);
-    StepStandard(k);
-    StepStandard(k);
-    StepStandard(k);
+    StepStandard(k, test::scratch());
+    StepStandard(k, test::scratch());
+    StepStandard(k, test::scratch());
     ASSERT_NE(test::bits(k), initial);
     init(k, p);
     EXPECT_EQ(k.Iteration, 0);

@@ -63,7 +63,7 @@ TEST_F(RunHooksTest, ProgressAdvancesEveryTenIterationsFromTwentyOn) {
                        .image = 0.1f,
                        .threshold = 100,
                        .iterations = c.iterations});
-        orvik::Run(k);
+        orvik::Run(k, test::scratch());
         EXPECT_EQ(progressAt, c.advances) << c.iterations;
         EXPECT_EQ(k.Iteration, std::max(c.iterations, 0)) << c.iterations;
         EXPECT_EQ(events, (std::vector<std::string>{"wait", "restore"})) << c.iterations;
@@ -74,7 +74,7 @@ TEST_F(RunHooksTest, BeforeTheFirstInitNoStepRunsButTheCountGoesOn) {
     KONTUR k;
     current = &k;
     k.Iterations = 30;
-    orvik::Run(k);
+    orvik::Run(k, test::scratch());
     EXPECT_EQ(k.Iteration, 0);
     EXPECT_EQ(progressAt.size(), 3u);
     EXPECT_EQ(events, (std::vector<std::string>{"wait", "restore"}));
@@ -85,7 +85,7 @@ TEST(Run, WithoutHooksItStillRuns) {
     test::BoundImage image(100, 100, 128);
     KONTUR k;
     init(k, Params{.model = 1, .points = 8, .iterations = 35});
-    orvik::Run(k);
+    orvik::Run(k, test::scratch());
     EXPECT_EQ(k.Iteration, 35);
 }
 
@@ -143,7 +143,7 @@ TEST(Run, LeavesWhatSingleStepsLeaveWithAndWithoutTheProgressHook) {
             init(single, p);
             std::vector<Snapshot> expected;
             for (std::int32_t step = 1; step <= p.iterations; ++step) {
-                StepModel(single);
+                StepModel(single, test::scratch());
                 if (step % StepsPerProgressStep == 0) expected.push_back(snapshot(single));
             }
 
@@ -153,14 +153,14 @@ TEST(Run, LeavesWhatSingleStepsLeaveWithAndWithoutTheProgressHook) {
             SetRunHooks(RunHooks{.StepProgress = [&] { seen.push_back(snapshot(counted)); },
                                  .ShowWaitCursor = {},
                                  .RestoreCursor = {}});
-            orvik::Run(counted);
+            orvik::Run(counted, test::scratch());
             SetRunHooks(RunHooks{});
             EXPECT_TRUE(seen == expected);
             EXPECT_TRUE(snapshot(counted) == snapshot(single));
 
             KONTUR quiet;
             init(quiet, p);
-            orvik::Run(quiet);
+            orvik::Run(quiet, test::scratch());
             EXPECT_TRUE(snapshot(quiet) == snapshot(single));
         }
     }
@@ -187,7 +187,7 @@ TEST(Run, StepsAfterAProgressHookUseTheWeightsItSet) {
             KONTUR single;
             init(single, p);
             for (std::int32_t step = 1; step <= p.iterations; ++step) {
-                StepModel(single);
+                StepModel(single, test::scratch());
                 if (step == 2 * StepsPerProgressStep) change.apply(single);
             }
 
@@ -200,7 +200,7 @@ TEST(Run, StepsAfterAProgressHookUseTheWeightsItSet) {
                                      },
                                  .ShowWaitCursor = {},
                                  .RestoreCursor = {}});
-            orvik::Run(counted);
+            orvik::Run(counted, test::scratch());
             SetRunHooks(RunHooks{});
             EXPECT_TRUE(snapshot(counted) == snapshot(single));
         }
@@ -223,14 +223,14 @@ TEST(Run, ReadsAPictureChangedInPlaceBetweenRuns) {
     KONTUR run;
     init(run, p);
     const std::vector<std::uint32_t> atRest = test::bits(run);
-    orvik::Run(run);
+    orvik::Run(run, test::scratch());
     ASSERT_EQ(test::bits(run), atRest) << "a straight chain on a flat picture stays";
     KONTUR single = CopyKontur(run);
 
     image.paint(90, [](int x, int y) { return (x + 2 * y) % 3 == 0; });
-    orvik::Run(run);
+    orvik::Run(run, test::scratch());
     for (std::int32_t step = 0; step < p.iterations; ++step)
-        StepModel(single);
+        StepModel(single, test::scratch());
     EXPECT_TRUE(snapshot(run) == snapshot(single));
     EXPECT_NE(test::bits(run), atRest) << "the stripes move the chain";
 }
@@ -253,9 +253,9 @@ TEST(Run, ANewRunReadsAPictureRewrittenInPlaceUnderTheEdgeForce) {
         init(single, p);
         for (const std::uint8_t grey : {200, 60}) {
             image.paint(grey, [](int, int) { return true; });
-            orvik::Run(run);
+            orvik::Run(run, test::scratch());
             for (std::int32_t step = 0; step < p.iterations; ++step)
-                StepModel(single);
+                StepModel(single, test::scratch());
             EXPECT_TRUE(snapshot(run) == snapshot(single))
                 << "model " << model << ", grey " << +grey;
         }
@@ -272,13 +272,13 @@ TEST(Run, ASecondAnalysisOfTheSameModelIsNotTouchedByTheFirst) {
             Params p = discModel(model, 30, firstGradient, 40);
             KONTUR reused;
             init(reused, p);
-            orvik::Run(reused);
+            orvik::Run(reused, test::scratch());
             p.gradient = 5.0f - firstGradient;
             init(reused, p);
-            orvik::Run(reused);
+            orvik::Run(reused, test::scratch());
             KONTUR fresh;
             init(fresh, p);
-            orvik::Run(fresh);
+            orvik::Run(fresh, test::scratch());
             EXPECT_TRUE(snapshot(reused) == snapshot(fresh)) << "model " << model;
         }
     }

@@ -42,7 +42,7 @@ KONTUR modelAroundDisc(std::int32_t model, std::int32_t x1 = 30, std::int32_t y1
                    .inertia = 1,
                    .viscosity = 2});
     for (int step = 0; step < 30; ++step)
-        StepModel(k);
+        StepModel(k, test::scratch());
     return k;
 }
 
@@ -50,8 +50,8 @@ KONTUR modelAroundDisc(std::int32_t model, std::int32_t x1 = 30, std::int32_t y1
 void expectSameAsAFreshCopy(KONTUR& k, std::int32_t model) {
     KONTUR fresh = CopyKontur(k);
     for (int step = 0; step < 10; ++step) {
-        StepModel(k);
-        StepModel(fresh);
+        StepModel(k, test::scratch());
+        StepModel(fresh, test::scratch());
     }
     EXPECT_EQ(test::bits(k), test::bits(fresh)) << "model " << model;
     EXPECT_EQ(k.Energy, fresh.Energy) << "model " << model;
@@ -105,11 +105,14 @@ TEST(StepScratch, ModelsSteppingInTwoThreadsMatchTheirRunsAlone) {
     };
     const auto both = [&] { return std::make_pair(make(1, 24, -0.2f), make(1, 37, -0.1f)); };
     auto alone = both();
-    orvik::Run(alone.first);
-    orvik::Run(alone.second);
+    orvik::Run(alone.first, test::scratch());
+    orvik::Run(alone.second, test::scratch());
     auto together = both();
-    std::thread other([&] { orvik::Run(together.second); });
-    orvik::Run(together.first);
+    std::thread other([&] {
+        StepScratch own;
+        orvik::Run(together.second, own);
+    });
+    orvik::Run(together.first, test::scratch());
     other.join();
     EXPECT_EQ(test::bits(together.first), test::bits(alone.first));
     EXPECT_EQ(test::bits(together.second), test::bits(alone.second));
@@ -119,14 +122,8 @@ TEST(StepScratch, ModelsSteppingInTwoThreadsMatchTheirRunsAlone) {
 // stands on it. A point beyond the right or left border computes the index of a pixel inside
 // the picture (row · width + column wraps into the next or previous row): that is no find.
 TEST(StepScratch, ARememberedPixelIsFoundOnlyWhereThePointStands) {
-    std::vector<const KernelSet*> sets{&kernelsBaseline};
-#if defined(__x86_64__)
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) sets.push_back(&kernelsV3);
-    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl"))
-        sets.push_back(&kernelsV4);
-#endif
     const std::uint8_t grey[9] = {};
-    const KernelPicture picture{grey, 3, 3, 0, 0.0, 1.0};
+    const KernelPicture picture{GreyView{grey, 3, 3, 0}, 0.0, 1.0};
     struct Case {
         double x, y;             // where the point stands
         std::int32_t remembered; // the pixel it remembers
@@ -144,7 +141,7 @@ TEST(StepScratch, ARememberedPixelIsFoundOnlyWhereThePointStands) {
         {2.5, 2.5, 8, true},   // the last point, in a block of its own
     };
     const auto n = static_cast<std::int32_t>(std::size(cases));
-    for (const KernelSet* set : sets) {
+    for (const KernelSet* set : runnableKernelSets()) {
         SCOPED_TRACE(set->name);
         auto rows = std::make_unique<KernelRows>();
         std::vector<double> xs(kRowLength), ys(kRowLength);

@@ -37,14 +37,14 @@ TEST(StepCenterPoint, TwoStepsFromRestCarryTheMotionOn) {
     for (int i = 0; i < 4; ++i) {
         test::setPoint(k, i, 10, 10);
     }
-    StepCenterPoint(k);
+    StepCenterPoint(k, test::scratch());
     EXPECT_EQ(k.Iteration, 1);
     EXPECT_NEAR(k.Energy, 0.0784, 1e-8);
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(pointX(k, i, 1), 10.093333f) << i; // moved by F / 3 from rest
         EXPECT_EQ(pointX(k, i, 0), 10.0f) << i;
     }
-    StepCenterPoint(k);
+    StepCenterPoint(k, test::scratch());
     EXPECT_EQ(k.Iteration, 2);
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(pointX(k, i, 0), 10.217777f) << i;
@@ -75,7 +75,7 @@ TEST(StepCenterPoint, AtThePreferredRadiusOnTheThresholdItRests) {
     for (int i = 0; i < 8; ++i) {
         test::setPoint(k, i, 10, 10);
     }
-    StepCenterPoint(k);
+    StepCenterPoint(k, test::scratch());
     EXPECT_EQ(k.Energy, 0.0);
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(pointX(k, i, 1), 10.0f) << i;
@@ -109,7 +109,7 @@ TEST(StepCenterPoint, RadiiStayWithinTheClamp) {
                        .viscosity = 0.2f});
         bool reached = false;
         for (int step = 0; step < 400; ++step) {
-            StepCenterPoint(k);
+            StepCenterPoint(k, test::scratch());
             for (int i = 0; i < 16; ++i) {
                 const float r = test::x(k, i);
                 ASSERT_GE(r, 0.2f) << step;
@@ -139,7 +139,7 @@ TEST(StepStandard, ShapeTermPushesOutwardInsideThePreferredRadius) {
     test::setPoint(k, 0, 53, 54);
     test::setPoint(k, 1, 50, 45);
     test::setPoint(k, 2, 45, 50);
-    StepStandard(k);
+    StepStandard(k, test::scratch());
     EXPECT_NEAR(test::x(k, 0) - 53.0, 0.105, 4e-6);
     EXPECT_NEAR(test::y(k, 0) - 54.0, 0.14, 4e-6);
     EXPECT_EQ(test::x(k, 1), 50.0f);
@@ -164,7 +164,7 @@ TEST(StepStandard, APointOnTheCentreFeelsNoImageOrShapeForce) {
     test::setPoint(k, 0, 50, 50);
     test::setPoint(k, 1, 60, 50);
     test::setPoint(k, 2, 50, 40);
-    StepStandard(k);
+    StepStandard(k, test::scratch());
     EXPECT_EQ(test::x(k, 0), 50.0f);
     EXPECT_EQ(test::y(k, 0), 50.0f);
     EXPECT_GT(test::x(k, 1), 60.0f);
@@ -184,7 +184,7 @@ TEST(StepBalloon, ImageTermActsAlongTheChordNormal) {
     test::setPoint(k, 0, 48, 60);
     test::setPoint(k, 1, 50, 60);
     test::setPoint(k, 2, 52, 60);
-    StepBalloon(k);
+    StepBalloon(k, test::scratch());
     // Point 1's chord runs right, so its normal points down on the screen.
     EXPECT_EQ(test::x(k, 1), 50.0f);
     EXPECT_EQ(test::y(k, 1), 60.5f);
@@ -199,7 +199,7 @@ TEST(StepBalloon, ImageTermActsAlongTheChordNormal) {
     test::setPoint(k, 0, 48, 60);
     test::setPoint(k, 1, 50, 65);
     test::setPoint(k, 2, 48, 60);
-    StepBalloon(k);
+    StepBalloon(k, test::scratch());
     EXPECT_EQ(test::x(k, 1), 50.0f);
     EXPECT_EQ(test::y(k, 1), 65.0f);
 }
@@ -217,7 +217,7 @@ TEST(StepBalloon, InitialContourGrowsOnAPositiveImageTerm) {
                    .threshold = 100,
                    .inertia = 0,
                    .viscosity = 1});
-    StepBalloon(k);
+    StepBalloon(k, test::scratch());
     for (int i = 0; i < 24; ++i) {
         const double before = std::hypot(pointX(k, i, 0) - 100.0, pointY(k, i, 0) - 100.0);
         const double after = std::hypot(test::x(k, i) - 100.0, test::y(k, i) - 100.0);
@@ -240,7 +240,7 @@ TEST(StepOpened, ImageTermFollowsTheGreyGradientTowardTheThreshold) {
     test::setPoint(k, 0, 5.5f, 10.5f);
     test::setPoint(k, 1, 10.5f, 10.5f); // the neighbours' midpoint: no tension
     test::setPoint(k, 2, 15.5f, 10.5f);
-    StepOpened(k);
+    StepOpened(k, test::scratch());
     const double ix = -6.9324193f;
     EXPECT_EQ(k.Energy, ix * ix); // one movable point, divisor N − 2 = 1
     EXPECT_NEAR(test::x(k, 1), 10.5 + ix, 1e-6);
@@ -260,7 +260,7 @@ TEST(StepOpened, EndsStayAndRigidityActsFromPointTwoToNMinusThree) {
                    .inertia = 0,
                    .viscosity = 1});
     test::setPoint(k, 2, 20, 5);
-    StepOpened(k);
+    StepOpened(k, test::scratch());
     // Points 1 and 4 have no second neighbour on one side: no rigidity, and no other force.
     EXPECT_EQ(test::y(k, 1), 0.0f);
     EXPECT_EQ(test::y(k, 4), 0.0f);
@@ -281,7 +281,7 @@ TEST(StepOpened, EndsStayAndRigidityActsFromPointTwoToNMinusThree) {
                    .inertia = 2,
                    .viscosity = 1});
     for (int step = 0; step < 7; ++step) {
-        StepOpened(k);
+        StepOpened(k, test::scratch());
         for (int level = 0; level < 2; ++level) {
             EXPECT_EQ(pointX(k, 0, level), 3.0f);
             EXPECT_EQ(pointY(k, 0, level), 4.0f);
@@ -299,7 +299,7 @@ TEST(Step, PurelyViscousWithoutInertia) {
     test::setPoint(k, 0, 0, 0);
     test::setPoint(k, 1, 10, 4);
     test::setPoint(k, 2, 20, 0);
-    StepOpened(k);
+    StepOpened(k, test::scratch());
     // F = ((0 + 0)·2 − 4·4)·0.25 = −4; new = 4 + F / 0.5.
     EXPECT_EQ(test::y(k, 1), -4.0f);
     EXPECT_EQ(test::x(k, 1), 10.0f);
@@ -321,7 +321,7 @@ TEST_F(DiscImage, AStepDoesNotDependOnTheOrderOfThePoints) {
     struct Case {
         std::int32_t model;
         std::int32_t points;
-        void (*step)(KONTUR&);
+        void (*step)(KONTUR&, StepScratch&);
         Update update;
         std::int32_t first, last; // the movable points
     };
@@ -357,10 +357,10 @@ TEST_F(DiscImage, AStepDoesNotDependOnTheOrderOfThePoints) {
             pointY(k, 2, level) -= 4;
         }
         for (int s = 0; s < 5 + c.model; ++s) {
-            c.step(k);
+            c.step(k, test::scratch());
         }
         KONTUR reversed = CopyKontur(k);
-        c.step(k);
+        c.step(k, test::scratch());
         double energy = 0;
         for (std::int32_t i = c.last; i >= c.first; --i) {
             energy += c.update(reversed, i);
@@ -379,7 +379,7 @@ void expectRandomStatesGiveTheBitsOfTheCheckedUpdates(int rounds) {
     using Update = double (*)(KONTUR&, std::int32_t);
     const struct {
         std::int32_t model;
-        void (*step)(KONTUR&);
+        void (*step)(KONTUR&, StepScratch&);
         Update update;
     } models[] = {{1, StepCenterPoint, UpdateCenterPoint},
                   {2, StepStandard, UpdateStandardPoint},
@@ -417,7 +417,7 @@ void expectRandomStatesGiveTheBitsOfTheCheckedUpdates(int rounds) {
                 }
             }
             KONTUR checked = CopyKontur(k);
-            m.step(k);
+            m.step(k, test::scratch());
             const bool opened = m.model == 4;
             for (std::int32_t i = opened ? 1 : 0; i < k.PointCount - (opened ? 1 : 0); ++i)
                 m.update(checked, i);

@@ -310,14 +310,16 @@ RunRecord performRun(std::size_t index) {
     RunRecord record;
     record.name = setup.name;
 
-    // Step by step through the public steps, hashing the whole state after each one.
+    // Step by step through the public steps, hashing the whole state after each one. The run
+    // below takes the same scratch, as a worker's next analysis would.
+    StepScratch scratch;
     KONTUR k;
     init(k, setup.params);
     Hasher steps;
     steps.addState(k);
     try {
         for (std::int32_t i = 0; i < k.Iterations; ++i) {
-            StepModel(k);
+            StepModel(k, scratch);
             steps.addState(k);
         }
     } catch (const FloatingPointError& error) {
@@ -334,7 +336,7 @@ RunRecord performRun(std::size_t index) {
     SetRunHooks({[&] { run.addState(r); }, {}, {}});
     std::string runError;
     try {
-        Run(r);
+        Run(r, scratch);
     } catch (const FloatingPointError& error) {
         runError = error.what();
     }

@@ -57,8 +57,9 @@ TEST(Commands, SetThemAllKeepsWhatItSetBeforeTheObjectToolFails) {
     at(values.fields, Field::X2) = 50;
     at(values.fields, Field::Y2) = 50;
     KONTUR k;
+    StepScratch scratch;
     const HeadlessOutcome outcome =
-        analyseHeadless(k, image, values, ToolRequest{Tool::All, 30, 30});
+        analyseHeadless(k, scratch, image, values, ToolRequest{Tool::All, 30, 30});
     EXPECT_EQ(outcome.error, "Invalid floating point operation");
     EXPECT_EQ(at(outcome.values.fields, Field::Radius), 2); // 0, held to the Radius range
     EXPECT_EQ(at(outcome.values.fields, Field::Threshold), 400);

@@ -46,7 +46,8 @@ TEST(ContourResult, EveryModelsPolygonTruncatesToTheVerticesDrawPasses) {
             KONTUR k;
             Init(k, 20, 15, 80, 65, static_cast<std::int32_t>(model), 24, 0.4f, 0.1f, 30, 0.1f,
                  -0.3f, 100, 0, 0.1f, 1, iterations);
-            orvik::Run(k);
+            StepScratch scratch;
+            orvik::Run(k, scratch);
             RunContext context;
             context.model = model;
             const ContourResult r = captureResult(k, context);
