@@ -2,6 +2,7 @@
 #include "spin_field.h"
 
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QWheelEvent>
 
@@ -35,7 +36,54 @@ SpinField::SpinField(QWidget* parent) : QSpinBox(parent) {
     });
 }
 
+std::optional<int> SpinField::wholeNumber(const QString& text) const {
+    bool ok = false;
+    const int number = locale().toInt(text, &ok);
+    if (!ok) return std::nullopt;
+    return number;
+}
+
+QValidator::State SpinField::validate(QString& text, int& /*position*/) const {
+    const std::optional<int> number = wholeNumber(text);
+    const bool inRange = number && *number >= minimum() && *number <= maximum();
+    return inRange ? QValidator::Acceptable : QValidator::Intermediate;
+}
+
+int SpinField::valueFromText(const QString& text) const {
+    return wholeNumber(text).value_or(value());
+}
+
+namespace {
+
+// Ctrl+Z, Ctrl+Shift+Z and the platform's other undo and redo keys.
+bool isUndoOrRedo(const QKeyEvent* key) {
+    return key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
+           key->keyCombination() == QKeyCombination(Qt::CTRL | Qt::SHIFT, Qt::Key_Z);
+}
+
+} // namespace
+
+bool SpinField::event(QEvent* event) {
+    // The spin box hands shortcut keys straight to its line edit, which would take Ctrl+Z
+    // for its own text undo; declining the override lets the window's item have the key.
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool windowCopy = key->matches(QKeySequence::Copy) && !edit()->hasSelectedText();
+        if (isUndoOrRedo(key) || windowCopy) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QSpinBox::event(event);
+}
+
 void SpinField::keyPressEvent(QKeyEvent* event) {
+    // With nothing to undo the window's item is disabled and the key arrives here: the
+    // field's text must not be undone behind the window's history.
+    if (isUndoOrRedo(event)) {
+        event->ignore();
+        return;
+    }
     if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
         QSpinBox::keyPressEvent(event);
         return;

@@ -88,10 +88,10 @@ constexpr std::array<FieldPlace, FieldCount> kFieldPlaces{{
     {Field::Gradient, 130, 189, 253},
 }};
 
-// The line added to the error of an analysis whose run diverged.
+// What the status line adds to the error of an analysis whose run diverged.
 constexpr const char* kDivergedAdvice =
     "The contour diverged: lower Tension or Rigidity, or raise Viscosity or Inertia. "
-    "See Help \u203A Troubleshooting.";
+    "F1 \u203A Troubleshooting";
 
 constexpr int kSeparateStep = TForm1::SeparateStep;
 constexpr int kNotAStep = TForm1::NotAStep;
@@ -109,22 +109,6 @@ bool changesInitialContour(Field field) {
         return false;
     }
 }
-
-// Collects the lines Draw passes, so that the view can draw them at screen resolution.
-class ContourLineRecorder final : public ContourCanvas {
-public:
-    void SelectRedPen() override {}
-    void RestorePen() override {}
-    void MoveTo(std::int32_t x, std::int32_t y) override { lines_.append(QPolygon{{x, y}}); }
-    void LineTo(std::int32_t x, std::int32_t y) override {
-        if (lines_.isEmpty()) lines_.append(QPolygon{{0, 0}});
-        lines_.last() << QPoint(x, y);
-    }
-    QList<QPolygon> take() { return std::move(lines_); }
-
-private:
-    QList<QPolygon> lines_;
-};
 
 // Zoom steps of View > Zoom In and Zoom Out.
 constexpr std::array<double, 23> kZoomSteps{
@@ -608,9 +592,6 @@ void TForm1::connectMenuBar() {
             [this] { runCommand([this] { UndoStack->redo(); }); });
     connect(UndoStack, &QUndoStack::canUndoChanged, this, [this] { applyEnablingRules(); });
     connect(UndoStack, &QUndoStack::canRedoChanged, this, [this] { applyEnablingRules(); });
-    // The window's undo covers the fields too, so a field leaves Ctrl+Z and Ctrl+Shift+Z to it.
-    for (const FieldInfo& entry : fieldTable())
-        upDown(entry.field)->edit()->installEventFilter(this);
     connect(AboutAction, &QAction::triggered, this,
             [this] { QMessageBox::about(this, QStringLiteral("About Orvik"), aboutText()); });
 
@@ -715,13 +696,6 @@ void TForm1::connectControls() {
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Panel3 && event->type() == QEvent::Resize) layOutPanelBottom();
-    if (event->type() == QEvent::ShortcutOverride && qobject_cast<QLineEdit*>(watched)) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        // Not accepted here, so the window's Undo and Redo items take the keys.
-        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
-            key->keyCombination() == QKeyCombination(Qt::CTRL | Qt::SHIFT, Qt::Key_Z))
-            return true;
-    }
     if (watched == ScrollBox1->viewport() && event->type() == QEvent::Wheel) {
         const auto* wheel = static_cast<QWheelEvent*>(event);
         if (wheel->modifiers() & Qt::ControlModifier) {
@@ -789,13 +763,11 @@ TForm1::HistoryPause::HistoryPause(TForm1& form) : form_(form) {
 }
 
 TForm1::HistoryPause::~HistoryPause() {
-    if (--form_.historyDepth_ == 0) {
-        try {
-            form_.history_ = WindowSnapshot(form_.controlValues(), Kontur);
-        } catch (const std::exception&) {
-            form_.UndoStack->clear(); // without a true "before", no step may be undone
-        }
-    }
+    --form_.historyDepth_;
+}
+
+WindowSnapshot TForm1::snapshot() const {
+    return {controlValues(), shown_};
 }
 
 void TForm1::userChange(int step, const std::function<void()>& change) {
@@ -803,33 +775,56 @@ void TForm1::userChange(int step, const std::function<void()>& change) {
         runCommand(change);
         return;
     }
-    const WindowSnapshot before = history_;
+    const WindowState before = history_;
     {
-        const HistoryPause pause(*this); // takes what is shown afterwards
+        const HistoryPause pause(*this);
         runCommand(change);
     }
-    if (step == kNotAStep || before == history_) return;
-    UndoStack->push(new WindowStep([this](const WindowSnapshot& shown) { restore(shown); }, before,
-                                   history_, step));
+    WindowSnapshot now = snapshot();
+    if (now == *history_) return;
+    if (step == kNotAStep) {
+        // Only what is shown changed (an analysis, "Instant analysis"): the state that the
+        // step before leads to, and the step after starts from, is this one now.
+        *history_ = std::move(now);
+        if (const int index = UndoStack->index(); index > 0)
+            static_cast<WindowStep*>(const_cast<QUndoCommand*>(UndoStack->command(index - 1)))
+                ->seal();
+        return;
+    }
+    UndoStack->push(new WindowStep([this](const WindowState& state) { restore(state); }, before,
+                                   std::make_shared<WindowSnapshot>(std::move(now)), step));
+    // The state the history stands at: the one the current step leads to, also when the
+    // step merged into the one before or undid it.
+    const int index = UndoStack->index();
+    if (index > 0)
+        history_ = static_cast<const WindowStep*>(UndoStack->command(index - 1))->after();
+    else if (UndoStack->count() > 0)
+        history_ = static_cast<const WindowStep*>(UndoStack->command(0))->before();
+    else
+        history_ = std::make_shared<WindowSnapshot>(snapshot());
 }
 
-// Puts the controls and the contour back and shows them again, without running anything.
-void TForm1::restore(const WindowSnapshot& shown) {
+// Puts the controls and the drawing back and shows them again, without running anything.
+void TForm1::restore(const WindowState& state) {
     const HistoryPause pause(*this);
     Dragging = 0;
     Image1->setRubberBand(std::nullopt);
     {
         const UpdatingScope guard(Updating);
         for (const FieldInfo& entry : fieldTable())
-            upDown(entry.field)
-                ->setValue(shown.controls.fields[static_cast<std::size_t>(entry.field)]);
+            upDown(entry.field)->setValue(at(state->controls.fields, entry.field));
         QRadioButton* models[] = {RadioButton1, RadioButton2, RadioButton3, RadioButton4};
-        models[static_cast<int>(shown.controls.model) - 1]->setChecked(true);
-        (shown.controls.blackOnWhite ? RadioButton5 : RadioButton6)->setChecked(true);
+        models[static_cast<int>(state->controls.model) - 1]->setChecked(true);
+        (state->controls.blackOnWhite ? RadioButton5 : RadioButton6)->setChecked(true);
     }
-    Kontur = CopyKontur(shown.contour);
+    shown_ = state->shown;
     applyEnablingRules();
-    if (!image_.Display.isNull()) showContour();
+    if (!image_.Display.isNull()) {
+        refreshDisplay(image_);
+        paintShown();
+        Image1->update();
+    }
+    history_ = state;
 }
 
 // ---- drawing ----
@@ -840,18 +835,49 @@ RasterCanvas TForm1::displayCanvas() {
         PixelView{display.bits(), display.width(), display.height(), display.bytesPerLine()});
 }
 
-void TForm1::drawContour() {
-    RasterCanvas canvas = displayCanvas();
-    Draw(Kontur, canvas);
-    // The same lines for the view, which draws them itself when the picture is reduced.
-    ContourLineRecorder lines;
-    Draw(Kontur, lines);
-    Image1->setContourLines(lines.take());
-    showMeasurements();
+namespace {
+
+// Draws the vertices as Draw passed them: a move to the first, lines to the others.
+void drawVertices(const std::vector<Vertex>& vertices, ContourCanvas& canvas) {
+    if (vertices.empty()) return;
+    canvas.SelectRedPen();
+    canvas.MoveTo(vertices.front().x, vertices.front().y);
+    for (std::size_t i = 1; i < vertices.size(); ++i)
+        canvas.LineTo(vertices[i].x, vertices[i].y);
+    canvas.RestorePen();
 }
 
-void TForm1::showContour() {
+// The same lines for the view, which draws them itself when the picture is zoomed.
+QList<QPolygon> viewLines(const std::vector<Vertex>& vertices) {
+    QPolygon line;
+    for (const Vertex& v : vertices)
+        line << QPoint(v.x, v.y);
+    return line.isEmpty() ? QList<QPolygon>{} : QList<QPolygon>{line};
+}
+
+} // namespace
+
+void TForm1::drawContour() {
+    // What Draw will pass, taken first: a contour that cannot be drawn whole is shown as far
+    // as Draw gets before it fails.
+    shown_.result = captureResult(Kontur, runContext());
+    shown_.status = statusFor(shown_);
+    Image1->setContourLines(viewLines(shown_.result.vertices));
+    MeasurementsLabel->setText(shown_.status);
+    RasterCanvas canvas = displayCanvas();
+    Draw(Kontur, canvas);
+}
+
+void TForm1::paintShown() {
+    RasterCanvas canvas = displayCanvas();
+    drawVertices(shown_.result.vertices, canvas);
+    Image1->setContourLines(viewLines(shown_.result.vertices));
+    MeasurementsLabel->setText(shown_.status);
+}
+
+void TForm1::showContour(bool analysed) {
     refreshDisplay(image_);
+    shown_.analysed = analysed;
     drawContour();
     Image1->update();
 }
@@ -895,11 +921,13 @@ void TForm1::loadImageFile(const QString& path) {
         imagePath_ = path;
         previewContour(Kontur, geometry);
         // The display holds the fresh grey image already: no refresh before drawing.
+        shown_.analysed = false;
         drawContour();
         Image1->update();
     }
     Updating = 0;
     UndoStack->clear();
+    history_ = std::make_shared<WindowSnapshot>(snapshot());
     applyEnablingRules();
     showLoadedPicture();
     updateThresholdPreview();
@@ -989,12 +1017,17 @@ void TForm1::Button2Click() {
             running = true;
         });
     } catch (const std::exception& error) {
-        if (!running) throw;
-        // A run that ends in a floating-point error has diverged: say what to do about it.
-        throw std::runtime_error(withFullStop(std::string(error.what())) + '\n' + kDivergedAdvice);
+        // A run that ends in a floating-point error has diverged. The box shows the error
+        // alone; the status line says what to do about it, over the drawing that stays.
+        if (running) {
+            shown_.status = withFullStop(QString::fromUtf8(error.what())) + u' ' +
+                            QString::fromUtf8(kDivergedAdvice);
+            MeasurementsLabel->setText(shown_.status);
+        }
+        throw;
     }
     ProgressBar1->setValue(0);
-    showContour();
+    showContour(true);
 }
 
 void TForm1::applyEnablingRules() {
@@ -1047,7 +1080,7 @@ void TForm1::InitialChange() {
     }
     ++previewCount_;
     previewContour(Kontur, controlValues());
-    showContour();
+    showContour(false);
 }
 
 void TForm1::AnalysisChange() {

@@ -228,7 +228,8 @@ public:
     void userChange(int step, const std::function<void()>& change);
 
 private:
-    void restore(const WindowSnapshot& shown);
+    void restore(const WindowState& state);
+    WindowSnapshot snapshot() const; // what the window shows now
     // Holds back undo steps for its lifetime (a load, a restore, a step under way); when the
     // last one ends, what is shown becomes the state the next step starts from.
     class HistoryPause {
@@ -242,18 +243,26 @@ private:
         TForm1& form_;
     };
     int historyDepth_ = 0;
-    WindowSnapshot history_;  // what is shown now
+    WindowState history_ = std::make_shared<WindowSnapshot>(); // the state shown now
     void showLoadedPicture(); // grows the window for a new picture and picks its zoom
     void updateThresholdPreview();
     void rebuildRecentMenu();
     Box box() const;
-    void showContour(); // refresh from the grey buffer, Draw, repaint
-    void drawContour(); // Draw onto the display bitmap, no refresh
+    // Refreshes the display from the grey buffer, draws the contour model and repaints;
+    // `analysed` says whether it is an analysis result or an initial contour.
+    void showContour(bool analysed);
+    // Draws the contour model onto the display bitmap without a refresh, and makes it what
+    // is shown, still a result or an initial contour as before.
+    void drawContour();
+    // Draws what `shown_` holds onto the display bitmap and into the view, and shows its
+    // status; runs nothing and cannot fail.
+    void paintShown();
     RasterCanvas displayCanvas();
     ToolTarget toolTarget();
     void runPopupTool(Tool tool);
     void connectResultItems();
-    void showMeasurements(); // the status line's text for the contour just drawn
+    RunContext runContext() const; // the image and the controls, as a result records them
+    QString statusFor(const ShownContour& shown) const; // the status line's text
     FileChoice chooseFile(const FileRequest& request);
     QString suggestedPath(const char* ending) const;
 
@@ -267,8 +276,8 @@ private:
     double scale_ = 1.0;
     int previewCount_ = 0;
     int analysisCount_ = 0;
-    QString imagePath_;         // the file the image was loaded from
-    RunContext contourContext_; // the image and the controls the contour was drawn with
+    QString imagePath_;  // the file the image was loaded from
+    ShownContour shown_; // the contour drawn on the picture, and the status line about it
     FileChooser fileChooser_;
 };
 

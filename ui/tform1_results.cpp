@@ -65,20 +65,29 @@ QString TForm1::suggestedPath(const char* ending) const {
 }
 
 ContourResult TForm1::currentResult() const {
-    return captureResult(Kontur, contourContext_);
+    return shown_.result;
 }
 
-void TForm1::showMeasurements() {
+RunContext TForm1::runContext() const {
     const ControlValues values = controlValues();
-    contourContext_ = RunContext{imagePath_.toStdString(),
-                                 image_.ImageWidth,
-                                 image_.ImageHeight,
-                                 values.model,
-                                 values.blackOnWhite,
-                                 box(),
-                                 values.fields};
-    const ContourResult result = currentResult();
-    MeasurementsLabel->setText(statusText(measure(result, greyView(image_)), result));
+    return {imagePath_.toStdString(),
+            image_.ImageWidth,
+            image_.ImageHeight,
+            values.model,
+            values.blackOnWhite,
+            box(),
+            values.fields};
+}
+
+QString TForm1::statusFor(const ShownContour& shown) const {
+    const QString measured = statusText(measure(shown.result, greyView(image_)), shown.result);
+    if (measured.isEmpty()) return {};
+    // An initial contour looks like a result; the status line tells them apart.
+    const int n = shown.result.iteration;
+    const QString what = !shown.analysed ? QStringLiteral("Initial contour")
+                         : n == 1        ? QStringLiteral("After 1 iteration")
+                                         : QStringLiteral("After %1 iterations").arg(n);
+    return what + QStringLiteral(" \u00B7 ") + measured;
 }
 
 void TForm1::SaveContourClick() {

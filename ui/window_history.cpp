@@ -7,48 +7,42 @@
 
 namespace orvik {
 
-WindowSnapshot::WindowSnapshot(const ControlValues& values, const KONTUR& k)
-    : controls(values), contour(CopyKontur(k)) {}
-
-WindowSnapshot::WindowSnapshot(const WindowSnapshot& other)
-    : controls(other.controls), contour(CopyKontur(other.contour)) {}
-
-WindowSnapshot& WindowSnapshot::operator=(const WindowSnapshot& other) {
-    if (this != &other) {
-        controls = other.controls;
-        contour = CopyKontur(other.contour);
-    }
-    return *this;
-}
-
 namespace {
 
-bool sameContour(const KONTUR& a, const KONTUR& b) {
-    const bool sameFields =
-        a.Iteration == b.Iteration && a.ModelKind == b.ModelKind && a.PointCount == b.PointCount &&
-        a.Tension == b.Tension && a.Rigidity == b.Rigidity && a.Radius == b.Radius &&
-        a.FormWeight == b.FormWeight && a.ImageWeight == b.ImageWeight &&
-        a.Threshold == b.Threshold && a.GradientWeight == b.GradientWeight &&
-        a.Inertia == b.Inertia && a.Viscosity == b.Viscosity && a.Iterations == b.Iterations &&
-        a.CenterX == b.CenterX && a.CenterY == b.CenterY && a.BoxX1 == b.BoxX1 &&
-        a.BoxY1 == b.BoxY1 && a.BoxX2 == b.BoxX2 && a.BoxY2 == b.BoxY2 && a.Energy == b.Energy;
-    if (!sameFields) return false;
-    const std::size_t n = pointBufferSize(a.PointCount);
-    if (n == 0) return true;
-    if (!a.Points || !b.Points) return a.Points == b.Points;
-    // Bit for bit: a NaN left by a diverged run equals itself here.
-    return std::equal(a.Points.get(), a.Points.get() + n, b.Points.get(),
-                      [](float x, float y) { return std::memcmp(&x, &y, sizeof x) == 0; });
+template <typename T>
+bool sameBits(const T& a, const T& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+template <typename T>
+bool sameBits(const std::vector<T>& a, const std::vector<T>& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [](const T& x, const T& y) { return std::memcmp(&x, &y, sizeof x) == 0; });
+}
+
+bool sameContext(const RunContext& a, const RunContext& b) {
+    return a.imageFile == b.imageFile && a.width == b.width && a.height == b.height &&
+           a.model == b.model && a.blackOnWhite == b.blackOnWhite && a.box == b.box &&
+           a.fields == b.fields;
 }
 
 } // namespace
 
-bool operator==(const WindowSnapshot& a, const WindowSnapshot& b) {
-    return a.controls.fields == b.controls.fields && a.controls.model == b.controls.model &&
-           a.controls.blackOnWhite == b.controls.blackOnWhite && sameContour(a.contour, b.contour);
+bool operator==(const ShownContour& a, const ShownContour& b) {
+    const ContourResult &x = a.result, &y = b.result;
+    return a.analysed == b.analysed && a.status == b.status && sameContext(x.context, y.context) &&
+           x.iteration == y.iteration && sameBits(x.energy, y.energy) &&
+           sameBits(x.radii, y.radii) && sameBits(x.points, y.points) && x.vertices == y.vertices &&
+           x.error == y.error;
 }
 
-WindowStep::WindowStep(Restore restore, WindowSnapshot before, WindowSnapshot after, int mergeKey)
+bool operator==(const WindowSnapshot& a, const WindowSnapshot& b) {
+    return a.controls.fields == b.controls.fields && a.controls.model == b.controls.model &&
+           a.controls.blackOnWhite == b.controls.blackOnWhite && a.shown == b.shown;
+}
+
+WindowStep::WindowStep(Restore restore, WindowState before, WindowState after, int mergeKey)
     : restore_(std::move(restore)), before_(std::move(before)), after_(std::move(after)),
       mergeKey_(mergeKey) {}
 
@@ -64,10 +58,10 @@ void WindowStep::redo() {
 
 bool WindowStep::mergeWith(const QUndoCommand* other) {
     const auto* next = static_cast<const WindowStep*>(other);
-    if (next->mergeKey_ != mergeKey_ || mergeKey_ < 0) return false;
+    if (sealed_ || next->mergeKey_ != mergeKey_ || mergeKey_ < 0) return false;
     after_ = next->after_;
     // Typing a value back to what it was leaves nothing to undo.
-    if (before_ == after_) setObsolete(true);
+    if (*before_ == *after_) setObsolete(true);
     return true;
 }
 

@@ -226,30 +226,40 @@ private slots:
         QCOMPARE(inertia->value(), 5);
     }
 
+    // Keystrokes after selecting the whole text ("\b" is Backspace): what the field shows,
+    // the value in force, and one change event per keystroke that changed the text.
     void typedTextCountsOnlyWhenItIsAWholeNumberInRange_data() {
         QTest::addColumn<int>("field");
         QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
         QTest::addColumn<int>("value");
-        const auto row = [](const char* name, Field f, const char* typed, int value) {
-            QTest::newRow(name) << static_cast<int>(f) << QString::fromLatin1(typed) << value;
+        const auto row = [](const char* name, Field f, const char* typed, const char* shown,
+                            int value) {
+            QTest::newRow(name) << static_cast<int>(f) << QString::fromLatin1(typed)
+                                << QString::fromLatin1(shown) << value;
         };
-        row("a valid number", Field::Iterations, "150", 150);
-        row("with a group separator", Field::Iterations, "1,500", 1500);
-        row("letters", Field::Inertia, "abc", 10);
-        row("a number then letters", Field::Tension, "7x", 7);
-        row("above the maximum", Field::Inertia, "250", 25);
-        row("below the minimum", Field::Radius, "1", 100);
-        row("a minus sign is refused", Field::Gradient, "-3", 3);
-        row("a fraction", Field::Form, "2.5", 25);
-        row("box field above its maximum before a load", Field::X1, "101", 10);
+        row("a valid number", Field::Iterations, "150", "150", 150);
+        row("with a group separator", Field::Iterations, "1,500", "1,500", 1500);
+        row("letters", Field::Inertia, "abc", "abc", 10);
+        row("a number then letters", Field::Tension, "7x", "7x", 7);
+        row("above the maximum", Field::Inertia, "250", "250", 25);
+        row("above the maximum, then Backspace", Field::Tension, "600\b", "60", 60);
+        row("below the minimum", Field::Radius, "1", "1", 100);
+        row("a minus sign", Field::Gradient, "-3", "-3", 0);
+        row("a fraction", Field::Form, "2.5", "2.5", 2);
+        row("box field above its maximum before a load", Field::X1, "101", "101", 10);
     }
     void typedTextCountsOnlyWhenItIsAWholeNumberInRange() {
         QFETCH(int, field);
         QFETCH(QString, typed);
+        QFETCH(QString, shown);
         QFETCH(int, value);
         const auto form = makeWindow();
         SpinField* spin = form->upDown(static_cast<Field>(field));
+        QSignalSpy changes(spin, &SpinField::changed);
         typeInto(spin, typed);
+        QCOMPARE(spin->edit()->text(), shown);
+        QCOMPARE(changes.size(), typed.size());
         QCOMPARE(spin->value(), value);
         QCOMPARE(at(form->controlValues().fields, static_cast<Field>(field)), value);
         // Leaving the field shows the value in force again.

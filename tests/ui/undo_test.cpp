@@ -5,8 +5,13 @@
 #include "test_support.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QUndoStack>
@@ -16,15 +21,18 @@ namespace orvik::test {
 
 namespace {
 
-// What the user sees of a window: the controls and the display bitmap.
+// What the user sees of a window: the controls, the display bitmap, the status line and the
+// result that Save and Copy would take.
 struct Shown {
     ControlValues controls;
     QImage display;
+    QString status;
     std::int32_t iteration = 0;
 };
 
 Shown shownBy(const TForm1& form) {
-    return {form.controlValues(), form.image().Display.copy(), Kontur.Iteration};
+    return {form.controlValues(), form.image().Display.copy(), form.MeasurementsLabel->text(),
+            form.currentResult().iteration};
 }
 
 void compareShown(const TForm1& form, const Shown& expected) {
@@ -33,7 +41,8 @@ void compareShown(const TForm1& form, const Shown& expected) {
     QCOMPARE(now.model, expected.controls.model);
     QCOMPARE(now.blackOnWhite, expected.controls.blackOnWhite);
     QCOMPARE(differingPixels(form.image().Display, expected.display), 0);
-    QCOMPARE(Kontur.Iteration, expected.iteration);
+    QCOMPARE(form.MeasurementsLabel->text(), expected.status);
+    QCOMPARE(form.currentResult().iteration, expected.iteration);
 }
 
 void typeInto(SpinField* field, const QString& text) {
@@ -106,19 +115,118 @@ private slots:
         }
     }
 
-    void ctrlZInAFieldUndoesTheWindowsStep() {
+    // A command that changes only what is shown (an analysis that fails, or one that
+    // "Instant analysis" runs) between two steps: undo and redo show each state as it was
+    // shown, controls and drawing together, and never a box.
+    void undoAndRedoShowWhatWasShownAroundAnAnalysis_data() {
+        QTest::addColumn<Change>("prepare"); // before the step
+        QTest::addColumn<Change>("step");
+        QTest::addColumn<Change>("after"); // a command that is no step of its own
+        QTest::addColumn<int>("boxes");    // shown by `after`
+        QTest::newRow("failed analysis, then a field step") << Change([](TForm1& f) {
+            f.RadioButton2->setChecked(true);
+            f.AnalysisAction->trigger();
+            setField(f, Field::Inertia, 0);
+            setField(f, Field::Viscosity, 1);
+            setField(f, Field::Tension, 500);
+            setField(f, Field::Rigidity, 100);
+            setField(f, Field::Iterations, 32000);
+            f.AnalysisAction->trigger(); // diverges: the drawing stays
+        }) << Change([](TForm1& f) { f.upDown(Field::Iterations)->stepBy(1); })
+                                                            << Change([](TForm1&) {}) << 0;
+        QTest::newRow("iterations typed to 0, then instant analysis")
+            << Change([](TForm1& f) { f.AnalysisAction->trigger(); })
+            << Change([](TForm1& f) { typeInto(f.upDown(Field::Iterations), "0"); })
+            << Change([](TForm1& f) { f.CheckBox1->setChecked(true); }) << 0;
+        QTest::newRow("a field step, then a failing analysis")
+            << Change([](TForm1& f) {
+                   f.AnalysisAction->trigger();
+                   f.RadioButton2->setChecked(true);
+                   setField(f, Field::Inertia, 0);
+                   setField(f, Field::Viscosity, 1);
+                   setField(f, Field::Rigidity, 100);
+                   setField(f, Field::Iterations, 32000);
+               })
+            << Change([](TForm1& f) { setField(f, Field::Tension, 500); })
+            << Change([](TForm1& f) { f.AnalysisAction->trigger(); }) << 1;
+    }
+    void undoAndRedoShowWhatWasShownAroundAnAnalysis() {
+        QFETCH(Change, prepare);
+        QFETCH(Change, step);
+        QFETCH(Change, after);
+        QFETCH(int, boxes);
+        BitmapFolder folder;
+        const auto form = makeWindow();
+        form->loadImageFile(folder.write("p.bmp", discPicture(120, 90, 60, 45, 20, 40, 220)));
+        ErrorCapture capture;
+        prepare(*form);
+        const int preparedBoxes = capture.shown.size();
+        const Shown before = shownBy(*form);
+        step(*form);
+        after(*form);
+        QCOMPARE(capture.shown.size(), preparedBoxes + boxes);
+        const Shown latest = shownBy(*form);
+        for (int round = 0; round < 2; ++round) {
+            form->UndoAction->trigger();
+            compareShown(*form, before);
+            form->RedoAction->trigger();
+            compareShown(*form, latest);
+        }
+        QCOMPARE(capture.shown.size(), preparedBoxes + boxes); // undo and redo show no box
+    }
+
+    // The window's Undo, Redo and Copy keys from wherever the keyboard is, sent to the
+    // focused widget as a user's keys are: Ctrl+C copies a field's text only when some of it
+    // is selected.
+    void theWindowsShortcutsWorkFromAnyFocus_data() {
+        QTest::addColumn<Change>("focus");
+        QTest::addColumn<bool>("fieldSelection");
+        QTest::newRow("a field just typed in") << Change([](TForm1& f) {
+            f.upDown(Field::Y1)->setFocus();
+            typeInto(f.upDown(Field::Y1), "25");
+        }) << false;
+        QTest::newRow("a field, then a drag on the picture") << Change([](TForm1& f) {
+            f.upDown(Field::Tension)->setFocus();
+            QTest::mousePress(f.Image1, Qt::LeftButton, {}, QPoint(10, 12));
+            QTest::mouseMove(f.Image1, QPoint(70, 60));
+            QTest::mouseRelease(f.Image1, Qt::LeftButton, {}, QPoint(70, 60));
+        }) << false;
+        QTest::newRow("a field with its text selected") << Change([](TForm1& f) {
+            f.upDown(Field::X2)->setFocus();
+            typeInto(f.upDown(Field::X2), "77");
+            f.upDown(Field::X2)->edit()->selectAll();
+        }) << true;
+        QTest::newRow("the Analysis button") << Change([](TForm1& f) {
+            f.upDown(Field::Points)->stepBy(2);
+            f.Button2->setFocus();
+        }) << false;
+    }
+    void theWindowsShortcutsWorkFromAnyFocus() {
+        QFETCH(Change, focus);
+        QFETCH(bool, fieldSelection);
         BitmapFolder folder;
         const auto form = makeWindow();
         form->loadImageFile(folder.write("p.bmp", uniformPicture(100, 80, 90)));
         form->activateWindow();
-        SpinField* x1 = form->upDown(Field::X1);
-        x1->setFocus();
-        typeInto(x1, QStringLiteral("12"));
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        const Shown before = shownBy(*form);
+        focus(*form);
+        const Shown after = shownBy(*form);
         QCOMPARE(form->UndoStack->count(), 1);
-        QTest::keyClick(x1->edit(), Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(fieldValue(*form, Field::X1), 40);
-        QTest::keyClick(x1->edit(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(fieldValue(*form, Field::X1), 12);
+        const auto key = [](Qt::Key k, Qt::KeyboardModifiers m) {
+            QTest::keyClick(QApplication::focusWidget(), k, m);
+        };
+        key(Qt::Key_C, Qt::ControlModifier);
+        const QString copied = QGuiApplication::clipboard()->text();
+        if (fieldSelection)
+            QCOMPARE(copied, QStringLiteral("77"));
+        else
+            QVERIFY2(copied.startsWith(QStringLiteral("area\t")), qPrintable(copied));
+        key(Qt::Key_Z, Qt::ControlModifier);
+        compareShown(*form, before);
+        key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        compareShown(*form, after);
+        QCOMPARE(form->UndoStack->count(), 1); // no key became a step of its own
     }
 
     void aLoadClearsTheHistory() {
