@@ -4,6 +4,7 @@
 #include "command_guard.h"
 
 #include <QMessageBox>
+#include <QSettings>
 #include <exception>
 #include <utility>
 
@@ -28,9 +29,12 @@ OrvikApplication::OrvikApplication(int& argc, char** argv) : QApplication(argc, 
     // The display name follows the application name. Setting it explicitly would make
     // some window systems append " — Orvik" to every caption.
     setApplicationName(QStringLiteral("Orvik"));
-    // The user settings (recent files) live under this name.
-    setOrganizationName(QStringLiteral("Orvik"));
     setCommandErrorHandler(&reportError);
+    // The program keeps nothing between runs. Qt's own file dialog stores its history in the
+    // user's settings when it closes, and nothing turns that off; so the user's settings
+    // point at a folder that cannot be made, and a run writes nothing it was not asked to.
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null"));
 }
 
 OrvikApplication::~OrvikApplication() {

@@ -44,15 +44,22 @@ QString fileToOpen(const QStringList& arguments, QString* note) {
     return arguments.first();
 }
 
-QPoint helpPlacement(const QRect& main, const QSize& help, const QRect& screen) {
+QRect helpPlacement(const QRect& main, const QRect& panel, const QSize& help, const QRect& screen) {
+    QSize size = help.boundedTo(screen.size());
     int x = main.right() + 1;
-    if (x + help.width() - 1 > screen.right()) {
-        x = main.left() - help.width();
-        if (x < screen.left()) x = std::max(screen.left(), screen.right() + 1 - help.width());
+    if (x + size.width() - 1 > screen.right()) {
+        x = main.left() - size.width();
+        if (x < screen.left()) {
+            // No room beside the window: over the picture, ending where the panel begins.
+            const int room = std::max(panel.left() - screen.left(), 0);
+            constexpr int narrowest = 320;
+            size.setWidth(std::clamp(room, std::min(narrowest, size.width()), size.width()));
+            x = std::max(screen.left(), panel.left() - size.width());
+        }
     }
     const int y = std::clamp(main.top(), screen.top(),
-                             std::max(screen.top(), screen.bottom() + 1 - help.height()));
-    return {x, y};
+                             std::max(screen.top(), screen.bottom() + 1 - size.height()));
+    return {QPoint(x, y), size};
 }
 
 int runOrvik(OrvikApplication& app, const StartupOptions& options) {
@@ -69,10 +76,16 @@ int runOrvik(OrvikApplication& app, const StartupOptions& options) {
         QObject::connect(&form, &TForm1::helpRequested, &form, [&form] {
             const bool opening = !helpIsOpen(form);
             HelpViewer* viewer = showHelp(form);
-            // Beside the main window, not behind it.
-            if (opening && form.screen() != nullptr)
-                viewer->move(helpPlacement(form.frameGeometry(), viewer->frameGeometry().size(),
-                                           form.screen()->availableGeometry()));
+            // Beside the main window, not behind it, and never over its panel.
+            if (opening && form.screen() != nullptr) {
+                const QRect panel(form.Panel3->mapToGlobal(QPoint(0, 0)), form.Panel3->size());
+                const QSize frame = viewer->frameGeometry().size() - viewer->size();
+                const QRect place =
+                    helpPlacement(form.frameGeometry(), panel, viewer->frameGeometry().size(),
+                                  form.screen()->availableGeometry());
+                viewer->resize(place.size() - frame);
+                viewer->move(place.topLeft());
+            }
         });
         if (options.mainWindowCreated) options.mainWindowCreated(form);
         form.show();

@@ -36,9 +36,12 @@ bool asksForUsage(const QStringList& arguments);
 // empty string; arguments after the first are ignored, with a note in `note`.
 QString fileToOpen(const QStringList& arguments, QString* note);
 
-// Where the help window goes beside a main window with frame `main`: to its right, else to
-// its left, else as far right as the screen allows, and level with its top.
-QPoint helpPlacement(const QRect& main, const QSize& help, const QRect& screen);
+// Where the help window (frame size `help`) goes beside a main window with frame `main` and
+// its control panel at `panel`: to its right, else to its left, else over the picture left
+// of the panel, narrowed to the room there; level with the main window's top, and always
+// with its title bar on the screen.
+QRect helpPlacement(const QRect& main, const QRect& panel, const QSize& help,
+                    const QRect& screen);
 
 // Shows the intro, gives the application its title and icon, creates the main window "Form1"
 // with its help command, and runs the event loop until the main window is closed. An error

@@ -16,7 +16,6 @@
 #include <QEvent>
 #include <QImage>
 #include <QScrollArea>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -135,9 +134,6 @@ void changeToRepaint(benchmark::State& state, bool wholePicture) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    // The window keeps its recent files in the user settings: here in a folder of its own.
-    const QTemporaryDir settings;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
     for (const bool whole : {false, true}) {
         benchmark::RegisterBenchmark(whole ? "Window/instant_analysis/whole_picture"
                                            : "Window/instant_analysis/opening_size",

@@ -37,6 +37,7 @@ struct FieldInfo {
     int minimum;
     int maximum; // the box fields: before the first load; a load sets the image's size
     int increment;
+    const char* unit; // what the number means, for the field's tooltip
 };
 
 const std::array<FieldInfo, FieldCount>& fieldTable();

@@ -17,8 +17,9 @@ QStringList loadImageNameFilters() {
         patterns << QStringLiteral("*.") + QString::fromLatin1(format).toLower();
     patterns.removeDuplicates();
     std::sort(patterns.begin(), patterns.end());
-    return {QStringLiteral("All pictures (") + patterns.join(u' ') + u')',
-            QStringLiteral("Windows bitmap (*.bmp)"), QStringLiteral("All files (*)")};
+    return {QStringLiteral("Windows bitmap (*.bmp)"),
+            QStringLiteral("All pictures (") + patterns.join(u' ') + u')',
+            QStringLiteral("All files (*)")};
 }
 
 LoadImageFileDialog::LoadImageFileDialog(QWidget* parent) : QFileDialog(parent) {
@@ -29,7 +30,9 @@ LoadImageFileDialog::LoadImageFileDialog(QWidget* parent) : QFileDialog(parent) 
     // AnyFile, not ExistingFile: a typed name of a missing file is accepted and loading
     // it reports "Cannot open file".
     setFileMode(QFileDialog::AnyFile);
+    // Bitmaps first and chosen; every other picture the reader knows is one choice away.
     setNameFilters(loadImageNameFilters());
+    selectNameFilter(loadImageNameFilters().constFirst());
     setDefaultSuffix(QStringLiteral("bmp"));
     setSizeGripEnabled(true);
 }

@@ -7,7 +7,7 @@
 
 namespace orvik {
 
-// "All pictures" (every format the image reader knows), "Windows bitmap (*.bmp)",
+// "Windows bitmap (*.bmp)", "All pictures (...)" (every format the image reader knows),
 // "All files (*)".
 QStringList loadImageNameFilters();
 

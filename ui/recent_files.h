@@ -1,4 +1,5 @@
-// File > Open Recent: the last pictures loaded, kept between runs in the user's settings.
+// File > Open Recent: the last pictures loaded in this run of the program. Nothing is kept
+// between runs.
 #pragma once
 
 #include <QString>
@@ -6,12 +7,18 @@
 
 namespace orvik {
 
-inline constexpr int RecentFileCount = 10;
+class RecentFiles {
+public:
+    static constexpr int Count = 10;
 
-// Newest first.
-QStringList recentFiles();
-// Puts `path` first, once, and keeps the newest RecentFileCount.
-void rememberRecentFile(const QString& path);
-void forgetRecentFile(const QString& path);
+    // Newest first.
+    const QStringList& files() const { return files_; }
+    // Puts `path` first, once, and keeps the newest Count.
+    void remember(const QString& path);
+    void forget(const QString& path);
+
+private:
+    QStringList files_;
+};
 
 } // namespace orvik

@@ -357,6 +357,7 @@ void TForm1::buildFields() {
         field->setGeometry(scaled(where.fieldLeft), scaled(where.top), scaled(kFieldWidth),
                            scaled(kFieldHeight));
         fields_[static_cast<std::size_t>(where.field)] = field;
+        showFieldRange(where.field);
 
         // Label1 belongs to Edit1, and so on.
         const QString ordinal = QString::fromLatin1(entry.editName).mid(4);
@@ -366,6 +367,16 @@ void TForm1::buildFields() {
         label->move(scaled(where.labelLeft), scaled(where.top + 2));
         label->adjustSize();
     }
+}
+
+// The tooltip says what the number means and which numbers the field takes.
+void TForm1::showFieldRange(Field field) {
+    const FieldInfo& entry = fieldInfo(field);
+    SpinField* spin = upDown(field);
+    const QString name = QString::fromLatin1(entry.label).remove(QStringLiteral(" =")).trimmed();
+    spin->setToolTip(QStringLiteral("%1: %2 to %3 %4")
+                         .arg(name, locale().toString(spin->minimum()),
+                              locale().toString(spin->maximum()), QString::fromLatin1(entry.unit)));
 }
 
 void TForm1::buildPopupMenu() {
@@ -421,7 +432,8 @@ void TForm1::buildMenuBar() {
     OpenRecentMenu->setAccessibleName(QStringLiteral("Open Recent"));
     FileMenu->addSeparator();
     SaveContourAction =
-        item(FileMenu, "SaveContourAction", QStringLiteral("&Save contour as") + ellipsis);
+        item(FileMenu, "SaveContourAction", QStringLiteral("&Save contour as") + ellipsis,
+             QKeySequence(Qt::CTRL | Qt::Key_S));
     SaveMaskAction = item(FileMenu, "SaveMaskAction", QStringLiteral("Save &mask") + ellipsis);
     SaveOverlayAction =
         item(FileMenu, "SaveOverlayAction", QStringLiteral("Save &overlay") + ellipsis);
@@ -512,7 +524,7 @@ void TForm1::setZoom(double zoom, std::optional<QPoint> anchor) {
     const QPointF shown = imagePoint * zoom - QPointF(at);
     ScrollBox1->horizontalScrollBar()->setValue(qRound(shown.x()));
     ScrollBox1->verticalScrollBar()->setValue(qRound(shown.y()));
-    ZoomLabel->setText(image_.Display.isNull() ? QString() : zoomText(zoom));
+    showZoom();
 }
 
 void TForm1::zoomIn() {
@@ -540,8 +552,8 @@ void TForm1::zoomToFit() {
     setZoom(fitZoom());
 }
 
-// A new picture: the window grows, within the screen, to show it whole at 1:1 if it can;
-// a picture that still does not fit is shown fitted.
+// A new picture is shown pixel for pixel, so that every pixel can be reached with the mouse;
+// the window grows, within the screen, to show as much of it as it can.
 void TForm1::showLoadedPicture() {
     if (isVisible()) {
         if (const QScreen* s = screen()) {
@@ -565,7 +577,21 @@ void TForm1::showLoadedPicture() {
             }
         }
     }
-    setZoom(std::min(1.0, fitZoom()), QPoint(0, 0));
+    setZoom(1.0, QPoint(0, 0));
+}
+
+// The zoom, and how to see a picture whole that is larger than the view.
+void TForm1::showZoom() {
+    if (image_.Display.isNull()) {
+        ZoomLabel->clear();
+        return;
+    }
+    QString text = zoomText(zoom());
+    // Not when the user enlarged the picture on purpose.
+    const QSize shown = Image1->size(), room = ScrollBox1->maximumViewportSize();
+    if (zoom() <= 1.0 && (shown.width() > room.width() || shown.height() > room.height()))
+        text = QStringLiteral("Larger than the view: Ctrl+0 fits it \u00B7 ") + text;
+    ZoomLabel->setText(text);
 }
 
 int TForm1::frameExtraHeight() const {
@@ -696,6 +722,7 @@ void TForm1::connectControls() {
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Panel3 && event->type() == QEvent::Resize) layOutPanelBottom();
+    if (watched == ScrollBox1->viewport() && event->type() == QEvent::Resize) showZoom();
     if (watched == ScrollBox1->viewport() && event->type() == QEvent::Wheel) {
         const auto* wheel = static_cast<QWheelEvent*>(event);
         if (wheel->modifiers() & Qt::ControlModifier) {
@@ -909,6 +936,8 @@ void TForm1::loadImageFile(const QString& path) {
         upDown(Field::X2)->setMaximum(width);
         upDown(Field::Y1)->setMaximum(height);
         upDown(Field::Y2)->setMaximum(height);
+        for (const Field field : {Field::X1, Field::X2, Field::Y1, Field::Y2})
+            showFieldRange(field);
         const Box& fifth = loaded.box;
         upDown(Field::X1)->setValue(fifth.x1);
         upDown(Field::Y1)->setValue(fifth.y1);
@@ -931,7 +960,7 @@ void TForm1::loadImageFile(const QString& path) {
     applyEnablingRules();
     showLoadedPicture();
     updateThresholdPreview();
-    rememberRecentFile(path);
+    recentFiles_.remember(path);
     rebuildRecentMenu();
 }
 
@@ -941,7 +970,7 @@ void TForm1::openImageFile(const QString& path) {
 
 void TForm1::openRecentFile(const QString& path) {
     if (!QFileInfo::exists(path)) {
-        forgetRecentFile(path);
+        recentFiles_.forget(path);
         rebuildRecentMenu();
         runCommand([&path] {
             throw std::runtime_error(
@@ -957,7 +986,7 @@ void TForm1::openRecentFile(const QString& path) {
 
 void TForm1::rebuildRecentMenu() {
     OpenRecentMenu->clear();
-    const QStringList files = recentFiles();
+    const QStringList& files = recentFiles_.files();
     for (int i = 0; i < files.size(); ++i) {
         const QString name = QFileInfo(files[i]).fileName();
         QAction* entry = OpenRecentMenu->addAction(QStringLiteral("&%1 %2").arg(

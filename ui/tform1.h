@@ -5,6 +5,7 @@
 #include "field_table.h"
 #include "grey_image.h"
 #include "init_arguments.h"
+#include "recent_files.h"
 #include "result.h"
 #include "result_file_dialog.h"
 #include "window_history.h"
@@ -218,6 +219,7 @@ private:
     void bindEngine();
 
     void applyEnablingRules();
+    void showFieldRange(Field field);
 
 public:
     // Runs a control's command through runCommand; `step` names the undo step it makes (a
@@ -244,7 +246,8 @@ private:
     };
     int historyDepth_ = 0;
     WindowState history_ = std::make_shared<WindowSnapshot>(); // the state shown now
-    void showLoadedPicture(); // grows the window for a new picture and picks its zoom
+    void showLoadedPicture(); // grows the window for a new picture, shown at 1:1
+    void showZoom();          // the zoom in the status line
     void updateThresholdPreview();
     void rebuildRecentMenu();
     Box box() const;
@@ -279,6 +282,8 @@ private:
     QString imagePath_;  // the file the image was loaded from
     ShownContour shown_; // the contour drawn on the picture, and the status line about it
     FileChooser fileChooser_;
+    RecentFiles recentFiles_;
+    QString lastFolder_; // where the results' file dialogs were used last
 };
 
 } // namespace orvik

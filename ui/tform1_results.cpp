@@ -55,13 +55,17 @@ void TForm1::setFileChooser(FileChooser chooser) {
 }
 
 FileChoice TForm1::chooseFile(const FileRequest& request) {
-    return fileChooser_ ? fileChooser_(this, request) : FileChoice{};
+    FileChoice choice = fileChooser_ ? fileChooser_(this, request) : FileChoice{};
+    if (!choice.path.isEmpty()) lastFolder_ = QFileInfo(choice.path).absolutePath();
+    return choice;
 }
 
-// Beside the image, named after it.
+// Named after the image, in the folder a results dialog was used in last, at first beside
+// the image.
 QString TForm1::suggestedPath(const char* ending) const {
     const QFileInfo image(imagePath_);
-    return image.dir().filePath(image.completeBaseName() + QString::fromLatin1(ending));
+    const QDir folder = lastFolder_.isEmpty() ? image.dir() : QDir(lastFolder_);
+    return folder.filePath(image.completeBaseName() + QString::fromLatin1(ending));
 }
 
 ContourResult TForm1::currentResult() const {
@@ -141,7 +145,7 @@ void TForm1::LoadSettingsClick() {
                     QStringLiteral("Load settings"),
                     {QString::fromLatin1(formatInfo(ResultFormat::Json).filter),
                      QStringLiteral("All files (*)")},
-                    QFileInfo(imagePath_).path()});
+                    QFileInfo(suggestedPath("")).path()});
     if (choice.path.isEmpty()) return;
     loadSettingsFile(choice.path);
 }

@@ -89,20 +89,32 @@ private slots:
         QVERIFY(!asksForUsage({"picture.bmp", "--helpful.bmp"}));
     }
 
+    // Beside the main window, never over its panel (the rightmost 252 pixels here), with the
+    // title bar on the screen.
     void theHelpWindowGoesBesideTheMainWindow() {
         const QRect screen(0, 0, 1920, 1080);
         const QSize help(680, 600);
         const struct {
             QRect main;
-            QPoint at;
+            QRect at;
         } cases[] = {
-            {QRect(100, 50, 800, 500), QPoint(900, 50)},  // room on the right
-            {QRect(1000, 50, 800, 500), QPoint(320, 50)}, // only on the left
-            {QRect(300, 700, 1400, 300),
-             QPoint(1240, 480)}, // no room: at the right edge, on screen
+            {QRect(100, 50, 800, 500), QRect(900, 50, 680, 600)},    // room on the right
+            {QRect(1000, 50, 800, 500), QRect(320, 50, 680, 600)},   // only on the left
+            {QRect(300, 700, 1400, 300), QRect(768, 480, 680, 600)}, // over the picture
+            {QRect(0, 0, 1920, 1080), QRect(988, 0, 680, 600)},      // maximised
+            {QRect(0, 0, 800, 500), QRect(800, 0, 680, 600)},
+            {QRect(200, 0, 1600, 1040), QRect(868, 0, 680, 600)},
+            {QRect(40, 300, 860, 700), QRect(900, 300, 680, 600)},
         };
-        for (const auto& c : cases)
-            QCOMPARE(helpPlacement(c.main, help, screen), c.at);
+        for (const auto& c : cases) {
+            const QRect panel(c.main.right() + 1 - 252, c.main.top(), 252, c.main.height());
+            QCOMPARE(helpPlacement(c.main, panel, help, screen), c.at);
+        }
+        // Narrowed to the room left of the panel, and no taller than the screen.
+        const QRect small(0, 0, 1024, 700);
+        QCOMPARE(
+            helpPlacement(QRect(0, 0, 1024, 700), QRect(772, 0, 252, 700), QSize(900, 900), small),
+            QRect(0, 0, 772, 700));
     }
 
     void init() {
@@ -298,6 +310,17 @@ private slots:
         QVERIFY(contents && contents->text() == QStringLiteral("Contents"));
         contents->click();
         QTRY_COMPARE(browser->verticalScrollBar()->value(), atContents);
+
+        // Esc and Ctrl+W close it, from the page as from a button.
+        for (const QKeyCombination keys : {QKeyCombination(Qt::Key_Escape),
+                                           QKeyCombination(Qt::ControlModifier, Qt::Key_W)}) {
+            viewer.show();
+            viewer.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&viewer));
+            browser->setFocus();
+            QTest::keyClick(browser, keys.key(), keys.keyboardModifiers());
+            QVERIFY(!viewer.isVisible());
+        }
     }
 
     void theViewerSaysSoWhenTheFileIsMissing() {
@@ -429,7 +452,6 @@ private slots:
 
 int main(int argc, char** argv) {
     OrvikApplication app(argc, argv);
-    const orvik::test::IsolatedSettings settings;
     AppTests tests;
     return QTest::qExec(&tests, argc, argv);
 }

@@ -402,7 +402,6 @@ private slots:
 
 int main(int argc, char** argv) {
     orvik::OrvikApplication application(argc, argv);
-    const orvik::test::IsolatedSettings settings;
     orvik::test::WindowRobustness tests;
     return QTest::qExec(&tests, argc, argv);
 }

@@ -6,22 +6,9 @@
 #include "raster_canvas.h"
 #include "spin_field.h"
 
-#include <QCoreApplication>
-#include <QSettings>
 #include <QTest>
 
 namespace orvik::test {
-
-IsolatedSettings::IsolatedSettings() : dir_(std::make_unique<QTemporaryDir>()) {
-    if (!dir_->isValid()) qFatal("no temporary folder for the test settings");
-    QCoreApplication::setOrganizationName(QStringLiteral("OrvikTests"));
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_->path());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_->path());
-}
-
-QString IsolatedSettings::folder() const {
-    return dir_->path();
-}
 
 ErrorCapture::ErrorCapture()
     : previous_(setErrorReporter([this](const QString& text) { shown.append(text); })) {}

@@ -26,17 +26,6 @@ private:
     ErrorReporter previous_;
 };
 
-// Keeps the user settings the window writes (File > Open Recent) in a folder of the test
-// run's own, never the user's: call it once, right after the application object exists.
-class IsolatedSettings {
-public:
-    IsolatedSettings();
-    QString folder() const;
-
-private:
-    std::unique_ptr<QTemporaryDir> dir_;
-};
-
 // A shown main window; tests own one each.
 std::unique_ptr<TForm1> makeWindow();
 

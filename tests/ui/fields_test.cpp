@@ -268,6 +268,18 @@ private slots:
         QCOMPARE(spin->value(), value);
     }
 
+    void eachFieldsTooltipSaysItsUnitAndRange() {
+        BitmapFolder folder;
+        const auto form = makeWindow();
+        const QString separator = form->locale().groupSeparator();
+        QCOMPARE(form->upDown(Field::Threshold)->toolTip(),
+                 "Threshold: 0 to 1" + separator + "020 in quarter grey levels (400 is grey 100)");
+        QVERIFY(form->upDown(Field::X2)->toolTip().startsWith("X2: 0 to 100 pixels"));
+        form->loadImageFile(folder.write("p.bmp", uniformPicture(300, 200, 90)));
+        QVERIFY(form->upDown(Field::X2)->toolTip().startsWith("X2: 0 to 300 pixels"));
+        QVERIFY(form->upDown(Field::Y1)->toolTip().startsWith("Y1: 0 to 200 pixels"));
+    }
+
     void programValuesAreClampedToTheRange() {
         const auto form = makeWindow();
         const struct {
@@ -390,14 +402,14 @@ private slots:
         const auto form = makeWindow();
         const LoadImageFileDialog* dialog = form->LoadImageDialog;
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Load Image"));
-        // Every format the reader knows first, then bitmaps, then anything.
+        // Bitmaps first and chosen, then every format the reader knows, then anything.
         const QStringList filters = dialog->nameFilters();
         QCOMPARE(filters.size(), 3);
-        QVERIFY(filters[0].startsWith(QStringLiteral("All pictures (")));
-        const QStringList patterns = filters[0].section(u'(', 1).chopped(1).split(u' ');
+        QCOMPARE(filters[0], QStringLiteral("Windows bitmap (*.bmp)"));
+        QVERIFY(filters[1].startsWith(QStringLiteral("All pictures (")));
+        const QStringList patterns = filters[1].section(u'(', 1).chopped(1).split(u' ');
         for (const char* pattern : {"*.bmp", "*.png", "*.jpg", "*.gif"})
             QVERIFY2(patterns.contains(QString::fromLatin1(pattern)), pattern);
-        QCOMPARE(filters[1], QStringLiteral("Windows bitmap (*.bmp)"));
         QCOMPARE(filters[2], QStringLiteral("All files (*)"));
         QCOMPARE(dialog->selectedNameFilter(), filters[0]);
         QCOMPARE(dialog->defaultSuffix(), QStringLiteral("bmp"));

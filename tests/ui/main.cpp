@@ -5,7 +5,6 @@
 
 int main(int argc, char** argv) {
     orvik::OrvikApplication app(argc, argv);
-    const orvik::test::IsolatedSettings settings;
     int failures = 0;
     failures += orvik::test::runApplicationTests(argc, argv);
     failures += orvik::test::runFieldsTests(argc, argv);

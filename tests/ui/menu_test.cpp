@@ -36,7 +36,7 @@ private slots:
             QString text, shortcut;
         } items[] = {
             {form->LoadImageAction, "&Load Image" + dots, "Ctrl+O"},
-            {form->SaveContourAction, "&Save contour as" + dots, ""},
+            {form->SaveContourAction, "&Save contour as" + dots, "Ctrl+S"},
             {form->SaveMaskAction, "Save &mask" + dots, ""},
             {form->SaveOverlayAction, "Save &overlay" + dots, ""},
             {form->LoadSettingsAction, "Load se&ttings" + dots, ""},

@@ -1,7 +1,7 @@
 // Opening pictures besides the dialog: a dropped file and File > Open Recent go through the
 // same load and the same error box; the threshold preview's tint.
 #include "image_view.h"
-#include "recent_files.h"
+#include "load_image_dialog.h"
 #include "spin_field.h"
 #include "test_support.h"
 
@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QRadioButton>
+#include <QSettings>
 #include <QTest>
 #include <QUrl>
 
@@ -71,7 +72,7 @@ private slots:
         // Choosing an older one loads it and puts it first; the fields start as a load sets them.
         form->OpenRecentMenu->actions().at(3)->trigger();
         QCOMPARE(form->image().ImageWidth, 28);
-        QVERIFY(recentFiles().first().endsWith(QStringLiteral("p8.bmp")));
+        QVERIFY(form->OpenRecentMenu->actions().first()->data().toString().endsWith("p8.bmp"));
 
         // A file that has gone is removed when chosen, with a message.
         QFile::remove(folder.path("p10.bmp"));
@@ -85,9 +86,23 @@ private slots:
         QVERIFY(capture.shown.first().contains(QStringLiteral("p10.bmp")));
         QCOMPARE(form->image().ImageWidth, 28);
         QCOMPARE(form->OpenRecentMenu->actions().size(), 9);
-        // A new window finds the same list.
-        const auto next = makeWindow();
-        QCOMPARE(next->OpenRecentMenu->actions().size(), 9);
+    }
+
+    // Nothing is kept between runs: the list is the window's own, and neither the window nor
+    // its file dialog leaves a settings file behind.
+    void nothingIsKeptBetweenRuns() {
+        BitmapFolder folder;
+        {
+            const auto form = makeWindow();
+            form->loadImageFile(folder.write("p.bmp", uniformPicture(20, 20, 90)));
+            form->LoadImageDialog->show();
+            form->LoadImageDialog->hide();
+            QCOMPARE(form->OpenRecentMenu->actions().size(), 1);
+        }
+        QVERIFY(makeWindow()->OpenRecentMenu->actions().isEmpty());
+        for (const QSettings& settings :
+             {QSettings(), QSettings(QSettings::UserScope, QStringLiteral("QtProject"))})
+            QVERIFY2(!QFileInfo::exists(settings.fileName()), qPrintable(settings.fileName()));
     }
 
     void theThresholdTintFollowsThresholdPolarityAndPicture() {

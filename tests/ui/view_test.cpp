@@ -131,16 +131,22 @@ private slots:
         QCOMPARE(form->zoom(), zoom);
     }
 
-    void aLargePictureOpensFittedASmallOneAt1To1() {
+    // Every load shows the picture pixel for pixel; one larger than the view says how to
+    // fit it, until it fits.
+    void everyPictureOpensAt1To1() {
         BitmapFolder folder;
         const auto form = makeWindow();
+        const auto hint = [&form] { return form->ZoomLabel->text().contains("Ctrl+0"); };
         form->loadImageFile(folder.write("large.bmp", texturedPicture(3000, 2000)));
+        QCOMPARE(form->zoom(), 1.0);
+        QCOMPARE(form->Image1->size(), QSize(3000, 2000));
+        QVERIFY2(hint(), qPrintable(form->ZoomLabel->text()));
+        form->FitAction->trigger();
         QVERIFY(form->zoom() < 1.0);
-        const QSize room = form->ScrollBox1->maximumViewportSize();
-        QVERIFY(room.expandedTo(form->Image1->size()) == room);
-        QCOMPARE(form->image().Display.size(), QSize(3000, 2000));
+        QVERIFY2(!hint(), qPrintable(form->ZoomLabel->text()));
         form->loadImageFile(folder.write("small.bmp", texturedPicture(30, 20)));
         QCOMPARE(form->zoom(), 1.0);
+        QCOMPARE(form->ZoomLabel->text(), QStringLiteral("100%"));
     }
 
     void theContourStaysVisibleAndPixelsStaySharp() {
