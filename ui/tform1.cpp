@@ -890,16 +890,22 @@ void TForm1::drawContour() {
     shown_.result = captureResult(Kontur, runContext());
     shown_.status = statusFor(shown_);
     Image1->setContourLines(viewLines(shown_.result.vertices));
-    MeasurementsLabel->setText(shown_.status);
+    showStatus();
     RasterCanvas canvas = displayCanvas();
     Draw(Kontur, canvas);
+}
+
+// The status line cuts a long text at the window's edge; its tooltip holds it whole.
+void TForm1::showStatus() {
+    MeasurementsLabel->setText(shown_.status);
+    MeasurementsLabel->setToolTip(shown_.status);
 }
 
 void TForm1::paintShown() {
     RasterCanvas canvas = displayCanvas();
     drawVertices(shown_.result.vertices, canvas);
     Image1->setContourLines(viewLines(shown_.result.vertices));
-    MeasurementsLabel->setText(shown_.status);
+    showStatus();
 }
 
 void TForm1::showContour(bool analysed) {
@@ -1051,7 +1057,7 @@ void TForm1::Button2Click() {
         if (running) {
             shown_.status = withFullStop(QString::fromUtf8(error.what())) + u' ' +
                             QString::fromUtf8(kDivergedAdvice);
-            MeasurementsLabel->setText(shown_.status);
+            showStatus();
         }
         throw;
     }

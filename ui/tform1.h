@@ -260,6 +260,7 @@ private:
     // Draws what `shown_` holds onto the display bitmap and into the view, and shows its
     // status; runs nothing and cannot fail.
     void paintShown();
+    void showStatus(); // shown_.status in the status line
     RasterCanvas displayCanvas();
     ToolTarget toolTarget();
     void runPopupTool(Tool tool);
