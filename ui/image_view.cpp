@@ -4,8 +4,12 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QtMath>
 #include <algorithm>
+#include <array>
 #include <utility>
 
 namespace orvik {
@@ -18,6 +22,12 @@ constexpr double kFarOff = 1.0e9;
 int toPixel(double v) {
     return static_cast<int>(std::clamp(std::floor(v), -kFarOff, kFarOff));
 }
+
+// Zoom steps of Zoom In and Zoom Out; the first and the last bound every zoom.
+constexpr std::array<double, 23> kZoomSteps{
+    1.0 / 64, 1.0 / 48, 1.0 / 32, 1.0 / 24, 1.0 / 16, 1.0 / 12, 1.0 / 8, 1.0 / 6,
+    1.0 / 4,  1.0 / 3,  1.0 / 2,  2.0 / 3,  1.0,      1.5,      2.0,     3.0,
+    4.0,      6.0,      8.0,      12.0,     16.0,     24.0,     32.0};
 
 } // namespace
 
@@ -49,6 +59,73 @@ void ImageView::setZoom(double zoom) {
     reducedTint_ = QImage();
     setFixedSize(zoomedSize(zoom));
     update();
+}
+
+QAbstractScrollArea* ImageView::scrollArea() const {
+    QWidget* viewport = parentWidget();
+    return viewport ? qobject_cast<QAbstractScrollArea*>(viewport->parentWidget()) : nullptr;
+}
+
+void ImageView::zoomAround(double zoom, std::optional<QPoint> anchor) {
+    zoom = std::clamp(zoom, kZoomSteps.front(), kZoomSteps.back());
+    QAbstractScrollArea* area = scrollArea();
+    if (area == nullptr) {
+        setZoom(zoom);
+        emit zoomChanged();
+        return;
+    }
+    const QPoint at = anchor.value_or(area->viewport()->rect().center());
+    // The image point under the anchor, before and after.
+    const QPointF imagePoint = QPointF(at - pos()) / zoom_;
+    setZoom(zoom);
+    const QPointF shown = imagePoint * zoom - QPointF(at);
+    area->horizontalScrollBar()->setValue(qRound(shown.x()));
+    area->verticalScrollBar()->setValue(qRound(shown.y()));
+    emit zoomChanged();
+}
+
+void ImageView::zoomIn() {
+    const auto next = std::find_if(kZoomSteps.begin(), kZoomSteps.end(),
+                                   [this](double step) { return step > zoom_ * 1.001; });
+    if (next != kZoomSteps.end()) zoomAround(*next);
+}
+
+void ImageView::zoomOut() {
+    const auto next = std::find_if(kZoomSteps.rbegin(), kZoomSteps.rend(),
+                                   [this](double step) { return step < zoom_ / 1.001; });
+    if (next != kZoomSteps.rend()) zoomAround(*next);
+}
+
+double ImageView::fitZoom() const {
+    const QAbstractScrollArea* area = scrollArea();
+    if (picture_ == nullptr || picture_->isNull() || area == nullptr) return 1.0;
+    const QSize room = area->maximumViewportSize();
+    return std::min(double(room.width()) / picture_->width(),
+                    double(room.height()) / picture_->height());
+}
+
+void ImageView::zoomToFit() {
+    zoomAround(fitZoom());
+}
+
+bool ImageView::event(QEvent* event) {
+    // Placed in a scroll area: Ctrl+wheel anywhere over its viewport zooms.
+    if (event->type() == QEvent::ParentChange && scrollArea() != nullptr)
+        parentWidget()->installEventFilter(this);
+    return QWidget::event(event);
+}
+
+bool ImageView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == parentWidget() && event->type() == QEvent::Wheel) {
+        const auto* wheel = static_cast<QWheelEvent*>(event);
+        if (wheel->modifiers() & Qt::ControlModifier) {
+            if (picture_ != nullptr && !picture_->isNull() && wheel->angleDelta().y() != 0)
+                zoomAround(zoom_ * (wheel->angleDelta().y() > 0 ? 1.25 : 0.8),
+                           wheel->position().toPoint());
+            return true; // the plain wheel scrolls; with Ctrl it never does
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QPoint ImageView::imagePixel(QPointF position) const {

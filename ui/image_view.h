@@ -8,6 +8,8 @@
 #include <QWidget>
 #include <optional>
 
+class QAbstractScrollArea;
+
 namespace orvik {
 
 class ImageView : public QWidget {
@@ -27,6 +29,17 @@ public:
     void setZoom(double zoom);
     // The size the view takes for the picture at `zoom`.
     QSize zoomedSize(double zoom) const;
+
+    // In the scroll area that holds the view: zooms (within the smallest and largest zoom
+    // steps) so that the image point under `anchor`, a point of the area's viewport, stays
+    // there; without an anchor the viewport's centre stays. Ctrl+wheel over the area zooms
+    // around the pointer the same way.
+    void zoomAround(double zoom, std::optional<QPoint> anchor = std::nullopt);
+    void zoomIn();  // to the next larger zoom step
+    void zoomOut(); // to the next smaller one
+    // The zoom at which the whole picture fills the scroll area, and zooming to it.
+    double fitZoom() const;
+    void zoomToFit();
 
     // The image pixel under a view position, at any zoom; left of or above the picture is
     // negative. And back: the view position of a pixel's top-left corner.
@@ -50,18 +63,22 @@ public:
     const QImage& tint() const { return tint_; }
 
 signals:
+    void zoomChanged();
     // Positions are image pixels; during a drag they may lie outside the picture.
     void pressed(Qt::MouseButton button, QPoint position);
     void moved(QPoint position);
     void released(Qt::MouseButton button, QPoint position);
 
 protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    QAbstractScrollArea* scrollArea() const;
     void paintEnlarged(QPainter& painter, const QImage& source, QRect exposed) const;
     const QImage& reducedPicture();
     const QImage& reducedTint();

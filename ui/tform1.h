@@ -60,10 +60,6 @@ public:
     // Opens a File > Open Recent entry; one whose file is gone is removed, with a message.
     void openRecentFile(const QString& path);
 
-    // The picture's pixels on the object's side of the threshold (grey below "Threshold =" / 4
-    // for "Black on white", above it for "White on black"), tinted, for View > Show threshold.
-    static QImage thresholdTint(const GreyImage& image, int threshold, bool blackOnWhite);
-
     // Mouse handlers of the image view; X and Y are image pixels.
     void Image1MouseDown(Qt::MouseButton button, int X, int Y);
     void Image1MouseMove(int X, int Y);
@@ -101,17 +97,9 @@ public:
     const GreyImage& image() const { return image_; }
     // Everything an analysis would read from the controls now.
     ControlValues controlValues() const;
+    // Sets the controls to `values`; each control's change event follows as it changes.
+    void setControlValues(const ControlValues& values);
     ModelChoice selectedModel() const;
-
-    // The view's zoom: View > Zoom In, Zoom Out, Fit and 1:1, and Ctrl+wheel. `anchor` is a
-    // point of the scroll box's viewport that keeps showing the same image point; without
-    // it the viewport's centre does.
-    void setZoom(double zoom, std::optional<QPoint> anchor = std::nullopt);
-    double zoom() const;
-    void zoomIn();
-    void zoomOut();
-    void zoomToFit();
-    double fitZoom() const; // the zoom at which the whole picture fills the view
 
     // The height that the menu bar and the status line add to the client area.
     int frameExtraHeight() const;
@@ -207,6 +195,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    void buildClientArea();
     void buildPanel();
     void buildFields();
     void buildPopupMenu();

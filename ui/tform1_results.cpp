@@ -173,11 +173,7 @@ void TForm1::loadSettingsFile(const QString& path) {
     {
         // One preview or analysis at the end instead of one per control.
         const UpdatingScope guard(Updating);
-        QRadioButton* const models[] = {RadioButton1, RadioButton2, RadioButton3, RadioButton4};
-        models[static_cast<int>(values.model) - 1]->setChecked(true);
-        (values.blackOnWhite ? RadioButton5 : RadioButton6)->setChecked(true);
-        for (const FieldInfo& entry : fieldTable())
-            upDown(entry.field)->setValue(at(values.fields, entry.field));
+        setControlValues(values);
     }
     InitialChange();
 }

@@ -49,7 +49,7 @@ private slots:
         BitmapFolder folder;
         const auto form = makeWindow();
         form->loadImageFile(folder.write("p.bmp", texturedPicture()));
-        form->setZoom(zoom, QPoint(0, 0));
+        form->Image1->zoomAround(zoom, QPoint(0, 0));
         ImageView* view = form->Image1;
         QCOMPARE(view->zoom(), zoom);
         // Multiples of 12 start a screen pixel at every reduced zoom of the table.
@@ -80,7 +80,7 @@ private slots:
         const auto form = makeWindow();
         QVERIFY(form->ZoomLabel->text().isEmpty());
         form->loadImageFile(folder.write("p.bmp", texturedPicture()));
-        QCOMPARE(form->zoom(), 1.0);
+        QCOMPARE(form->Image1->zoom(), 1.0);
         QCOMPARE(form->ZoomLabel->text(), QStringLiteral("100%"));
         const struct {
             QAction* action;
@@ -93,7 +93,7 @@ private slots:
         };
         for (const auto& step : steps) {
             step.action->trigger();
-            QCOMPARE(form->zoom(), step.zoom);
+            QCOMPARE(form->Image1->zoom(), step.zoom);
             QCOMPARE(form->ZoomLabel->text(), step.text);
             QCOMPARE(form->Image1->size(), form->Image1->zoomedSize(step.zoom));
         }
@@ -109,7 +109,7 @@ private slots:
         const auto form = makeWindow();
         form->loadImageFile(folder.write("p.bmp", texturedPicture()));
         // Zoomed in far enough to scroll, so that the point under the pointer can stay put.
-        form->setZoom(2.0, QPoint(0, 0));
+        form->Image1->zoomAround(2.0, QPoint(0, 0));
         QWidget* viewport = form->ScrollBox1->viewport();
         const QPoint pointer(60, 40);
         const auto pixelUnderPointer = [&] {
@@ -121,14 +121,14 @@ private slots:
                               Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
             QApplication::sendEvent(viewport, &wheel);
         }
-        QVERIFY(form->zoom() > 4.0);
+        QVERIFY(form->Image1->zoom() > 4.0);
         QCOMPARE(pixelUnderPointer(), before);
         // Without Ctrl the wheel leaves the zoom alone.
-        const double zoom = form->zoom();
+        const double zoom = form->Image1->zoom();
         QWheelEvent plain(pointer, viewport->mapToGlobal(pointer), {}, QPoint(0, -120),
                           Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(viewport, &plain);
-        QCOMPARE(form->zoom(), zoom);
+        QCOMPARE(form->Image1->zoom(), zoom);
     }
 
     // Every load shows the picture pixel for pixel; one larger than the view says how to
@@ -138,14 +138,14 @@ private slots:
         const auto form = makeWindow();
         const auto hint = [&form] { return form->ZoomLabel->text().contains("Ctrl+0"); };
         form->loadImageFile(folder.write("large.bmp", texturedPicture(3000, 2000)));
-        QCOMPARE(form->zoom(), 1.0);
+        QCOMPARE(form->Image1->zoom(), 1.0);
         QCOMPARE(form->Image1->size(), QSize(3000, 2000));
         QVERIFY2(hint(), qPrintable(form->ZoomLabel->text()));
         form->FitAction->trigger();
-        QVERIFY(form->zoom() < 1.0);
+        QVERIFY(form->Image1->zoom() < 1.0);
         QVERIFY2(!hint(), qPrintable(form->ZoomLabel->text()));
         form->loadImageFile(folder.write("small.bmp", texturedPicture(30, 20)));
-        QCOMPARE(form->zoom(), 1.0);
+        QCOMPARE(form->Image1->zoom(), 1.0);
         QCOMPARE(form->ZoomLabel->text(), QStringLiteral("100%"));
     }
 
@@ -157,12 +157,12 @@ private slots:
                                          })));
         // Reduced: the one-pixel contour is smoothed away in the picture, and drawn again
         // over it.
-        form->setZoom(0.25, QPoint(0, 0));
+        form->Image1->zoomAround(0.25, QPoint(0, 0));
         QVERIFY(!form->Image1->contourLines().isEmpty());
         const QImage reduced = form->Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
         QVERIFY(redPixels(reduced) > 10);
         // Enlarged: each image pixel is a square of one colour.
-        form->setZoom(4.0, QPoint(0, 0));
+        form->Image1->zoomAround(4.0, QPoint(0, 0));
         const QImage shown = form->Image1->grab(QRect(0, 0, 64, 64)).toImage();
         for (int y = 0; y < 64; ++y)
             for (int x = 0; x < 64; ++x)
