@@ -254,6 +254,7 @@ void TForm1::showContour(bool analysed) {
     shown_.analysed = analysed;
     drawContour();
     Image1->update();
+    emit contourShown(analysed);
 }
 
 // ---- commands and change propagation ----
@@ -312,7 +313,6 @@ void TForm1::loadImageFile(const QString& path) {
 }
 
 void TForm1::Button2Click() {
-    ++analysisCount_;
     bool running = false;
     try {
         analyseContour(Kontur, controlValues(), [this, &running](std::int32_t maximum) {
@@ -381,7 +381,6 @@ void TForm1::InitialChange() {
         Button2Click();
         return;
     }
-    ++previewCount_;
     previewContour(Kontur, controlValues());
     showContour(false);
 }

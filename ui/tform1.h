@@ -111,10 +111,6 @@ public:
     using PopupOpener = std::function<void(QMenu& menu, QPoint globalPosition)>;
     void setPopupOpener(PopupOpener opener);
 
-    // How many previews of the initial contour and how many analyses have run.
-    int previewCount() const { return previewCount_; }
-    int analysisCount() const { return analysisCount_; }
-
     // Window state, named as the handlers use it.
     int Updating = 1; // the updating guard: set from creation until the first good load
     std::int32_t ClickX = 0, ClickY = 0;
@@ -187,6 +183,8 @@ public:
 
 signals:
     void helpRequested();
+    // A preview (`analysed` false) or an analysis has drawn a new contour.
+    void contourShown(bool analysed);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -267,8 +265,6 @@ private:
     std::array<SpinField*, FieldCount> fields_{};
     PopupOpener popupOpener_;
     double scale_ = 1.0;
-    int previewCount_ = 0;
-    int analysisCount_ = 0;
     QString imagePath_;  // the file the image was loaded from
     ShownContour shown_; // the contour drawn on the picture, and the status line about it
     FileChooser fileChooser_;

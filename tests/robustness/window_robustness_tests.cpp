@@ -155,14 +155,14 @@ private:
     // contour that Draw gives for the finished run.
     bool analysisWorks(const char* when) {
         ErrorCapture errors;
-        const int before = form_->analysisCount();
+        const int before = analysesOf(*form_);
         clickAnalysis();
         bool ok = true;
         if (!errors.shown.isEmpty()) {
             qWarning("%s: Analysis failed: %s", when, qPrintable(errors.shown.join("; ")));
             ok = false;
         }
-        if (form_->analysisCount() != before + 1 || Kontur.Iteration != Kontur.Iterations ||
+        if (analysesOf(*form_) != before + 1 || Kontur.Iteration != Kontur.Iterations ||
             form_->image().Display != expectedContourDisplay(*form_) ||
             redPixels(form_->image().Display) == 0 || form_->ProgressBar1->value() != 0) {
             qWarning("%s: Analysis did not draw its finished contour", when);
@@ -312,7 +312,7 @@ private slots:
             (model == ModelChoice::Opened ? form_->RadioButton4 : form_->RadioButton1)
                 ->setChecked(true);
             ErrorCapture errors;
-            const int previews = form_->previewCount();
+            const int previews = previewsOf(*form_);
             QWidget* view = form_->Image1;
             QTest::mousePress(view, Qt::LeftButton, {}, QPoint(50, 40));
             QTest::mouseMove(view, QPoint(-3000, -2000));
@@ -322,7 +322,7 @@ private slots:
             QCOMPARE(errors.shown, QStringList());
             QCOMPARE(form_->Dragging, 0);
             QCOMPARE(form_->Updating, 0);
-            QCOMPARE(form_->previewCount(), previews + 1);
+            QCOMPARE(previewsOf(*form_), previews + 1);
             QCOMPARE(form_->upDown(Field::X1)->value(), 50);
             QCOMPARE(form_->upDown(Field::Y1)->value(), 40);
             QCOMPARE(form_->upDown(Field::X2)->value(), 0);
@@ -391,9 +391,9 @@ private slots:
             QVERIFY(analysisWorks("after Set object at the centre"));
         }
         // The guard is clear again: a change of the box previews at once.
-        const int previews = form_->previewCount();
+        const int previews = previewsOf(*form_);
         setField(Field::X1, form_->upDown(Field::X1)->value() - 3);
-        QCOMPARE(form_->previewCount(), previews + 1);
+        QCOMPARE(previewsOf(*form_), previews + 1);
     }
 };
 

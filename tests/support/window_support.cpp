@@ -17,8 +17,37 @@ ErrorCapture::~ErrorCapture() {
     setErrorReporter(previous_);
 }
 
+namespace {
+
+// Counts what the window shows, from its own signal.
+class ShownCounter : public QObject {
+public:
+    explicit ShownCounter(TForm1& form) : QObject(&form) {
+        setObjectName(QStringLiteral("ShownCounter"));
+        connect(&form, &TForm1::contourShown, this,
+                [this](bool analysed) { ++(analysed ? analyses : previews); });
+    }
+    int previews = 0, analyses = 0;
+};
+
+const ShownCounter& counterOf(const TForm1& form) {
+    return *form.findChild<const ShownCounter*>(QStringLiteral("ShownCounter"),
+                                                Qt::FindDirectChildrenOnly);
+}
+
+} // namespace
+
+int previewsOf(const TForm1& form) {
+    return counterOf(form).previews;
+}
+
+int analysesOf(const TForm1& form) {
+    return counterOf(form).analyses;
+}
+
 std::unique_ptr<TForm1> makeWindow() {
     auto form = std::make_unique<TForm1>();
+    new ShownCounter(*form);
     form->show();
     if (!QTest::qWaitForWindowExposed(form.get())) qWarning("the window was not exposed");
     return form;

@@ -26,8 +26,10 @@ private:
     ErrorReporter previous_;
 };
 
-// A shown main window; tests own one each.
+// A shown main window; tests own one each. It counts the previews and analyses it shows.
 std::unique_ptr<TForm1> makeWindow();
+int previewsOf(const TForm1& form);
+int analysesOf(const TForm1& form);
 
 // Sets a field as the user would by stepping or typing: through the spin control.
 void setField(TForm1& form, Field field, int value);

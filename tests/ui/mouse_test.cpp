@@ -55,14 +55,14 @@ class MouseTest : public QObject {
 private slots:
     void aPressAndReleaseWithoutAMoveGivesABoxOfOnePoint() {
         Window w;
-        const int previews = w.form->previewCount();
+        const int previews = previewsOf(*w.form);
         QTest::mousePress(w.view(), Qt::LeftButton, {}, QPoint(50, 60));
         QCOMPARE(w.form->Dragging, 1);
         QTest::mouseRelease(w.view(), Qt::LeftButton, {}, QPoint(50, 60));
         QCOMPARE(w.form->Dragging, 0);
         QCOMPARE(w.form->Updating, 0);
         QCOMPARE(w.boxFields(), (QList<int>{50, 60, 50, 60}));
-        QCOMPARE(w.form->previewCount(), previews + 1);
+        QCOMPARE(previewsOf(*w.form), previews + 1);
         QCOMPARE(Kontur.BoxX1, 50.0f);
         QCOMPARE(Kontur.BoxY2, 60.0f);
     }
@@ -141,7 +141,7 @@ private slots:
     void movingWithoutAButtonDrawsNothing() {
         Window w;
         const QImage before = w.form->image().Display.copy();
-        const int previews = w.form->previewCount();
+        const int previews = previewsOf(*w.form);
         QTest::mouseMove(w.view(), QPoint(40, 40)); // the pointer itself
         QMouseEvent hover(QEvent::MouseMove, QPointF(90, 70),
                           w.view()->mapToGlobal(QPointF(90, 70)), Qt::NoButton, Qt::NoButton,
@@ -149,7 +149,7 @@ private slots:
         QApplication::sendEvent(w.view(), &hover);
         QCOMPARE(w.form->Dragging, 0);
         QCOMPARE(differingPixels(w.form->image().Display, before), 0);
-        QCOMPARE(w.form->previewCount(), previews);
+        QCOMPARE(previewsOf(*w.form), previews);
     }
 
     void theMiddleButtonDoesNothing() {
@@ -209,13 +209,13 @@ private slots:
         Window w;
         w.form->upDown(Field::Iterations)->setValue(20);
         w.form->CheckBox1->setChecked(instant);
-        const int previews = w.form->previewCount(), analyses = w.form->analysisCount();
+        const int previews = previewsOf(*w.form), analyses = analysesOf(*w.form);
         QTest::mousePress(w.view(), Qt::LeftButton, {}, QPoint(20, 20));
         for (int i = 1; i <= 5; ++i)
             QTest::mouseMove(w.view(), QPoint(20 + 20 * i, 20 + 15 * i));
         QTest::mouseRelease(w.view(), Qt::LeftButton, {}, QPoint(120, 95));
-        QCOMPARE(w.form->previewCount() - previews, instant ? 0 : 1);
-        QCOMPARE(w.form->analysisCount() - analyses, instant ? 1 : 0);
+        QCOMPARE(previewsOf(*w.form) - previews, instant ? 0 : 1);
+        QCOMPARE(analysesOf(*w.form) - analyses, instant ? 1 : 0);
         QCOMPARE(Kontur.Iteration, instant ? 20 : 0);
         QCOMPARE(differingPixels(w.form->image().Display, expectedContourDisplay(*w.form)), 0);
     }

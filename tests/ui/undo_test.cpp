@@ -101,7 +101,7 @@ private slots:
             QCOMPARE(form->UndoStack->count(), steps + 1);
             QVERIFY(form->UndoAction->isEnabled());
             const Shown after = shownBy(*form);
-            const int previews = form->previewCount(), analyses = form->analysisCount();
+            const int previews = previewsOf(*form), analyses = analysesOf(*form);
 
             form->UndoAction->trigger();
             compareShown(*form, before);
@@ -110,8 +110,8 @@ private slots:
             compareShown(*form, after);
             form->UndoAction->trigger();
             compareShown(*form, before);
-            QCOMPARE(form->previewCount(), previews);
-            QCOMPARE(form->analysisCount(), analyses);
+            QCOMPARE(previewsOf(*form), previews);
+            QCOMPARE(analysesOf(*form), analyses);
         }
     }
 
