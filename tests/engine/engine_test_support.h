@@ -97,6 +97,18 @@ inline std::vector<std::uint32_t> bits(const KONTUR& k) {
     return out;
 }
 
+// What steps leave: the step count, the energy and the bits of both levels.
+struct Snapshot {
+    std::int32_t iteration;
+    std::uint64_t energy;
+    std::vector<std::uint32_t> points;
+    bool operator==(const Snapshot&) const = default;
+};
+
+inline Snapshot snapshot(const KONTUR& k) {
+    return {k.Iteration, std::bit_cast<std::uint64_t>(k.Energy), bits(k)};
+}
+
 // Records what Draw asks of the canvas.
 class RecordingCanvas final : public ContourCanvas {
 public:

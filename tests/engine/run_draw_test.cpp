@@ -89,18 +89,8 @@ TEST(Run, WithoutHooksItStillRuns) {
     EXPECT_EQ(k.Iteration, 35);
 }
 
-// What a run leaves each time the progress bar could look: the step count, the energy and
-// the bits of both levels.
-struct Snapshot {
-    std::int32_t iteration;
-    std::uint64_t energy;
-    std::vector<std::uint32_t> points;
-    bool operator==(const Snapshot&) const = default;
-};
-
-Snapshot snapshot(const KONTUR& k) {
-    return {k.Iteration, std::bit_cast<std::uint64_t>(k.Energy), test::bits(k)};
-}
+using test::Snapshot;
+using test::snapshot;
 
 // A dark disc of radius 30 on a light 120 × 100 picture, bound while it lives.
 struct DiscPicture {
@@ -168,7 +158,7 @@ TEST(Run, LeavesWhatSingleStepsLeaveWithAndWithoutTheProgressHook) {
 
 // A progress hook may change the weights the steps read. The steps after it must read the
 // picture with the new ones, as single steps do, although a run keeps what its points read
-// from one progress step to the next.
+// from one progress step to the next ("Opened" as well as the closed contours).
 TEST(Run, StepsAfterAProgressHookUseTheWeightsItSet) {
     const DiscPicture disc;
     struct Change {
@@ -180,7 +170,7 @@ TEST(Run, StepsAfterAProgressHookUseTheWeightsItSet) {
         {"image weight", [](KONTUR& k) { k.ImageWeight *= 3; }},
         {"edge weight", [](KONTUR& k) { k.GradientWeight *= 0.5f; }},
     };
-    for (const std::int32_t model : {1, 2, 3}) {
+    for (const std::int32_t model : {1, 2, 3, 4}) {
         for (const Change& change : changes) {
             SCOPED_TRACE("model " + std::to_string(model) + ", " + change.name);
             const Params p = discModel(model, 23, 3.0f, 40);
@@ -205,6 +195,45 @@ TEST(Run, StepsAfterAProgressHookUseTheWeightsItSet) {
             EXPECT_TRUE(snapshot(counted) == snapshot(single));
         }
     }
+}
+
+// A chain at rest keeps what it read at its pixels from one progress step to the next; a
+// threshold that a progress hook changes must still reach it. The picture darkens downward
+// and the chain lies on the row whose grey level is the threshold: no force, until the
+// threshold moves.
+TEST(Run, AChainAtRestFeelsTheThresholdAProgressHookSets) {
+    test::BoundImage image(60, 40, 0);
+    for (int y = 0; y < 40; ++y) {
+        for (int x = 0; x < 60; ++x)
+            image.set(x, y, static_cast<std::uint8_t>(100 + 2 * y));
+    }
+    const Params p{.x1 = 10,
+                   .y1 = 20,
+                   .x2 = 50,
+                   .y2 = 20,
+                   .model = 4,
+                   .points = 12,
+                   .image = 0.5f,
+                   .threshold = 140,
+                   .iterations = 40};
+    const auto change = [](KONTUR& k) {
+        if (k.Iteration == 2 * StepsPerProgressStep) k.Threshold += 40;
+    };
+    KONTUR single;
+    init(single, p);
+    const std::vector<std::uint32_t> atRest = test::bits(single);
+    for (std::int32_t step = 0; step < p.iterations; ++step) {
+        StepModel(single, test::scratch());
+        change(single);
+    }
+    KONTUR counted;
+    init(counted, p);
+    SetRunHooks(RunHooks{
+        .StepProgress = [&] { change(counted); }, .ShowWaitCursor = {}, .RestoreCursor = {}});
+    orvik::Run(counted, test::scratch());
+    SetRunHooks(RunHooks{});
+    EXPECT_TRUE(snapshot(counted) == snapshot(single));
+    EXPECT_NE(test::bits(single), atRest) << "the new threshold moves the chain";
 }
 
 // A chain at rest on a flat picture is not read again while it stays on its pixels; a picture
