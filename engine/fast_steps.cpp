@@ -47,11 +47,11 @@ public:
         if constexpr (M == FastModel::CenterPoint) fillDirections();
         const float* pressures =
             scratch_.pressures.forWeights(s_.threshold, s_.imageWeight, opened);
-        // The kernels read a picture of a size they can index with 32 bits; the steps read
+        // The kernels read a picture whose frame they can index with 31 bits; the steps read
         // any other one point by point.
         const GreyView& image = s_.image;
         const std::uint64_t size = std::uint64_t{image.width} * image.height;
-        if (image.grey != nullptr && size >= 8 && size < (std::uint64_t{1} << 31))
+        if (image.grey != nullptr && size >= 8 && frameSize(image) < (std::uint64_t{1} << 31))
             picture_ = {image, s_.threshold, s_.imageWeight};
         // The points remember what they read (readPicture, readRemembered) for as long as the
         // scratch says it holds.
@@ -239,19 +239,15 @@ private:
         std::int32_t missed[kKernelCapacity + 8]; // a whole block may be written past the end
         const std::int32_t count =
             kernels_.rememberedPixels(rows_, picture_, xs, ys, first, last, missed);
-        const std::uint32_t width = picture_.image.width;
-        const std::uint32_t height = picture_.image.height;
         for (std::int32_t m = 0; m < count; ++m) {
             const std::int32_t j = missed[m];
             const std::int32_t ix = PlainArithmetic::trunc(xs[j]);
             const std::int32_t iy = PlainArithmetic::trunc(ys[j]);
             readPoint<false, true>(j, ix, iy, pressures);
-            const auto ux = static_cast<std::uint32_t>(ix);
-            const auto uy = static_cast<std::uint32_t>(iy);
-            if (ux >= width || uy >= height) continue;
+            // The kernels miss pixels of the frame only, and its index fits 31 bits.
             const auto place = static_cast<std::size_t>(rows_.readNext[j]);
             rows_.readNext[j] = (rows_.readNext[j] + 1) % kPixelPlaces;
-            rows_.readPixel[place][j] = static_cast<std::int32_t>(uy * width + ux);
+            rows_.readPixel[place][j] = static_cast<std::int32_t>(framePixel(s_.image, ix, iy));
             rows_.readPressure[place][j] = static_cast<float>(rows_.pressure[j]);
             rows_.readEdgeX[place][j] = static_cast<float>(rows_.edgeX[j]);
             rows_.readEdgeY[place][j] = static_cast<float>(rows_.edgeY[j]);

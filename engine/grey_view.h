@@ -36,11 +36,25 @@ static inline bool holdsNeighbourhood(const GreyView& image, std::int32_t x, std
            static_cast<std::uint32_t>(y) - 2u <= image.height - 5u;
 }
 
-// True when the 5 × 5 pixels centred on (x, y) all lie outside the picture: each reads the
-// outside value, so the edge force there is zero. Coordinates within ±2^30.
-static inline bool missesNeighbourhood(const GreyView& image, std::int32_t x, std::int32_t y) {
-    return static_cast<std::uint32_t>(x + 2) >= image.width + 4u ||
-           static_cast<std::uint32_t>(y + 2) >= image.height + 4u;
+// The picture's frame: the picture and a band of two pixels around it. Beyond it the 5 × 5
+// pixels around a pixel all read the outside value, so the grey level and the edge force are
+// the same everywhere. Pixels of the frame are numbered row by row from its top left corner.
+inline constexpr std::uint32_t kFrameBand = 2;
+inline constexpr std::uint64_t kBeyondFrame = ~std::uint64_t{0};
+
+static inline std::uint64_t frameSize(const GreyView& image) {
+    return (std::uint64_t{image.width} + 2 * kFrameBand) *
+           (std::uint64_t{image.height} + 2 * kFrameBand);
+}
+
+// The index of pixel (x, y) in the frame, or kBeyondFrame. Like greyLevel, one unsigned test
+// per axis covers both sides.
+static inline std::uint64_t framePixel(const GreyView& image, std::int32_t x, std::int32_t y) {
+    const std::uint32_t fx = static_cast<std::uint32_t>(x) + kFrameBand;
+    const std::uint32_t fy = static_cast<std::uint32_t>(y) + kFrameBand;
+    const std::uint32_t frameWidth = image.width + 2 * kFrameBand;
+    if (fx >= frameWidth || fy >= image.height + 2 * kFrameBand) return kBeyondFrame;
+    return std::uint64_t{fy} * frameWidth + fx;
 }
 
 } // namespace orvik

@@ -494,20 +494,27 @@ void picturePressure(KernelRows& rows, const KernelPicture& picture, const doubl
 std::int32_t rememberedPixels(KernelRows& rows, const KernelPicture& picture, const double* xs,
                               const double* ys, std::int32_t first, std::int32_t last,
                               std::int32_t* missed) {
-    const std::uint32_t width = picture.image.width;
-    const std::uint32_t height = picture.image.height;
+    // Beyond the frame: the pressure of the outside value, as the pressure table holds it,
+    // and no edge force.
+    const auto beyondPressure =
+        static_cast<float>((picture.image.outside - picture.threshold) * picture.imageWeight);
     std::int32_t count = 0;
 #if defined(__AVX2__)
+    const std::uint32_t frameWidth = picture.image.width + 2 * kFrameBand;
+    const std::uint32_t frameHeight = picture.image.height + 2 * kFrameBand;
     for (std::int32_t j = first + kGhosts; j < last + kGhosts; j += kLanes) {
         // The coordinates lie within ±2^20 on the fast path: they truncate to 32 bits.
         const auto x = reinterpret_cast<Unsigneds>(__builtin_convertvector(load(xs + j), Ints));
         const auto y = reinterpret_cast<Unsigneds>(__builtin_convertvector(load(ys + j), Ints));
-        // A lane outside the picture may compute the index of a pixel inside it: it is never
-        // found.
-        const Ints inside = (x < width) & (y < height);
-        const auto pixel = reinterpret_cast<Ints>(y * width + x);
+        // framePixel's rule, for all lanes at once. A lane beyond the frame may compute the
+        // index of a pixel of it: it looks for an index no place holds instead.
+        const Unsigneds fx = x + kFrameBand;
+        const Unsigneds fy = y + kFrameBand;
+        const Ints inFrame = (fx < frameWidth) & (fy < frameHeight);
+        const Ints pixel =
+            inFrame ? reinterpret_cast<Ints>(fy * frameWidth + fx) : Ints{} + kNoPixelRead - 1;
         Ints found{};
-        Floats pressure{};
+        Floats pressure = Floats{} + beyondPressure;
         Floats edgeX{};
         Floats edgeY{};
         for (std::int32_t place = 0; place < kPixelPlaces; ++place) {
@@ -520,7 +527,7 @@ std::int32_t rememberedPixels(KernelRows& rows, const KernelPicture& picture, co
         store(rows.pressure + j, __builtin_convertvector(pressure, Doubles));
         store(rows.edgeX + j, __builtin_convertvector(edgeX, Doubles));
         store(rows.edgeY + j, __builtin_convertvector(edgeY, Doubles));
-        std::uint32_t lanes = laneBits(~(found & inside));
+        std::uint32_t lanes = laneBits(inFrame & ~found);
         // Lanes past the last point are nobody's.
         const std::int32_t points = last + kGhosts - j;
         if (points < kLanes) lanes &= (1u << points) - 1;
@@ -528,16 +535,17 @@ std::int32_t rememberedPixels(KernelRows& rows, const KernelPicture& picture, co
     }
 #else
     for (std::int32_t j = first + kGhosts; j < last + kGhosts; ++j) {
-        const auto x = static_cast<std::uint32_t>(static_cast<std::int32_t>(xs[j]));
-        const auto y = static_cast<std::uint32_t>(static_cast<std::int32_t>(ys[j]));
-        const auto pixel = static_cast<std::int32_t>(y * width + x);
-        std::int32_t place = 0;
-        if (x < width && y < height) {
-            while (place < kPixelPlaces && rows.readPixel[place][j] != pixel)
-                ++place;
-        } else {
-            place = kPixelPlaces;
+        const std::uint64_t pixel = framePixel(picture.image, static_cast<std::int32_t>(xs[j]),
+                                               static_cast<std::int32_t>(ys[j]));
+        if (pixel == kBeyondFrame) {
+            rows.pressure[j] = beyondPressure;
+            rows.edgeX[j] = 0.0;
+            rows.edgeY[j] = 0.0;
+            continue;
         }
+        std::int32_t place = 0;
+        while (place < kPixelPlaces && rows.readPixel[place][j] != static_cast<std::int32_t>(pixel))
+            ++place;
         if (place == kPixelPlaces) {
             missed[count++] = j;
             continue;

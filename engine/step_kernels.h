@@ -74,7 +74,7 @@ struct KernelRows {
     alignas(64) std::int32_t pixelX[kRowLength];
     alignas(64) std::int32_t pixelY[kRowLength];
     // What each point of a closed contour read at the last pixels it visited: the pixel's
-    // index in the picture (row · width + column, or kNoPixelRead), its image pressure and its
+    // index in the picture's frame (grey_view.h), or kNoPixelRead, its image pressure and its
     // edge force, in kPixelPlaces places. A new pixel takes the place of the oldest one;
     // readNext says which that is. A point that settles wanders among a few pixels, so it
     // reads each of them once.
@@ -95,8 +95,8 @@ struct KernelLevels {
 // The largest magnitude a coordinate may have for a step to take the fast path.
 inline constexpr double kKernelLimit = 0x1p20;
 
-// The picture as the kernels read it: a picture of at least 8 and fewer than 2^31 pixels,
-// and the two weights of the image pressure.
+// The picture as the kernels read it: a picture of at least 8 pixels whose frame (grey_view.h)
+// has fewer than 2^31, and the two weights of the image pressure.
 struct KernelPicture {
     GreyView image;
     double threshold, imageWeight;
@@ -125,10 +125,12 @@ struct KernelSet {
     void (*picturePressure)(KernelRows&, const KernelPicture&, const double* xs, const double* ys,
                             std::int32_t first, std::int32_t last);
     // The image pressure and the edge force under the pixel positions xs, ys (truncated
-    // toward zero) of each point of a closed contour that finds its pixel in rows.readPixel,
-    // into rows.pressure, edgeX and edgeY. The row indices of the other points go into
-    // `missed`, in order; returns how many there are. `missed` has room for eight entries
-    // beyond the last point's: a whole block may be written at once.
+    // toward zero) of each point of a closed contour that finds its pixel (its index in the
+    // picture's frame) in rows.readPixel, or lies beyond the frame, where they are the
+    // outside value's pressure and zero; into rows.pressure, edgeX and edgeY. The row indices
+    // of the other points go into `missed`, in order; returns how many there are. `missed`
+    // has room for eight entries beyond the last point's: a whole block may be written at
+    // once.
     std::int32_t (*rememberedPixels)(KernelRows&, const KernelPicture&, const double* xs,
                                      const double* ys, std::int32_t first, std::int32_t last,
                                      std::int32_t* missed);

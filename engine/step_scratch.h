@@ -47,7 +47,8 @@ private:
     std::array<float, 256> values_{};
 };
 
-// The edge force of pixels inside the picture, for one picture, polarity and weight, filled
+// The edge force of the pixels of the picture's frame (grey_view.h), for one picture,
+// polarity and weight, filled
 // as the contour visits pixels, in a fixed number of entries (a pixel has one place, and a
 // newcomer replaces what was there), so memory stays the same whatever the picture's size.
 // Forgetting takes no time: each entry carries the generation it was filled in, and a new
@@ -82,18 +83,15 @@ private:
 
 inline void EdgeForceCache::lookup(const GreyView& image, float weight, std::int32_t x,
                                    std::int32_t y, float& fx, float& fy) {
-    const auto ux = static_cast<std::uint32_t>(x);
-    const auto uy = static_cast<std::uint32_t>(y);
-    // Off the picture the force is cheap, and zero where no pixel of the picture is near;
-    // not worth an entry. So is a pixel of a picture too large for the tag (beyond 2^40
-    // pixels).
-    const std::uint64_t pixel = std::uint64_t{uy} * image.width + ux;
-    if (ux >= image.width || uy >= image.height || pixel >> kGenerationShift != 0) [[unlikely]] {
-        if (missesNeighbourhood(image, x, y)) {
+    const std::uint64_t pixel = framePixel(image, x, y);
+    if (pixel >> kGenerationShift != 0) [[unlikely]] {
+        // Beyond the frame nothing of the picture is near: no force, as edgeForce finds.
+        if (pixel == kBeyondFrame) {
             fx = fy = PlainArithmetic::store(kEdgeScale * 0.0f);
-        } else {
-            edgeForce<PlainArithmetic>(image, weight, x, y, fx, fy);
+            return;
         }
+        // A frame too large for the tag (beyond 2^40 pixels): not worth an entry.
+        edgeForce<PlainArithmetic>(image, weight, x, y, fx, fy);
         return;
     }
     const std::uint64_t tag = generation_ << kGenerationShift | pixel;

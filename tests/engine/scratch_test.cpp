@@ -6,6 +6,7 @@
 #include "kontur_internal.h"
 #include "step_kernels.h"
 
+#include <bit>
 #include <gtest/gtest.h>
 #include <memory>
 #include <thread>
@@ -119,26 +120,33 @@ TEST(StepScratch, ModelsSteppingInTwoThreadsMatchTheirRunsAlone) {
 }
 
 // Every kernel set this processor runs finds a remembered pixel only under a point that
-// stands on it. A point beyond the right or left border computes the index of a pixel inside
-// the picture (row · width + column wraps into the next or previous row): that is no find.
+// stands on it, the pixels being numbered in the picture's frame (the picture and two pixels
+// around it). A point beyond the frame needs nothing remembered: it reads the outside value
+// and no edge force, even where its lane computes the index of a pixel of the frame (a
+// column beyond the right edge wraps into the next row).
 TEST(StepScratch, ARememberedPixelIsFoundOnlyWhereThePointStands) {
     const std::uint8_t grey[9] = {};
-    const KernelPicture picture{GreyView{grey, 3, 3, 0}, 0.0, 1.0};
+    const KernelPicture picture{GreyView{grey, 3, 3, 255}, 100.0, 0.5};
+    const double beyondPressure = static_cast<float>((255 - 100.0) * 0.5);
+    // Index of pixel (x, y) in the 7 × 7 frame of the 3 × 3 picture.
+    const auto frame = [](std::int32_t x, std::int32_t y) { return (y + 2) * 7 + x + 2; };
+    enum class Read { Found, Missed, Beyond };
     struct Case {
         double x, y;             // where the point stands
         std::int32_t remembered; // the pixel it remembers
-        bool found;
+        Read read;
     };
     const Case cases[] = {
-        {1.5, 1.5, 4, true},   // on it
-        {0.2, 2.9, 6, true},   // on it, near a corner
-        {2.5, 1.5, 4, false},  // next to it
-        {3.5, 0.5, 4, false},  // right of the picture, index 0 · 3 + 3 + 1 = 4
-        {-1.5, 2.5, 5, false}, // left of it, index 2 · 3 − 1 = 5
-        {0.5, 3.5, 9, false},  // below it
-        {-0.5, 0.5, 0, true},  // truncated toward zero, on pixel 0
-        {1.5, -0.5, 1, true},  // likewise
-        {2.5, 2.5, 8, true},   // the last point, in a block of its own
+        {1.5, 1.5, frame(1, 1), Read::Found},   // on it
+        {0.2, 2.9, frame(0, 2), Read::Found},   // on it, near a corner
+        {2.5, 1.5, frame(1, 1), Read::Missed},  // next to it
+        {-1.5, 2.5, frame(-1, 2), Read::Found}, // left of the picture, in the frame
+        {0.5, 3.5, frame(0, 4), Read::Missed},  // below the picture, a row too far
+        {-0.5, 0.5, frame(0, 0), Read::Found},  // truncated toward zero, on pixel 0
+        {1.5, -0.5, frame(1, 0), Read::Found},  // likewise
+        {5.5, 0.5, frame(-2, 1), Read::Beyond}, // right of the frame, its index wrapped
+        {1.5, -3.5, frame(1, 1), Read::Beyond}, // above the frame
+        {2.5, 2.5, frame(2, 2), Read::Found},   // the last point, in a block of its own
     };
     const auto n = static_cast<std::int32_t>(std::size(cases));
     for (const KernelSet* set : runnableKernelSets()) {
@@ -157,7 +165,7 @@ TEST(StepScratch, ARememberedPixelIsFoundOnlyWhereThePointStands) {
             rows->readPressure[place][j] = static_cast<float>(i) + 0.5f;
             rows->readEdgeX[place][j] = static_cast<float>(i) + 0.25f;
             rows->readEdgeY[place][j] = -static_cast<float>(i);
-            if (!cases[i].found) expected.push_back(j);
+            if (cases[i].read == Read::Missed) expected.push_back(j);
         }
         std::vector<std::int32_t> missed(kKernelCapacity + 8);
         const std::int32_t count =
@@ -165,11 +173,16 @@ TEST(StepScratch, ARememberedPixelIsFoundOnlyWhereThePointStands) {
         missed.resize(static_cast<std::size_t>(count));
         EXPECT_EQ(missed, expected);
         for (std::int32_t i = 0; i < n; ++i) {
-            if (!cases[i].found) continue;
             const std::int32_t j = i + kGhosts;
-            EXPECT_EQ(rows->pressure[j], i + 0.5) << i;
-            EXPECT_EQ(rows->edgeX[j], i + 0.25) << i;
-            EXPECT_EQ(rows->edgeY[j], -i) << i;
+            if (cases[i].read == Read::Found) {
+                EXPECT_EQ(rows->pressure[j], i + 0.5) << i;
+                EXPECT_EQ(rows->edgeX[j], i + 0.25) << i;
+                EXPECT_EQ(rows->edgeY[j], -i) << i;
+            } else if (cases[i].read == Read::Beyond) {
+                EXPECT_EQ(rows->pressure[j], beyondPressure) << i;
+                EXPECT_EQ(std::bit_cast<std::uint64_t>(rows->edgeX[j]), 0u) << i; // +0
+                EXPECT_EQ(std::bit_cast<std::uint64_t>(rows->edgeY[j]), 0u) << i;
+            }
         }
     }
 }
