@@ -51,20 +51,10 @@ ControlValues windowDefaults(const GreyPicture& picture, ModelChoice model, int 
     return values;
 }
 
-InitialState::InitialState(const ControlValues& values) : arguments_(analysisArguments(values)) {
-    KONTUR k;
-    applyInit(k, arguments_);
-    points_.assign(k.Points.get(), k.Points.get() + pointBufferSize(k.PointCount));
-}
+InitialState::InitialState(const ControlValues& values) : arguments_(analysisArguments(values)) {}
 
 void InitialState::init(KONTUR& k) const {
     applyInit(k, arguments_);
-}
-
-void InitialState::restore(KONTUR& k) const {
-    std::copy(points_.begin(), points_.end(), k.Points.get());
-    k.Iteration = 0;
-    k.Energy = 0;
 }
 
 std::int64_t InitialState::pointIterations() const {

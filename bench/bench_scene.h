@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 namespace orvik::bench {
 
@@ -33,20 +32,17 @@ GreyPicture enginePicture();
 ControlValues windowDefaults(const GreyPicture& picture, ModelChoice model, int points,
                              int iterations);
 
-// The state Init leaves, kept so that a benchmark can start every Run from it again
-// without paying for Init.
+// The Init of an analysis from the window's values, so that a benchmark can start every Run
+// from it again.
 class InitialState {
 public:
     explicit InitialState(const ControlValues& values);
     // Init with the values' sixteen arguments.
     void init(KONTUR& k) const;
-    // Puts the points of k, initialised by init(), back to where Init put them.
-    void restore(KONTUR& k) const;
     std::int64_t pointIterations() const;
 
 private:
     InitArguments arguments_;
-    std::vector<float> points_;
 };
 
 } // namespace orvik::bench
