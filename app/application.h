@@ -2,7 +2,7 @@
 // the message of a command that failed.
 #pragma once
 
-#include "commands.h" // withFullStop
+#include "full_stop.h"
 
 #include <QApplication>
 #include <QString>

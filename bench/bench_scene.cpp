@@ -42,10 +42,7 @@ ControlValues windowDefaults(const GreyPicture& picture, ModelChoice model, int 
     values.model = model;
     values.blackOnWhite = picture.BlackOnWhite;
     const Box box = middleFifth(picture.ImageWidth, picture.ImageHeight);
-    at(values.fields, Field::X1) = box.x1;
-    at(values.fields, Field::Y1) = box.y1;
-    at(values.fields, Field::X2) = box.x2;
-    at(values.fields, Field::Y2) = box.y2;
+    setBox(values.fields, box);
     at(values.fields, Field::Points) = points;
     at(values.fields, Field::Iterations) = iterations;
     return values;

@@ -4,6 +4,7 @@
 #include "commands.h"
 #include "field_table.h"
 #include "formats.h"
+#include "full_stop.h"
 #include "measurements.h"
 #include "result.h"
 #include "settings.h"
@@ -128,9 +129,7 @@ private:
 // The field options: --points, --iterations, ... (the box has its own option).
 const FieldInfo* fieldOption(const std::string& option) {
     for (const FieldInfo& entry : fieldTable()) {
-        const bool boxField = entry.field == Field::X1 || entry.field == Field::Y1 ||
-                              entry.field == Field::X2 || entry.field == Field::Y2;
-        if (!boxField && option == "--" + std::string(entry.key)) return &entry;
+        if (!isBoxField(entry.field) && option == "--" + std::string(entry.key)) return &entry;
     }
     return nullptr;
 }
@@ -227,10 +226,9 @@ void checkOnImage(const std::string& from, const char* name, int value, int maxi
 Box boxOn(const Options& o, const LoadedImage& loaded) {
     if (!o.box) return loaded.box;
     const std::int32_t width = loaded.image.ImageWidth, height = loaded.image.ImageHeight;
-    checkOnImage(o.boxFrom, "X1", o.box->x1, width);
-    checkOnImage(o.boxFrom, "Y1", o.box->y1, height);
-    checkOnImage(o.boxFrom, "X2", o.box->x2, width);
-    checkOnImage(o.boxFrom, "Y2", o.box->y2, height);
+    if (const std::optional<BoxField> off = offPicture(*o.box, width, height))
+        checkOnImage(o.boxFrom, off->name, (*o.box).*off->coordinate,
+                     off->horizontal ? width : height);
     return *o.box;
 }
 
@@ -270,10 +268,7 @@ ImageOutcome runImage(const Options& o, const std::string& file, bool batch, Ste
         LoadedImage loaded = loadImage(path);
         const Box box = boxOn(o, loaded);
         ControlValues values = o.values;
-        at(values.fields, Field::X1) = box.x1;
-        at(values.fields, Field::Y1) = box.y1;
-        at(values.fields, Field::X2) = box.x2;
-        at(values.fields, Field::Y2) = box.y2;
+        setBox(values.fields, box);
         std::optional<ToolRequest> tool;
         if (o.tool) {
             checkOnImage("option --click", "X", o.click->first, loaded.image.ImageWidth);
@@ -284,9 +279,8 @@ ImageOutcome runImage(const Options& o, const std::string& file, bool batch, Ste
         const HeadlessOutcome run = analyseHeadless(Kontur, scratch, loaded.image, values, tool);
         const GreyImage& image = loaded.image;
         // The name as decoded, so that the JSON holds valid UTF-8 whatever bytes it came as.
-        const RunContext context{path.toStdString(), image.ImageWidth,        image.ImageHeight,
-                                 run.values.model,   run.values.blackOnWhite, box,
-                                 run.values.fields};
+        const RunContext context =
+            runContext(path.toStdString(), image.ImageWidth, image.ImageHeight, run.values);
         const ContourResult result = captureResult(Kontur, context, run.error);
         const Measurements m =
             measure(result, {image.GreyData.get(), image.ImageWidth, image.ImageHeight});
@@ -340,9 +334,8 @@ Outcome run(const std::vector<std::string>& args) {
         outcome.output = usage();
         return outcome;
     }
-    if (options.values.model == ModelChoice::Opened &&
-        std::find(options.save.begin(), options.save.end(), ResultFormat::Mask) !=
-            options.save.end())
+    if (!isClosed(options.values.model) && std::find(options.save.begin(), options.save.end(),
+                                                     ResultFormat::Mask) != options.save.end())
         outcome.error = "note: no mask is written for the model opened: an open chain encloses "
                         "no pixels\n";
 

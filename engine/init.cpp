@@ -20,11 +20,6 @@ float halfExtent(std::int32_t from, std::int32_t to) {
     return std::max(static_cast<float>(half), 2.0f);
 }
 
-// Direction of point i of n, as Init and Draw take it: (i / n)·2π, rounded to a float.
-float initialAngle(std::int32_t i, std::int32_t n) {
-    return static_cast<float>(static_cast<double>(i) / n * kTwoPi);
-}
-
 // Both levels of point i.
 void setPoint(KONTUR& k, std::int32_t i, float x, float y) {
     pointX(k, i, 0) = x;
@@ -48,7 +43,7 @@ float ellipseRadius(float theta, float a, float b) {
 
 void buildCenterPoint(KONTUR& k, float a, float b) {
     for (std::int32_t i = 0; i < k.PointCount; ++i) {
-        const float r = ellipseRadius(initialAngle(i, k.PointCount), a, b);
+        const float r = ellipseRadius(pointAngle(i, k.PointCount), a, b);
         setPoint(k, i, r, r);
     }
 }
@@ -56,7 +51,7 @@ void buildCenterPoint(KONTUR& k, float a, float b) {
 // Point 0 at the bottom of the ellipse, then counter-clockwise on the screen: sine feeds x.
 void buildEllipse(KONTUR& k, float a, float b) {
     for (std::int32_t i = 0; i < k.PointCount; ++i) {
-        const double theta = initialAngle(i, k.PointCount);
+        const double theta = pointAngle(i, k.PointCount);
         const float x = toSingleChecked(k.CenterX + a * std::sin(theta));
         const float y = toSingleChecked(k.CenterY + b * std::cos(theta));
         setPoint(k, i, x, y);
@@ -76,6 +71,15 @@ void buildChain(KONTUR& k) {
 }
 
 } // namespace
+
+float pointAngle(std::int32_t i, std::int32_t n) {
+    return static_cast<float>(static_cast<double>(i) / n * kTwoPi);
+}
+
+Direction pointDirection(std::int32_t i, std::int32_t n) {
+    const double theta = pointAngle(i, n);
+    return {static_cast<float>(std::cos(theta)), static_cast<float>(std::sin(theta))};
+}
 
 void CopyKonturParameters(const KONTUR& from, KONTUR& to) {
     to.ModelKind = from.ModelKind;

@@ -86,6 +86,14 @@ inline float pointY(const KONTUR& k, std::int32_t i, std::int32_t level) {
     return k.Points[ySlot(i, level)];
 }
 
+// The direction of point i of n in a centre point contour, as Init and Draw take it:
+// θ = (i / n)·2π rounded to a float, and its cosine and sine each rounded to a float.
+float pointAngle(std::int32_t i, std::int32_t n);
+struct Direction {
+    float cos, sin;
+};
+Direction pointDirection(std::int32_t i, std::int32_t n);
+
 // Stores the parameters and builds the initial contour from the box into both levels.
 void Init(KONTUR& k, std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,
           std::int32_t modelKind, std::int32_t pointCount, float tension, float rigidity,

@@ -48,12 +48,9 @@ void drawCenterPoint(const KONTUR& k, std::int32_t level, ContourCanvas& canvas)
     canvas.MoveTo(truncChecked(static_cast<double>(k.CenterX) + pointX(k, 0, level)),
                   truncChecked(k.CenterY));
     for (std::int32_t i = n - 1; i >= 0; --i) {
-        const double theta = static_cast<float>(static_cast<double>(i) / n * kTwoPi);
-        const float cosTheta = static_cast<float>(std::cos(theta));
-        const float sinTheta = static_cast<float>(std::sin(theta));
+        const Direction d = pointDirection(i, n);
         const double r = pointX(k, i, level);
-        canvas.LineTo(truncChecked(r * cosTheta + k.CenterX),
-                      truncChecked(r * sinTheta + k.CenterY));
+        canvas.LineTo(truncChecked(r * d.cos + k.CenterX), truncChecked(r * d.sin + k.CenterY));
     }
 }
 

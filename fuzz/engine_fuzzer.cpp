@@ -116,8 +116,8 @@ ControlValues makeControls(FuzzedDataProvider& in) {
     for (const FieldInfo& entry : fieldTable())
         at(values.fields, entry.field) = fieldValue(in, entry);
     // The box: any 16-bit corners, the order and the distance from the image are free.
-    for (Field f : {Field::X1, Field::Y1, Field::X2, Field::Y2})
-        at(values.fields, f) = in.ConsumeIntegral<std::int16_t>();
+    for (const BoxField& b : BoxFields)
+        at(values.fields, b.field) = in.ConsumeIntegral<std::int16_t>();
     at(values.fields, Field::Points) = in.ConsumeIntegralInRange(3, 200);
     at(values.fields, Field::Iterations) =
         std::min(at(values.fields, Field::Iterations), MaxIterations);
@@ -346,8 +346,7 @@ void checkDraw(const KONTUR& k) {
 // image, or the invalid operation of a zero-length direction.
 void checkTools(FuzzedDataProvider& in, const ControlValues& values) {
     const Picture& p = picture();
-    const Box box{at(values.fields, Field::X1), at(values.fields, Field::Y1),
-                  at(values.fields, Field::X2), at(values.fields, Field::Y2)};
+    const Box box = boxOf(values.fields);
     std::int32_t clickX = in.ConsumeIntegral<std::int16_t>();
     std::int32_t clickY = in.ConsumeIntegral<std::int16_t>();
     const int radius = radiusFromClick(box, clickX, clickY);

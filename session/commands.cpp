@@ -38,16 +38,6 @@ public:
 
 } // namespace
 
-std::string withFullStop(std::string text) {
-    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
-    return text;
-}
-
-QString withFullStop(const QString& text) {
-    if (!text.isEmpty() && text.back().unicode() > u'.') return text + u'.';
-    return text;
-}
-
 ModelControls modelControls(ModelChoice model) {
     for (const ModelRow& row : kModelRows)
         if (row.model == model) return row.controls;
@@ -142,8 +132,7 @@ HeadlessOutcome analyseHeadless(KONTUR& k, StepScratch& scratch, const GreyImage
     k = KONTUR{};
     try {
         if (tool) {
-            const Box box{at(v.fields, Field::X1), at(v.fields, Field::Y1), at(v.fields, Field::X2),
-                          at(v.fields, Field::Y2)};
+            const Box box = boxOf(v.fields);
             std::int32_t clickX = tool->x, clickY = tool->y;
             const ToolTarget target{
                 [&](int radius) { at(v.fields, Field::Radius) = radius; },

@@ -1,7 +1,7 @@
 // The commands the window and orvik-cli both run: loading a picture with its starting box,
-// the preview and the analysis of a contour, the popup tools, which controls each model
-// allows, and the full stop of a message. Widget-free: the window reads its controls into
-// ControlValues and shows what these leave in the contour model.
+// the preview and the analysis of a contour, the popup tools and which controls each model
+// allows. Widget-free: the window reads its controls into ControlValues and shows what
+// these leave in the contour model.
 #pragma once
 
 #include "field_table.h"
@@ -16,14 +16,6 @@
 #include <string>
 
 namespace orvik {
-
-// ---- messages ----
-
-// The text with a full stop appended when its last character's code is above that of the
-// full stop: "Cannot open file x.bmp" gets one, "... (.xyz)" and "Done." do not. A UTF-8
-// string ending in any non-ASCII character gets one, as its QString does.
-std::string withFullStop(std::string text);
-QString withFullStop(const QString& text);
 
 // ---- which controls each model allows ----
 

@@ -54,6 +54,11 @@ inline int at(const FieldValues& values, Field field) {
     return values[static_cast<std::size_t>(field)];
 }
 
+// X1, Y1, X2 or Y2: the corners of the box, whose maxima follow the picture.
+constexpr bool isBoxField(Field field) {
+    return field == Field::X1 || field == Field::Y1 || field == Field::X2 || field == Field::Y2;
+}
+
 // The value a field holds when the program sets `value`: clamped to [minimum, maximum].
 int clampToField(int value, int minimum, int maximum);
 

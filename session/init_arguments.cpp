@@ -19,13 +19,34 @@ int fifths(int n, int numerator) {
 
 } // namespace
 
+Box boxOf(const FieldValues& fields) {
+    Box box;
+    for (const BoxField& b : BoxFields)
+        box.*b.coordinate = at(fields, b.field);
+    return box;
+}
+
+void setBox(FieldValues& fields, const Box& box) {
+    for (const BoxField& b : BoxFields)
+        at(fields, b.field) = box.*b.coordinate;
+}
+
+std::optional<BoxField> offPicture(const Box& box, int width, int height) {
+    for (const BoxField& b : BoxFields) {
+        const int v = box.*b.coordinate;
+        if (v < 0 || v > (b.horizontal ? width : height)) return b;
+    }
+    return std::nullopt;
+}
+
 InitArguments geometryArguments(const ControlValues& values) {
     const FieldValues& f = values.fields;
+    const Box box = boxOf(f);
     InitArguments a;
-    a.x1 = at(f, Field::X1);
-    a.y1 = at(f, Field::Y1);
-    a.x2 = at(f, Field::X2);
-    a.y2 = at(f, Field::Y2);
+    a.x1 = box.x1;
+    a.y1 = box.y1;
+    a.x2 = box.x2;
+    a.y2 = box.y2;
     a.modelKind = static_cast<std::int32_t>(values.model);
     a.pointCount = at(f, Field::Points);
     return a;

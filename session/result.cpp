@@ -3,16 +3,11 @@
 
 #include "checked_float.h"
 
-#include <cmath>
-#include <numbers>
 #include <utility>
 
 namespace orvik {
 
 namespace {
-
-// Draw's angle step, 2·π as a double.
-constexpr double twoPi = 2.0 * std::numbers::pi;
 
 class VertexRecorder final : public ContourCanvas {
 public:
@@ -23,18 +18,15 @@ public:
     std::vector<Vertex> vertices;
 };
 
-// Model 1: the centre plus each radius along Draw's angle θ = (i/N)·2π, with θ, cos θ and
-// sin θ rounded to float as Draw rounds them.
+// Model 1: the centre plus each radius along the direction Draw takes.
 void captureCenterPoint(const KONTUR& k, std::int32_t level, ContourResult& result) {
     const std::int32_t n = k.PointCount;
     for (std::int32_t i = 0; i < n; ++i) {
         const float r = pointX(k, i, level); // model 1 keeps the radius in the x slot
-        const double theta = static_cast<float>(static_cast<double>(i) / n * twoPi);
-        const float cosTheta = static_cast<float>(std::cos(theta));
-        const float sinTheta = static_cast<float>(std::sin(theta));
+        const Direction d = pointDirection(i, n);
         result.radii.push_back(r);
-        result.contour.push_back({static_cast<double>(r) * cosTheta + k.CenterX,
-                                  static_cast<double>(r) * sinTheta + k.CenterY});
+        result.contour.push_back({static_cast<double>(r) * d.cos + k.CenterX,
+                                  static_cast<double>(r) * d.sin + k.CenterY});
     }
 }
 
@@ -47,6 +39,12 @@ void captureXY(const KONTUR& k, std::int32_t level, ContourResult& result) {
 }
 
 } // namespace
+
+RunContext runContext(std::string imageFile, std::int32_t width, std::int32_t height,
+                      const ControlValues& values) {
+    return {std::move(imageFile), width,        height, values.model, values.blackOnWhite,
+            boxOf(values.fields), values.fields};
+}
 
 std::vector<Vertex> recordVertices(const KONTUR& k) {
     VertexRecorder recorder;
@@ -64,7 +62,7 @@ ContourResult captureResult(const KONTUR& k, RunContext context, std::string err
     result.error = std::move(error);
     result.iteration = k.Iteration;
     result.energy = k.Energy;
-    result.closed = result.context.model != ModelChoice::Opened;
+    result.closed = isClosed(result.context.model);
     if (!k.Points || k.PointCount < 1 || k.ModelKind < 1 || k.ModelKind > 4) return result;
     result.closed = k.ModelKind != 4;
     const std::int32_t level = k.Iteration & 1;

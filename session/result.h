@@ -39,6 +39,10 @@ struct RunContext {
     FieldValues fields = defaultFieldValues(); // after any popup tool
 };
 
+// The context of an analysis of `values` on the picture read from `imageFile`.
+RunContext runContext(std::string imageFile, std::int32_t width, std::int32_t height,
+                      const ControlValues& values);
+
 struct ContourResult {
     RunContext context;
     std::int32_t iteration = 0;

@@ -15,10 +15,6 @@ namespace orvik {
 
 namespace {
 
-bool isBoxField(Field field) {
-    return field == Field::X1 || field == Field::Y1 || field == Field::X2 || field == Field::Y2;
-}
-
 class Reader {
 public:
     explicit Reader(const QString& path) : path_(path) {}
@@ -111,11 +107,8 @@ Settings parseSettings(const QByteArray& bytes, const QString& path) {
             if (!entry) reader.fail(key, QStringLiteral("not a field of Orvik"));
             if (isBoxField(entry->field)) {
                 const int v = reader.whole(it.value(), key, 0, MaxImageSide);
-                const std::size_t corner = entry->field == Field::X1   ? 0
-                                           : entry->field == Field::Y1 ? 1
-                                           : entry->field == Field::X2 ? 2
-                                                                       : 3;
-                corners[corner] = v;
+                for (std::size_t corner = 0; corner < BoxFields.size(); ++corner)
+                    if (BoxFields[corner].field == entry->field) corners[corner] = v;
             } else {
                 settings.fields[static_cast<std::size_t>(entry->field)] =
                     reader.whole(it.value(), key, entry->minimum, entry->maximum);
@@ -155,12 +148,7 @@ ControlValues applySettings(const Settings& settings, ControlValues values) {
     if (settings.blackOnWhite) values.blackOnWhite = *settings.blackOnWhite;
     for (std::size_t i = 0; i < FieldCount; ++i)
         if (settings.fields[i]) values.fields[i] = *settings.fields[i];
-    if (settings.box) {
-        at(values.fields, Field::X1) = settings.box->x1;
-        at(values.fields, Field::Y1) = settings.box->y1;
-        at(values.fields, Field::X2) = settings.box->x2;
-        at(values.fields, Field::Y2) = settings.box->y2;
-    }
+    if (settings.box) setBox(values.fields, *settings.box);
     return values;
 }
 

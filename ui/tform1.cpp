@@ -6,6 +6,7 @@
 
 #include "command_guard.h"
 #include "commands.h"
+#include "full_stop.h"
 #include "image_view.h"
 #include "kontur.h"
 #include "load_image_dialog.h"
@@ -49,16 +50,7 @@ constexpr int kNotAStep = TForm1::NotAStep;
 
 // The fields whose change rebuilds the initial contour; the others are force parameters.
 bool changesInitialContour(Field field) {
-    switch (field) {
-    case Field::Points:
-    case Field::X1:
-    case Field::Y1:
-    case Field::X2:
-    case Field::Y2:
-        return true;
-    default:
-        return false;
-    }
+    return field == Field::Points || isBoxField(field);
 }
 
 } // namespace
@@ -280,17 +272,11 @@ void TForm1::loadImageFile(const QString& path) {
         Button2->setEnabled(true);
         const int width = image_.ImageWidth, height = image_.ImageHeight;
         // The maxima first, so that the new box always fits.
-        upDown(Field::X1)->setMaximum(width);
-        upDown(Field::X2)->setMaximum(width);
-        upDown(Field::Y1)->setMaximum(height);
-        upDown(Field::Y2)->setMaximum(height);
-        for (const Field field : {Field::X1, Field::X2, Field::Y1, Field::Y2})
-            showFieldRange(field);
-        const Box& fifth = loaded.box;
-        upDown(Field::X1)->setValue(fifth.x1);
-        upDown(Field::Y1)->setValue(fifth.y1);
-        upDown(Field::X2)->setValue(fifth.x2);
-        upDown(Field::Y2)->setValue(fifth.y2);
+        for (const BoxField& b : BoxFields) {
+            upDown(b.field)->setMaximum(b.horizontal ? width : height);
+            showFieldRange(b.field);
+        }
+        setBoxControls(loaded.box);
 
         Image1->setZoom(1.0);
         const ControlValues geometry = controlValues();
@@ -362,7 +348,7 @@ void TForm1::applyEnablingRules() {
         {SaveOverlayAction, loaded},
         {CopyAction, loaded},
         {LoadSettingsAction, loaded},
-        {SaveMaskAction, loaded && selectedModel() != ModelChoice::Opened},
+        {SaveMaskAction, loaded && isClosed(selectedModel())},
         {ZoomInAction, loaded},
         {ZoomOutAction, loaded},
         {FitAction, loaded},

@@ -238,6 +238,7 @@ private:
     void updateThresholdPreview();
     void rebuildRecentMenu();
     Box box() const;
+    void setBoxControls(const Box& box); // X1, Y1, X2, Y2 in this order
     // Refreshes the display from the grey buffer, draws the contour model and repaints;
     // `analysed` says whether it is an analysis result or an initial contour.
     void showContour(bool analysed);

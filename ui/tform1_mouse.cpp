@@ -54,10 +54,7 @@ void TForm1::Image1MouseUp(Qt::MouseButton button, int /*X*/, int /*Y*/) {
     {
         const UpdatingScope guard(Updating);
         // The corners keep their order; each field holds its value to its own range.
-        upDown(Field::X1)->setValue(DragStartX);
-        upDown(Field::Y1)->setValue(DragStartY);
-        upDown(Field::X2)->setValue(DragEndX);
-        upDown(Field::Y2)->setValue(DragEndY);
+        setBoxControls({DragStartX, DragStartY, DragEndX, DragEndY});
     }
     InitialChange();
     drawContour();

@@ -333,8 +333,12 @@ ControlValues TForm1::controlValues() const {
 }
 
 Box TForm1::box() const {
-    return {upDown(Field::X1)->value(), upDown(Field::Y1)->value(), upDown(Field::X2)->value(),
-            upDown(Field::Y2)->value()};
+    return boxOf(controlValues().fields);
+}
+
+void TForm1::setBoxControls(const Box& box) {
+    for (const BoxField& b : BoxFields)
+        upDown(b.field)->setValue(box.*b.coordinate);
 }
 
 } // namespace orvik

@@ -73,14 +73,8 @@ ContourResult TForm1::currentResult() const {
 }
 
 RunContext TForm1::runContext() const {
-    const ControlValues values = controlValues();
-    return {imagePath_.toStdString(),
-            image_.ImageWidth,
-            image_.ImageHeight,
-            values.model,
-            values.blackOnWhite,
-            box(),
-            values.fields};
+    return orvik::runContext(imagePath_.toStdString(), image_.ImageWidth, image_.ImageHeight,
+                             controlValues());
 }
 
 QString TForm1::statusFor(const ShownContour& shown) const {
@@ -156,7 +150,7 @@ void TForm1::loadSettingsFile(const QString& path) {
     if (settings.box) {
         const Box& b = *settings.box;
         const int width = image_.ImageWidth, height = image_.ImageHeight;
-        if (b.x1 > width || b.x2 > width || b.y1 > height || b.y2 > height)
+        if (offPicture(b, width, height))
             throw SettingsError(
                 QStringLiteral("Settings file \"%1\", key \"box\": [%2, %3, %4, %5] does not "
                                "fit the image of %6 x %7 pixels")

@@ -1,5 +1,6 @@
 // The shared commands: the model table, the full stop, the tools' order and partial results.
 #include "commands.h"
+#include "full_stop.h"
 
 #include <gtest/gtest.h>
 
