@@ -29,6 +29,7 @@ OrvikApplication::OrvikApplication(int& argc, char** argv) : QApplication(argc, 
     // The display name follows the application name. Setting it explicitly would make
     // some window systems append " — Orvik" to every caption.
     setApplicationName(QStringLiteral("Orvik"));
+    setApplicationVersion(QStringLiteral(ORVIK_VERSION));
     setCommandErrorHandler(&reportError);
     // The program keeps nothing between runs. Qt's own file dialog stores its history in the
     // user's settings when it closes, and nothing turns that off; so the user's settings

@@ -8,6 +8,7 @@
 #include "threshold_tint.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLayout>
@@ -190,7 +191,7 @@ void TForm1::connectMenuBar() {
 QString TForm1::aboutText() {
     return QStringLiteral("Orvik %1\n\nActive contour segmentation: one object in a picture, "
                           "outlined by a contour that settles on its edge.")
-        .arg(QStringLiteral(ORVIK_VERSION));
+        .arg(QCoreApplication::applicationVersion());
 }
 
 // A new picture is shown pixel for pixel, so that every pixel can be reached with the mouse;

@@ -78,11 +78,8 @@ private slots:
     }
 };
 
-int runApplicationTests(int argc, char** argv) {
-    ApplicationTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
 } // namespace orvik::test
+
+ORVIK_WINDOW_TEST_MAIN(orvik::test::ApplicationTest)
 
 #include "application_test.moc"

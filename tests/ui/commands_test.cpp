@@ -506,11 +506,8 @@ private slots:
     }
 };
 
-int runCommandsTests(int argc, char** argv) {
-    CommandsTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
 } // namespace orvik::test
+
+ORVIK_WINDOW_TEST_MAIN(orvik::test::CommandsTest)
 
 #include "commands_test.moc"

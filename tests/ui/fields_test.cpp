@@ -541,11 +541,8 @@ private slots:
     }
 };
 
-int runFieldsTests(int argc, char** argv) {
-    FieldsTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
 } // namespace orvik::test
+
+ORVIK_WINDOW_TEST_MAIN(orvik::test::FieldsTest)
 
 #include "fields_test.moc"

@@ -160,11 +160,8 @@ private slots:
     }
 };
 
-int runMenuTests(int argc, char** argv) {
-    MenuTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
 } // namespace orvik::test
+
+ORVIK_WINDOW_TEST_MAIN(orvik::test::MenuTest)
 
 #include "menu_test.moc"

@@ -221,11 +221,8 @@ private slots:
     }
 };
 
-int runMouseTests(int argc, char** argv) {
-    MouseTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
 } // namespace orvik::test
+
+ORVIK_WINDOW_TEST_MAIN(orvik::test::MouseTest)
 
 #include "mouse_test.moc"

@@ -139,11 +139,8 @@ private slots:
     }
 };
 
-int runOpenTests(int argc, char** argv) {
-    OpenTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
 } // namespace orvik::test
+
+ORVIK_WINDOW_TEST_MAIN(orvik::test::OpenTest)
 
 #include "open_test.moc"

@@ -263,11 +263,8 @@ private slots:
     }
 };
 
-int runResultsTests(int argc, char** argv) {
-    ResultsTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
 } // namespace orvik::test
+
+ORVIK_WINDOW_TEST_MAIN(orvik::test::ResultsTest)
 
 #include "results_test.moc"

@@ -1,4 +1,4 @@
-// Shared helpers of the window tests: the test classes' entry points, and the helpers of
+// Shared helpers of the window tests: the test programs' entry point, and the helpers of
 // tests/support (synthetic pictures, a folder for bitmaps, a shown window, the error
 // reporter, pixel checks of the display bitmap).
 #pragma once
@@ -10,18 +10,13 @@
 #include "tform1.h"
 #include "window_support.h"
 
-namespace orvik::test {
+#include <QTest>
 
-// Runs each test class; the results are added up in main.
-int runApplicationTests(int argc, char** argv);
-int runFieldsTests(int argc, char** argv);
-int runCommandsTests(int argc, char** argv);
-int runMouseTests(int argc, char** argv);
-int runToolsTests(int argc, char** argv);
-int runMenuTests(int argc, char** argv);
-int runViewTests(int argc, char** argv);
-int runResultsTests(int argc, char** argv);
-int runUndoTests(int argc, char** argv);
-int runOpenTests(int argc, char** argv);
-
-} // namespace orvik::test
+// The entry point of a window test program: the application object, whose general error
+// handler the tests exercise, then the one test class.
+#define ORVIK_WINDOW_TEST_MAIN(TestClass)                                                          \
+    int main(int argc, char** argv) {                                                              \
+        orvik::OrvikApplication app(argc, argv);                                                   \
+        TestClass test;                                                                            \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }

@@ -269,11 +269,8 @@ private slots:
     }
 };
 
-int runToolsTests(int argc, char** argv) {
-    ToolsTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
 } // namespace orvik::test
+
+ORVIK_WINDOW_TEST_MAIN(orvik::test::ToolsTest)
 
 #include "tools_test.moc"

@@ -244,11 +244,8 @@ private slots:
     }
 };
 
-int runUndoTests(int argc, char** argv) {
-    UndoTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
 } // namespace orvik::test
+
+ORVIK_WINDOW_TEST_MAIN(orvik::test::UndoTest)
 
 #include "undo_test.moc"

@@ -171,11 +171,8 @@ private slots:
     }
 };
 
-int runViewTests(int argc, char** argv) {
-    ViewTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
 } // namespace orvik::test
+
+ORVIK_WINDOW_TEST_MAIN(orvik::test::ViewTest)
 
 #include "view_test.moc"
