@@ -81,12 +81,6 @@ void analyseContour(KONTUR& k, StepScratch& scratch, const ControlValues& values
     Run(k, scratch);
 }
 
-void analyseContour(KONTUR& k, const ControlValues& values,
-                    const std::function<void(std::int32_t)>& beforeRun) {
-    static StepScratch windowScratch;
-    analyseContour(k, windowScratch, values, beforeRun);
-}
-
 QImage drawnResult(GreyImage& image, const KONTUR& k) {
     refreshDisplay(image);
     QImage& display = image.Display;

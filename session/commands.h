@@ -59,10 +59,6 @@ std::int32_t progressMaximum(std::int32_t iterations);
 // the failing step left it and propagates.
 void analyseContour(KONTUR& k, StepScratch& scratch, const ControlValues& values,
                     const std::function<void(std::int32_t progressMaximum)>& beforeRun = {});
-// The window's analysis: the same with the window's own scratch, made at its first analysis.
-// The window analyses one contour at a time, on its own thread.
-void analyseContour(KONTUR& k, const ControlValues& values,
-                    const std::function<void(std::int32_t progressMaximum)>& beforeRun = {});
 
 // The display picture as the window shows it after an analysis: `image`'s display is
 // refreshed from its grey buffer and the contour of `k` drawn on it in red. A contour that

@@ -17,9 +17,6 @@ struct GreyBufferView {
     std::int32_t width = 0;
     std::int32_t height = 0;
 };
-// The old name, kept for the window's results until it takes the new one; an alias names no
-// class of its own, so it does not clash with the engine's GreyView.
-using GreyView = GreyBufferView;
 
 struct Measurements {
     bool closed = true;

@@ -301,7 +301,7 @@ void TForm1::loadImageFile(const QString& path) {
 void TForm1::Button2Click() {
     bool running = false;
     try {
-        analyseContour(Kontur, controlValues(), [this, &running](std::int32_t maximum) {
+        analyseContour(Kontur, scratch_, controlValues(), [this, &running](std::int32_t maximum) {
             ProgressBar1->setMaximum(maximum);
             running = true;
         });

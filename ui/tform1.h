@@ -262,6 +262,7 @@ private:
     QFont panelFont() const;
 
     GreyImage image_;
+    StepScratch scratch_;      // what the steps of the window's analyses work in, made once
     bool blackOnWhite_ = true; // mirrors "Black on white" for the engine's sampling
     std::array<SpinField*, FieldCount> fields_{};
     PopupOpener popupOpener_;

@@ -24,7 +24,7 @@ namespace orvik {
 
 namespace {
 
-GreyView greyView(const GreyImage& image) {
+GreyBufferView greyView(const GreyImage& image) {
     return {image.GreyData.get(), image.ImageWidth, image.ImageHeight};
 }
 
