@@ -17,9 +17,6 @@ namespace orvik {
 
 namespace {
 
-// The models the fast path knows.
-enum class FastModel { CenterPoint, Standard, Balloon, Opened };
-
 // The fast path over one or more steps. Both levels are widened into the scratch's rows once;
 // each step then reads the picture point by point, runs the kernels of the instruction set in
 // use, and lets the rows trade places, so the contour stays in the rows from one step to the
@@ -35,16 +32,16 @@ public:
     // sum in `energy`. Stops after a step whose new values leave the fast path's range, so
     // that the next one takes the reference path. Returns 0, having written nothing but its
     // rows, when a coordinate is out of range from the start.
-    template <FastModel M>
+    template <ModelChoice M>
     std::int64_t run(std::int64_t count, double& energy) {
-        constexpr bool withY = M != FastModel::CenterPoint;
-        constexpr bool opened = M == FastModel::Opened;
+        constexpr bool withY = M != ModelChoice::CenterPoint;
+        constexpr bool opened = M == ModelChoice::Opened;
         // The end points of "Opened" stay; their ghosts are read by lanes whose results are
         // not used.
         const std::int32_t first = opened ? 1 : 0;
         const std::int32_t last = opened ? s_.n - 1 : s_.n;
         if (!widen(withY)) return 0;
-        if constexpr (M == FastModel::CenterPoint) fillDirections();
+        if constexpr (M == ModelChoice::CenterPoint) fillDirections();
         const float* pressures =
             scratch_.pressures.forWeights(s_.threshold, s_.imageWeight, opened);
         // The kernels read a picture whose frame they can index with 31 bits; the steps read
@@ -70,21 +67,21 @@ public:
             const double* xs = rows_.x[levels.current];
             const double* ys = rows_.y[levels.current];
             switch (M) {
-            case FastModel::CenterPoint:
+            case ModelChoice::CenterPoint:
                 kernels_.centerPositions(rows_, weights_, levels, first, last);
                 readPicture<false>(first, last, pressures, rows_.px, rows_.py);
                 inRange = kernels_.centerForces(rows_, weights_, levels, first, last);
                 break;
-            case FastModel::Standard:
+            case ModelChoice::Standard:
                 kernels_.standardRadials(rows_, weights_, levels, first, last);
                 readPicture<false>(first, last, pressures, xs, ys);
                 inRange = kernels_.standardForces(rows_, weights_, levels, first, last);
                 break;
-            case FastModel::Balloon:
+            case ModelChoice::Balloon:
                 readPicture<false>(first, last, pressures, xs, ys);
                 inRange = kernels_.balloonForces(rows_, weights_, levels, first, last);
                 break;
-            case FastModel::Opened:
+            case ModelChoice::Opened:
                 readPicture<true>(first, last, pressures, xs, ys);
                 inRange = kernels_.openedForces(rows_, weights_, levels, first, last, s_.n);
                 break;
@@ -323,13 +320,13 @@ std::int64_t fastSteps(KONTUR& k, std::int32_t model, const StepParameters& para
     FastRun run(k, parameters, space);
     switch (model) {
     case 1:
-        return run.run<FastModel::CenterPoint>(count, energy);
+        return run.run<ModelChoice::CenterPoint>(count, energy);
     case 2:
-        return run.run<FastModel::Standard>(count, energy);
+        return run.run<ModelChoice::Standard>(count, energy);
     case 3:
-        return run.run<FastModel::Balloon>(count, energy);
+        return run.run<ModelChoice::Balloon>(count, energy);
     default:
-        return run.run<FastModel::Opened>(count, energy);
+        return run.run<ModelChoice::Opened>(count, energy);
     }
 }
 

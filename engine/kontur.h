@@ -13,6 +13,9 @@
 
 namespace orvik {
 
+// The four contour models, by the number KONTUR::ModelKind holds.
+enum class ModelChoice : std::int32_t { CenterPoint = 1, Standard = 2, Balloon = 3, Opened = 4 };
+
 // The whole state of one analysis: its points and parameters, nothing else, so that a copy
 // is cheap. One instance lives for the whole process (Kontur); tests create their own.
 struct KONTUR {

@@ -11,8 +11,6 @@
 
 namespace orvik {
 
-enum class ModelChoice : std::int32_t { CenterPoint = 1, Standard = 2, Balloon = 3, Opened = 4 };
-
 // Whether the model's contour is a closed ring, which encloses pixels (an area, a mask);
 // "Opened" is an open chain.
 constexpr bool isClosed(ModelChoice model) {
