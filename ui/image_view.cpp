@@ -46,6 +46,16 @@ void ImageView::setPicture(const QImage* picture) {
     update();
 }
 
+void ImageView::setPlainPicture(QImage plain) {
+    plain_ = std::move(plain);
+    reduced_ = QImage();
+    update();
+}
+
+const QImage& ImageView::zoomedSource() const {
+    return plain_.isNull() ? *picture_ : plain_;
+}
+
 QSize ImageView::zoomedSize(double zoom) const {
     if (picture_ == nullptr || picture_->isNull()) return {0, 0};
     // A hair below the exact product, so that a fitted picture does not spill over by one.
@@ -145,12 +155,12 @@ QPointF ImageView::centreOf(QPoint pixel) const {
 
 void ImageView::setContourLines(QList<QPolygon> lines) {
     contourLines_ = std::move(lines);
-    if (zoom_ < 1.0) update();
+    if (zoom_ != 1.0) update();
 }
 
 void ImageView::setRubberBand(std::optional<RubberBand> band) {
     rubberBand_ = band;
-    if (zoom_ < 1.0) update();
+    if (zoom_ != 1.0) update();
 }
 
 void ImageView::setTint(QImage tint) {
@@ -168,10 +178,11 @@ QImage smoothlyReduced(const QImage& source, QSize viewSize) {
 } // namespace
 
 const QImage& ImageView::reducedPicture() {
-    const bool stale = reduced_.isNull() || reducedKey_ != picture_->cacheKey();
+    const QImage& source = zoomedSource();
+    const bool stale = reduced_.isNull() || reducedKey_ != source.cacheKey();
     if (stale && (!rubberBand_ || reduced_.isNull())) {
-        reduced_ = smoothlyReduced(*picture_, size());
-        reducedKey_ = picture_->cacheKey();
+        reduced_ = smoothlyReduced(source, size());
+        reducedKey_ = source.cacheKey();
     }
     return reduced_;
 }
@@ -197,19 +208,24 @@ void ImageView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const QRect r = event->rect();
     if (zoom_ == 1.0) {
+        // The bitmap as it is, with the contour and the rubber band drawn into it.
         painter.drawImage(r.topLeft(), *picture_, r);
         if (!tint_.isNull()) painter.drawImage(r.topLeft(), tint_, r);
         return;
     }
     if (zoom_ > 1.0) {
-        paintEnlarged(painter, *picture_, r);
+        paintEnlarged(painter, zoomedSource(), r);
         if (!tint_.isNull()) paintEnlarged(painter, tint_, r);
-        return;
+    } else {
+        painter.drawImage(r.topLeft(), reducedPicture(), r);
+        if (!tint_.isNull()) painter.drawImage(r.topLeft(), reducedTint(), r);
     }
+    paintOverlays(painter);
+}
 
-    painter.drawImage(r.topLeft(), reducedPicture(), r);
-    if (!tint_.isNull()) painter.drawImage(r.topLeft(), reducedTint(), r);
-    // The contour and the rubber band from their vertices, one screen pixel wide.
+// The contour and the rubber band from their vertices, one screen pixel wide, through the
+// centres of their pixels.
+void ImageView::paintOverlays(QPainter& painter) const {
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(QPen(QColor(255, 0, 0), 0));
     for (const QPolygon& line : std::as_const(contourLines_)) {

@@ -21,10 +21,14 @@ public:
     // picture's size at the current zoom whenever setZoom is called.
     void setPicture(const QImage* picture);
     const QImage* picture() const { return picture_; }
+    // The same picture without anything drawn into it (the grey image alone), shown instead
+    // whenever the zoom is not 1:1, under the contour and the rubber band drawn at screen
+    // resolution; null shows the picture itself at every zoom.
+    void setPlainPicture(QImage plain);
 
     // Screen pixels per image pixel. Enlarged pixels stay sharp squares; a reduced picture
-    // is smoothed, and the contour and the rubber band are then drawn over it at screen
-    // resolution so that they stay one screen pixel wide. The bitmap itself is not touched.
+    // is smoothed; at any zoom but 1:1 the contour and the rubber band are drawn over it at
+    // screen resolution, one screen pixel wide. The bitmap itself is not touched.
     double zoom() const { return zoom_; }
     void setZoom(double zoom);
     // The size the view takes for the picture at `zoom`.
@@ -81,10 +85,13 @@ private:
     QAbstractScrollArea* scrollArea() const;
     void paintEnlarged(QPainter& painter, const QImage& source, QRect exposed) const;
     const QImage& reducedPicture();
+    const QImage& zoomedSource() const; // what a zoom other than 1:1 shows
+    void paintOverlays(QPainter& painter) const;
     const QImage& reducedTint();
     QPointF centreOf(QPoint pixel) const;
 
     const QImage* picture_ = nullptr;
+    QImage plain_;
     double zoom_ = 1.0;
     QList<QPolygon> contourLines_;
     std::optional<RubberBand> rubberBand_;

@@ -268,6 +268,9 @@ void TForm1::loadImageFile(const QString& path) {
         // The store refuses sides beyond 32767, so the box fields can hold every size.
         LoadedImage loaded = loadImage(path);
         image_ = std::move(loaded.image);
+        // Zoomed views show the grey picture itself, the contour drawn over it thin.
+        Image1->setPlainPicture(QImage(image_.GreyData.get(), image_.ImageWidth, image_.ImageHeight,
+                                       image_.ImageWidth, QImage::Format_Grayscale8));
 
         Button2->setEnabled(true);
         const int width = image_.ImageWidth, height = image_.ImageHeight;

@@ -161,12 +161,21 @@ private slots:
         QVERIFY(!form->Image1->contourLines().isEmpty());
         const QImage reduced = form->Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
         QVERIFY(redPixels(reduced) > 10);
-        // Enlarged: each image pixel is a square of one colour.
+        // Enlarged: each image pixel is a square of one colour, and the contour a line one
+        // screen pixel wide over them, not a chain of enlarged red squares: four times as long
+        // as at 1:1, so about four times the red pixels, where squares would give sixteen.
+        const int atOneToOne = redPixels(form->image().Display);
         form->Image1->zoomAround(4.0, QPoint(0, 0));
         const QImage shown = form->Image1->grab(QRect(0, 0, 64, 64)).toImage();
         for (int y = 0; y < 64; ++y)
             for (int x = 0; x < 64; ++x)
                 QCOMPARE(shown.pixel(x, y), shown.pixel(x / 4 * 4, y / 4 * 4));
+        const QImage whole = form->Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QVERIFY2(
+            redPixels(whole) > 2 * atOneToOne && redPixels(whole) < 6 * atOneToOne,
+            qPrintable(
+                QStringLiteral("%1 red at 4x, %2 at 1:1").arg(redPixels(whole)).arg(atOneToOne)));
+        // The bitmap itself keeps the contour drawn at 1:1.
         QCOMPARE(differingPixels(form->image().Display, expectedContourDisplay(*form)), 0);
     }
 };
