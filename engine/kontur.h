@@ -111,6 +111,7 @@ struct ImageBinding {
     const std::int32_t* ImageHeight = nullptr;
     const bool* BlackOnWhite = nullptr; // true: "Black on white" is the selected polarity
 };
+// Binds the calling thread's sampling; other threads keep theirs.
 void BindImage(const ImageBinding& binding);
 
 // Grey level 0..255 of pixel (x, y); outside the image 255 for "Black on white", else 0.
@@ -158,6 +159,7 @@ struct RunHooks {
     std::function<void()> ShowWaitCursor; // before the first step
     std::function<void()> RestoreCursor;  // after the last step, also when a step throws
 };
+// Installs the hooks of the calling thread's runs; other threads keep theirs.
 void SetRunHooks(RunHooks hooks);
 
 // Performs k.Iterations steps of k.ModelKind. Acquires nothing.

@@ -12,7 +12,8 @@ namespace orvik {
 
 namespace {
 
-RunHooks runHooks;
+// The hooks of the thread that installed them: a worker's runs never reach the window.
+thread_local RunHooks runHooks;
 
 // Shows the wait cursor for its lifetime; the cursor comes back however Run leaves.
 class WaitCursorGuard {

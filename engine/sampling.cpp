@@ -7,7 +7,9 @@ namespace orvik {
 
 namespace {
 
-ImageBinding imageBinding;
+// Each thread samples the picture it bound: the window's thread the window's, a worker the
+// object it is analysing (whose polarity may differ from its neighbour's).
+thread_local ImageBinding imageBinding;
 
 } // namespace
 

@@ -25,17 +25,6 @@ constexpr ModelRow kModelRows[] = {
     {ModelChoice::Opened, {false, false, false, false, true}},
 };
 
-// Binds the engine's sampling to an image for as long as it lives.
-class ImageBindingScope {
-public:
-    ImageBindingScope(const GreyImage& image, const bool& blackOnWhite) {
-        BindImage({&image.GreyData, &image.ImageWidth, &image.ImageHeight, &blackOnWhite});
-    }
-    ~ImageBindingScope() { BindImage({}); }
-    ImageBindingScope(const ImageBindingScope&) = delete;
-    ImageBindingScope& operator=(const ImageBindingScope&) = delete;
-};
-
 } // namespace
 
 ModelControls modelControls(ModelChoice model) {

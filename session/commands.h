@@ -34,6 +34,18 @@ ModelControls modelControls(ModelChoice model);
 // the tools the model allows.
 bool toolAllowed(ModelChoice model, Tool tool);
 
+// Binds the calling thread's sampling to `image` with the polarity `blackOnWhite` refers
+// to, for as long as it lives.
+class ImageBindingScope {
+public:
+    ImageBindingScope(const GreyImage& image, const bool& blackOnWhite) {
+        BindImage({&image.GreyData, &image.ImageWidth, &image.ImageHeight, &blackOnWhite});
+    }
+    ~ImageBindingScope() { BindImage({}); }
+    ImageBindingScope(const ImageBindingScope&) = delete;
+    ImageBindingScope& operator=(const ImageBindingScope&) = delete;
+};
+
 // ---- load ----
 
 // A freshly read picture and the box a load starts with: the middle fifth.

@@ -34,6 +34,8 @@ public:
         grey_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
               static_cast<std::size_t>(x)] = v;
     }
+    // Binds the calling thread's sampling to this image; the constructor binds its own.
+    void bind() { BindImage(ImageBinding{&grey_, &width_, &height_, &blackOnWhite_}); }
     // Fills every pixel for which inside(x, y) holds.
     void paint(std::uint8_t v, const std::function<bool(int, int)>& inside) {
         for (int y = 0; y < height_; ++y) {
@@ -45,8 +47,6 @@ public:
     void setBlackOnWhite(bool v) { blackOnWhite_ = v; }
 
 private:
-    void bind() { BindImage(ImageBinding{&grey_, &width_, &height_, &blackOnWhite_}); }
-
     std::unique_ptr<std::uint8_t[]> grey_;
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;

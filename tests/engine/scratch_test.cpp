@@ -110,6 +110,7 @@ TEST(StepScratch, ModelsSteppingInTwoThreadsMatchTheirRunsAlone) {
     orvik::Run(alone.second, test::scratch());
     auto together = both();
     std::thread other([&] {
+        image.bind(); // each thread samples the picture it bound
         StepScratch own;
         orvik::Run(together.second, own);
     });

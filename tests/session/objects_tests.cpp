@@ -1,0 +1,130 @@
+// The object list: ids that are never reused, and analyses on worker threads that give each
+// object, bit for bit, what analysing it alone gives, a failing one included.
+#include "objects.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace orvik {
+namespace {
+
+// Dark discs of radius 18 on a light ground, every 60 pixels, one light disc among them.
+GreyImage discs() {
+    GreyImage image;
+    image.ImageWidth = 300;
+    image.ImageHeight = 180;
+    image.GreyData = std::make_unique<std::uint8_t[]>(300 * 180);
+    for (int y = 0; y < 180; ++y)
+        for (int x = 0; x < 300; ++x) {
+            const int cx = x / 60 * 60 + 30, cy = y / 60 * 60 + 30;
+            const bool inside = (x - cx) * (x - cx) + (y - cy) * (y - cy) < 18 * 18;
+            const bool light = cx == 150 && cy == 90;
+            image.GreyData[y * 300 + x] =
+                inside ? (light ? 230 : 30) : (light ? 20 : 210 + (x * 7 + y * 3) % 20);
+        }
+    return image;
+}
+
+// One object per disc, the models and polarities taking turns, some with the edge force;
+// the last one's weights make its contour diverge.
+ObjectList objectsOn(int count) {
+    ObjectList list;
+    for (int i = 0; i < count; ++i) {
+        ControlValues v;
+        v.model = static_cast<ModelChoice>(1 + i % 4);
+        v.blackOnWhite = i % 5 != 2;
+        const int cx = i % 5 * 60 + 30, cy = i / 5 % 3 * 60 + 30;
+        setBox(v.fields, {cx - 24 + i % 3, cy - 22, cx + 23, cy + 24 - i % 2});
+        at(v.fields, Field::Points) = 20 + 7 * i;
+        at(v.fields, Field::Iterations) = 60 + 15 * i;
+        at(v.fields, Field::Gradient) = i % 3 == 0 ? 20 : 0;
+        if (i == count - 1) {
+            v.model = ModelChoice::Standard;
+            at(v.fields, Field::Inertia) = 0;
+            at(v.fields, Field::Viscosity) = 1;
+            at(v.fields, Field::Tension) = 500;
+            at(v.fields, Field::Rigidity) = 100;
+            at(v.fields, Field::Iterations) = 5000;
+        }
+        list.add(v);
+    }
+    return list;
+}
+
+bool sameBits(const std::vector<FloatPoint>& a, const std::vector<FloatPoint>& b) {
+    return a.size() == b.size() &&
+           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof a[0]) == 0);
+}
+
+TEST(Objects, IdsAreNeverReusedWithinAPicture) {
+    ObjectList list;
+    const ControlValues v;
+    EXPECT_EQ(list.add(v), 1);
+    EXPECT_EQ(list.add(v), 2);
+    list.remove(2);
+    EXPECT_EQ(list.add(v), 3);
+    list.clear();
+    EXPECT_EQ(list.add(v), 4);
+    list.restore({9, v, {}, {}});
+    EXPECT_EQ(list.add(v), 10);
+    EXPECT_NE(list.find(9), nullptr);
+    EXPECT_EQ(list.find(2), nullptr);
+    list.reset();
+    EXPECT_EQ(list.size(), 0u);
+    EXPECT_EQ(list.add(v), 1);
+}
+
+TEST(Objects, EveryThreadCountGivesWhatEachObjectGivesAlone) {
+    const GreyImage image = discs();
+    const ObjectList alone = [&] {
+        ObjectList list = objectsOn(15);
+        for (const PictureObject& o : list.objects())
+            list.analyse(o.id, image, "discs.bmp");
+        return list;
+    }();
+    const PictureObject& failing = alone.objects().back();
+    ASSERT_FALSE(failing.error.empty());
+    EXPECT_TRUE(failing.result.vertices.empty()); // nothing good to keep yet
+
+    for (const int threads : {1, 2, 3, 8}) {
+        SCOPED_TRACE(threads);
+        ObjectList list = objectsOn(15);
+        std::vector<std::size_t> reports;
+        list.analyseAll(image, "discs.bmp", threads,
+                        [&](std::size_t done) { reports.push_back(done); });
+        ASSERT_FALSE(reports.empty());
+        EXPECT_EQ(reports.back(), 15u);
+        EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const PictureObject &got = list.objects()[i], &want = alone.objects()[i];
+            EXPECT_EQ(got.error, want.error) << "object " << got.id;
+            EXPECT_TRUE(sameBits(got.result.points, want.result.points)) << "object " << got.id;
+            EXPECT_EQ(got.result.radii, want.result.radii) << "object " << got.id;
+            EXPECT_EQ(got.result.vertices, want.result.vertices) << "object " << got.id;
+            EXPECT_EQ(got.result.iteration, want.result.iteration) << "object " << got.id;
+        }
+    }
+}
+
+TEST(Objects, AFailedAnalysisKeepsTheLastGoodResult) {
+    const GreyImage image = discs();
+    ObjectList list = objectsOn(2);
+    PictureObject& first = *list.find(1);
+    list.analyseAll(image, "discs.bmp", 2);
+    ASSERT_TRUE(first.error.empty());
+    const std::vector<Vertex> good = first.result.vertices;
+    ASSERT_FALSE(good.empty());
+    // The same object with weights that make it diverge: the error, and the drawing stays.
+    at(first.values.fields, Field::Inertia) = 0;
+    at(first.values.fields, Field::Viscosity) = 1;
+    at(first.values.fields, Field::Tension) = 500;
+    at(first.values.fields, Field::Rigidity) = 100;
+    at(first.values.fields, Field::Iterations) = 5000;
+    first.values.model = ModelChoice::Standard;
+    list.analyse(1, image, "discs.bmp");
+    EXPECT_FALSE(first.error.empty());
+    EXPECT_EQ(first.result.vertices, good);
+}
+
+} // namespace
+} // namespace orvik
