@@ -2,7 +2,7 @@
 """Prints every benchmark figure beside its reference, all measured in the same run.
 
 Reads the result files that scripts/bench.sh leaves in its results folder:
-  engine.json  image.json  window.json  session.json   Google Benchmark JSON output
+  engine.json image.json window.json session.json objects.json   Google Benchmark JSON output
   peer.json                                      bench/peer/skimage_peer.py output
 Figures are the best (smallest) of the repetitions, which on a shared machine is the one
 least disturbed by other work; the window latency is the median of its repetitions, as its
@@ -187,6 +187,31 @@ def session_section(session):
     print()
 
 
+def objects_section(objects):
+    prefix = "orvik::bench::analyseAll/points:"
+    defaults = {}
+    long = {}
+    for b in objects.get("benchmarks", []):
+        if b["run_type"] != "iteration" or not b["run_name"].startswith(prefix):
+            continue
+        name = b["run_name"]
+        threads = int(name.split("threads:")[1].split("/")[0])
+        target = defaults if "points:32/" in name else long
+        ns = b["real_time"] * UNIT_NS[b["time_unit"]]
+        target[threads] = min(target.get(threads, ns), ns)
+    if not defaults or not long:
+        return
+    print("Analyse all: 300 objects (\"Center point\", one dark disc each) on a 1200 x 900 picture")
+    for threads, ns in sorted(defaults.items()):
+        print(f"  32 points x 100 iterations, {threads} thread(s)  {ns / 1e6:8.2f} ms   "
+              f"target <= 16 ms  {verdict(ns <= 16e6)}")
+    if 1 in long and 2 in long:
+        speedup = long[1] / long[2]
+        print(f"  64 points x 400 iterations, 1 thread  {long[1] / 1e6:8.2f} ms, 2 threads "
+              f"{long[2] / 1e6:8.2f} ms: {speedup:.2f}x   target >= 1.6x  {verdict(speedup >= 1.6)}")
+    print()
+
+
 def main():
     folder = sys.argv[1] if len(sys.argv) > 1 else "."
     engine = load(folder, "engine.json")
@@ -194,6 +219,7 @@ def main():
     window = load(folder, "window.json")
     peer = load(folder, "peer.json")
     session = load(folder, "session.json")
+    objects = load(folder, "objects.json")
     context = (engine or image or window or session or {}).get("context", {})
     print()
     load_average = ", ".join(f"{v:.1f}" for v in context.get("load_avg", []))
@@ -211,6 +237,8 @@ def main():
         window_section(window)
     if session:
         session_section(session)
+    if objects:
+        objects_section(objects)
     if peer:
         peer_section(peer, ours)
 
