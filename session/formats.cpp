@@ -81,12 +81,21 @@ std::string fieldsObject(const FieldValues& fields) {
     return json + "}";
 }
 
+// ["outside", "self-crossing"]; [] for a plain result.
+std::string flagsArray(const ResultFlags& flags) {
+    std::string json = "[";
+    for (const ResultFlag flag : flags.list())
+        json += std::string(json.size() > 1 ? ", " : "") + "\"" + flagKey(flag) + "\"";
+    return json + "]";
+}
+
 std::string measurementsObject(const Measurements& m, const ContourResult& result) {
-    if (result.contour.empty()) return "{}";
+    const std::string flags = "\"flags\": " + flagsArray(m.flags) + "}";
+    if (result.contour.empty()) return "{" + flags;
     if (!m.closed)
         return "{\"length\": " + doubleNumber(m.length) + ", \"ends\": [" +
                pair(m.ends[0].x, m.ends[0].y, 17) + ", " + pair(m.ends[1].x, m.ends[1].y, 17) +
-               "]}";
+               "], " + flags;
     const bool any = m.pixels > 0;
     return "{\"area\": " + doubleNumber(m.area) + ", \"perimeter\": " + doubleNumber(m.perimeter) +
            ", \"centroid\": " + pair(m.centroid.x, m.centroid.y, 17) + ", \"bbox\": [" +
@@ -97,7 +106,7 @@ std::string measurementsObject(const Measurements& m, const ContourResult& resul
            ", \"pixels\": " + std::to_string(m.pixels) +
            ", \"mean_grey\": " + (any ? doubleNumber(m.meanGrey) : "null") +
            ", \"min_grey\": " + (any ? std::to_string(m.minGrey) : "null") +
-           ", \"max_grey\": " + (any ? std::to_string(m.maxGrey) : "null") + "}";
+           ", \"max_grey\": " + (any ? std::to_string(m.maxGrey) : "null") + ", " + flags;
 }
 
 QByteArray bytesOf(const std::string& text) {

@@ -1,5 +1,5 @@
-// Measurements of a contour: shoelace area and centroid, perimeter or length, and a scanline
-// pass over the enclosed pixels.
+// Measurements of a contour: shoelace area and centroid, perimeter or length, a scanline
+// pass over the enclosed pixels, and the flags' rules.
 #include "measurements.h"
 
 #include "number_text.h"
@@ -95,6 +95,108 @@ void measureGrey(const std::vector<ContourPoint>& p, const GreyBufferView& grey,
     }
 }
 
+// ---- the flags' rules ----
+
+// Edge i runs from point i to the next one (the last back to the first when closed).
+struct EdgeSpan {
+    double left, right; // the edge's x range
+    std::size_t edge;
+};
+
+double orientation(const ContourPoint& a, const ContourPoint& b, const ContourPoint& c) {
+    return (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+}
+
+bool oppositeSides(double s, double t) {
+    return (s > 0 && t < 0) || (s < 0 && t > 0);
+}
+
+// Each segment's ends lie strictly on either side of the other's line. A crossing exactly
+// through a vertex (rare with float points) is left out with the touching, so that the two
+// edges around a piled-up point, which share it, are not taken for a crossing.
+bool crossProperly(const ContourPoint& a, const ContourPoint& b, const ContourPoint& c,
+                   const ContourPoint& d) {
+    return oppositeSides(orientation(a, b, c), orientation(a, b, d)) &&
+           oppositeSides(orientation(c, d, a), orientation(c, d, b));
+}
+
+// A sweep over the edges sorted by their left end: an edge is tested only against those
+// whose x range overlaps its own, a handful for a contour that does not fold onto itself.
+// At worst (all edges over one column) every pair, 20,000 tests for 200 points.
+bool crossesItself(const std::vector<ContourPoint>& p, bool closed) {
+    const std::size_t n = p.size();
+    const std::size_t edges = closed ? n : n - 1;
+    if (n < 4) return false; // three points: every two edges are neighbours
+    std::vector<EdgeSpan> spans(edges);
+    for (std::size_t e = 0; e < edges; ++e) {
+        const double x0 = p[e].x, x1 = p[(e + 1) % n].x;
+        spans[e] = {std::min(x0, x1), std::max(x0, x1), e};
+    }
+    std::sort(spans.begin(), spans.end(),
+              [](const EdgeSpan& l, const EdgeSpan& r) { return l.left < r.left; });
+    const auto neighbours = [&](std::size_t i, std::size_t j) {
+        const std::size_t gap = i > j ? i - j : j - i;
+        return gap == 1 || (closed && gap == n - 1);
+    };
+    for (std::size_t s = 0; s < edges; ++s) {
+        const EdgeSpan& a = spans[s];
+        for (std::size_t t = s + 1; t < edges && spans[t].left <= a.right; ++t) {
+            const std::size_t i = a.edge, j = spans[t].edge;
+            if (!neighbours(i, j) && crossProperly(p[i], p[(i + 1) % n], p[j], p[(j + 1) % n]))
+                return true;
+        }
+    }
+    return false;
+}
+
+bool beyondPicture(const std::vector<ContourPoint>& p, std::int32_t width, std::int32_t height) {
+    if (width <= 0 || height <= 0) return false; // no picture to be outside of
+    return std::any_of(p.begin(), p.end(), [&](const ContourPoint& q) {
+        return q.x < -kOutsideMargin || q.x > width + kOutsideMargin || q.y < -kOutsideMargin ||
+               q.y > height + kOutsideMargin;
+    });
+}
+
+// kPiledRun points in a row (around the end when closed), each within kPiledDistance of
+// the one before.
+bool pointsPiled(const std::vector<ContourPoint>& p, bool closed) {
+    const std::size_t n = p.size();
+    const std::size_t edges = closed ? n : n - 1;
+    // Walking the closed edges once more finds a run across the first point.
+    const std::size_t walk = closed ? 2 * edges : edges;
+    int run = 1;
+    for (std::size_t e = 0; e < walk; ++e) {
+        const ContourPoint& a = p[e % n];
+        const ContourPoint& b = p[(e + 1) % n];
+        run = std::hypot(b.x - a.x, b.y - a.y) < kPiledDistance ? run + 1 : 1;
+        if (run >= kPiledRun) return true;
+    }
+    return false;
+}
+
+bool withinOneExtent(const std::vector<ContourPoint>& p) {
+    const auto [left, right] = std::minmax_element(
+        p.begin(), p.end(), [](const ContourPoint& l, const ContourPoint& r) { return l.x < r.x; });
+    const auto [top, bottom] = std::minmax_element(
+        p.begin(), p.end(), [](const ContourPoint& l, const ContourPoint& r) { return l.y < r.y; });
+    return right->x - left->x < kCollapsedExtent && bottom->y - top->y < kCollapsedExtent;
+}
+
+ResultFlags flagsOf(const ContourResult& result, const Measurements& m) {
+    ResultFlags flags;
+    const std::vector<ContourPoint>& p = result.contour;
+    const bool finite = allFinite(p);
+    if (!result.error.empty() || !finite) flags.set(ResultFlag::Failed);
+    if (p.empty() || !finite) return flags; // no geometry to judge
+    if (beyondPicture(p, result.context.width, result.context.height))
+        flags.set(ResultFlag::Outside);
+    if (crossesItself(p, result.closed)) flags.set(ResultFlag::SelfCrossing);
+    if ((result.closed && m.area < kCollapsedArea) || withinOneExtent(p) ||
+        pointsPiled(p, result.closed))
+        flags.set(ResultFlag::Collapsed);
+    return flags;
+}
+
 // 1234.5 -> "1,234.5": fixed decimals with thousands separators, whatever the locale.
 QString grouped(double value, int decimals) {
     if (!std::isfinite(value)) return QStringLiteral("n/a");
@@ -105,7 +207,42 @@ QString grouped(double value, int decimals) {
     return value < 0 ? u'-' + text : text;
 }
 
+// " · Flags: outside, self-crossing", or nothing for a plain result.
+QString flagsText(const ResultFlags& flags) {
+    if (flags.empty()) return {};
+    return QStringLiteral(" · Flags: ") + QString::fromStdString(flagNames(flags, ", "));
+}
+
 } // namespace
+
+const char* flagKey(ResultFlag flag) {
+    switch (flag) {
+    case ResultFlag::Failed:
+        return "failed";
+    case ResultFlag::Outside:
+        return "outside";
+    case ResultFlag::SelfCrossing:
+        return "self-crossing";
+    case ResultFlag::Collapsed:
+        break;
+    }
+    return "collapsed";
+}
+
+std::vector<ResultFlag> ResultFlags::list() const {
+    std::vector<ResultFlag> flags;
+    for (const ResultFlag flag :
+         {ResultFlag::Failed, ResultFlag::Outside, ResultFlag::SelfCrossing, ResultFlag::Collapsed})
+        if (has(flag)) flags.push_back(flag);
+    return flags;
+}
+
+std::string flagNames(const ResultFlags& flags, const char* separator) {
+    std::string names;
+    for (const ResultFlag flag : flags.list())
+        names += (names.empty() ? "" : separator) + std::string(flagKey(flag));
+    return names;
+}
 
 void forEachInsideSpan(const std::vector<ContourPoint>& polygon, std::int32_t width,
                        std::int32_t height,
@@ -160,12 +297,16 @@ Measurements measure(const ContourResult& result, const GreyBufferView& grey) {
     Measurements m;
     m.closed = result.closed;
     const std::vector<ContourPoint>& p = result.contour;
-    if (p.empty()) return m;
+    if (p.empty()) {
+        m.flags = flagsOf(result, m);
+        return m;
+    }
     if (!result.closed) {
         for (std::size_t i = 1; i < p.size(); ++i)
             m.length += std::hypot(p[i].x - p[i - 1].x, p[i].y - p[i - 1].y);
         m.ends[0] = p.front();
         m.ends[1] = p.back();
+        m.flags = flagsOf(result, m);
         return m;
     }
     m.bbox[0] = m.bbox[2] = p[0].x;
@@ -178,16 +319,18 @@ Measurements measure(const ContourResult& result, const GreyBufferView& grey) {
     }
     measureClosed(p, m);
     measureGrey(p, grey, m);
+    m.flags = flagsOf(result, m);
     return m;
 }
 
 QString statusText(const Measurements& m, const ContourResult& result) {
     if (result.contour.empty()) return {};
-    if (!m.closed) return QStringLiteral("Length %1 px").arg(grouped(m.length, 1));
+    if (!m.closed)
+        return QStringLiteral("Length %1 px").arg(grouped(m.length, 1)) + flagsText(m.flags);
     QString text = QStringLiteral("Area %1 px² · Perimeter %2 px · Circularity %3")
                        .arg(grouped(m.area, 1), grouped(m.perimeter, 1), grouped(m.circularity, 2));
     if (m.pixels > 0) text += QStringLiteral(" · Mean grey %1").arg(grouped(m.meanGrey, 1));
-    return text;
+    return text + flagsText(m.flags);
 }
 
 QString clipboardText(const Measurements& m, const ContourResult& result) {
@@ -213,6 +356,10 @@ QString clipboardText(const Measurements& m, const ContourResult& result) {
         line("length", {m.length});
         line("ends", {m.ends[0].x, m.ends[0].y, m.ends[1].x, m.ends[1].y});
     }
+    text += "flags";
+    for (const ResultFlag flag : m.flags.list())
+        text += '\t' + std::string(flagKey(flag));
+    text += '\n';
     text += "\nx\ty\n";
     for (const ContourPoint& p : result.contour)
         text += significantDigits(p.x, 9) + '\t' + significantDigits(p.y, 9) + '\n';

@@ -1,5 +1,6 @@
 // Measurements of a contour result: its geometry, the grey values of the pixels it encloses,
-// and the texts the status line and the clipboard show.
+// the flags that say when its numbers cannot be trusted, and the texts the status line and
+// the clipboard show.
 #pragma once
 
 #include "result.h"
@@ -7,6 +8,8 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace orvik {
 
@@ -17,6 +20,53 @@ struct GreyBufferView {
     std::int32_t width = 0;
     std::int32_t height = 0;
 };
+
+// Why a result's numbers cannot be trusted as an object's outline. Each rule is written once,
+// in measurements.cpp, with these thresholds:
+//  - Failed: a floating-point error ended the run (or a point is not a finite number). The
+//    measurements are those of the last complete step, which has diverged.
+//  - Outside: a point lies more than kOutsideMargin beyond the picture [0, width] × [0, height].
+//  - SelfCrossing: two edges that are not neighbours cross (for "Opened", two segments of the
+//    chain); edges that only touch, or overlap along a line, do not count.
+//  - Collapsed: a closed contour encloses less than kCollapsedArea, or all points lie within
+//    kCollapsedExtent of one another both ways, or kPiledRun points in a row lie each within
+//    kPiledDistance of the one before.
+enum class ResultFlag : std::uint8_t { Failed, Outside, SelfCrossing, Collapsed };
+
+// A contour may wobble a little over the border when the object touches it; one pixel beyond
+// is the picture's own edge pixel still, anything further is no part of the picture.
+inline constexpr double kOutsideMargin = 1.0; // px
+// Below four square pixels (a 2 × 2 block) a contour outlines no object it could follow: the
+// model has shrunk onto a point or a line.
+inline constexpr double kCollapsedArea = 4.0; // px²
+// All points within one pixel both ways: nothing is outlined, also for an open chain.
+inline constexpr double kCollapsedExtent = 1.0; // px
+// The tension spreads healthy neighbours about the contour's length over the point count
+// apart; three points in a row within a hundredth of a pixel have run into one another.
+inline constexpr double kPiledDistance = 0.01; // px
+inline constexpr int kPiledRun = 3;            // points
+
+// "failed", "outside", "self-crossing", "collapsed": the names the formats and texts use.
+const char* flagKey(ResultFlag flag);
+
+// A set of flags; listed always in the enum's order.
+class ResultFlags {
+public:
+    void set(ResultFlag flag) { bits_ |= bit(flag); }
+    bool has(ResultFlag flag) const { return (bits_ & bit(flag)) != 0; }
+    bool empty() const { return bits_ == 0; }
+    std::vector<ResultFlag> list() const;
+    bool operator==(const ResultFlags&) const = default;
+
+private:
+    static std::uint8_t bit(ResultFlag flag) {
+        return static_cast<std::uint8_t>(1u << static_cast<unsigned>(flag));
+    }
+    std::uint8_t bits_ = 0;
+};
+
+// "outside, self-crossing": the names joined with `separator`.
+std::string flagNames(const ResultFlags& flags, const char* separator);
 
 struct Measurements {
     bool closed = true;
@@ -35,6 +85,8 @@ struct Measurements {
     // "Opened".
     double length = 0;
     ContourPoint ends[2];
+    // Every model.
+    ResultFlags flags;
 };
 
 // Calls `span(row, first, last)` for every run of pixels of a row whose centres lie inside
@@ -44,15 +96,18 @@ void forEachInsideSpan(
     const std::vector<ContourPoint>& polygon, std::int32_t width, std::int32_t height,
     const std::function<void(std::int32_t row, std::int32_t first, std::int32_t last)>& span);
 
-// Measures the contour; `grey` is the image the analysis ran on (its size bounds the pixels).
+// Measures the contour and flags it; `grey` is the image the analysis ran on (its size bounds
+// the pixels), and the result's context gives the picture's size for "outside".
 Measurements measure(const ContourResult& result, const GreyBufferView& grey);
 
 // "Area 1,234.5 px² · Perimeter 130.2 px · Circularity 0.91 · Mean grey 43.1", or for
-// "Opened" "Length 123.4 px"; empty for a result without a contour.
+// "Opened" "Length 123.4 px", followed by " · Flags: outside, self-crossing" when there are
+// any; empty for a result without a contour.
 QString statusText(const Measurements& m, const ContourResult& result);
 
-// The measurements, one per line as name, tab, value(s), then an empty line and the contour's
-// points under the header "x<tab>y": text that pastes into a spreadsheet.
+// The measurements, one per line as name, tab, value(s), the last line "flags" with the flag
+// names, then an empty line and the contour's points under the header "x<tab>y": text that
+// pastes into a spreadsheet.
 QString clipboardText(const Measurements& m, const ContourResult& result);
 
 } // namespace orvik

@@ -104,6 +104,7 @@ TEST(Formats, GeoJsonIsAFeatureWithAClosedRingOrALine) {
         const QJsonObject measurements = properties["measurements"].toObject();
         EXPECT_EQ(closed ? measurements["area"].toDouble() : measurements["length"].toDouble(),
                   closed ? m.area : m.length);
+        EXPECT_EQ(measurements["flags"].toArray(), QJsonArray{"outside"}); // the point at x -2.5
     }
 }
 
@@ -123,6 +124,13 @@ TEST(Formats, JsonIsOrvikCliObjectAndReadsBackAsSettings) {
     EXPECT_EQ(json["points"].toArray()[3], (QJsonArray{-2.5, 30.75}));
     EXPECT_EQ(json["vertices"].toArray()[3], (QJsonArray{-2, 30}));
     EXPECT_EQ(json["measurements"].toObject()["perimeter"].toDouble(), m.perimeter);
+    EXPECT_EQ(json["measurements"].toObject()["flags"].toArray(), QJsonArray{"outside"});
+    ContourResult failed = resultWith({});
+    failed.error = "Floating point overflow";
+    EXPECT_EQ(QJsonDocument::fromJson(toJson(failed, measure(failed, GreyBufferView{})))
+                  .object()["measurements"]
+                  .toObject(),
+              (QJsonObject{{"flags", QJsonArray{"failed"}}}));
     EXPECT_TRUE(json["error"].isNull());
     const QByteArray line = toJson(r, m, true);
     EXPECT_EQ(line.count('\n'), 1);

@@ -172,6 +172,89 @@ TEST(Measurements, NonFiniteContoursEncloseNothingAndHugeOnesTheWholePicture) {
         EXPECT_EQ(measure(resultWith(c.contour), ramp.view()).pixels, c.pixels);
 }
 
+// Each flag's rule at and across its threshold, on the 100 × 80 picture of resultWith.
+TEST(Measurements, FlagsFollowTheirRules) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const ResultFlag F = ResultFlag::Failed, O = ResultFlag::Outside, X = ResultFlag::SelfCrossing,
+                     C = ResultFlag::Collapsed;
+    std::vector<ContourPoint> star; // a pentagram: its edges cross five times
+    for (int i = 0; i < 5; ++i)
+        star.push_back({50 + 20 * std::cos(i * 4 * std::numbers::pi / 5),
+                        40 + 20 * std::sin(i * 4 * std::numbers::pi / 5)});
+    std::vector<ContourPoint> twisted = disc(50, 40, 30, 200);
+    std::swap(twisted[120], twisted[121]);
+    const bool closed = true, open = false;
+    const char* const none = "";
+    struct Case {
+        const char* name;
+        bool closed;
+        const char* error;
+        std::vector<ResultFlag> flags;
+        std::vector<ContourPoint> contour;
+    };
+    const std::vector<ContourPoint> box{{10, 10}, {30, 10}, {30, 20}, {10, 20}};
+    // A run of three over the first point: the last one, the first and the second.
+    const std::vector<ContourPoint> piledAtEnd{
+        {10, 10}, {10, 10.005}, {30, 10}, {10, 30}, {10, 10}};
+    const Case cases[] = {
+        {"plain box", closed, none, {}, box},
+        {"failed run", closed, "Floating point overflow", {F}, box},
+        {"a point not a number", closed, none, {F}, {{10, 10}, {inf, 10}, {30, 20}}},
+        {"within the margin", closed, none, {}, {{-1, 10}, {30, -0.5}, {101, 20}, {10, 81}}},
+        {"left of the picture", closed, none, {O}, {{-1.25, 10}, {30, 10}, {30, 20}, {10, 20}}},
+        {"below the picture", open, none, {O}, {{10, 10}, {30, 10}, {30, 81.5}, {10, 20}}},
+        {"pentagram", closed, none, {X}, star},
+        {"bow tie, no net area", closed, none, {X, C}, {{10, 10}, {30, 30}, {30, 10}, {10, 30}}},
+        {"200 points, two neighbours swapped", closed, none, {X}, twisted},
+        {"chain crossing itself", open, none, {X}, {{10, 10}, {30, 30}, {30, 10}, {10, 30}}},
+        {"zigzag chain", open, none, {}, {{10, 10}, {20, 30}, {30, 10}, {40, 30}}},
+        {"area 3.9 px²", closed, none, {C}, {{10, 10}, {13, 10}, {13, 11.3}, {10, 11.3}}},
+        {"area 4.2 px²", closed, none, {}, {{10, 10}, {13, 10}, {13, 11.4}, {10, 11.4}}},
+        {"three piled", closed, none, {C}, {{10, 10}, {30, 10}, {30, 10}, {30, 10.005}, {30, 30}}},
+        {"two piled", closed, none, {}, {{10, 10}, {30, 10}, {30, 10}, {30, 30}}},
+        {"piled across the first point", closed, none, {C}, piledAtEnd},
+        {"a chain has ends to pile at", open, none, {}, piledAtEnd},
+        {"chain within a pixel", open, none, {C}, {{10, 10}, {10.5, 10.2}, {10.9, 10.9}}},
+        {"chain of a pixel and more", open, none, {}, {{10, 10}, {10.5, 10.2}, {11.1, 10.9}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ContourResult r = resultWith(c.contour, c.closed);
+        r.error = c.error;
+        EXPECT_EQ(measure(r, GreyBufferView{}).flags.list(), c.flags);
+    }
+}
+
+// The sweep tests only edges whose x ranges overlap; all pairs must give the same answer.
+TEST(Measurements, SelfCrossingAgreesWithTestingEveryPairOfEdges) {
+    const auto side = [](const ContourPoint& a, const ContourPoint& b, const ContourPoint& c) {
+        const double o = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+        return (o > 0) - (o < 0);
+    };
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> coordinate(0, 60);
+    std::uniform_int_distribution<int> count(4, 14);
+    for (int shape = 0; shape < 500; ++shape) {
+        std::vector<ContourPoint> p(static_cast<std::size_t>(count(random)));
+        for (ContourPoint& q : p)
+            q = {coordinate(random), coordinate(random)};
+        const bool closed = shape % 2 == 0;
+        const std::size_t n = p.size(), edges = closed ? n : n - 1;
+        bool crossing = false;
+        for (std::size_t i = 0; i < edges; ++i)
+            for (std::size_t j = i + 2; j < edges; ++j) {
+                if (closed && i == 0 && j == n - 1) continue;
+                const ContourPoint &a = p[i], &b = p[(i + 1) % n], &c = p[j], &d = p[(j + 1) % n];
+                crossing = crossing ||
+                           (side(a, b, c) * side(a, b, d) < 0 && side(c, d, a) * side(c, d, b) < 0);
+            }
+        EXPECT_EQ(
+            measure(resultWith(p, closed), GreyBufferView{}).flags.has(ResultFlag::SelfCrossing),
+            crossing)
+            << "shape " << shape;
+    }
+}
+
 TEST(Measurements, StatusAndClipboardTexts) {
     const ColumnRamp ramp(100, 80);
     const ContourResult box = resultWith({{0, 0}, {50, 0}, {50, 24.69}, {0, 24.69}});
@@ -189,6 +272,19 @@ TEST(Measurements, StatusAndClipboardTexts) {
     ASSERT_GT(header, 0);
     EXPECT_EQ(lines[header - 1], QString());
     EXPECT_EQ(lines[header + 3], QStringLiteral("50\t24.69"));
+    EXPECT_EQ(lines[header - 2], QStringLiteral("flags"));
+
+    // Flags follow the measurements in the status line and end the clipboard's list.
+    const ContourResult outside = resultWith({{-5, 0}, {50, 0}, {50, 24.69}, {-5, 24.69}});
+    const Measurements flagged = measure(outside, ramp.view());
+    EXPECT_TRUE(statusText(flagged, outside).endsWith(u" · Mean grey 24.5 · Flags: outside"))
+        << statusText(flagged, outside).toStdString();
+    const ContourResult piled = resultWith({{0, 0}, {0, 0}, {0, 0}}, false);
+    EXPECT_EQ(statusText(measure(piled, GreyBufferView{}), piled),
+              QStringLiteral("Length 0.0 px · Flags: collapsed"));
+    const QStringList flaggedLines = clipboardText(flagged, outside).split(u'\n');
+    EXPECT_EQ(flaggedLines[flaggedLines.indexOf(QStringLiteral("x\ty")) - 2],
+              QStringLiteral("flags\toutside"));
 }
 
 } // namespace
