@@ -13,11 +13,8 @@ QImage thresholdTint(const GreyImage& image, int threshold, bool blackOnWhite) {
     for (int y = 0; y < height; ++y) {
         auto* row = reinterpret_cast<QRgb*>(tint.scanLine(y));
         const std::uint8_t* grey = image.GreyData.get() + static_cast<std::size_t>(y) * width;
-        for (int x = 0; x < width; ++x) {
-            // grey < threshold / 4, or above it, without rounding the quarter.
-            const int quarters = 4 * grey[x];
-            row[x] = (blackOnWhite ? quarters < threshold : quarters > threshold) ? object : 0;
-        }
+        for (int x = 0; x < width; ++x)
+            row[x] = onObjectSide(grey[x], threshold, blackOnWhite) ? object : 0;
     }
     return tint;
 }

@@ -4,8 +4,17 @@
 #include "grey_image.h"
 
 #include <QImage>
+#include <cstdint>
 
 namespace orvik {
+
+// Whether a pixel of grey level `grey` lies on the object's side of `threshold` (in quarter
+// grey levels): below threshold / 4 for "Black on white", above it for "White on black",
+// without rounding the quarter. The threshold preview and the search for objects share it.
+constexpr bool onObjectSide(std::uint8_t grey, int threshold, bool blackOnWhite) {
+    const int quarters = 4 * grey;
+    return blackOnWhite ? quarters < threshold : quarters > threshold;
+}
 
 // A translucent tint over the pixels on the object's side of `threshold` (in quarter grey
 // levels): grey below threshold / 4 for "Black on white", above it for "White on black";

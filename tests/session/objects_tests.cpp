@@ -1,6 +1,7 @@
 // The object list: ids that are never reused, and analyses on worker threads that give each
 // object, bit for bit, what analysing it alone gives, a failing one included.
 #include "objects.h"
+#include "session_test_support.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -10,19 +11,12 @@ namespace {
 
 // Dark discs of radius 18 on a light ground, every 60 pixels, one light disc among them.
 GreyImage discs() {
-    GreyImage image;
-    image.ImageWidth = 300;
-    image.ImageHeight = 180;
-    image.GreyData = std::make_unique<std::uint8_t[]>(300 * 180);
-    for (int y = 0; y < 180; ++y)
-        for (int x = 0; x < 300; ++x) {
-            const int cx = x / 60 * 60 + 30, cy = y / 60 * 60 + 30;
-            const bool inside = (x - cx) * (x - cx) + (y - cy) * (y - cy) < 18 * 18;
-            const bool light = cx == 150 && cy == 90;
-            image.GreyData[y * 300 + x] =
-                inside ? (light ? 230 : 30) : (light ? 20 : 210 + (x * 7 + y * 3) % 20);
-        }
-    return image;
+    return test::greyPicture(300, 180, [](int x, int y) -> std::uint8_t {
+        const int cx = x / 60 * 60 + 30, cy = y / 60 * 60 + 30;
+        const bool inside = (x - cx) * (x - cx) + (y - cy) * (y - cy) < 18 * 18;
+        const bool light = cx == 150 && cy == 90;
+        return inside ? (light ? 230 : 30) : (light ? 20 : 210 + (x * 7 + y * 3) % 20);
+    });
 }
 
 // One object per disc, the models and polarities taking turns, some with the edge force;
