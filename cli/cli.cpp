@@ -36,7 +36,8 @@ struct Options {
     std::vector<ResultFormat> save;
     std::optional<QString> out;
     std::vector<std::string> images;
-    bool help = false; // --help: the usage on standard output, nothing run
+    bool pretty = false; // --pretty: the one image's result indented over several lines
+    bool help = false;   // --help: the usage on standard output, nothing run
 };
 
 // ---- reading values ----
@@ -169,6 +170,8 @@ void parseOption(const std::string& a, Arguments& in, Options& o) {
         o.save = parseFormats(a, in.value(a));
     } else if (a == "--out") {
         o.out = QString::fromStdString(in.value(a));
+    } else if (a == "--pretty") {
+        o.pretty = true;
     } else if (a == "--help" || a == "-h") {
         o.help = true;
     } else if (const FieldInfo* entry = fieldOption(a)) {
@@ -189,6 +192,9 @@ void checkCombination(const Options& o) {
         throw UsageError(std::string("the ") + nameOf(*o.tool, kTools) +
                          " tool is not available with the model " + modelKey(o.values.model));
     if (o.save.empty() != !o.out.has_value()) throw UsageError("--save and --out go together");
+    // Several results are read line by line; only one can spread over lines.
+    if (o.pretty && o.images.size() > 1)
+        throw UsageError("--pretty takes one image: several give one JSON line each");
 }
 
 Options parse(const std::vector<std::string>& args) {
@@ -261,7 +267,7 @@ struct ImageOutcome {
     std::string error;
 };
 
-ImageOutcome runImage(const Options& o, const std::string& file, bool batch, StepScratch& scratch) {
+ImageOutcome runImage(const Options& o, const std::string& file, StepScratch& scratch) {
     ImageOutcome outcome;
     const QString path = QString::fromStdString(file);
     try {
@@ -284,13 +290,15 @@ ImageOutcome runImage(const Options& o, const std::string& file, bool batch, Ste
         const ContourResult result = captureResult(Kontur, context, run.error);
         const Measurements m =
             measure(result, {image.GreyData.get(), image.ImageWidth, image.ImageHeight});
-        outcome.json = toJson(result, m, batch).toStdString();
+        outcome.json = toJson(result, m, !o.pretty).toStdString();
         outcome.exitCode = run.error.empty() ? 0 : 1;
         if (!o.save.empty()) saveResults(o, result, m, loaded.image);
     } catch (const std::exception& e) {
         outcome.exitCode = 2;
         outcome.error = messageOf(e);
-        if (batch && outcome.json.empty())
+        // Every image gives its line, one image as several: a reader of the lines (a job
+        // runner that hands out a few images at a time) sees each failure in its place.
+        if (outcome.json.empty())
             outcome.json = errorJson(path, QString::fromStdString(outcome.error)).toStdString();
     }
     return outcome;
@@ -317,7 +325,10 @@ std::string usage() {
            "(not for\n"
            "                                              opened), overlay of each image into "
            "DIR\n"
-           "  --help                                      this text, on standard output\n";
+           "  --pretty                                    indent the result of a single image\n"
+           "  --help                                      this text, on standard output\n"
+           "Each image's result is one JSON line on standard output (JSON Lines), in the order\n"
+           "given; an image that cannot be read gives {\"file\": ..., \"error\": ...}.\n";
 }
 
 Outcome run(const std::vector<std::string>& args) {
@@ -339,11 +350,10 @@ Outcome run(const std::vector<std::string>& args) {
         outcome.error = "note: no mask is written for the model opened: an open chain encloses "
                         "no pixels\n";
 
-    const bool batch = options.images.size() > 1;
     // One scratch for the steps of every image, made once.
     StepScratch scratch;
     for (const std::string& file : options.images) {
-        const ImageOutcome image = runImage(options, file, batch, scratch);
+        const ImageOutcome image = runImage(options, file, scratch);
         outcome.exitCode = std::max(outcome.exitCode, image.exitCode);
         outcome.output += image.json;
         if (!image.error.empty()) outcome.error += image.error + "\n";

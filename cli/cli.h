@@ -12,7 +12,8 @@ struct Outcome {
     // The worst over the images: 0 done, 1 a floating-point error ended an analysis or a
     // tool, 2 bad arguments or settings, an unreadable image or a failed save.
     int exitCode = 0;
-    // One JSON object for one image; for several, one object per line in input order.
+    // One JSON object per image, each on one line, in input order (JSON Lines); with
+    // --pretty, the single image's object indented.
     std::string output;
     std::string error; // the messages for standard error, one a line
 };

@@ -38,7 +38,10 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const std::vector<std::string> args(argv + 1, argv + argc);
     const orvik::cli::Outcome outcome = orvik::cli::run(args);
-    std::fputs(outcome.output.c_str(), stdout);
+    // All lines in one write: runs side by side (xargs -P) into one file keep their lines whole,
+    // where a buffered stream would hand them over in pieces that interleave.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    std::fwrite(outcome.output.data(), 1, outcome.output.size(), stdout);
     std::fputs(outcome.error.c_str(), ownErrors);
     return outcome.exitCode;
 }

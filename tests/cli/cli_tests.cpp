@@ -34,6 +34,14 @@ QJsonObject parse(const cli::Outcome& outcome) {
     return doc.object();
 }
 
+// Nothing printed, or for what only an image can show wrong (a box off the picture), the
+// image's line with its file and the error.
+bool printsNoContour(const cli::Outcome& outcome) {
+    const QJsonObject json =
+        QJsonDocument::fromJson(QByteArray::fromStdString(outcome.output)).object();
+    return outcome.output.empty() || (json.keys() == QStringList{"error", "file"});
+}
+
 class Cli : public ::testing::Test {
 protected:
     // A dark disc of radius 30 around (60, 50) on a light ground, 120 × 100.
@@ -146,7 +154,7 @@ TEST_F(Cli, BadArgumentsAndUnreadableImagesExitWithStatusTwo) {
         const cli::Outcome outcome = run(c.args);
         EXPECT_EQ(outcome.exitCode, 2) << c.message;
         EXPECT_NE(outcome.error.find(c.message), std::string::npos) << outcome.error;
-        EXPECT_TRUE(outcome.output.empty());
+        EXPECT_TRUE(printsNoContour(outcome)) << outcome.output;
     }
 
     const std::string missing = folder.path("missing.bmp").toStdString();
@@ -228,7 +236,7 @@ TEST_F(Cli, SaveWritesEveryFormatBesideTheJsonItPrints) {
     const QString out = folder.path("out/deeper"); // created when missing
     const cli::Outcome outcome =
         run({"--model", "standard", "--save", "csv,roi,geojson,json,mask,overlay", "--out",
-             out.toStdString()});
+             out.toStdString(), "--pretty"});
     ASSERT_EQ(outcome.exitCode, 0) << outcome.error;
     const QDir results(out);
     EXPECT_EQ(results.entryList(QDir::Files, QDir::Name),
@@ -293,9 +301,10 @@ TEST_F(Cli, AnUnreadablePictureIsNamedWithItsCauseAndNothingElseOnStandardError)
         const QString path = folder.write(picture.name, picture.content);
         const ProgramRun run = runProgram({path});
         EXPECT_EQ(run.exitCode, 2);
-        EXPECT_TRUE(run.output.isEmpty());
-        EXPECT_EQ(run.error.toStdString(),
-                  test::unreadableMessage(path, picture).toStdString() + ".\n");
+        const std::string message = test::unreadableMessage(path, picture).toStdString() + ".";
+        EXPECT_EQ(run.error.toStdString(), message + "\n");
+        const QJsonObject line = QJsonDocument::fromJson(run.output).object();
+        EXPECT_EQ(line["error"].toString().toStdString(), message);
     }
 }
 
@@ -388,6 +397,41 @@ TEST_F(Cli, ABatchPrintsOneLinePerImageInOrderAndGoesOnAfterABadOne) {
     EXPECT_EQ(third["points"], first["points"]);
 }
 
+// One compact line per image, for one image as for several, so that the lines of runs over
+// a few images at a time join into one JSON Lines file; --pretty indents a single result.
+TEST_F(Cli, EveryImageGivesOneJsonLineAndPrettyIndentsASingleOne) {
+    const std::string good = image.toStdString();
+    const std::string missing = folder.path("missing.bmp").toStdString();
+    const struct {
+        std::vector<std::string> args;
+        int exitCode;
+        std::vector<bool> lines; // one per line printed: whether it holds points
+    } cases[] = {
+        {{good}, 0, {true}},
+        {{missing}, 2, {false}},
+        {{good, missing, good}, 2, {true, false, true}},
+        {{"--pretty", good, good}, 2, {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"--iterations", "5"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const cli::Outcome outcome = cli::run(args);
+        EXPECT_EQ(outcome.exitCode, c.exitCode) << outcome.error;
+        QList<QByteArray> lines = QByteArray::fromStdString(outcome.output).split('\n');
+        EXPECT_TRUE(lines.takeLast().isEmpty()) << "every line ends with a newline";
+        ASSERT_EQ(lines.size(), static_cast<qsizetype>(c.lines.size())) << outcome.output;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QJsonObject json = QJsonDocument::fromJson(lines[i]).object();
+            EXPECT_FALSE(json.isEmpty()) << lines[i].toStdString();
+            EXPECT_EQ(json.contains("points"), c.lines[static_cast<std::size_t>(i)]);
+        }
+    }
+    const cli::Outcome line = cli::run({"--iterations", "5", good});
+    const cli::Outcome pretty = cli::run({"--iterations", "5", "--pretty", good});
+    EXPECT_GT(std::count(pretty.output.begin(), pretty.output.end(), '\n'), 1);
+    EXPECT_EQ(parse(pretty), parse(line));
+}
+
 TEST_F(Cli, SettingsComeFromASavedResultAndLaterOptionsOverrideThem) {
     const QString out = folder.path("out");
     const cli::Outcome tuned =
@@ -425,7 +469,7 @@ TEST_F(Cli, SettingsComeFromASavedResultAndLaterOptionsOverrideThem) {
         EXPECT_EQ(outcome.exitCode, 2) << c.content.toStdString();
         EXPECT_NE(outcome.error.find("bad.json"), std::string::npos) << outcome.error;
         EXPECT_NE(outcome.error.find(c.key), std::string::npos) << outcome.error;
-        EXPECT_TRUE(outcome.output.empty());
+        EXPECT_TRUE(printsNoContour(outcome)) << outcome.output;
     }
 }
 
