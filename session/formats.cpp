@@ -371,7 +371,7 @@ bool writeAll(QFileDevice& file, const QByteArray& bytes, int& systemError) {
 
 // A device or a pipe named as the file: it has no old content to keep and can't be
 // replaced by a renamed copy, so it is written as it is, without waiting for a reader.
-bool isSpecialFile(const QString& path) {
+bool isDeviceOrPipe(const QString& path) {
     struct stat status {};
     return ::stat(QFile::encodeName(path).constData(), &status) == 0 && !S_ISREG(status.st_mode) &&
            !S_ISDIR(status.st_mode);
@@ -385,7 +385,7 @@ void saveFile(const QString& path, const QByteArray& bytes) {
             QStringLiteral("Cannot save \"%1\": %2").arg(path, reason).toStdString());
     };
     int systemError = 0;
-    if (isSpecialFile(path)) {
+    if (isDeviceOrPipe(path)) {
         QFile device;
         const int descriptor =
             ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
