@@ -67,6 +67,21 @@ float rigidityTerm(double prev2, double prev, double now, double next, double ne
     return A::store(((prev + next) * 8 - (prev2 + next2) * 2 - 12.0 * now) * rigidity);
 }
 
+// Tension and rigidity of a point of a closed ring, x then y, each rounded as it is stored.
+struct InternalForces {
+    float tensionX, tensionY, rigidityX, rigidityY;
+};
+template <typename A, typename Frame>
+InternalForces internalForces(const Frame& f, const Ring& ring, double x, double y) {
+    const float tensionX = tensionTerm<A>(f.x(ring.prev), x, f.x(ring.next), f.tension);
+    const float tensionY = tensionTerm<A>(f.y(ring.prev), y, f.y(ring.next), f.tension);
+    const float rigidityX = rigidityTerm<A>(f.x(ring.prev2), f.x(ring.prev), x, f.x(ring.next),
+                                            f.x(ring.next2), f.rigidity);
+    const float rigidityY = rigidityTerm<A>(f.y(ring.prev2), f.y(ring.prev), y, f.y(ring.next),
+                                            f.y(ring.next2), f.rigidity);
+    return {tensionX, tensionY, rigidityX, rigidityY};
+}
+
 // Solves inertia·(new − 2·now + older) + viscosity·(new − now) = force for new.
 template <typename Frame>
 double stepNumerator(double now, double older, double force, const Frame& f) {
@@ -192,12 +207,7 @@ struct StandardPoint {
         const std::int32_t i = ring.i;
         const double x = f.x(i);
         const double y = f.y(i);
-        const float tensionX = tensionTerm<A>(f.x(ring.prev), x, f.x(ring.next), f.tension);
-        const float tensionY = tensionTerm<A>(f.y(ring.prev), y, f.y(ring.next), f.tension);
-        const float rigidityX = rigidityTerm<A>(f.x(ring.prev2), f.x(ring.prev), x, f.x(ring.next),
-                                                f.x(ring.next2), f.rigidity);
-        const float rigidityY = rigidityTerm<A>(f.y(ring.prev2), f.y(ring.prev), y, f.y(ring.next),
-                                                f.y(ring.next2), f.rigidity);
+        const InternalForces in = internalForces<A>(f, ring, x, y);
         float ex = 0;
         float ey = 0;
         edgeForceOrZero<A>(f.image, f.gradientWeight, r.ix, r.iy, ex, ey);
@@ -209,9 +219,9 @@ struct StandardPoint {
         const float shapeY = scaled<A>(r.uy, shape);
 
         const float fx =
-            A::store(static_cast<double>(r.imageX) + tensionX + rigidityX + shapeX + ex);
+            A::store(static_cast<double>(r.imageX) + in.tensionX + in.rigidityX + shapeX + ex);
         const float fy =
-            A::store(static_cast<double>(r.imageY) + tensionY + rigidityY + shapeY + ey);
+            A::store(static_cast<double>(r.imageY) + in.tensionY + in.rigidityY + shapeY + ey);
         integrate<A>(f, i, x, y, fx, fy);
         return squaredForce(fx, fy);
     }
@@ -243,18 +253,13 @@ struct BalloonPoint {
         const float e = pressure<A>(ix, iy, f);
         const float imageX = scaled<A>(nx, e);
         const float imageY = scaled<A>(ny, e);
-        const float tensionX = tensionTerm<A>(f.x(ring.prev), x, f.x(ring.next), f.tension);
-        const float tensionY = tensionTerm<A>(f.y(ring.prev), y, f.y(ring.next), f.tension);
-        const float rigidityX = rigidityTerm<A>(f.x(ring.prev2), f.x(ring.prev), x, f.x(ring.next),
-                                                f.x(ring.next2), f.rigidity);
-        const float rigidityY = rigidityTerm<A>(f.y(ring.prev2), f.y(ring.prev), y, f.y(ring.next),
-                                                f.y(ring.next2), f.rigidity);
+        const InternalForces in = internalForces<A>(f, ring, x, y);
         float ex = 0;
         float ey = 0;
         edgeForceOrZero<A>(f.image, f.gradientWeight, ix, iy, ex, ey);
 
-        const float fx = A::store(static_cast<double>(imageX) + tensionX + rigidityX + ex);
-        const float fy = A::store(static_cast<double>(imageY) + tensionY + rigidityY + ey);
+        const float fx = A::store(static_cast<double>(imageX) + in.tensionX + in.rigidityX + ex);
+        const float fy = A::store(static_cast<double>(imageY) + in.tensionY + in.rigidityY + ey);
         integrate<A>(f, i, x, y, fx, fy);
         return squaredForce(fx, fy);
     }
