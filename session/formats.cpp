@@ -1,6 +1,7 @@
 // The result formats: csv, ImageJ ROI, GeoJSON, Orvik JSON, mask and overlay PNG, and saving.
 #include "formats.h"
 
+#include "json_text.h"
 #include "number_text.h"
 
 #include <QBuffer>
@@ -22,39 +23,6 @@ namespace orvik {
 
 namespace {
 
-std::string quoted(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char buffer[8];
-            std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-            out += buffer;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
-std::string floatNumber(float v) {
-    return jsonNumber(v, 9);
-}
-
-std::string doubleNumber(double v) {
-    return jsonNumber(v, 17);
-}
-
-std::string pair(double x, double y, int digits) {
-    std::string text = "[";
-    text += jsonNumber(x, digits);
-    text += ", ";
-    text += jsonNumber(y, digits);
-    return text + "]";
-}
-
 bool allFinite(const std::vector<ContourPoint>& points) {
     return std::all_of(points.begin(), points.end(), [](const ContourPoint& p) {
         return std::isfinite(p.x) && std::isfinite(p.y);
@@ -68,49 +36,6 @@ void requireFiniteContour(const ContourResult& result, const char* format) {
         throw ResultFileError(std::string("The contour has points beyond the float range; it "
                                           "cannot be saved as ") +
                               format);
-}
-
-std::string fieldsObject(const FieldValues& fields) {
-    std::string json = "{";
-    bool first = true;
-    for (const FieldInfo& entry : fieldTable()) {
-        json += std::string(first ? "" : ", ") + "\"" + entry.key +
-                "\": " + std::to_string(at(fields, entry.field));
-        first = false;
-    }
-    return json + "}";
-}
-
-// ["outside", "self-crossing"]; [] for a plain result.
-std::string flagsArray(const ResultFlags& flags) {
-    std::string json = "[";
-    for (const ResultFlag flag : flags.list())
-        json += std::string(json.size() > 1 ? ", " : "") + "\"" + flagKey(flag) + "\"";
-    return json + "]";
-}
-
-std::string measurementsObject(const Measurements& m, const ContourResult& result) {
-    const std::string flags = "\"flags\": " + flagsArray(m.flags) + "}";
-    if (result.contour.empty()) return "{" + flags;
-    if (!m.closed)
-        return "{\"length\": " + doubleNumber(m.length) + ", \"ends\": [" +
-               pair(m.ends[0].x, m.ends[0].y, 17) + ", " + pair(m.ends[1].x, m.ends[1].y, 17) +
-               "], " + flags;
-    const bool any = m.pixels > 0;
-    return "{\"area\": " + doubleNumber(m.area) + ", \"perimeter\": " + doubleNumber(m.perimeter) +
-           ", \"centroid\": " + pair(m.centroid.x, m.centroid.y, 17) + ", \"bbox\": [" +
-           doubleNumber(m.bbox[0]) + ", " + doubleNumber(m.bbox[1]) + ", " +
-           doubleNumber(m.bbox[2]) + ", " + doubleNumber(m.bbox[3]) +
-           "], \"equivalent_diameter\": " + doubleNumber(m.equivalentDiameter) +
-           ", \"circularity\": " + doubleNumber(m.circularity) +
-           ", \"pixels\": " + std::to_string(m.pixels) +
-           ", \"mean_grey\": " + (any ? doubleNumber(m.meanGrey) : "null") +
-           ", \"min_grey\": " + (any ? std::to_string(m.minGrey) : "null") +
-           ", \"max_grey\": " + (any ? std::to_string(m.maxGrey) : "null") + ", " + flags;
-}
-
-QByteArray bytesOf(const std::string& text) {
-    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 // Big-endian fields of the ROI file.
@@ -236,25 +161,7 @@ QByteArray toRoi(const ContourResult& result) {
 
 QByteArray toGeoJson(const ContourResult& result, const Measurements& m) {
     requireFiniteContour(result, "GeoJSON");
-    std::string geometry = "null";
-    if (!result.contour.empty()) {
-        std::string coordinates;
-        for (const ContourPoint& p : result.contour)
-            coordinates += (coordinates.empty() ? "" : ", ") + pair(p.x, p.y, 9);
-        if (result.closed)
-            geometry = "{\"type\": \"Polygon\", \"coordinates\": [[" + coordinates + ", " +
-                       pair(result.contour[0].x, result.contour[0].y, 9) + "]]}";
-        else
-            geometry = "{\"type\": \"LineString\", \"coordinates\": [" + coordinates + "]}";
-    }
-    const RunContext& c = result.context;
-    const std::string name =
-        QFileInfo(QString::fromStdString(c.imageFile)).fileName().toStdString();
-    return bytesOf("{\"type\": \"Feature\", \"geometry\": " + geometry +
-                   ", \"properties\": {\"file\": " + quoted(name) + ", \"model\": \"" +
-                   modelKey(c.model) + "\", \"object\": \"" + polarityKey(c.blackOnWhite) +
-                   "\", \"fields\": " + fieldsObject(c.fields) +
-                   ", \"measurements\": " + measurementsObject(m, result) + "}}\n");
+    return bytesOf(featureJson(result, m, result.context, -1, "") + "\n");
 }
 
 QByteArray toJson(const ContourResult& result, const Measurements& m, bool oneLine) {
@@ -268,20 +175,10 @@ QByteArray toJson(const ContourResult& result, const Measurements& m, bool oneLi
         "\", \"object\": \"" + polarityKey(c.blackOnWhite) + "\"" + next +
         "\"fields\": " + fieldsObject(c.fields) + next +
         "\"iteration\": " + std::to_string(result.iteration) +
-        ", \"energy\": " + doubleNumber(result.energy) + next + "\"points\": [";
-    if (!result.radii.empty()) {
-        for (std::size_t i = 0; i < result.radii.size(); ++i)
-            json += (i ? ", [" : "[") + floatNumber(result.radii[i]) + "]";
-    } else {
-        for (std::size_t i = 0; i < result.points.size(); ++i)
-            json += (i ? ", [" : "[") + floatNumber(result.points[i].x) + ", " +
-                    floatNumber(result.points[i].y) + "]";
-    }
-    json += "]" + next + "\"vertices\": [";
-    for (std::size_t i = 0; i < result.vertices.size(); ++i)
-        json += (i ? ", [" : "[") + std::to_string(result.vertices[i].x) + ", " +
-                std::to_string(result.vertices[i].y) + "]";
-    json += "]" + next + "\"measurements\": " + measurementsObject(m, result) + next +
+        ", \"energy\": " + doubleNumber(result.energy) + next +
+        "\"points\": " + pointsArray(result) + next;
+    json += "\"vertices\": " + verticesArray(result) + next;
+    json += "\"measurements\": " + measurementsObject(m, result) + next +
             "\"error\": " + (result.error.empty() ? std::string("null") : quoted(result.error)) +
             "}\n";
     return bytesOf(json);

@@ -15,36 +15,6 @@ namespace orvik {
 
 namespace {
 
-class Reader {
-public:
-    explicit Reader(const QString& path) : path_(path) {}
-
-    [[noreturn]] void fail(const QString& key, const QString& problem) const {
-        throw SettingsError(QStringLiteral("Settings file \"%1\", key \"%2\": %3")
-                                .arg(path_, key, problem)
-                                .toStdString());
-    }
-
-    // A JSON number that is a whole number within [minimum, maximum].
-    int whole(const QJsonValue& value, const QString& key, int minimum, int maximum) const {
-        if (!value.isDouble()) fail(key, QStringLiteral("not a number"));
-        const double v = value.toDouble();
-        if (v != std::trunc(v)) fail(key, QStringLiteral("%1 is not a whole number").arg(v));
-        if (v < minimum || v > maximum)
-            fail(key,
-                 QStringLiteral("%1 is outside the range %2..%3").arg(v).arg(minimum).arg(maximum));
-        return static_cast<int>(v);
-    }
-
-    QString text(const QJsonValue& value, const QString& key) const {
-        if (!value.isString()) fail(key, QStringLiteral("not a string"));
-        return value.toString();
-    }
-
-private:
-    QString path_;
-};
-
 std::optional<ModelChoice> modelFromKey(const QString& key) {
     for (const ModelChoice model : {ModelChoice::CenterPoint, ModelChoice::Standard,
                                     ModelChoice::Balloon, ModelChoice::Opened})
@@ -52,7 +22,45 @@ std::optional<ModelChoice> modelFromKey(const QString& key) {
     return std::nullopt;
 }
 
+// What a settings object's keys are read with.
+class Reader {
+public:
+    explicit Reader(const SettingsSource& source) : source_(source) {}
+    [[noreturn]] void fail(const QString& key, const QString& problem) const {
+        failSetting(source_, key, problem);
+    }
+    int whole(const QJsonValue& value, const QString& key, int minimum, int maximum) const {
+        return wholeSetting(source_, value, key, minimum, maximum);
+    }
+    QString text(const QJsonValue& value, const QString& key) const {
+        if (!value.isString()) fail(key, QStringLiteral("not a string"));
+        return value.toString();
+    }
+
+private:
+    const SettingsSource& source_;
+};
+
 } // namespace
+
+void failSetting(const SettingsSource& source, const QString& key, const QString& problem) {
+    throw SettingsError(QStringLiteral("%1 \"%2\", key \"%3\": %4")
+                            .arg(source.kind, source.path, source.keyPrefix + key, problem)
+                            .toStdString());
+}
+
+int wholeSetting(const SettingsSource& source, const QJsonValue& value, const QString& key,
+                 int minimum, int maximum) {
+    if (!value.isDouble()) failSetting(source, key, QStringLiteral("not a number"));
+    const double v = value.toDouble();
+    if (v != std::trunc(v))
+        failSetting(source, key, QStringLiteral("%1 is not a whole number").arg(v));
+    if (v < minimum || v > maximum)
+        failSetting(
+            source, key,
+            QStringLiteral("%1 is outside the range %2..%3").arg(v).arg(minimum).arg(maximum));
+    return static_cast<int>(v);
+}
 
 Settings parseSettings(const QByteArray& bytes, const QString& path) {
     QJsonParseError parseError{};
@@ -66,8 +74,12 @@ Settings parseSettings(const QByteArray& bytes, const QString& path) {
         throw SettingsError(QStringLiteral("Settings file \"%1\" does not hold a JSON object")
                                 .arg(path)
                                 .toStdString());
-    const QJsonObject root = document.object();
-    const Reader reader(path);
+    return settingsFromJson(document.object(),
+                            SettingsSource{QStringLiteral("Settings file"), path, {}});
+}
+
+Settings settingsFromJson(const QJsonObject& root, const SettingsSource& source) {
+    const Reader reader(source);
     Settings settings;
 
     if (root.contains(QLatin1String("model"))) {

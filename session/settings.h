@@ -7,6 +7,8 @@
 #include "result.h"
 
 #include <QByteArray>
+#include <QJsonObject>
+#include <QJsonValue>
 #include <QString>
 #include <array>
 #include <optional>
@@ -30,6 +32,22 @@ struct Settings {
     std::optional<Box> box;
     std::array<std::optional<int>, FieldCount> fields; // indexed by Field, box fields excluded
 };
+
+// Where the settings being read stand, for the errors: `<kind> "<path>", key "<prefix><key>":
+// <problem>`, e.g. `Settings file "a.json", key "fields.points": ...`.
+struct SettingsSource {
+    QString kind = QStringLiteral("Settings file");
+    QString path;
+    QString keyPrefix; // "objects[2]." for an object of a list; empty for the file itself
+};
+
+[[noreturn]] void failSetting(const SettingsSource& source, const QString& key,
+                              const QString& problem);
+// A JSON number that is a whole number within [minimum, maximum].
+int wholeSetting(const SettingsSource& source, const QJsonValue& value, const QString& key,
+                 int minimum, int maximum);
+// The settings of one JSON object, checked key by key.
+Settings settingsFromJson(const QJsonObject& object, const SettingsSource& source);
 
 // Reads and checks the file at `path`.
 Settings readSettings(const QString& path);
