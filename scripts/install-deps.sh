@@ -12,7 +12,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins
   libqt6gui6 libqt6widgets6 libqt6test6 qt6-qpa-plugins
   libgl-dev libxkbcommon-dev
-  libgtest-dev libbenchmark-dev
+  libgtest-dev libbenchmark-dev zlib1g-dev
   fonts-dejavu-core
 )
 for arg in "$@"; do

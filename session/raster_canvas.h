@@ -42,6 +42,8 @@ public:
     PenMode penMode() const { return mode_; }
     void setPenMode(PenMode mode) { mode_ = mode; }
     Colour penColour() const { return colour_; }
+    // A pen of another colour, for outlines beside the contour's red one.
+    void setPenColour(Colour colour) { colour_ = colour; }
 
 private:
     void plot(std::int32_t x, std::int32_t y);

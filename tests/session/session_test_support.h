@@ -3,6 +3,7 @@
 #pragma once
 
 #include "grey_image.h"
+#include "objects.h"
 #include "result.h"
 
 #include <cstdint>
@@ -47,6 +48,42 @@ inline GreyImage greyPicture(int width, int height,
 inline bool inDisc(int x, int y, double cx, double cy, double radius) {
     const double dx = x + 0.5 - cx, dy = y + 0.5 - cy;
     return dx * dx + dy * dy < radius * radius;
+}
+
+// Dark discs of radius 18 on a light ground, every 60 pixels, one light disc among them.
+inline GreyImage discs() {
+    return greyPicture(300, 180, [](int x, int y) -> std::uint8_t {
+        const int cx = x / 60 * 60 + 30, cy = y / 60 * 60 + 30;
+        const bool inside = (x - cx) * (x - cx) + (y - cy) * (y - cy) < 18 * 18;
+        const bool light = cx == 150 && cy == 90;
+        return inside ? (light ? 230 : 30) : (light ? 20 : 210 + (x * 7 + y * 3) % 20);
+    });
+}
+
+// One object per disc, the models and polarities taking turns, some with the edge force;
+// the last one's weights make its contour diverge.
+inline ObjectList objectsOn(int count) {
+    ObjectList list;
+    for (int i = 0; i < count; ++i) {
+        ControlValues v;
+        v.model = static_cast<ModelChoice>(1 + i % 4);
+        v.blackOnWhite = i % 5 != 2;
+        const int cx = i % 5 * 60 + 30, cy = i / 5 % 3 * 60 + 30;
+        setBox(v.fields, {cx - 24 + i % 3, cy - 22, cx + 23, cy + 24 - i % 2});
+        at(v.fields, Field::Points) = 20 + 7 * i;
+        at(v.fields, Field::Iterations) = 60 + 15 * i;
+        at(v.fields, Field::Gradient) = i % 3 == 0 ? 20 : 0;
+        if (i == count - 1) {
+            v.model = ModelChoice::Standard;
+            at(v.fields, Field::Inertia) = 0;
+            at(v.fields, Field::Viscosity) = 1;
+            at(v.fields, Field::Tension) = 500;
+            at(v.fields, Field::Rigidity) = 100;
+            at(v.fields, Field::Iterations) = 5000;
+        }
+        list.add(v);
+    }
+    return list;
 }
 
 } // namespace orvik::test

@@ -1,0 +1,210 @@
+// The formats of a list of objects: each written and read back, the saved JSON rerun to the
+// same bits, and the readers against broken files.
+#include "object_formats.h"
+#include "session_test_support.h"
+#include "settings.h"
+#include "zip_archive.h"
+
+#include <QBuffer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+namespace orvik {
+namespace {
+
+// Eight analysed objects on the discs, the last one failed; object 3 is removed, so the ids
+// have a gap.
+struct Analysed {
+    GreyImage image = test::discs();
+    ObjectList list = test::objectsOn(9);
+    Analysed() {
+        list.remove(3);
+        list.analyseAll(image, "discs.bmp", 2);
+    }
+    const std::vector<PictureObject>& objects() const { return list.objects(); }
+};
+
+std::string errorOf(const QByteArray& bytes) {
+    try {
+        parseObjects(bytes, "saved.x");
+    } catch (const SettingsError& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+// `entries` zipped as ImageJ's ROI Manager does: deflated.
+QByteArray deflatedZip(const std::vector<ZipEntry>& entries) {
+    std::vector<ZipEntry> stored = entries;
+    QByteArray zip = zipStored(stored);
+    // Rebuild each entry deflated: the stored archive gives the headers to copy.
+    QByteArray out, directory;
+    qsizetype at = 0;
+    for (const ZipEntry& entry : entries) {
+        QByteArray packed(static_cast<qsizetype>(compressBound(entry.data.size())), '\0');
+        z_stream s{};
+        deflateInit2(&s, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+        s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(entry.data.constData()));
+        s.avail_in = static_cast<uInt>(entry.data.size());
+        s.next_out = reinterpret_cast<Bytef*>(packed.data());
+        s.avail_out = static_cast<uInt>(packed.size());
+        deflate(&s, Z_FINISH);
+        packed.truncate(static_cast<qsizetype>(s.total_out));
+        deflateEnd(&s);
+        QByteArray local = zip.mid(at, 30 + static_cast<qsizetype>(entry.name.size()));
+        local[8] = 8; // deflated
+        const auto size = static_cast<std::uint32_t>(packed.size());
+        for (int i = 0; i < 4; ++i)
+            local[18 + i] = static_cast<char>(size >> (8 * i));
+        at += local.size() + entry.data.size();
+        QByteArray central = local;
+        central.insert(4, QByteArray("\x14\x00", 2));
+        central.insert(32, QByteArray(14, '\0'));
+        for (int i = 0; i < 4; ++i)
+            central[42 + i] = static_cast<char>(out.size() >> (8 * i));
+        central[0] = 'P', central[1] = 'K', central[2] = 1, central[3] = 2;
+        directory += central;
+        out += local + packed;
+    }
+    QByteArray end = zip.right(22);
+    for (int i = 0; i < 4; ++i) {
+        end[12 + i] = static_cast<char>(directory.size() >> (8 * i));
+        end[16 + i] = static_cast<char>(out.size() >> (8 * i));
+    }
+    return out + directory + end;
+}
+
+TEST(ObjectFormats, SavedJsonReadsBackEveryObjectAndRerunsToTheSameBits) {
+    const Analysed a;
+    const QByteArray json = toObjectsJson(a.objects(), a.image, "discs.bmp");
+    const QJsonObject root = QJsonDocument::fromJson(json).object();
+    EXPECT_EQ(root["count"].toInt(), 8);
+    EXPECT_EQ(root["objects"].toArray()[2].toObject()["id"].toInt(), 4);
+    EXPECT_EQ(root["objects"].toArray()[7].toObject()["error"].toString(),
+              QString::fromStdString(a.objects().back().error));
+    EXPECT_FALSE(a.objects().back().error.empty());
+
+    ObjectList reread;
+    for (PictureObject object : parseObjects(json, "saved.json")) {
+        EXPECT_TRUE(object.result.contour.empty()); // nothing but the settings comes back
+        reread.restore(std::move(object));
+    }
+    reread.analyseAll(a.image, "discs.bmp", 1);
+    EXPECT_EQ(toObjectsJson(reread.objects(), a.image, "discs.bmp"), json);
+    EXPECT_EQ(toObjectsJson(a.objects(), a.image, "discs.bmp", true).count('\n'), 1);
+
+    // A single result's JSON is one object with its settings.
+    const std::vector<PictureObject> one = parseObjects(
+        R"({"box": [1, 2, 30, 40], "model": "opened", "fields": {"points": 9}})", "one.json");
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].id, 1);
+    EXPECT_EQ(one[0].values.model, ModelChoice::Opened);
+    EXPECT_EQ(boxOf(one[0].values.fields), (Box{1, 2, 30, 40}));
+    EXPECT_EQ(at(one[0].values.fields, Field::Points), 9);
+}
+
+TEST(ObjectFormats, RoiSetKeepsEachOutlineUnderItsIdStoredOrDeflated) {
+    const Analysed a;
+    const QByteArray stored = toRoiSet(a.objects());
+    // Only objects with an outline: the failed one never had one.
+    const std::vector<ZipEntry> entries = unzip(stored, 1 << 20);
+    ASSERT_EQ(entries.size(), 7u);
+    EXPECT_EQ(entries[2].name, "0004.roi");
+    for (const QByteArray& zip : {stored, deflatedZip(entries)}) {
+        const std::vector<PictureObject> read = parseObjects(zip, "set.zip");
+        ASSERT_EQ(read.size(), 7u);
+        for (std::size_t i = 0; i < read.size(); ++i) {
+            const PictureObject& saved = a.objects()[i];
+            EXPECT_EQ(read[i].id, saved.id);
+            EXPECT_EQ(read[i].result.closed, saved.result.closed);
+            ASSERT_EQ(read[i].result.contour.size(), saved.result.contour.size());
+            for (std::size_t p = 0; p < saved.result.contour.size(); ++p)
+                EXPECT_EQ(read[i].result.contour[p].x, float(saved.result.contour[p].x));
+        }
+    }
+}
+
+TEST(ObjectFormats, TablesCollectionLabelsAndOverlayDescribeEveryObject) {
+    const Analysed a;
+    const QList<QByteArray> rows = toObjectsCsv(a.objects(), a.image).split('\n');
+    ASSERT_EQ(rows.size(), 10); // header, eight objects, the final newline's empty rest
+    EXPECT_TRUE(rows[0].startsWith("id,area,perimeter,"));
+    EXPECT_TRUE(rows[8].startsWith("9,,,")); // the failed object: no contour, flagged
+    EXPECT_TRUE(rows[8].endsWith(",failed"));
+    EXPECT_EQ(rows[1].count(','), rows[0].count(','));
+    const QByteArray points = objectPointsCsv(a.objects());
+    EXPECT_TRUE(points.startsWith("id,x,y\n1,"));
+    EXPECT_TRUE(points.contains("\n8,") && !points.contains("\n9,"));
+
+    const QJsonObject collection =
+        QJsonDocument::fromJson(toFeatureCollection(a.objects(), a.image, "discs.bmp")).object();
+    const QJsonObject feature = collection["features"].toArray()[2].toObject();
+    EXPECT_EQ(feature["id"].toInt(), 4);
+    EXPECT_EQ(feature["properties"].toObject()["name"].toString(), "Object 4");
+    EXPECT_EQ(feature["properties"].toObject()["objectType"].toString(), "annotation");
+
+    // Two overlapping squares: the later id wins where they overlap.
+    std::vector<PictureObject> squares(2);
+    squares[0].id = 7;
+    squares[0].result = test::resultWith({{10, 10}, {40, 10}, {40, 40}, {10, 40}});
+    squares[1].id = 2;
+    squares[1].result = test::resultWith({{30, 30}, {60, 30}, {60, 60}, {30, 60}});
+    QImage labels = QImage::fromData(toLabelsPng(squares, a.image), "PNG");
+    ASSERT_EQ(labels.format(), QImage::Format_Grayscale16);
+    const auto label = [&labels](int x, int y) {
+        return reinterpret_cast<const std::uint16_t*>(labels.constScanLine(y))[x];
+    };
+    EXPECT_EQ(label(5, 5), 0);
+    EXPECT_EQ(label(15, 15), 7);
+    EXPECT_EQ(label(35, 35), 7);
+    EXPECT_EQ(label(50, 50), 2);
+
+    const QImage overlay = objectsOverlay(a.objects(), a.image, 4);
+    const auto count = [&overlay](QRgb colour) {
+        int n = 0;
+        for (int y = 0; y < overlay.height(); ++y)
+            for (int x = 0; x < overlay.width(); ++x)
+                n += overlay.pixel(x, y) == colour;
+        return n;
+    };
+    EXPECT_GT(count(qRgb(255, 0, 0)), 50);
+    EXPECT_GT(count(qRgb(255, 255, 0)), 6 * 50);
+}
+
+TEST(ObjectFormats, AFileThatCannotBeUsedSaysWhichAndWhy) {
+    const Analysed a;
+    const QByteArray set = toRoiSet(a.objects());
+    QByteArray badCrc = set;
+    badCrc[40] = static_cast<char>(badCrc[40] ^ 1);
+    QByteArray oval =
+        zipStored({{"0001.roi", QByteArray("Iout\0\xe4\x02", 7) + QByteArray(57, 0)}});
+    const struct {
+        QByteArray bytes;
+        const char* says;
+    } cases[] = {
+        {"{\"objects\": [{\"id\": 1, \"box\": [1, 2, 3, 4], \"fields\": {\"points\": 2}}]}",
+         "Objects file \"saved.x\", key \"objects[0].fields.points\": 2 is outside"},
+        {"{\"objects\": [{\"id\": 1, \"box\": [1, 2, 3, 4]}, {\"id\": 1, \"box\": [1, 2, 3, 4]}]}",
+         "key \"objects[1].id\": 1 is the id of an earlier object"},
+        {"{\"count\": 2, \"objects\": [{\"id\": 1, \"box\": [1, 2, 3, 4]}]}",
+         "key \"count\": 1 objects are listed, not 2"},
+        {"{\"objects\": [{\"id\": 1, \"model\": \"standard\"}]}",
+         "key \"objects[0].box\": missing"},
+        {"{\"objects\": [{\"id\": 1.5, \"box\": [1, 2, 3, 4]}]}", "1.5 is not a whole number"},
+        {"{\"objects\": [", "Objects file \"saved.x\" is neither JSON nor an ImageJ RoiSet"},
+        {set.left(set.size() - 30), "RoiSet file \"saved.x\" cannot be read"},
+        {badCrc, "CRC-32 does not match"},
+        {oval, "entry \"0001.roi\": an ROI of type 2"},
+        {zipStored({{"0001.roi", "Iout"}}), "entry \"0001.roi\": not an ImageJ ROI"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        EXPECT_NE(errorOf(c.bytes).find(c.says), std::string::npos) << errorOf(c.bytes);
+    }
+}
+
+} // namespace
+} // namespace orvik
