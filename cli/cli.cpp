@@ -3,9 +3,13 @@
 
 #include "commands.h"
 #include "field_table.h"
+#include "find_objects.h"
 #include "formats.h"
 #include "full_stop.h"
+#include "json_text.h"
 #include "measurements.h"
+#include "object_formats.h"
+#include "objects.h"
 #include "result.h"
 #include "settings.h"
 
@@ -13,8 +17,10 @@
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <stdexcept>
+#include <thread>
 #include <utility>
 
 namespace orvik::cli {
@@ -33,11 +39,23 @@ struct Options {
     std::string boxFrom;    // where the box was given, for the message when it does not fit
     std::optional<std::pair<int, int>> click;
     std::optional<Tool> tool;
+    std::vector<QString> saveKeys; // --save, resolved once the mode is known
     std::vector<ResultFormat> save;
+    std::vector<ObjectsFormat> saveObjects;
     std::optional<QString> out;
     std::vector<std::string> images;
     bool pretty = false; // --pretty: the one image's result indented over several lines
     bool help = false;   // --help: the usage on standard output, nothing run
+    // Many objects: found in each picture, or the objects of a saved list.
+    bool findObjects = false;
+    FindOptions find;
+    bool thresholdAuto = false; // --threshold auto: Otsu's threshold of each picture
+    std::optional<std::vector<PictureObject>> objects;
+    int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    std::optional<QString> table;
+    // The options that set an object's own settings, which a saved list brings itself.
+    std::string settingOption;
+    bool listMode() const { return findObjects || objects.has_value(); }
 };
 
 // ---- reading values ----
@@ -90,19 +108,25 @@ void checkRange(const std::string& option, int value, int minimum, int maximum) 
                          std::to_string(maximum));
 }
 
-std::vector<ResultFormat> parseFormats(const std::string& option, const std::string& text) {
-    std::vector<ResultFormat> formats;
-    for (const QString& key : QString::fromStdString(text).split(u',')) {
-        const std::optional<ResultFormat> format = formatFromKey(key.trimmed());
-        if (!format) {
+// The formats of `keys` among `table`'s (ResultFormatInfo or ObjectsFormatInfo), or the error
+// that names the ones there are.
+template <typename Format, typename Info>
+std::vector<Format> formatsOf(const std::vector<QString>& keys, const std::vector<Info>& table,
+                              const char* what) {
+    std::vector<Format> formats;
+    for (const QString& key : keys) {
+        const auto info = std::find_if(table.begin(), table.end(), [&key](const Info& i) {
+            return key == QLatin1String(i.key);
+        });
+        if (info == table.end()) {
             std::string names;
-            for (const ResultFormatInfo& info : resultFormats())
-                names += std::string(names.empty() ? "" : ", ") + info.key;
-            throw UsageError("option " + option + ": \"" + key.toStdString() + "\" is not one of " +
-                             names);
+            for (const Info& i : table)
+                names += std::string(names.empty() ? "" : ", ") + i.key;
+            throw UsageError("option --save: \"" + key.toStdString() + "\" is not one of " + names +
+                             what);
         }
-        if (std::find(formats.begin(), formats.end(), *format) == formats.end())
-            formats.push_back(*format);
+        if (std::find(formats.begin(), formats.end(), info->format) == formats.end())
+            formats.push_back(info->format);
     }
     return formats;
 }
@@ -115,6 +139,7 @@ public:
     explicit Arguments(const std::vector<std::string>& args) : args_(args) {}
     bool done() const { return i_ >= args_.size(); }
     const std::string& take() { return args_[i_++]; }
+    const std::string& peek() const { return args_[i_]; }
     // The value of `option`.
     const std::string& value(const std::string& option) {
         if (done()) throw UsageError("option " + option + " needs a value");
@@ -146,8 +171,45 @@ void applySettingsFile(const std::string& path, Options& o) {
     o.values = applySettings(settings, o.values);
 }
 
+// A count of pixels for --min-area and --max-area.
+int area(const std::string& option, Arguments& in) {
+    const int value = in.whole(option);
+    checkRange(option, value, 0, std::numeric_limits<int>::max());
+    return value;
+}
+
+// The options of many objects; false for any other.
+bool parseObjectsOption(const std::string& a, Arguments& in, Options& o) {
+    if (a == "--find-objects") {
+        o.findObjects = true;
+    } else if (a == "--min-area") {
+        o.find.minArea = area(a, in);
+    } else if (a == "--max-area") {
+        o.find.maxArea = area(a, in);
+    } else if (a == "--exclude-edges") {
+        o.find.excludeEdges = true;
+    } else if (a == "--objects") {
+        o.objects = readObjects(QString::fromStdString(in.value(a)));
+    } else if (a == "--threads") {
+        o.threads = in.whole(a);
+        checkRange(a, o.threads, 1, 1024);
+    } else if (a == "--table") {
+        o.table = QString::fromStdString(in.value(a));
+    } else {
+        return false;
+    }
+    return true;
+}
+
 void parseOption(const std::string& a, Arguments& in, Options& o) {
-    if (a == "--settings") {
+    if (parseObjectsOption(a, in, o)) return;
+    const bool setting = a == "--settings" || a == "--model" || a == "--object" || a == "--box" ||
+                         fieldOption(a) != nullptr;
+    if (setting && o.settingOption.empty()) o.settingOption = a;
+    if (a == "--threshold" && !in.done() && in.peek() == "auto") {
+        in.take();
+        o.thresholdAuto = true;
+    } else if (a == "--settings") {
         applySettingsFile(in.value(a), o);
     } else if (a == "--model") {
         o.values.model = choose(a, in.value(a), kModels);
@@ -167,7 +229,9 @@ void parseOption(const std::string& a, Arguments& in, Options& o) {
     } else if (a == "--tool") {
         o.tool = choose(a, in.value(a), kTools);
     } else if (a == "--save") {
-        o.save = parseFormats(a, in.value(a));
+        o.saveKeys.clear();
+        for (const QString& key : QString::fromStdString(in.value(a)).split(u','))
+            o.saveKeys.push_back(key.trimmed());
     } else if (a == "--out") {
         o.out = QString::fromStdString(in.value(a));
     } else if (a == "--pretty") {
@@ -178,20 +242,41 @@ void parseOption(const std::string& a, Arguments& in, Options& o) {
         const int value = in.whole(a);
         checkRange(a, value, entry->minimum, entry->maximum);
         at(o.values.fields, entry->field) = value;
+        if (entry->field == Field::Threshold) o.thresholdAuto = false;
     } else {
         throw UsageError("unknown option " + a);
     }
 }
 
 // What no single option can check.
-void checkCombination(const Options& o) {
+void checkCombination(Options& o) {
     if (o.images.empty()) throw UsageError("no image given\n" + usage());
+    if (o.findObjects && o.objects)
+        throw UsageError("--find-objects and --objects exclude each other: objects are either "
+                         "found or read");
+    if (o.objects && !o.settingOption.empty())
+        throw UsageError(o.settingOption + " cannot be combined with --objects: each saved "
+                                           "object brings its own model, polarity, box and fields");
+    if (o.objects && o.thresholdAuto)
+        throw UsageError("--threshold auto cannot be combined with --objects: each saved "
+                         "object brings its own threshold");
+    if (o.findObjects && o.box)
+        throw UsageError("--box cannot be combined with --find-objects: each object's box "
+                         "comes from its region");
+    if (o.listMode() && o.click)
+        throw UsageError("--click and --tool take a single contour, not --find-objects or "
+                         "--objects");
+    if (o.listMode())
+        o.saveObjects = formatsOf<ObjectsFormat>(o.saveKeys, objectsFormats(),
+                                                 " for the objects of --find-objects or --objects");
+    else
+        o.save = formatsOf<ResultFormat>(o.saveKeys, resultFormats(), "");
     if (o.click.has_value() != o.tool.has_value())
         throw UsageError("--click and --tool go together");
     if (o.tool && !toolAllowed(o.values.model, *o.tool))
         throw UsageError(std::string("the ") + nameOf(*o.tool, kTools) +
                          " tool is not available with the model " + modelKey(o.values.model));
-    if (o.save.empty() != !o.out.has_value()) throw UsageError("--save and --out go together");
+    if (o.saveKeys.empty() != !o.out.has_value()) throw UsageError("--save and --out go together");
     // Several results are read line by line; only one can spread over lines.
     if (o.pretty && o.images.size() > 1)
         throw UsageError("--pretty takes one image: several give one JSON line each");
@@ -265,7 +350,78 @@ struct ImageOutcome {
     int exitCode = 0;
     std::string json;
     std::string error;
+    std::string tableRows; // the image's rows of --table
 };
+
+// The values an image's analyses start from: with --threshold auto, its threshold is the
+// picture's own.
+ControlValues valuesOn(const Options& o, const GreyImage& image) {
+    ControlValues values = o.values;
+    if (o.thresholdAuto) at(values.fields, Field::Threshold) = otsuThreshold(image);
+    return values;
+}
+
+// The --table row of a result: the file, the object's id (empty for a single contour), the
+// measurements.
+std::string tableRow(const QString& file, const std::string& id, const Measurements& m,
+                     const ContourResult& result) {
+    return csvCell(file.toStdString()) + "," + id + "," + measurementsRow(m, result) + "\n";
+}
+
+std::string tableHeader() {
+    return "file,id," + measurementsHeader() + "\n";
+}
+
+// The picture's objects: one per region found, or the saved ones, each box on the picture.
+ObjectList objectsOn(const Options& o, const GreyImage& image) {
+    ObjectList list;
+    if (o.findObjects) {
+        const ControlValues base = valuesOn(o, image);
+        FindOptions find = o.find;
+        find.threshold = at(base.fields, Field::Threshold);
+        find.blackOnWhite = base.blackOnWhite;
+        for (const Region& region : findRegions(image, find))
+            list.add(seedValues(region, base));
+        return list;
+    }
+    for (PictureObject object : *o.objects) {
+        const Box box = boxOf(object.values.fields);
+        if (const std::optional<BoxField> off =
+                offPicture(box, image.ImageWidth, image.ImageHeight))
+            checkOnImage("--objects, object " + std::to_string(object.id) + ", box", off->name,
+                         box.*off->coordinate,
+                         off->horizontal ? image.ImageWidth : image.ImageHeight);
+        list.restore(std::move(object));
+    }
+    return list;
+}
+
+ImageOutcome runObjects(const Options& o, const std::string& file) {
+    ImageOutcome outcome;
+    const QString path = QString::fromStdString(file);
+    try {
+        const LoadedImage loaded = loadImage(path);
+        const GreyImage& image = loaded.image;
+        ObjectList list = objectsOn(o, image);
+        list.analyseAll(image, path.toStdString(), o.threads);
+        const std::vector<PictureObject>& objects = list.objects();
+        outcome.json = toObjectsJson(objects, image, path, !o.pretty).toStdString();
+        for (const PictureObject& object : objects) {
+            if (!object.error.empty()) outcome.exitCode = 1;
+            outcome.tableRows += tableRow(path, std::to_string(object.id),
+                                          measureObject(object, image), object.result);
+        }
+        if (!o.saveObjects.empty()) makeFolder(*o.out);
+        for (const ObjectsFormat format : o.saveObjects)
+            saveObjects(format, objectsOutputPath(*o.out, path, format), objects, image, 0, path);
+    } catch (const std::exception& e) {
+        outcome.exitCode = 2;
+        outcome.error = messageOf(e);
+        if (outcome.json.empty())
+            outcome.json = errorJson(path, QString::fromStdString(outcome.error)).toStdString();
+    }
+    return outcome;
+}
 
 ImageOutcome runImage(const Options& o, const std::string& file, StepScratch& scratch) {
     ImageOutcome outcome;
@@ -273,7 +429,7 @@ ImageOutcome runImage(const Options& o, const std::string& file, StepScratch& sc
     try {
         LoadedImage loaded = loadImage(path);
         const Box box = boxOn(o, loaded);
-        ControlValues values = o.values;
+        ControlValues values = valuesOn(o, loaded.image);
         setBox(values.fields, box);
         std::optional<ToolRequest> tool;
         if (o.tool) {
@@ -292,6 +448,7 @@ ImageOutcome runImage(const Options& o, const std::string& file, StepScratch& sc
             measure(result, {image.GreyData.get(), image.ImageWidth, image.ImageHeight});
         outcome.json = toJson(result, m, !o.pretty).toStdString();
         outcome.exitCode = run.error.empty() ? 0 : 1;
+        outcome.tableRows = tableRow(path, "", m, result);
         if (!o.save.empty()) saveResults(o, result, m, loaded.image);
     } catch (const std::exception& e) {
         outcome.exitCode = 2;
@@ -325,6 +482,26 @@ std::string usage() {
            "(not for\n"
            "                                              opened), overlay of each image into "
            "DIR\n"
+           "Many objects:\n"
+           "  --find-objects                              one object per region on the object's "
+           "side of\n"
+           "                                              the threshold, seeded for the model\n"
+           "  --min-area A --max-area B                   regions kept by their pixel count "
+           "(default\n"
+           "                                              20 .. a quarter of the picture)\n"
+           "  --exclude-edges                             drop regions that touch the border\n"
+           "  --threshold auto                            the threshold from each picture (Otsu)\n"
+           "  --objects FILE                              the objects of a saved Orvik JSON list "
+           "or\n"
+           "                                              ImageJ RoiSet, each with its own "
+           "settings\n"
+           "  --threads N                                 worker threads for the objects "
+           "(default: every\n"
+           "                                              core)\n"
+           "  --save roiset,geojson,csv,labels,json,overlay\n"
+           "                                              the formats of the objects, into DIR\n"
+           "  --table FILE.csv                            one measurements table for the whole "
+           "run\n"
            "  --pretty                                    indent the result of a single image\n"
            "  --help                                      this text, on standard output\n"
            "Each image's result is one JSON line on standard output (JSON Lines), in the order\n"
@@ -352,11 +529,22 @@ Outcome run(const std::vector<std::string>& args) {
 
     // One scratch for the steps of every image, made once.
     StepScratch scratch;
+    std::string table = tableHeader();
     for (const std::string& file : options.images) {
-        const ImageOutcome image = runImage(options, file, scratch);
+        const ImageOutcome image =
+            options.listMode() ? runObjects(options, file) : runImage(options, file, scratch);
         outcome.exitCode = std::max(outcome.exitCode, image.exitCode);
         outcome.output += image.json;
+        table += image.tableRows;
         if (!image.error.empty()) outcome.error += image.error + "\n";
+    }
+    if (options.table) {
+        try {
+            saveFile(*options.table, bytesOf(table));
+        } catch (const std::exception& e) {
+            outcome.exitCode = 2;
+            outcome.error += messageOf(e) + "\n";
+        }
     }
     return outcome;
 }

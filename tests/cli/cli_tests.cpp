@@ -473,6 +473,93 @@ TEST_F(Cli, SettingsComeFromASavedResultAndLaterOptionsOverrideThem) {
     }
 }
 
+// Nine dark discs of radii 8 to 16 on a light ground, 180 × 180, one touching the border.
+QImage discsPicture() {
+    return test::greyPicture(180, 180, [](int x, int y) {
+        const int cx = x / 60 * 60 + 30, cy = y / 60 * 60 + 30, r = 8 + x / 60 + 3 * (y / 60);
+        const int dx = x - (cx == 150 && cy == 150 ? 166 : cx), dy = y - cy;
+        return dx * dx + dy * dy < r * r ? 40 : 210;
+    });
+}
+
+TEST_F(Cli, FoundObjectsSavedAsJsonRerunToTheSameBitsOnAnyThreadCount) {
+    const std::string discs = folder.write("discs.bmp", discsPicture()).toStdString();
+    const std::string out = folder.path("out").toStdString(),
+                      table = folder.path("t.csv").toStdString();
+    const cli::Outcome found =
+        cli::run({"--find-objects", "--threshold", "auto", "--model", "standard", "--save",
+                  "json,roiset,labels", "--out", out, "--table", table, discs, discs});
+    ASSERT_EQ(found.exitCode, 0) << found.error;
+    const QList<QByteArray> lines = QByteArray::fromStdString(found.output).split('\n');
+    const QJsonObject first = QJsonDocument::fromJson(lines[0]).object();
+    EXPECT_EQ(first["count"].toInt(), 9);
+    EXPECT_EQ(first["objects"].toArray()[8].toObject()["id"].toInt(), 9);
+    EXPECT_EQ(lines[0], lines[1]);
+    QFile tableFile(QString::fromStdString(table));
+    ASSERT_TRUE(tableFile.open(QIODevice::ReadOnly));
+    const QList<QByteArray> rows = tableFile.readAll().split('\n');
+    EXPECT_EQ(rows.size(), 1 + 2 * 9 + 1);
+    EXPECT_TRUE(rows[9].startsWith(QByteArray::fromStdString(discs) + ",9,"));
+
+    const std::string saved =
+        QDir(QString::fromStdString(out)).filePath("discs.json").toStdString();
+    const cli::Outcome edges = cli::run(
+        {"--find-objects", "--exclude-edges", "--min-area", "300", "--threshold", "auto", discs});
+    EXPECT_EQ(parse(edges)["count"].toInt(), 6); // radii 10 to 15; 16 touches the border
+    for (const char* threads : {"1", "2", "5"}) {
+        const cli::Outcome again = cli::run({"--objects", saved, "--threads", threads, discs});
+        EXPECT_EQ(again.exitCode, 0) << again.error;
+        EXPECT_EQ(QByteArray::fromStdString(again.output), lines[0] + "\n");
+    }
+}
+
+TEST_F(Cli, ObjectsOptionsRefuseWhatTheyCannotUseAndAFailedObjectGivesStatusOne) {
+    const QString list =
+        folder.write("list.json", QByteArray(R"({"objects": [{"id": 4, "box": [40, 30, 80, 70]},
+            {"id": 6, "box": [40, 30, 80, 70], "model": "standard", "fields": {"inertia": 0,
+             "viscosity": 1, "tension": 500, "rigidity": 100, "iterations": 5000}}]})"));
+    const cli::Outcome failed = run({"--objects", list.toStdString()});
+    EXPECT_EQ(failed.exitCode, 1);
+    const QJsonArray objects = parse(failed)["objects"].toArray();
+    EXPECT_TRUE(objects[0].toObject()["error"].isNull());
+    EXPECT_FALSE(objects[1].toObject()["error"].toString().isEmpty());
+
+    const struct {
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {{"--objects", list.toStdString(), "--find-objects"}, "exclude each other"},
+        {{"--objects", list.toStdString(), "--tension", "5"}, "--tension cannot be combined"},
+        {{"--find-objects", "--save", "mask", "--out", "x"}, "\"mask\" is not one of roiset"},
+        {{"--save", "roiset", "--out", "x"}, "\"roiset\" is not one of csv"},
+        {{"--find-objects", "--box", "1", "1", "9", "9"}, "--box cannot be combined"},
+        {{"--objects", folder.path("none.json").toStdString()}, "Cannot read objects file"},
+        {{"--objects", list.toStdString(), "--box", "1", "1", "9", "9"}, "--box cannot be"},
+    };
+    for (const auto& c : cases) {
+        const cli::Outcome outcome = run(c.args);
+        EXPECT_EQ(outcome.exitCode, 2);
+        EXPECT_NE(outcome.error.find(c.says), std::string::npos) << outcome.error;
+    }
+    // A saved box off this picture names the object.
+    const QString far = folder.write("far.json", QByteArray(R"({"box": [10, 10, 500, 50]})"));
+    EXPECT_NE(run({"--objects", far.toStdString()}).error.find("object 1, box: X2 500"),
+              std::string::npos);
+}
+
+TEST_F(Cli, TheTableOfSingleContoursHasARowPerPicture) {
+    const std::string table = folder.path("single.csv").toStdString();
+    const std::string good = image.toStdString(), missing = folder.path("no.bmp").toStdString();
+    EXPECT_EQ(cli::run({"--table", table, good, missing, good}).exitCode, 2);
+    QFile file(QString::fromStdString(table));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> rows = file.readAll().split('\n');
+    ASSERT_EQ(rows.size(), 4);
+    EXPECT_TRUE(rows[0].startsWith("file,id,area,"));
+    EXPECT_TRUE(rows[1].startsWith(QByteArray::fromStdString(good) + ",,"));
+    EXPECT_EQ(rows[1], rows[2]);
+}
+
 } // namespace
 } // namespace orvik
 
