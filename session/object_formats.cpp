@@ -396,6 +396,8 @@ namespace {
 constexpr int kMaxId = 1'000'000'000;
 // An ImageJ ROI of 65535 points with its float coordinates and a generous second header.
 constexpr qsizetype kRoiEntryLimit = 4 << 20;
+// Thousands of ordinary ROIs; more than a picture's outlines could need.
+constexpr qsizetype kRoiSetLimit = 256 << 20;
 
 [[noreturn]] void fileError(const QString& kind, const QString& path, const QString& problem) {
     throw SettingsError(QStringLiteral("%1 \"%2\" %3").arg(kind, path, problem).toStdString());
@@ -602,7 +604,7 @@ std::vector<PictureObject> objectsOfJson(const QByteArray& bytes, const QString&
 std::vector<RoiOutline> parseRoiSet(const QByteArray& bytes, const QString& path) {
     std::vector<ZipEntry> entries;
     try {
-        entries = unzip(bytes, kRoiEntryLimit);
+        entries = unzip(bytes, kRoiEntryLimit, kRoiSetLimit);
     } catch (const ZipError& e) {
         fileError(QStringLiteral("RoiSet file"), path,
                   QStringLiteral("cannot be read: %1").arg(QString::fromStdString(e.what())));

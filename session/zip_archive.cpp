@@ -137,7 +137,7 @@ QByteArray zipStored(const std::vector<ZipEntry>& entries) {
     return out;
 }
 
-std::vector<ZipEntry> unzip(const QByteArray& archive, qsizetype entryLimit) {
+std::vector<ZipEntry> unzip(const QByteArray& archive, qsizetype entryLimit, qsizetype totalLimit) {
     const Fields f(archive);
     // The end record: the last signature within the reach of its comment.
     qsizetype end = -1;
@@ -157,7 +157,7 @@ std::vector<ZipEntry> unzip(const QByteArray& archive, qsizetype entryLimit) {
         throw ZipError("its central directory lies outside the file");
 
     std::vector<ZipEntry> entries;
-    qsizetype at = directoryOffset;
+    qsizetype at = directoryOffset, total = 0;
     for (std::uint32_t i = 0; i < count; ++i) {
         if (at + kCentralHeader > directoryOffset + directorySize || f.u32(at) != kCentralSignature)
             throw ZipError("its central directory is damaged at entry " + std::to_string(i + 1));
@@ -181,6 +181,10 @@ std::vector<ZipEntry> unzip(const QByteArray& archive, qsizetype entryLimit) {
         if (unpacked > entryLimit)
             throw ZipError(quotedName + " unpacks to " + std::to_string(unpacked) +
                            " bytes, more than the " + std::to_string(entryLimit) + " allowed");
+        total += unpacked;
+        if (total > totalLimit)
+            throw ZipError("its entries unpack to more than the " + std::to_string(totalLimit) +
+                           " bytes allowed");
         if (f.u32(local) != kLocalSignature)
             throw ZipError(quotedName + ": no local header where the directory says");
         const qsizetype data = local + kLocalHeader + f.u16(local + 26) + f.u16(local + 28);

@@ -26,7 +26,9 @@ struct ZipEntry {
 QByteArray zipStored(const std::vector<ZipEntry>& entries);
 
 // The file entries of an archive (folders left out) in the central directory's order, each
-// checked against its CRC-32. An entry may unpack to at most `entryLimit` bytes.
-std::vector<ZipEntry> unzip(const QByteArray& archive, qsizetype entryLimit);
+// checked against its CRC-32. An entry may unpack to at most `entryLimit` bytes, all of them
+// together to `totalLimit`: entries of a few bytes each may claim to unpack to megabytes, or
+// many may share one packed stream.
+std::vector<ZipEntry> unzip(const QByteArray& archive, qsizetype entryLimit, qsizetype totalLimit);
 
 } // namespace orvik

@@ -4,13 +4,13 @@
 #include "session_test_support.h"
 #include "settings.h"
 #include "zip_archive.h"
+#include "zip_files.h"
 
 #include <QBuffer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 namespace orvik {
 namespace {
@@ -34,47 +34,6 @@ std::string errorOf(const QByteArray& bytes) {
         return e.what();
     }
     return "no error";
-}
-
-// `entries` zipped as ImageJ's ROI Manager does: deflated.
-QByteArray deflatedZip(const std::vector<ZipEntry>& entries) {
-    std::vector<ZipEntry> stored = entries;
-    QByteArray zip = zipStored(stored);
-    // Rebuild each entry deflated: the stored archive gives the headers to copy.
-    QByteArray out, directory;
-    qsizetype at = 0;
-    for (const ZipEntry& entry : entries) {
-        QByteArray packed(static_cast<qsizetype>(compressBound(entry.data.size())), '\0');
-        z_stream s{};
-        deflateInit2(&s, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-        s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(entry.data.constData()));
-        s.avail_in = static_cast<uInt>(entry.data.size());
-        s.next_out = reinterpret_cast<Bytef*>(packed.data());
-        s.avail_out = static_cast<uInt>(packed.size());
-        deflate(&s, Z_FINISH);
-        packed.truncate(static_cast<qsizetype>(s.total_out));
-        deflateEnd(&s);
-        QByteArray local = zip.mid(at, 30 + static_cast<qsizetype>(entry.name.size()));
-        local[8] = 8; // deflated
-        const auto size = static_cast<std::uint32_t>(packed.size());
-        for (int i = 0; i < 4; ++i)
-            local[18 + i] = static_cast<char>(size >> (8 * i));
-        at += local.size() + entry.data.size();
-        QByteArray central = local;
-        central.insert(4, QByteArray("\x14\x00", 2));
-        central.insert(32, QByteArray(14, '\0'));
-        for (int i = 0; i < 4; ++i)
-            central[42 + i] = static_cast<char>(out.size() >> (8 * i));
-        central[0] = 'P', central[1] = 'K', central[2] = 1, central[3] = 2;
-        directory += central;
-        out += local + packed;
-    }
-    QByteArray end = zip.right(22);
-    for (int i = 0; i < 4; ++i) {
-        end[12 + i] = static_cast<char>(directory.size() >> (8 * i));
-        end[16 + i] = static_cast<char>(out.size() >> (8 * i));
-    }
-    return out + directory + end;
 }
 
 TEST(ObjectFormats, SavedJsonReadsBackEveryObjectAndRerunsToTheSameBits) {
@@ -110,10 +69,11 @@ TEST(ObjectFormats, RoiSetKeepsEachOutlineUnderItsIdStoredOrDeflated) {
     const Analysed a;
     const QByteArray stored = toRoiSet(a.objects());
     // Only objects with an outline: the failed one never had one.
-    const std::vector<ZipEntry> entries = unzip(stored, 1 << 20);
+    const std::vector<ZipEntry> entries = unzip(stored, 1 << 20, 1 << 20);
     ASSERT_EQ(entries.size(), 7u);
+    EXPECT_THROW(unzip(stored, 1 << 20, 1000), ZipError); // more than all may unpack to
     EXPECT_EQ(entries[2].name, "0004.roi");
-    for (const QByteArray& zip : {stored, deflatedZip(entries)}) {
+    for (const QByteArray& zip : {stored, test::deflatedZip(entries)}) {
         const std::vector<PictureObject> read = parseObjects(zip, "set.zip");
         ASSERT_EQ(read.size(), 7u);
         for (std::size_t i = 0; i < read.size(); ++i) {
@@ -179,6 +139,8 @@ TEST(ObjectFormats, AFileThatCannotBeUsedSaysWhichAndWhy) {
     const QByteArray set = toRoiSet(a.objects());
     QByteArray badCrc = set;
     badCrc[40] = static_cast<char>(badCrc[40] ^ 1);
+    QByteArray huge = zipStored({{"0001.roi", "Iout"}});
+    huge[huge.indexOf("PK\x01\x02") + 26] = 0x50; // claims to unpack to 5 MB
     QByteArray oval =
         zipStored({{"0001.roi", QByteArray("Iout\0\xe4\x02", 7) + QByteArray(57, 0)}});
     const struct {
@@ -197,6 +159,7 @@ TEST(ObjectFormats, AFileThatCannotBeUsedSaysWhichAndWhy) {
         {"{\"objects\": [", "Objects file \"saved.x\" is neither JSON nor an ImageJ RoiSet"},
         {set.left(set.size() - 30), "RoiSet file \"saved.x\" cannot be read"},
         {badCrc, "CRC-32 does not match"},
+        {huge, "unpacks to 5242884 bytes, more than the 4194304 allowed"},
         {oval, "entry \"0001.roi\": an ROI of type 2"},
         {zipStored({{"0001.roi", "Iout"}}), "entry \"0001.roi\": not an ImageJ ROI"},
     };
