@@ -2,7 +2,9 @@
 # Builds the libFuzzer targets with clang, AddressSanitizer and UndefinedBehaviorSanitizer in
 # build-fuzz/ and runs each for a bounded time. Fails on any crash, leak, hang, excessive
 # allocation or sanitizer report; the input that caused it is kept in build-fuzz/artifacts/.
-#   scripts/fuzz.sh                      every fuzzer for FUZZ_SECONDS (default 60) each
+#   scripts/fuzz.sh                      every fuzzer for FUZZ_SECONDS (default 60) each, the
+#                                        two readers of saved lists for half of it
+#                                        (FUZZ_LIST_SECONDS)
 #   FUZZ_SECONDS=600 scripts/fuzz.sh     longer runs
 #   scripts/fuzz.sh load_image_fuzzer    only the named fuzzers
 # Inputs that once crashed a fuzzer live in fuzz/corpus/<fuzzer>/ and are replayed first.
@@ -10,15 +12,19 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds="${FUZZ_SECONDS:-60}"
+# The readers of saved lists are small next to the loader and the engine: half the time each
+# keeps the whole run within a minute of what it was before they came.
+list_seconds="${FUZZ_LIST_SECONDS:-$(( (seconds + 1) / 2 ))}"
 build=build-fuzz
 testdata="${ORVIK_SHARED_TESTDATA:-$PWD/../shared/testdata}"
 fuzzers=("$@")
-[ ${#fuzzers[@]} -eq 0 ] && fuzzers=(load_image_fuzzer engine_fuzzer settings_fuzzer)
+[ ${#fuzzers[@]} -eq 0 ] &&
+  fuzzers=(load_image_fuzzer engine_fuzzer settings_fuzzer objects_fuzzer roiset_fuzzer)
 
 bash scripts/install-deps.sh --fuzz
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DORVIK_FUZZ=ON -DORVIK_SANITIZE=ON -DORVIK_TESTS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target "${fuzzers[@]}" make_fuzz_seeds
+cmake --build "$build" -j "$(nproc)" --target "${fuzzers[@]}" make_fuzz_seeds make_objects_seeds
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
@@ -43,6 +49,9 @@ printf '%s\n' '{"file": "a.bmp", "width": 320, "height": 240, "box": [128, 96, 1
   ' "gradient": 0, "iterations": 100, "points": 32, "x1": 128, "y1": 96, "y2": 144, "x2": 192},' \
   ' "points": [[1.5, 2]], "error": null}' >"$build/seeds/settings_fuzzer/saved.json"
 printf '%s\n' '{"model": "opened", "fields": {"tension": 500}}' >"$build/seeds/settings_fuzzer/recipe.json"
+# Seeds of the list readers: a saved list, a single result and RoiSets, stored and deflated.
+rm -rf "$build/seeds/objects_fuzzer" "$build/seeds/roiset_fuzzer"
+"$build/fuzz/make_objects_seeds" "$build/seeds/objects_fuzzer" "$build/seeds/roiset_fuzzer"
 
 status=0
 for fuzzer in "${fuzzers[@]}"; do
@@ -65,8 +74,10 @@ for fuzzer in "${fuzzers[@]}"; do
     fi
   fi
 
-  echo "== $fuzzer: fuzzing for $seconds s (log: $log)"
-  if "$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 -print_final_stats=1 \
+  time="$seconds"
+  case "$fuzzer" in objects_fuzzer | roiset_fuzzer) time="$list_seconds" ;; esac
+  echo "== $fuzzer: fuzzing for $time s (log: $log)"
+  if "$binary" -max_total_time="$time" -timeout=10 -rss_limit_mb=2560 -print_final_stats=1 \
        -artifact_prefix="$artifacts/" "$corpus" "$build/seeds/$fuzzer" "$regressions" \
        >"$log" 2>&1; then
     grep -E '^Done|stat::number_of_executed_units|stat::peak_rss_mb' "$log" | sed "s/^/   /"

@@ -1,0 +1,47 @@
+// Deflated zip archives: the stored archive's headers with each entry packed by zlib.
+#include "zip_files.h"
+
+#include <zlib.h>
+
+namespace orvik::test {
+
+QByteArray deflatedZip(const std::vector<ZipEntry>& entries) {
+    const QByteArray zip = zipStored(entries);
+    // Rebuild each entry deflated: the stored archive gives the headers to copy.
+    QByteArray out, directory;
+    qsizetype at = 0;
+    for (const ZipEntry& entry : entries) {
+        QByteArray packed(static_cast<qsizetype>(compressBound(entry.data.size())), '\0');
+        z_stream s{};
+        deflateInit2(&s, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+        s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(entry.data.constData()));
+        s.avail_in = static_cast<uInt>(entry.data.size());
+        s.next_out = reinterpret_cast<Bytef*>(packed.data());
+        s.avail_out = static_cast<uInt>(packed.size());
+        deflate(&s, Z_FINISH);
+        packed.truncate(static_cast<qsizetype>(s.total_out));
+        deflateEnd(&s);
+        QByteArray local = zip.mid(at, 30 + static_cast<qsizetype>(entry.name.size()));
+        local[8] = 8; // deflated
+        const auto size = static_cast<std::uint32_t>(packed.size());
+        for (int i = 0; i < 4; ++i)
+            local[18 + i] = static_cast<char>(size >> (8 * i));
+        at += local.size() + entry.data.size();
+        QByteArray central = local;
+        central.insert(4, QByteArray("\x14\x00", 2));
+        central.insert(32, QByteArray(14, '\0'));
+        for (int i = 0; i < 4; ++i)
+            central[42 + i] = static_cast<char>(out.size() >> (8 * i));
+        central[0] = 'P', central[1] = 'K', central[2] = 1, central[3] = 2;
+        directory += central;
+        out += local + packed;
+    }
+    QByteArray end = zip.right(22);
+    for (int i = 0; i < 4; ++i) {
+        end[12 + i] = static_cast<char>(directory.size() >> (8 * i));
+        end[16 + i] = static_cast<char>(out.size() >> (8 * i));
+    }
+    return out + directory + end;
+}
+
+} // namespace orvik::test
