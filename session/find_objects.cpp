@@ -40,8 +40,10 @@ private:
 
 } // namespace
 
-std::vector<Region> findRegions(const GreyImage& image, const FindOptions& options) {
+std::vector<Region> findRegions(const GreyImage& image, const FindOptions& options,
+                                std::vector<int>* keptLabels) {
     const int width = image.ImageWidth, height = image.ImageHeight;
+    if (keptLabels != nullptr) keptLabels->clear();
     if (image.GreyData == nullptr || width <= 0 || height <= 0) return {};
     const std::uint8_t* grey = image.GreyData.get();
     // Rows of provisional labels, -1 off the object's side; two rows suffice for the
@@ -103,13 +105,20 @@ std::vector<Region> findRegions(const GreyImage& image, const FindOptions& optio
     const long long quarter = static_cast<long long>(width) * height / 4;
     const long long maxArea = options.maxArea > 0 ? options.maxArea : quarter;
     std::vector<Region> kept;
+    std::vector<int> keptIndex(regions.size(), -1);
     for (std::size_t r = 0; r < regions.size(); ++r) {
         Region& region = regions[r];
         region.centreX = sumX[r] / region.area;
         region.centreY = sumY[r] / region.area;
         if (region.area < options.minArea || region.area > maxArea) continue;
         if (options.excludeEdges && region.touchesEdge) continue;
+        keptIndex[r] = static_cast<int>(kept.size());
         kept.push_back(region);
+    }
+    if (keptLabels != nullptr) {
+        for (int& l : label)
+            if (l >= 0) l = keptIndex[regionOf[labels.root(l)]];
+        *keptLabels = std::move(label);
     }
     return kept;
 }

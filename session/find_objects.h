@@ -26,8 +26,10 @@ struct Region {
 };
 
 // The regions kept by the options, in the order of their first pixel (rows top down, each
-// row left to right).
-std::vector<Region> findRegions(const GreyImage& image, const FindOptions& options);
+// row left to right). With `keptLabels`, it also gets one entry per pixel, row by row: the
+// index of the kept region the pixel belongs to, or -1 (what a preview of them shows).
+std::vector<Region> findRegions(const GreyImage& image, const FindOptions& options,
+                                std::vector<int>* keptLabels = nullptr);
 
 // The threshold that splits the picture's grey levels best by Otsu's method, in the field's
 // units: a level t becomes 4t + 2, which puts t itself on the dark side for either polarity.

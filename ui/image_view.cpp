@@ -163,6 +163,11 @@ void ImageView::setRubberBand(std::optional<RubberBand> band) {
     if (zoom_ != 1.0) update();
 }
 
+void ImageView::setObjectOutlines(QList<ObjectOutline> outlines) {
+    objectOutlines_ = std::move(outlines);
+    update();
+}
+
 void ImageView::setTint(QImage tint) {
     tint_ = std::move(tint);
     reducedTint_ = QImage();
@@ -211,6 +216,7 @@ void ImageView::paintEvent(QPaintEvent* event) {
         // The bitmap as it is, with the contour and the rubber band drawn into it.
         painter.drawImage(r.topLeft(), *picture_, r);
         if (!tint_.isNull()) painter.drawImage(r.topLeft(), tint_, r);
+        paintObjectOutlines(painter);
         return;
     }
     if (zoom_ > 1.0) {
@@ -220,7 +226,40 @@ void ImageView::paintEvent(QPaintEvent* event) {
         painter.drawImage(r.topLeft(), reducedPicture(), r);
         if (!tint_.isNull()) painter.drawImage(r.topLeft(), reducedTint(), r);
     }
+    paintObjectOutlines(painter);
     paintOverlays(painter);
+}
+
+// Yellow reads well on grey pictures of either polarity; the ids get a dark halo so that
+// they stay legible over bright objects too.
+void ImageView::paintObjectOutlines(QPainter& painter) const {
+    if (objectOutlines_.isEmpty()) return;
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const QColor yellow(255, 220, 0);
+    painter.setPen(QPen(yellow, 0));
+    for (const ObjectOutline& outline : std::as_const(objectOutlines_)) {
+        QPolygonF screen;
+        for (const QPoint& p : outline.vertices)
+            screen << centreOf(p);
+        painter.drawPolyline(screen);
+    }
+    QFont small = painter.font();
+    small.setPixelSize(11);
+    painter.setFont(small);
+    const QFontMetrics metrics(small);
+    for (const ObjectOutline& outline : std::as_const(objectOutlines_)) {
+        if (outline.vertices.isEmpty()) continue;
+        const QRect bounds = outline.vertices.boundingRect();
+        const QPointF centre = centreOf(bounds.center());
+        const QString id = QString::number(outline.id);
+        const QPointF at(centre.x() - metrics.horizontalAdvance(id) / 2.0,
+                         centre.y() + metrics.ascent() / 2.0);
+        painter.setPen(QColor(0, 0, 0, 200));
+        for (const QPointF offset : {QPointF(-1, 0), QPointF(1, 0), QPointF(0, -1), QPointF(0, 1)})
+            painter.drawText(at + offset, id);
+        painter.setPen(yellow);
+        painter.drawText(at, id);
+    }
 }
 
 // The contour and the rubber band from their vertices, one screen pixel wide, through the

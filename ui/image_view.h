@@ -62,6 +62,15 @@ public:
     };
     void setRubberBand(std::optional<RubberBand> band);
 
+    // The outlines of the picture's other objects, drawn over the picture at every zoom (at
+    // 1:1 too, over the bitmap rather than into it) in yellow, each with its id at its centre.
+    struct ObjectOutline {
+        int id = 0;
+        QPolygon vertices; // as Draw passes them, in image pixels
+    };
+    void setObjectOutlines(QList<ObjectOutline> outlines);
+    const QList<ObjectOutline>& objectOutlines() const { return objectOutlines_; }
+
     // A translucent picture of the image's size laid over it at every zoom; null for none.
     void setTint(QImage tint);
     const QImage& tint() const { return tint_; }
@@ -87,6 +96,7 @@ private:
     const QImage& reducedPicture();
     const QImage& zoomedSource() const; // what a zoom other than 1:1 shows
     void paintOverlays(QPainter& painter) const;
+    void paintObjectOutlines(QPainter& painter) const;
     const QImage& reducedTint();
     QPointF centreOf(QPoint pixel) const;
 
@@ -94,6 +104,7 @@ private:
     QImage plain_;
     double zoom_ = 1.0;
     QList<QPolygon> contourLines_;
+    QList<ObjectOutline> objectOutlines_;
     std::optional<RubberBand> rubberBand_;
     QImage tint_;
     // Smoothed copies for a reduced view, remade when their source or the zoom changes.

@@ -10,6 +10,7 @@
 #include "image_view.h"
 #include "kontur.h"
 #include "load_image_dialog.h"
+#include "objects_panel.h"
 #include "raster_canvas.h"
 #include "spin_field.h"
 #include "step_progress_bar.h"
@@ -68,6 +69,8 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     buildPopupMenu();
     buildMenuBar();
     buildStatusLine();
+    buildObjectItems();
+    buildObjectsPanel();
     setFocusOrder();
 
     // The menu bar on top, the client area as it always was, the status line at the bottom.
@@ -76,6 +79,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     frame->setSpacing(0);
     frame->setMenuBar(MenuBar);
     frame->addWidget(ClientArea, 1);
+    frame->addWidget(ObjectsPanel1);
     frame->addWidget(StatusLine);
 
     LoadImageDialog = new LoadImageFileDialog(this);
@@ -98,6 +102,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     connectControls();
     connectMenuBar();
     connectResultItems();
+    connectObjectItems();
     applyEnablingRules();
 }
 
@@ -224,6 +229,8 @@ void TForm1::drawContour() {
     shown_.status = statusFor(shown_);
     Image1->setContourLines(viewLines(shown_.result.vertices));
     showStatus();
+    currentError_.clear();
+    keepCurrentObject();
     RasterCanvas canvas = displayCanvas();
     Draw(Kontur, canvas);
 }
@@ -285,6 +292,11 @@ void TForm1::loadImageFile(const QString& path) {
         const ControlValues geometry = controlValues();
         setWindowTitle(QStringLiteral("Orvik - ") + path);
         imagePath_ = path;
+        // The objects belonged to the picture before.
+        objects_.reset();
+        currentObject_ = 0;
+        currentError_.clear();
+        objectsChanged();
         previewContour(Kontur, geometry);
         // The display holds the fresh grey image already: no refresh before drawing.
         shown_.analysed = false;
@@ -315,6 +327,9 @@ void TForm1::Button2Click() {
             shown_.status = withFullStop(QString::fromUtf8(error.what())) + u' ' +
                             QString::fromUtf8(kDivergedAdvice);
             showStatus();
+            // The current object keeps its last good drawing, marked with the error.
+            currentError_ = error.what();
+            keepCurrentObject();
         }
         throw;
     }
@@ -356,6 +371,12 @@ void TForm1::applyEnablingRules() {
         {ZoomOutAction, loaded},
         {FitAction, loaded},
         {ActualSizeAction, loaded},
+        {AddObjectAction, loaded},
+        {FindObjectsAction, loaded},
+        {AddByClickingAction, loaded},
+        {DeleteObjectAction, currentObject_ != 0},
+        {ClearObjectsAction, objects_.size() > 0},
+        {AnalyseAllAction, objects_.size() > 0},
         {UndoAction, UndoStack->canUndo()},
         {RedoAction, UndoStack->canRedo()},
     };

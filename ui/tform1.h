@@ -3,8 +3,11 @@
 
 #include "commands.h"
 #include "field_table.h"
+#include "find_objects.h"
 #include "grey_image.h"
 #include "init_arguments.h"
+#include "measurements.h"
+#include "objects.h"
 #include "recent_files.h"
 #include "result.h"
 #include "result_file_dialog.h"
@@ -31,8 +34,10 @@ class QUndoStack;
 
 namespace orvik {
 
+class FindObjectsDialog;
 class ImageView;
 class LoadImageFileDialog;
+class ObjectsPanel;
 class RasterCanvas;
 class SpinField;
 class StepProgressBar;
@@ -82,6 +87,29 @@ public:
     // from a saved Orvik JSON, then one preview or, with "Instant analysis", one analysis. A
     // file that cannot be used throws and changes nothing.
     void loadSettingsFile(const QString& path);
+
+    // The Analysis menu's object items. "Add to objects" keeps the contour shown as a new
+    // object, and the contour stays free of it. "Find objects…" seeds an object on every
+    // region the dialog finds and analyses them. "Delete object" removes the current object
+    // and makes the next one current; "Clear objects" empties the list; "Analyse all" runs
+    // every object on all cores. Each is one undo step.
+    void AddObjectClick();
+    void FindObjectsClick();
+    void findObjects(const FindOptions& options, bool replace, bool dropFlagged);
+    void DeleteObjectClick();
+    void ClearObjectsClick();
+    void AnalyseAllClick();
+    // "Add by clicking": a click at (X, Y) on an object runs "Set them all" on its edge, seeds
+    // the box of its region, analyses it and adds it as the current object.
+    void addObjectAt(int X, int Y);
+    // Makes the object `id` current (0: none, the contour is free): its values go into the
+    // controls and its drawing onto the picture; nothing runs.
+    void chooseObject(int id);
+    const ObjectList& objects() const { return objects_; }
+    int currentObject() const { return currentObject_; }
+    // Runs the modal Find objects dialog; tests replace it.
+    using FindDialogRunner = std::function<bool(FindObjectsDialog& dialog)>;
+    void setFindDialogRunner(FindDialogRunner runner);
 
     // The contour model's current contour with the context it was last drawn in: the image
     // file and the controls.
@@ -168,6 +196,16 @@ public:
     QMenu* AnalysisMenu = nullptr;
     QAction* AnalysisAction = nullptr;
     QAction* InstantAnalysisAction = nullptr;
+    QAction* AddObjectAction = nullptr;
+    QAction* FindObjectsAction = nullptr;
+    QAction* AddByClickingAction = nullptr;
+    QAction* DeleteObjectAction = nullptr;
+    QAction* ClearObjectsAction = nullptr;
+    QAction* AnalyseAllAction = nullptr;
+    QAction* ShowObjectsAction = nullptr;
+
+    // Below the picture and the panel, hidden until the first object exists.
+    ObjectsPanel* ObjectsPanel1 = nullptr;
     QMenu* HelpMenu = nullptr;
     QAction* ManualAction = nullptr;
     QAction* AboutAction = nullptr;
@@ -207,6 +245,20 @@ private:
 
     void applyEnablingRules();
     void showFieldRange(Field field);
+
+    // The objects of the picture.
+    void buildObjectsPanel();
+    void buildObjectItems();
+    void connectObjectItems();
+    // The list changed as a whole: the table, the outlines and the items follow.
+    void objectsChanged();
+    // The current object takes the controls and the drawing shown; its row follows.
+    void keepCurrentObject();
+    void showObjectOutlines();
+    void showObjectsPanel(bool show);
+    ObjectsShown objectsShown() const;
+    void restoreObjects(const ObjectsShown& objects);
+    QImage foundRegionsTint(const FindOptions& options, int* count) const;
 
 public:
     // Runs a control's command through runCommand; `step` names the undo step it makes (a
@@ -253,7 +305,8 @@ private:
     ToolTarget toolTarget();
     void runPopupTool(Tool tool);
     void connectResultItems();
-    RunContext runContext() const; // the image and the controls, as a result records them
+    RunContext runContext() const;   // the image and the controls, as a result records them
+    GreyBufferView greyView() const; // the picture as the measurements read it
     QString statusFor(const ShownContour& shown) const; // the status line's text
     FileChoice chooseFile(const FileRequest& request);
     QString suggestedPath(const char* ending) const;
@@ -272,6 +325,15 @@ private:
     FileChooser fileChooser_;
     RecentFiles recentFiles_;
     QString lastFolder_; // where the results' file dialogs were used last
+
+    ObjectList objects_;
+    int currentObject_ = 0;    // the id of the object the controls show; 0 for none
+    std::string currentError_; // the error of the current object's last analysis
+    // The list as the history keeps it, made when a state needs it and dropped when the list
+    // changes as a whole.
+    mutable std::shared_ptr<const std::vector<PictureObject>> objectsShared_;
+    FindDialogRunner findDialogRunner_;
+    bool objectsPanelShown_ = false; // shown once already: the user decides from then on
 };
 
 } // namespace orvik

@@ -18,7 +18,7 @@ TForm1::HistoryPause::~HistoryPause() {
 }
 
 WindowSnapshot TForm1::snapshot() const {
-    return {controlValues(), shown_};
+    return {controlValues(), shown_, objectsShown()};
 }
 
 void TForm1::userChange(int step, const std::function<void()>& change) {
@@ -65,6 +65,7 @@ void TForm1::restore(const WindowState& state) {
         setControlValues(state->controls);
     }
     shown_ = state->shown;
+    restoreObjects(state->objects);
     applyEnablingRules();
     if (!image_.Display.isNull()) {
         refreshDisplay(image_);

@@ -8,5 +8,6 @@ inline constexpr int ClientWidth = 543;
 inline constexpr int ClientHeight = 323;
 inline constexpr int MinimumClientWidth = 392; // an outer width of 400 with the frame
 inline constexpr int ProgressHeight = 12;
+inline constexpr int ObjectsPanelHeight = 200;
 
 } // namespace orvik::sizes

@@ -51,6 +51,11 @@ void TForm1::Image1MouseUp(Qt::MouseButton button, int /*X*/, int /*Y*/) {
     if (button != Qt::LeftButton || Dragging == 0) return;
     Dragging = 0;
     Image1->setRubberBand(std::nullopt);
+    // Adding by clicking: a click that did not move adds the object under it.
+    if (AddByClickingAction->isChecked() && DragEndX == DragStartX && DragEndY == DragStartY) {
+        addObjectAt(DragStartX, DragStartY);
+        return;
+    }
     {
         const UpdatingScope guard(Updating);
         // The corners keep their order; each field holds its value to its own range.

@@ -4,6 +4,7 @@
 #include "command_guard.h"
 #include "formats.h"
 #include "measurements.h"
+#include "objects_panel.h"
 #include "settings.h"
 #include "spin_field.h"
 #include "tform1.h"
@@ -17,16 +18,13 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <memory>
 #include <utility>
 
 namespace orvik {
 
 namespace {
-
-GreyBufferView greyView(const GreyImage& image) {
-    return {image.GreyData.get(), image.ImageWidth, image.ImageHeight};
-}
 
 // The formats of "Save contour as…", in the order its dialog offers them.
 constexpr ResultFormat kContourFormats[] = {ResultFormat::Csv, ResultFormat::Roi,
@@ -68,6 +66,10 @@ QString TForm1::suggestedPath(const char* ending) const {
     return folder.filePath(image.completeBaseName() + QString::fromLatin1(ending));
 }
 
+GreyBufferView TForm1::greyView() const {
+    return {image_.GreyData.get(), image_.ImageWidth, image_.ImageHeight};
+}
+
 ContourResult TForm1::currentResult() const {
     return shown_.result;
 }
@@ -78,14 +80,16 @@ RunContext TForm1::runContext() const {
 }
 
 QString TForm1::statusFor(const ShownContour& shown) const {
-    const QString measured = statusText(measure(shown.result, greyView(image_)), shown.result);
+    const QString measured = statusText(measure(shown.result, greyView()), shown.result);
     if (measured.isEmpty()) return {};
     // An initial contour looks like a result; the status line tells them apart.
     const int n = shown.result.iteration;
     const QString what = !shown.analysed ? QStringLiteral("Initial contour")
                          : n == 1        ? QStringLiteral("After 1 iteration")
                                          : QStringLiteral("After %1 iterations").arg(n);
-    return what + QStringLiteral(" \u00B7 ") + measured;
+    const QString object =
+        currentObject_ != 0 ? QStringLiteral("Object %1 \u00B7 ").arg(currentObject_) : QString();
+    return object + what + QStringLiteral(" \u00B7 ") + measured;
 }
 
 void TForm1::SaveContourClick() {
@@ -107,7 +111,7 @@ void TForm1::SaveContourClick() {
     }
     const ResultFormat format = contourFormatForPath(path).value_or(ResultFormat::Csv);
     const ContourResult result = currentResult();
-    saveFile(path, resultBytes(format, result, measure(result, greyView(image_)), image_.Display));
+    saveFile(path, resultBytes(format, result, measure(result, greyView()), image_.Display));
 }
 
 void TForm1::SaveMaskClick() {
@@ -173,9 +177,14 @@ void TForm1::loadSettingsFile(const QString& path) {
 }
 
 void TForm1::CopyClick() {
+    // With the Objects table focused, the table: tab-separated, as a spreadsheet pastes it.
+    if (ObjectsPanel1->isVisible() && ObjectsPanel1->table()->hasFocus()) {
+        QGuiApplication::clipboard()->setText(ObjectsPanel1->tableText());
+        return;
+    }
     const ContourResult result = currentResult();
     auto data = std::make_unique<QMimeData>();
-    data->setText(clipboardText(measure(result, greyView(image_)), result));
+    data->setText(clipboardText(measure(result, greyView()), result));
     data->setImageData(image_.Display.convertToFormat(QImage::Format_RGB32));
     QGuiApplication::clipboard()->setMimeData(data.release());
 }

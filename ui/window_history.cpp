@@ -39,7 +39,8 @@ bool operator==(const ShownContour& a, const ShownContour& b) {
 
 bool operator==(const WindowSnapshot& a, const WindowSnapshot& b) {
     return a.controls.fields == b.controls.fields && a.controls.model == b.controls.model &&
-           a.controls.blackOnWhite == b.controls.blackOnWhite && a.shown == b.shown;
+           a.controls.blackOnWhite == b.controls.blackOnWhite && a.shown == b.shown &&
+           a.objects == b.objects;
 }
 
 WindowStep::WindowStep(Restore restore, WindowState before, WindowState after, int mergeKey)

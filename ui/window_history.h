@@ -3,12 +3,15 @@
 #pragma once
 
 #include "init_arguments.h"
+#include "objects.h"
 #include "result.h"
 
 #include <QString>
 #include <QUndoCommand>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace orvik {
 
@@ -21,12 +24,24 @@ struct ShownContour {
     QString status;
 };
 
+// The picture's objects as a step leaves them. The list is shared between states until a
+// step changes it as a whole (adding, deleting, finding, choosing another object); the
+// current object's own entry may lag behind, since its values and its drawing are the
+// controls and the contour of the state, and a restore takes them from there.
+struct ObjectsShown {
+    std::shared_ptr<const std::vector<PictureObject>> list; // null: no object
+    int currentId = 0;                                      // 0: the contour is no object
+    std::string currentError; // the error of the current object's last analysis
+    bool operator==(const ObjectsShown&) const = default;
+};
+
 // What the window shows after a change: the controls a step may change and what was drawn.
 // A state is shared by the step that leads to it and the step that leaves it, so that a
 // command which changes only what is shown (an analysis) updates both at once.
 struct WindowSnapshot {
     ControlValues controls;
     ShownContour shown;
+    ObjectsShown objects;
 };
 using WindowState = std::shared_ptr<WindowSnapshot>;
 

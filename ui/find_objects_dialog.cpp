@@ -1,0 +1,131 @@
+// The "Find objects" dialog's controls, each with a label that names it.
+#include "find_objects_dialog.h"
+
+#include "field_table.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <limits>
+
+namespace orvik {
+
+FindObjectsDialog::FindObjectsDialog(QWidget* parent, const FindOptions& start, int otsu,
+                                     long long pixels, bool haveObjects)
+    : QDialog(parent), fieldThreshold_(start.threshold), autoValue_(otsu) {
+    setObjectName(QStringLiteral("FindObjectsDialog"));
+    setWindowTitle(QStringLiteral("Find objects"));
+
+    const int most = static_cast<int>(std::min<long long>(pixels, std::numeric_limits<int>::max()));
+    minimumArea = new QSpinBox(this);
+    minimumArea->setObjectName(QStringLiteral("MinimumArea"));
+    minimumArea->setRange(1, std::max(1, most));
+    minimumArea->setValue(std::clamp(start.minArea, 1, std::max(1, most)));
+    minimumArea->setSuffix(QStringLiteral(" px\u00B2"));
+
+    maximumArea = new QSpinBox(this);
+    maximumArea->setObjectName(QStringLiteral("MaximumArea"));
+    maximumArea->setRange(0, std::max(1, most));
+    // 0 stands for the default, a quarter of the picture.
+    maximumArea->setSpecialValueText(QStringLiteral("A quarter of the picture"));
+    maximumArea->setValue(std::clamp(start.maxArea, 0, std::max(1, most)));
+    maximumArea->setSuffix(QStringLiteral(" px\u00B2"));
+
+    // The objects' side of the threshold, as the panel's Object group has it.
+    blackOnWhite = new QRadioButton(QStringLiteral("&Black on white"), this);
+    blackOnWhite->setObjectName(QStringLiteral("FindBlackOnWhite"));
+    whiteOnBlack = new QRadioButton(QStringLiteral("&White on black"), this);
+    whiteOnBlack->setObjectName(QStringLiteral("FindWhiteOnBlack"));
+    (start.blackOnWhite ? blackOnWhite : whiteOnBlack)->setChecked(true);
+    auto* polarity = new QHBoxLayout;
+    polarity->addWidget(blackOnWhite);
+    polarity->addWidget(whiteOnBlack);
+
+    excludeEdges = new QCheckBox(QStringLiteral("E&xclude objects on the edges"), this);
+    excludeEdges->setObjectName(QStringLiteral("ExcludeEdges"));
+    excludeEdges->setChecked(start.excludeEdges);
+
+    const FieldInfo& field = fieldInfo(Field::Threshold);
+    threshold = new QSpinBox(this);
+    threshold->setObjectName(QStringLiteral("FindThreshold"));
+    threshold->setRange(field.minimum, field.maximum);
+    threshold->setValue(start.threshold);
+    threshold->setToolTip(QStringLiteral("In quarter grey levels, as the Threshold field"));
+    autoThreshold = new QCheckBox(QStringLiteral("&Auto (Otsu)"), this);
+    autoThreshold->setObjectName(QStringLiteral("AutoThreshold"));
+    autoThreshold->setAccessibleName(QStringLiteral("Automatic threshold"));
+    autoThreshold->setToolTip(QStringLiteral("The threshold that splits the picture's grey levels "
+                                             "best (Otsu's method): %1")
+                                  .arg(otsu));
+
+    replace = new QCheckBox(QStringLiteral("&Replace the objects in the list"), this);
+    replace->setObjectName(QStringLiteral("ReplaceObjects"));
+    replace->setChecked(true);
+    replace->setEnabled(haveObjects);
+
+    dropFlagged = new QCheckBox(QStringLiteral("&Drop flagged objects"), this);
+    dropFlagged->setObjectName(QStringLiteral("DropFlagged"));
+    dropFlagged->setToolTip(QStringLiteral("Leave out objects whose contour failed, left the "
+                                           "picture, crossed itself or collapsed"));
+
+    count_ = new QLabel(this);
+    count_->setObjectName(QStringLiteral("FoundCount"));
+    count_->setAccessibleName(QStringLiteral("Objects found"));
+
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("&Smallest area:"), minimumArea);
+    form->addRow(QStringLiteral("&Largest area:"), maximumArea);
+    form->addRow(QStringLiteral("Objects:"), polarity);
+    form->addRow(QStringLiteral("&Threshold:"), threshold);
+    form->addRow(QString(), autoThreshold);
+    form->addRow(QString(), excludeEdges);
+    form->addRow(QString(), dropFlagged);
+    form->addRow(QString(), replace);
+    form->addRow(QStringLiteral("Found:"), count_);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("Find"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+
+    connect(autoThreshold, &QCheckBox::toggled, this, [this](bool on) {
+        threshold->setEnabled(!on);
+        threshold->setValue(on ? autoValue_ : fieldThreshold_);
+    });
+    for (QSpinBox* spin : {minimumArea, maximumArea, threshold})
+        connect(spin, &QSpinBox::valueChanged, this, &FindObjectsDialog::optionsChanged);
+    connect(excludeEdges, &QCheckBox::toggled, this, &FindObjectsDialog::optionsChanged);
+    connect(blackOnWhite, &QRadioButton::toggled, this, &FindObjectsDialog::optionsChanged);
+}
+
+FindOptions FindObjectsDialog::options() const {
+    FindOptions options;
+    options.threshold = threshold->value();
+    options.blackOnWhite = blackOnWhite->isChecked();
+    options.minArea = minimumArea->value();
+    options.maxArea = maximumArea->value();
+    options.excludeEdges = excludeEdges->isChecked();
+    return options;
+}
+
+bool FindObjectsDialog::replaceObjects() const {
+    return replace->isEnabled() && replace->isChecked();
+}
+
+void FindObjectsDialog::showCount(int regions) {
+    count_->setText(regions == 1 ? QStringLiteral("1 object")
+                                 : QStringLiteral("%1 objects").arg(regions));
+}
+
+} // namespace orvik

@@ -1,0 +1,244 @@
+// The Objects panel's table: the rows, their numbers and sorting, the flags, and the copy.
+#include "objects_panel.h"
+
+#include "result.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <array>
+
+namespace orvik {
+
+namespace {
+
+enum Column {
+    IdColumn,
+    ModelColumn,
+    AreaColumn,
+    PerimeterColumn,
+    CircularityColumn,
+    MeanGreyColumn,
+    FlagsColumn,
+    ColumnCount
+};
+
+constexpr std::array<const char*, ColumnCount> kHeaders{
+    "Id", "Model", "Area (px\u00B2)", "Perimeter (px)", "Circularity", "Mean grey", "Flags"};
+
+const char* modelName(ModelChoice model) {
+    switch (model) {
+    case ModelChoice::CenterPoint:
+        return "Center point";
+    case ModelChoice::Standard:
+        return "Standard";
+    case ModelChoice::Balloon:
+        return "Balloon";
+    case ModelChoice::Opened:
+        return "Opened";
+    }
+    return "";
+}
+
+// A cell that sorts by its number, not by its text; a cell without a number sorts first.
+class NumberItem final : public QTableWidgetItem {
+public:
+    NumberItem() : QTableWidgetItem(UserType) {}
+    bool operator<(const QTableWidgetItem& other) const override {
+        const QVariant a = data(Qt::UserRole), b = other.data(Qt::UserRole);
+        if (!a.isValid() && !b.isValid()) return text() < other.text();
+        if (!a.isValid() || !b.isValid()) return !a.isValid();
+        return a.toDouble() < b.toDouble();
+    }
+};
+
+void setNumber(QTableWidgetItem* item, std::optional<double> value, int decimals) {
+    item->setData(Qt::UserRole, value ? QVariant(*value) : QVariant());
+    item->setText(value ? QString::number(*value, 'f', decimals) : QString());
+    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+}
+
+} // namespace
+
+ObjectsPanel::ObjectsPanel(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("ObjectsPanel"));
+    setAccessibleName(QStringLiteral("Objects"));
+
+    summary_ = new QLabel(this);
+    summary_->setObjectName(QStringLiteral("ObjectsSummary"));
+
+    table_ = new QTableWidget(0, ColumnCount, this);
+    table_->setObjectName(QStringLiteral("ObjectsTable"));
+    table_->setAccessibleName(QStringLiteral("Objects"));
+    summary_->setBuddy(table_);
+    QStringList headers;
+    for (const char* header : kHeaders)
+        headers << QString::fromUtf8(header);
+    table_->setHorizontalHeaderLabels(headers);
+    table_->verticalHeader()->hide();
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setTabKeyNavigation(false); // Tab leaves the table, the arrows move in it
+    table_->setSortingEnabled(true);
+    table_->sortByColumn(IdColumn, Qt::AscendingOrder);
+    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 2, 4, 2);
+    layout->setSpacing(2);
+    layout->addWidget(summary_);
+    layout->addWidget(table_, 1);
+
+    table_->installEventFilter(this);
+    connect(table_, &QTableWidget::itemSelectionChanged, this, [this] {
+        if (choosing_) return;
+        const QList<QTableWidgetItem*> chosen = table_->selectedItems();
+        emit objectChosen(chosen.isEmpty() ? 0 : chosen.front()->data(Qt::UserRole + 1).toInt());
+    });
+    updateSummary();
+}
+
+// Esc in the table lets go of the current object: the contour is a free one again.
+bool ObjectsPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == table_ && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+        !table_->selectedItems().isEmpty()) {
+        table_->clearSelection();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ObjectsPanel::fillRow(int row, const PictureObject& object, const GreyBufferView& grey) {
+    const bool hasContour = !object.result.contour.empty();
+    const Measurements m = measure(object.result, grey);
+    std::array<QTableWidgetItem*, ColumnCount> cells{};
+    for (int c = 0; c < ColumnCount; ++c) {
+        cells[c] = table_->item(row, c);
+        if (cells[c] == nullptr) {
+            cells[c] = new NumberItem;
+            table_->setItem(row, c, cells[c]);
+        }
+        // Every cell knows its object, so that a selection of any cell names it.
+        cells[c]->setData(Qt::UserRole + 1, object.id);
+    }
+    setNumber(cells[IdColumn], object.id, 0);
+    cells[ModelColumn]->setText(QString::fromLatin1(modelName(object.values.model)));
+    const auto number = [hasContour](double v) {
+        return hasContour ? std::optional<double>(v) : std::nullopt;
+    };
+    if (m.closed) {
+        setNumber(cells[AreaColumn], number(m.area), 1);
+        setNumber(cells[PerimeterColumn], number(m.perimeter), 1);
+        setNumber(cells[CircularityColumn], number(m.circularity), 3);
+        setNumber(cells[MeanGreyColumn],
+                  hasContour && m.pixels > 0 ? std::optional<double>(m.meanGrey) : std::nullopt, 1);
+    } else {
+        // An open chain has a length and encloses nothing.
+        setNumber(cells[AreaColumn], std::nullopt, 1);
+        setNumber(cells[PerimeterColumn], number(m.length), 1);
+        setNumber(cells[CircularityColumn], std::nullopt, 3);
+        setNumber(cells[MeanGreyColumn], std::nullopt, 1);
+    }
+    // The error of the last analysis, else the flags of the drawing kept.
+    QString flags = QString::fromStdString(flagNames(m.flags, ", "));
+    if (!object.error.empty())
+        flags = QStringLiteral("failed: ") + QString::fromStdString(object.error);
+    cells[FlagsColumn]->setText(flags);
+    cells[FlagsColumn]->setToolTip(flags);
+    const QBrush marked = flags.isEmpty() ? QBrush() : QBrush(QColor(255, 224, 178));
+    for (QTableWidgetItem* cell : cells)
+        cell->setBackground(marked);
+}
+
+void ObjectsPanel::showObjects(const std::vector<PictureObject>& objects, int currentId,
+                               const GreyBufferView& grey) {
+    choosing_ = true;
+    table_->setSortingEnabled(false);
+    table_->clearContents();
+    table_->setRowCount(static_cast<int>(objects.size()));
+    for (std::size_t i = 0; i < objects.size(); ++i)
+        fillRow(static_cast<int>(i), objects[i], grey);
+    table_->setSortingEnabled(true);
+    choosing_ = false;
+    selectObject(currentId);
+    updateSummary();
+}
+
+void ObjectsPanel::showObject(const PictureObject& object, const GreyBufferView& grey) {
+    const int row = rowOf(object.id);
+    if (row < 0) return;
+    // Sorting stays off while the row changes, so that it does not move under the filling.
+    choosing_ = true;
+    table_->setSortingEnabled(false);
+    fillRow(row, object, grey);
+    table_->setSortingEnabled(true);
+    choosing_ = false;
+    updateSummary();
+}
+
+void ObjectsPanel::selectObject(int id) {
+    choosing_ = true;
+    const int row = rowOf(id);
+    if (row < 0) {
+        table_->clearSelection();
+        table_->setCurrentItem(nullptr);
+    } else {
+        table_->selectRow(row);
+        table_->scrollToItem(table_->item(row, IdColumn));
+    }
+    choosing_ = false;
+}
+
+int ObjectsPanel::rowOf(int id) const {
+    for (int row = 0; row < table_->rowCount(); ++row)
+        if (const QTableWidgetItem* item = table_->item(row, IdColumn);
+            item != nullptr && item->data(Qt::UserRole + 1).toInt() == id)
+            return row;
+    return -1;
+}
+
+int ObjectsPanel::rowCount() const {
+    return table_->rowCount();
+}
+
+void ObjectsPanel::updateSummary() {
+    int marked = 0;
+    for (int row = 0; row < table_->rowCount(); ++row)
+        if (const QTableWidgetItem* item = table_->item(row, FlagsColumn);
+            item != nullptr && !item->text().isEmpty())
+            ++marked;
+    const int count = table_->rowCount();
+    QString text =
+        count == 1 ? QStringLiteral("1 object") : QStringLiteral("%1 objects").arg(count);
+    if (marked > 0) text += QStringLiteral(" \u00B7 %1 flagged").arg(marked);
+    summary_->setText(text);
+}
+
+QString ObjectsPanel::tableText() const {
+    QStringList lines;
+    QStringList header;
+    for (const char* h : kHeaders)
+        header << QString::fromUtf8(h);
+    lines << header.join(u'\t');
+    for (int row = 0; row < table_->rowCount(); ++row) {
+        QStringList cells;
+        for (int c = 0; c < ColumnCount; ++c) {
+            const QTableWidgetItem* item = table_->item(row, c);
+            // Numbers in full, so that a spreadsheet computes with what was measured.
+            const QVariant number = item ? item->data(Qt::UserRole) : QVariant();
+            cells << (c != IdColumn && number.isValid() ? QString::number(number.toDouble(), 'g', 9)
+                                                        : (item ? item->text() : QString()));
+        }
+        lines << cells.join(u'\t');
+    }
+    return lines.join(u'\n') + u'\n';
+}
+
+} // namespace orvik

@@ -1,0 +1,403 @@
+// The picture's objects in the main window: the Objects panel, the Analysis menu's object
+// items, Find objects with its preview, adding by clicking, the outlines of the objects that
+// are not current, and keeping the current object in step with the controls.
+#include "command_guard.h"
+#include "find_objects_dialog.h"
+#include "image_view.h"
+#include "objects_panel.h"
+#include "spin_field.h"
+#include "step_progress_bar.h"
+#include "tform1.h"
+#include "tform1_layout.h"
+#include "threshold_tint.h"
+#include "updating_scope.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTableWidget>
+#include <QThread>
+#include <QUndoStack>
+#include <algorithm>
+
+namespace orvik {
+
+namespace {
+
+// The tint of the regions Find objects would keep: the threshold preview's colour.
+constexpr QRgb kFoundTint = qRgba(0, 160, 255, 110);
+
+// The wait cursor while the objects are analysed, restored however the analysis ends.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+} // namespace
+
+void TForm1::buildObjectsPanel() {
+    ObjectsPanel1 = new ObjectsPanel(this);
+    // About ten rows: enough to choose among, while the picture keeps the room.
+    ObjectsPanel1->setFixedHeight(scaled(sizes::ObjectsPanelHeight));
+    ObjectsPanel1->hide();
+}
+
+void TForm1::buildObjectItems() {
+    const auto item = [this](const char* name, const QString& text,
+                             const QKeySequence& shortcut = {}) {
+        QAction* action = AnalysisMenu->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        if (!shortcut.isEmpty()) action->setShortcut(shortcut);
+        action->setShortcutContext(Qt::WindowShortcut);
+        QString spoken = QString(text).remove(u'&');
+        spoken.remove(QChar(0x2026));
+        action->setData(spoken);
+        action->setToolTip(spoken);
+        action->setStatusTip(spoken);
+        return action;
+    };
+    AnalysisMenu->addSeparator();
+    AddObjectAction = item("AddObjectAction", QStringLiteral("Add &to objects"), Qt::Key_T);
+    FindObjectsAction = item("FindObjectsAction", QStringLiteral("&Find objects\u2026"),
+                             QKeySequence(Qt::CTRL | Qt::Key_F));
+    AddByClickingAction = item("AddByClickingAction", QStringLiteral("Add by &clicking"));
+    AddByClickingAction->setCheckable(true);
+    DeleteObjectAction =
+        item("DeleteObjectAction", QStringLiteral("&Delete object"), Qt::Key_Delete);
+    ClearObjectsAction = item("ClearObjectsAction", QStringLiteral("C&lear objects"));
+    AnalyseAllAction = item("AnalyseAllAction", QStringLiteral("A&nalyse all"),
+                            QKeySequence(Qt::SHIFT | Qt::Key_F5));
+
+    ViewMenu->addSeparator();
+    ShowObjectsAction = ViewMenu->addAction(QStringLiteral("O&bjects panel"));
+    ShowObjectsAction->setObjectName(QStringLiteral("ShowObjectsAction"));
+    ShowObjectsAction->setData(QStringLiteral("Objects panel"));
+    ShowObjectsAction->setCheckable(true);
+}
+
+void TForm1::connectObjectItems() {
+    const std::pair<QAction*, void (TForm1::*)()> steps[] = {
+        {AddObjectAction, &TForm1::AddObjectClick},
+        {FindObjectsAction, &TForm1::FindObjectsClick},
+        {DeleteObjectAction, &TForm1::DeleteObjectClick},
+        {ClearObjectsAction, &TForm1::ClearObjectsClick},
+        {AnalyseAllAction, &TForm1::AnalyseAllClick},
+    };
+    for (const auto& [action, handler] : steps)
+        connect(action, &QAction::triggered, this, [this, handler = handler] {
+            userChange(SeparateStep, [this, handler] { (this->*handler)(); });
+        });
+    connect(ShowObjectsAction, &QAction::toggled, this, [this](bool show) {
+        objectsPanelShown_ = true;
+        showObjectsPanel(show);
+    });
+    // Choosing another object shows it and runs nothing: no step of its own.
+    connect(ObjectsPanel1, &ObjectsPanel::objectChosen, this,
+            [this](int id) { userChange(NotAStep, [this, id] { chooseObject(id); }); });
+}
+
+void TForm1::setFindDialogRunner(FindDialogRunner runner) {
+    findDialogRunner_ = std::move(runner);
+}
+
+// ---- the list and what shows it ----
+
+ObjectsShown TForm1::objectsShown() const {
+    if (objects_.size() == 0) return {nullptr, currentObject_, currentError_};
+    if (!objectsShared_)
+        objectsShared_ = std::make_shared<const std::vector<PictureObject>>(objects_.objects());
+    return {objectsShared_, currentObject_, currentError_};
+}
+
+void TForm1::restoreObjects(const ObjectsShown& shown) {
+    objects_.clear(); // ids go on counting: an undone add does not hand its id out again
+    if (shown.list)
+        for (const PictureObject& object : *shown.list)
+            objects_.restore(object);
+    objectsShared_ = shown.list;
+    currentObject_ = shown.currentId;
+    currentError_ = shown.currentError;
+    if (PictureObject* current = objects_.find(currentObject_)) {
+        current->values = controlValues();
+        current->result = shown_.result;
+        current->error = currentError_;
+    }
+    objectsChanged();
+}
+
+void TForm1::keepCurrentObject() {
+    PictureObject* current = objects_.find(currentObject_);
+    if (current == nullptr) return;
+    current->values = controlValues();
+    current->result = shown_.result;
+    current->error = currentError_;
+    ObjectsPanel1->showObject(*current, greyView());
+}
+
+void TForm1::objectsChanged() {
+    objectsShared_.reset();
+    if (objects_.find(currentObject_) == nullptr) currentObject_ = 0;
+    ObjectsPanel1->showObjects(objects_.objects(), currentObject_, greyView());
+    showObjectOutlines();
+    // The panel appears with the first object; once the user has shown or hidden it, it
+    // stays as the user left it.
+    if (objects_.size() > 0 && !objectsPanelShown_ && !ObjectsPanel1->isVisible()) {
+        objectsPanelShown_ = true;
+        ShowObjectsAction->setChecked(true);
+    }
+    applyEnablingRules();
+}
+
+void TForm1::showObjectOutlines() {
+    QList<ImageView::ObjectOutline> outlines;
+    for (const PictureObject& object : objects_.objects()) {
+        if (object.id == currentObject_ || object.result.vertices.empty()) continue;
+        QPolygon line;
+        for (const Vertex& v : object.result.vertices)
+            line << QPoint(v.x, v.y);
+        outlines.push_back({object.id, line});
+    }
+    Image1->setObjectOutlines(std::move(outlines));
+}
+
+void TForm1::showObjectsPanel(bool show) {
+    if (ObjectsPanel1->isVisible() == show) return;
+    // The window grows by the panel, within the screen, and the picture keeps its room.
+    const int change = (show ? 1 : -1) * ObjectsPanel1->height();
+    ObjectsPanel1->setVisible(show);
+    if (isVisible() && !isMaximized() && !isFullScreen()) {
+        int height = this->height() + change;
+        if (const QScreen* s = screen())
+            height = std::min(height, s->availableGeometry().height() -
+                                          (frameGeometry().height() - this->height()));
+        resize(width(), std::max(height, minimumSizeHint().height()));
+    }
+}
+
+// ---- the items ----
+
+void TForm1::chooseObject(int id) {
+    if (id == currentObject_) return;
+    objectsShared_.reset();
+    PictureObject* object = objects_.find(id);
+    if (object == nullptr) {
+        // The contour stays as it is, no object's any more.
+        currentObject_ = 0;
+        currentError_.clear();
+    } else {
+        currentObject_ = id;
+        currentError_ = object->error;
+        {
+            const UpdatingScope guard(Updating);
+            setControlValues(object->values);
+        }
+        shown_.result = object->result;
+        shown_.analysed = object->result.iteration > 0;
+        applyEnablingRules();
+    }
+    shown_.status = statusFor(shown_);
+    ObjectsPanel1->selectObject(currentObject_);
+    showObjectOutlines();
+    refreshDisplay(image_);
+    paintShown();
+    Image1->update();
+    applyEnablingRules();
+}
+
+void TForm1::AddObjectClick() {
+    if (image_.Display.isNull()) return;
+    const int id = objects_.add(controlValues());
+    PictureObject* added = objects_.find(id);
+    added->result = shown_.result;
+    added->error = currentError_;
+    // The contour goes on free: the next box starts the next object.
+    currentObject_ = 0;
+    currentError_.clear();
+    objectsChanged();
+    shown_.status = QStringLiteral("Added object %1 \u00B7 ").arg(id) + statusFor(shown_);
+    showStatus();
+}
+
+void TForm1::DeleteObjectClick() {
+    const std::vector<PictureObject>& list = objects_.objects();
+    const auto doomed = std::find_if(list.begin(), list.end(), [this](const PictureObject& o) {
+        return o.id == currentObject_;
+    });
+    if (doomed == list.end()) return;
+    // The object after it becomes current, or the one before when it was the last.
+    const auto next = doomed + 1 != list.end() ? doomed + 1
+                      : doomed != list.begin() ? doomed - 1
+                                               : list.end();
+    const int nextId = next != list.end() ? next->id : 0;
+    objects_.remove(currentObject_);
+    currentObject_ = 0;
+    currentError_.clear();
+    objectsChanged();
+    chooseObject(nextId);
+}
+
+void TForm1::ClearObjectsClick() {
+    objects_.clear();
+    currentObject_ = 0;
+    currentError_.clear();
+    objectsChanged();
+    shown_.status = statusFor(shown_);
+    showStatus();
+}
+
+void TForm1::AnalyseAllClick() {
+    const std::size_t count = objects_.size();
+    if (count == 0) return;
+    {
+        const WaitCursor wait;
+        ProgressBar1->setMaximum(static_cast<int>(count));
+        objects_.analyseAll(
+            image_, imagePath_.toStdString(), QThread::idealThreadCount(),
+            [this](std::size_t done) { ProgressBar1->setValue(static_cast<int>(done)); });
+        ProgressBar1->setValue(0);
+    }
+    std::size_t failed = 0, flagged = 0;
+    for (const PictureObject& object : objects_.objects()) {
+        if (!object.error.empty())
+            ++failed;
+        else if (!measure(object.result, greyView()).flags.empty())
+            ++flagged;
+    }
+    if (const PictureObject* current = objects_.find(currentObject_)) {
+        shown_.result = current->result;
+        shown_.analysed = true;
+        currentError_ = current->error;
+        shown_.status = statusFor(shown_);
+    }
+    QString summary = QStringLiteral("Analysed %1 objects").arg(count);
+    if (failed > 0) summary += QStringLiteral(" \u00B7 %1 failed").arg(failed);
+    if (flagged > 0) summary += QStringLiteral(" \u00B7 %1 flagged").arg(flagged);
+    shown_.status =
+        summary +
+        (shown_.status.isEmpty() ? QString() : QStringLiteral(" \u00B7 ") + shown_.status);
+    objectsChanged();
+    refreshDisplay(image_);
+    paintShown();
+    Image1->update();
+}
+
+QImage TForm1::foundRegionsTint(const FindOptions& options, int* count) const {
+    std::vector<int> labels;
+    const std::vector<Region> regions = findRegions(image_, options, &labels);
+    if (count != nullptr) *count = static_cast<int>(regions.size());
+    QImage tint(image_.ImageWidth, image_.ImageHeight, QImage::Format_ARGB32_Premultiplied);
+    tint.fill(Qt::transparent);
+    const QRgb colour = qPremultiply(kFoundTint);
+    for (int y = 0; y < image_.ImageHeight; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(tint.scanLine(y));
+        const int* label = labels.data() + static_cast<std::size_t>(y) * image_.ImageWidth;
+        for (int x = 0; x < image_.ImageWidth; ++x)
+            if (label[x] >= 0) row[x] = colour;
+    }
+    return tint;
+}
+
+void TForm1::FindObjectsClick() {
+    if (image_.Display.isNull()) return;
+    FindOptions start;
+    start.threshold = upDown(Field::Threshold)->value();
+    start.blackOnWhite = RadioButton5->isChecked();
+    FindObjectsDialog dialog(this, start, otsuThreshold(image_),
+                             static_cast<long long>(image_.ImageWidth) * image_.ImageHeight,
+                             objects_.size() > 0);
+    const auto preview = [this, &dialog] {
+        int count = 0;
+        Image1->setTint(foundRegionsTint(dialog.options(), &count));
+        dialog.showCount(count);
+    };
+    connect(&dialog, &FindObjectsDialog::optionsChanged, this, [&] { runCommand(preview); });
+    preview();
+    const bool accepted =
+        findDialogRunner_ ? findDialogRunner_(dialog) : dialog.exec() == QDialog::Accepted;
+    updateThresholdPreview(); // the tint the View menu asks for, if any
+    if (!accepted) return;
+    findObjects(dialog.options(), dialog.replaceObjects(), dialog.dropFlagged->isChecked());
+}
+
+void TForm1::findObjects(const FindOptions& options, bool replace, bool dropFlagged) {
+    ControlValues base = controlValues();
+    at(base.fields, Field::Threshold) = options.threshold;
+    base.blackOnWhite = options.blackOnWhite;
+    const std::vector<Region> regions = findRegions(image_, options);
+    if (replace) objects_.clear();
+    std::vector<int> found;
+    for (const Region& region : regions)
+        found.push_back(objects_.add(seedValues(region, base)));
+    currentObject_ = 0;
+    currentError_.clear();
+    AnalyseAllClick();
+    std::size_t dropped = 0;
+    if (dropFlagged) {
+        for (const int id : found) {
+            const PictureObject* object = objects_.find(id);
+            if (!object->error.empty() || !measure(object->result, greyView()).flags.empty()) {
+                objects_.remove(id);
+                ++dropped;
+            }
+        }
+        objectsChanged();
+    }
+    shown_.status = QStringLiteral("Found %1 objects").arg(found.size() - dropped);
+    if (dropped > 0) shown_.status += QStringLiteral(" \u00B7 %1 flagged dropped").arg(dropped);
+    const QString after = statusFor(shown_);
+    if (!after.isEmpty()) shown_.status += QStringLiteral(" \u00B7 ") + after;
+    showStatus();
+}
+
+void TForm1::addObjectAt(int X, int Y) {
+    if (image_.Display.isNull() || X < 0 || Y < 0 || X >= image_.ImageWidth ||
+        Y >= image_.ImageHeight)
+        return;
+    ControlValues values = controlValues();
+    // The region under the click at the threshold shown, else at the picture's own.
+    FindOptions options;
+    options.blackOnWhite = values.blackOnWhite;
+    options.minArea = 1;
+    options.maxArea = image_.ImageWidth * image_.ImageHeight;
+    std::vector<int> labels;
+    const std::size_t clicked = static_cast<std::size_t>(Y) * image_.ImageWidth + X;
+    std::vector<Region> regions;
+    for (const int threshold : {at(values.fields, Field::Threshold), otsuThreshold(image_)}) {
+        options.threshold = threshold;
+        regions = findRegions(image_, options, &labels);
+        if (labels[clicked] >= 0) break;
+    }
+    if (labels[clicked] < 0) {
+        shown_.status = QStringLiteral("No object under the click: Show threshold shows where "
+                                       "objects are at this threshold");
+        showStatus();
+        return;
+    }
+    const Region region = regions[static_cast<std::size_t>(labels[clicked])];
+    // "Set them all" where the tools expect the click: on the region's edge, right of the
+    // click on its row, with the region's box around it.
+    std::int32_t edgeX = X, edgeY = Y;
+    while (edgeX + 1 < image_.ImageWidth && labels[clicked + (edgeX + 1 - X)] == labels[clicked])
+        ++edgeX;
+    runTool(Tool::All, {values.model, region.bounds, image_.ImageWidth, image_.ImageHeight}, edgeX,
+            edgeY,
+            {[&](int radius) { at(values.fields, Field::Radius) = radius; },
+             [&](int threshold) { at(values.fields, Field::Threshold) = threshold; },
+             [&](bool blackOnWhite) { values.blackOnWhite = blackOnWhite; }});
+    values = seedValues(region, values);
+
+    const int id = objects_.add(values);
+    currentObject_ = 0;
+    objectsChanged();
+    chooseObject(id);
+    Button2Click();
+}
+
+} // namespace orvik
