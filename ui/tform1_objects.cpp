@@ -170,15 +170,18 @@ void TForm1::showObjectOutlines() {
 void TForm1::showObjectsPanel(bool show) {
     if (ObjectsPanel1->isVisible() == show) return;
     // The window grows by the panel, within the screen, and the picture keeps its room.
-    const int change = (show ? 1 : -1) * ObjectsPanel1->height();
+    const int wanted = height() + (show ? 1 : -1) * ObjectsPanel1->height();
     ObjectsPanel1->setVisible(show);
-    if (isVisible() && !isMaximized() && !isFullScreen()) {
-        int height = this->height() + change;
-        if (const QScreen* s = screen())
-            height = std::min(height, s->availableGeometry().height() -
-                                          (frameGeometry().height() - this->height()));
-        resize(width(), std::max(height, minimumSizeHint().height()));
-    }
+    if (!isVisible() || isMaximized() || isFullScreen()) return;
+    const QScreen* s = screen();
+    if (s == nullptr) return;
+    const QRect room = s->availableGeometry();
+    const int frame = frameGeometry().height() - height();
+    resize(width(), std::max(std::min(wanted, room.height() - frame), minimumSizeHint().height()));
+    QRect placed = frameGeometry();
+    placed.moveBottom(std::min(placed.bottom(), room.bottom()));
+    placed.moveTop(std::max(placed.top(), room.top()));
+    move(placed.topLeft());
 }
 
 // ---- the items ----
