@@ -376,6 +376,8 @@ void TForm1::applyEnablingRules() {
         {AddByClickingAction, loaded},
         {DeleteObjectAction, currentObject_ != 0},
         {ClearObjectsAction, objects_.size() > 0},
+        {SaveObjectsAction, objects_.size() > 0},
+        {OpenObjectsAction, loaded},
         {AnalyseAllAction, objects_.size() > 0},
         {UndoAction, UndoStack->canUndo()},
         {RedoAction, UndoStack->canRedo()},

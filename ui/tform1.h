@@ -105,6 +105,13 @@ public:
     // Makes the object `id` current (0: none, the contour is free): its values go into the
     // controls and its drawing onto the picture; nothing runs.
     void chooseObject(int id);
+    // File › "Save objects as…" (RoiSet, FeatureCollection, table, labels, Orvik JSON by the
+    // file's extension, else by the file type chosen) and "Open objects…": a saved list
+    // replaces the objects, each analysed from its own settings (a RoiSet's outlines are
+    // kept as they are). A file that cannot be used throws and changes nothing.
+    void SaveObjectsClick();
+    void OpenObjectsClick();
+    void openObjectsFile(const QString& path);
     const ObjectList& objects() const { return objects_; }
     int currentObject() const { return currentObject_; }
     // Runs the modal Find objects dialog; tests replace it.
@@ -203,6 +210,8 @@ public:
     QAction* ClearObjectsAction = nullptr;
     QAction* AnalyseAllAction = nullptr;
     QAction* ShowObjectsAction = nullptr;
+    QAction* SaveObjectsAction = nullptr;
+    QAction* OpenObjectsAction = nullptr;
 
     // Below the picture and the panel, hidden until the first object exists.
     ObjectsPanel* ObjectsPanel1 = nullptr;

@@ -4,7 +4,9 @@
 #include "command_guard.h"
 #include "find_objects_dialog.h"
 #include "image_view.h"
+#include "object_formats.h"
 #include "objects_panel.h"
+#include "settings.h"
 #include "spin_field.h"
 #include "step_progress_bar.h"
 #include "tform1.h"
@@ -15,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QRadioButton>
@@ -75,6 +78,20 @@ void TForm1::buildObjectItems() {
     AnalyseAllAction = item("AnalyseAllAction", QStringLiteral("A&nalyse all"),
                             QKeySequence(Qt::SHIFT | Qt::Key_F5));
 
+    // File: after the contour's results, before Quit.
+    QAction* quit = FileMenu->actions().at(FileMenu->actions().indexOf(QuitAction) - 1);
+    SaveObjectsAction = new QAction(QStringLiteral("Save o&bjects as\u2026"), FileMenu);
+    OpenObjectsAction = new QAction(QStringLiteral("Open ob&jects\u2026"), FileMenu);
+    for (QAction* action : {SaveObjectsAction, OpenObjectsAction}) {
+        action->setObjectName(action == SaveObjectsAction ? QStringLiteral("SaveObjectsAction")
+                                                          : QStringLiteral("OpenObjectsAction"));
+        QString spoken = action->text().remove(u'&');
+        spoken.remove(QChar(0x2026));
+        action->setData(spoken);
+        action->setToolTip(spoken);
+        FileMenu->insertAction(quit, action);
+    }
+
     ViewMenu->addSeparator();
     ShowObjectsAction = ViewMenu->addAction(QStringLiteral("O&bjects panel"));
     ShowObjectsAction->setObjectName(QStringLiteral("ShowObjectsAction"));
@@ -89,11 +106,15 @@ void TForm1::connectObjectItems() {
         {DeleteObjectAction, &TForm1::DeleteObjectClick},
         {ClearObjectsAction, &TForm1::ClearObjectsClick},
         {AnalyseAllAction, &TForm1::AnalyseAllClick},
+        {OpenObjectsAction, &TForm1::OpenObjectsClick},
     };
     for (const auto& [action, handler] : steps)
         connect(action, &QAction::triggered, this, [this, handler = handler] {
             userChange(SeparateStep, [this, handler] { (this->*handler)(); });
         });
+    // Saving changes nothing in the window: no step.
+    connect(SaveObjectsAction, &QAction::triggered, this,
+            [this] { runCommand([this] { SaveObjectsClick(); }); });
     connect(ShowObjectsAction, &QAction::toggled, this, [this](bool show) {
         objectsPanelShown_ = true;
         showObjectsPanel(show);
@@ -356,6 +377,83 @@ void TForm1::findObjects(const FindOptions& options, bool replace, bool dropFlag
     if (dropped > 0) shown_.status += QStringLiteral(" \u00B7 %1 flagged dropped").arg(dropped);
     const QString after = statusFor(shown_);
     if (!after.isEmpty()) shown_.status += QStringLiteral(" \u00B7 ") + after;
+    showStatus();
+}
+
+void TForm1::SaveObjectsClick() {
+    QStringList filters;
+    std::vector<ObjectsFormat> offered;
+    for (const ObjectsFormatInfo& info : objectsFormats()) {
+        if (info.format == ObjectsFormat::Overlay) continue; // File › Save overlay… shows it
+        filters << QString::fromLatin1(info.filter);
+        offered.push_back(info.format);
+    }
+    const FileChoice choice =
+        chooseFile({FileRequest::Purpose::Save, QStringLiteral("Save objects as"), filters,
+                    suggestedPath(objectsFormatInfo(ObjectsFormat::RoiSet).fileEnding)});
+    if (choice.path.isEmpty()) return;
+    // The file's own extension decides; a name without one takes the chosen file type's.
+    QString path = choice.path;
+    std::optional<ObjectsFormat> format = objectsFormatForPath(path);
+    if (!format) {
+        const qsizetype chosen = std::max<qsizetype>(0, filters.indexOf(choice.filter));
+        format = offered[static_cast<std::size_t>(chosen)];
+        path = withFilterExtension(path, filters[chosen]);
+    }
+    saveObjects(*format, path, objects_.objects(), image_, currentObject_, imagePath_);
+}
+
+void TForm1::OpenObjectsClick() {
+    const FileChoice choice =
+        chooseFile({FileRequest::Purpose::Open,
+                    QStringLiteral("Open objects"),
+                    {QString::fromLatin1(objectsFormatInfo(ObjectsFormat::Json).filter),
+                     QString::fromLatin1(objectsFormatInfo(ObjectsFormat::RoiSet).filter),
+                     QStringLiteral("All files (*)")},
+                    QFileInfo(suggestedPath("")).path()});
+    if (choice.path.isEmpty()) return;
+    openObjectsFile(choice.path);
+}
+
+void TForm1::openObjectsFile(const QString& path) {
+    if (image_.Display.isNull()) return;
+    // Everything is read and checked before the list changes.
+    std::vector<PictureObject> opened = readObjects(path);
+    for (const PictureObject& object : opened) {
+        const Box b = boxOf(object.values.fields);
+        if (offPicture(b, image_.ImageWidth, image_.ImageHeight))
+            throw SettingsError(
+                QStringLiteral("Objects file \"%1\", object %2: the box [%3, %4, %5, %6] does "
+                               "not fit the image of %7 x %8 pixels")
+                    .arg(path)
+                    .arg(object.id)
+                    .arg(b.x1)
+                    .arg(b.y1)
+                    .arg(b.x2)
+                    .arg(b.y2)
+                    .arg(image_.ImageWidth)
+                    .arg(image_.ImageHeight)
+                    .toStdString());
+    }
+    const bool analyse = std::all_of(opened.begin(), opened.end(), [](const PictureObject& o) {
+        return o.result.contour.empty();
+    });
+    objects_.clear();
+    for (PictureObject& object : opened) {
+        // An outline read from a RoiSet is measured on this picture.
+        object.result.context.imageFile = imagePath_.toStdString();
+        objects_.restore(std::move(object));
+    }
+    currentObject_ = 0;
+    currentError_.clear();
+    if (analyse)
+        AnalyseAllClick();
+    else
+        objectsChanged();
+    shown_.status = QStringLiteral("Opened %1 objects from %2 \u00B7 ")
+                        .arg(objects_.size())
+                        .arg(QFileInfo(path).fileName()) +
+                    shown_.status;
     showStatus();
 }
 

@@ -208,6 +208,38 @@ private slots:
         QVERIFY(form->objects().objects()[3].error.empty());
     }
 
+    // A list saved as Orvik JSON opens as it was saved, each object analysed again to the
+    // same contour; a file that cannot be used changes nothing.
+    void savedObjectsOpenAsSaved() {
+        BitmapFolder folder;
+        const auto form = windowWithDiscs(folder);
+        form->chooseObject(3);
+        setField(*form, Field::Tension, 70);
+        form->Button2->click();
+        const std::vector<PictureObject> saved = form->objects().objects();
+        const QString path = folder.path(QStringLiteral("objects.json"));
+        form->setFileChooser([&](QWidget*, const FileRequest&) { return FileChoice{path, {}}; });
+        form->SaveObjectsAction->trigger();
+        ErrorCapture errors;
+        const QString bad = folder.write(QStringLiteral("bad.json"), QByteArray("{\"objects\": 3"));
+        for (const QString& file : {bad, path}) {
+            form->ClearObjectsAction->trigger();
+            form->setFileChooser([&](QWidget*, const FileRequest&) {
+                return FileChoice{file, {}};
+            });
+            form->OpenObjectsAction->trigger();
+        }
+        QCOMPARE(errors.shown.size(), 1);
+        QVERIFY(errors.shown[0].contains(QStringLiteral("bad.json")));
+        const std::vector<PictureObject>& opened = form->objects().objects();
+        QCOMPARE(opened.size(), saved.size());
+        for (std::size_t i = 0; i < saved.size(); ++i) {
+            QCOMPARE(opened[i].id, saved[i].id);
+            QCOMPARE(opened[i].values.fields, saved[i].values.fields);
+            QCOMPARE(opened[i].result.contour, saved[i].result.contour);
+        }
+    }
+
     // Copy with the table focused gives the table as tab-separated lines.
     void copyingTheTable() {
         BitmapFolder folder;
