@@ -377,8 +377,8 @@ QByteArray objectsBytes(ObjectsFormat format, const std::vector<PictureObject>& 
 void saveObjects(ObjectsFormat format, const QString& path,
                  const std::vector<PictureObject>& objects, const GreyImage& image, int currentId,
                  const QString& imageFile) {
-    // Both files are made before either is written, so a list that cannot be saved leaves
-    // no file changed.
+    // Both files' bytes are made before either is written: a list the format cannot hold
+    // leaves no file changed. Each file is then written whole or not at all.
     const QByteArray bytes = objectsBytes(format, objects, image, currentId, imageFile);
     if (format == ObjectsFormat::Csv) {
         const QByteArray points = objectPointsCsv(objects);
