@@ -3,7 +3,9 @@
 // picture. Each repetition is one change (the "Image =" field toggles between two values),
 // timed from the change to the end of the event processing that repaints the view.
 // Two window sizes: the window as it opens, and one large enough to show the whole picture,
-// where the repaint has the most pixels to copy.
+// where the repaint has the most pixels to copy. A third scene holds 300 objects found on a
+// picture of 300 discs, with one of them current: every repaint draws the others' outlines
+// and each change updates the current object's row.
 #include "field_table.h"
 #include "image_view.h"
 #include "spin_field.h"
@@ -19,6 +21,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <benchmark/benchmark.h>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -42,17 +45,26 @@ protected:
     }
 };
 
-// A grey 24-bit BMP with a dark ellipse in the middle, in a temporary folder.
+// The discs of the objects scene: 20 columns by 15 rows, 300 in all.
+constexpr int kDiscColumns = 20, kDiscRows = 15, kDiscRadius = 20;
+
+// A grey 24-bit BMP in a temporary folder: a dark ellipse in the middle, or a grid of dark
+// discs.
 class PictureFile {
 public:
-    PictureFile() {
+    explicit PictureFile(bool discs = false) {
         path_ = QDir(dir_.path()).filePath(QStringLiteral("picture.bmp"));
         QImage picture(kWidth, kHeight, QImage::Format_BGR888);
+        const double cellX = double(kWidth) / kDiscColumns, cellY = double(kHeight) / kDiscRows;
         for (int y = 0; y < kHeight; ++y) {
             std::uint8_t* pixel = picture.scanLine(y);
             for (int x = 0; x < kWidth; ++x, pixel += 3) {
-                const double u = (x - kWidth / 2.0) / 300.0;
-                const double v = (y - kHeight / 2.0) / 200.0;
+                double u = (x - kWidth / 2.0) / 300.0;
+                double v = (y - kHeight / 2.0) / 200.0;
+                if (discs) {
+                    u = (x - (std::floor(x / cellX) + 0.5) * cellX) / kDiscRadius;
+                    v = (y - (std::floor(y / cellY) + 0.5) * cellY) / kDiscRadius;
+                }
                 const std::uint8_t grey = u * u + v * v < 1.0 ? 30 : 210;
                 pixel[0] = pixel[1] = pixel[2] = grey;
             }
@@ -77,13 +89,24 @@ struct Scene {
     QSize openingSize;
     int analyses = 0;
 
-    Scene() {
+    explicit Scene(bool objects = false) : file(objects) {
         QObject::connect(&form, &TForm1::contourShown, [this](bool analysed) {
             if (analysed) ++analyses;
         });
         form.show();
         openingSize = form.size();
         form.loadImageFile(file.path());
+        if (objects) {
+            FindOptions options;
+            options.threshold = 480;
+            form.findObjects(options, true, false);
+            if (form.objects().size() != kDiscColumns * kDiscRows) {
+                std::fprintf(stderr, "window_bench: found %zu objects, not 300\n",
+                             form.objects().size());
+                std::exit(1);
+            }
+            form.chooseObject(150);
+        }
         form.CheckBox1->setChecked(true);
         form.Image1->installEventFilter(&counter);
         QApplication::processEvents();
@@ -91,15 +114,16 @@ struct Scene {
 };
 
 // Made on first use and destroyed by main before the application object.
-std::unique_ptr<Scene> theScene;
+std::unique_ptr<Scene> theScene, theObjectsScene;
 
-Scene& scene() {
-    if (!theScene) theScene = std::make_unique<Scene>();
-    return *theScene;
+Scene& scene(bool objects) {
+    std::unique_ptr<Scene>& made = objects ? theObjectsScene : theScene;
+    if (!made) made = std::make_unique<Scene>(objects);
+    return *made;
 }
 
-void changeToRepaint(benchmark::State& state, bool wholePicture) {
-    Scene& s = scene();
+void changeToRepaint(benchmark::State& state, bool wholePicture, bool objects) {
+    Scene& s = scene(objects);
     // Called once per repetition: the size is set, not grown.
     if (wholePicture) {
         // The panel keeps its width; the scroll area grows until it shows the whole picture.
@@ -138,19 +162,23 @@ void changeToRepaint(benchmark::State& state, bool wholePicture) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    for (const bool whole : {false, true}) {
-        benchmark::RegisterBenchmark(whole ? "Window/instant_analysis/whole_picture"
-                                           : "Window/instant_analysis/opening_size",
-                                     orvik::bench::changeToRepaint, whole)
+    const struct {
+        const char* name;
+        bool whole, objects;
+    } cases[] = {{"Window/instant_analysis/opening_size", false, false},
+                 {"Window/instant_analysis/whole_picture", true, false},
+                 {"Window/instant_analysis/whole_picture_300_objects", true, true}};
+    for (const auto& c : cases)
+        benchmark::RegisterBenchmark(c.name, orvik::bench::changeToRepaint, c.whole, c.objects)
             ->Unit(benchmark::kMillisecond)
             ->UseManualTime()
             ->Iterations(1)
             ->Repetitions(orvik::bench::kChanges);
-    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     orvik::bench::theScene.reset();
+    orvik::bench::theObjectsScene.reset();
     return 0;
 }

@@ -2,6 +2,7 @@
 // mouse events in image pixels.
 #include "image_view.h"
 
+#include <QHash>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollArea>
@@ -28,6 +29,30 @@ constexpr std::array<double, 23> kZoomSteps{
     1.0 / 64, 1.0 / 48, 1.0 / 32, 1.0 / 24, 1.0 / 16, 1.0 / 12, 1.0 / 8, 1.0 / 6,
     1.0 / 4,  1.0 / 3,  1.0 / 2,  2.0 / 3,  1.0,      1.5,      2.0,     3.0,
     4.0,      6.0,      8.0,      12.0,     16.0,     24.0,     32.0};
+
+const QColor kOutlineYellow(255, 220, 0);
+
+// An id as a small picture: yellow figures with a dark halo, so that they stay legible over
+// bright objects too. Made once per outline, since drawing text is slow and a picture holds
+// hundreds of objects.
+QImage idLabel(int id) {
+    QFont font;
+    font.setPixelSize(11);
+    const QFontMetrics metrics(font);
+    const QString text = QString::number(id);
+    QImage label(metrics.horizontalAdvance(text) + 2, metrics.height() + 2,
+                 QImage::Format_ARGB32_Premultiplied);
+    label.fill(Qt::transparent);
+    QPainter painter(&label);
+    painter.setFont(font);
+    const QPointF base(1, 1 + metrics.ascent());
+    painter.setPen(QColor(0, 0, 0, 200));
+    for (const QPointF offset : {QPointF(-1, 0), QPointF(1, 0), QPointF(0, -1), QPointF(0, 1)})
+        painter.drawText(base + offset, text);
+    painter.setPen(kOutlineYellow);
+    painter.drawText(base, text);
+    return label;
+}
 
 } // namespace
 
@@ -164,7 +189,14 @@ void ImageView::setRubberBand(std::optional<RubberBand> band) {
 }
 
 void ImageView::setObjectOutlines(QList<ObjectOutline> outlines) {
+    // An id keeps its label while its object stays in the list.
+    QHash<int, QImage> made;
+    for (qsizetype i = 0; i < objectOutlines_.size() && i < labels_.size(); ++i)
+        made.insert(objectOutlines_[i].id, labels_[i]);
     objectOutlines_ = std::move(outlines);
+    labels_.clear();
+    for (const ObjectOutline& outline : std::as_const(objectOutlines_))
+        labels_.push_back(made.contains(outline.id) ? made.value(outline.id) : idLabel(outline.id));
     update();
 }
 
@@ -216,7 +248,7 @@ void ImageView::paintEvent(QPaintEvent* event) {
         // The bitmap as it is, with the contour and the rubber band drawn into it.
         painter.drawImage(r.topLeft(), *picture_, r);
         if (!tint_.isNull()) painter.drawImage(r.topLeft(), tint_, r);
-        paintObjectOutlines(painter);
+        paintObjectOutlines(painter, r);
         return;
     }
     if (zoom_ > 1.0) {
@@ -226,39 +258,32 @@ void ImageView::paintEvent(QPaintEvent* event) {
         painter.drawImage(r.topLeft(), reducedPicture(), r);
         if (!tint_.isNull()) painter.drawImage(r.topLeft(), reducedTint(), r);
     }
-    paintObjectOutlines(painter);
+    paintObjectOutlines(painter, r);
     paintOverlays(painter);
 }
 
-// Yellow reads well on grey pictures of either polarity; the ids get a dark halo so that
-// they stay legible over bright objects too.
-void ImageView::paintObjectOutlines(QPainter& painter) const {
+// Yellow reads well on grey pictures of either polarity. Only the outlines within the
+// exposed part are drawn.
+void ImageView::paintObjectOutlines(QPainter& painter, QRect exposed) const {
     if (objectOutlines_.isEmpty()) return;
     painter.setRenderHint(QPainter::Antialiasing, false);
-    const QColor yellow(255, 220, 0);
-    painter.setPen(QPen(yellow, 0));
-    for (const ObjectOutline& outline : std::as_const(objectOutlines_)) {
+    painter.setPen(QPen(kOutlineYellow, 0));
+    for (qsizetype i = 0; i < objectOutlines_.size(); ++i) {
+        const ObjectOutline& outline = objectOutlines_[i];
+        const QRect bounds = outline.vertices.boundingRect();
+        const QRectF screenBounds(centreOf(bounds.topLeft()), centreOf(bounds.bottomRight()));
+        const QImage& label = labels_[i];
+        if (!screenBounds.adjusted(-label.width(), -label.height(), label.width(), label.height())
+                 .intersects(exposed))
+            continue;
         QPolygonF screen;
+        screen.reserve(outline.vertices.size());
         for (const QPoint& p : outline.vertices)
             screen << centreOf(p);
         painter.drawPolyline(screen);
-    }
-    QFont small = painter.font();
-    small.setPixelSize(11);
-    painter.setFont(small);
-    const QFontMetrics metrics(small);
-    for (const ObjectOutline& outline : std::as_const(objectOutlines_)) {
-        if (outline.vertices.isEmpty()) continue;
-        const QRect bounds = outline.vertices.boundingRect();
-        const QPointF centre = centreOf(bounds.center());
-        const QString id = QString::number(outline.id);
-        const QPointF at(centre.x() - metrics.horizontalAdvance(id) / 2.0,
-                         centre.y() + metrics.ascent() / 2.0);
-        painter.setPen(QColor(0, 0, 0, 200));
-        for (const QPointF offset : {QPointF(-1, 0), QPointF(1, 0), QPointF(0, -1), QPointF(0, 1)})
-            painter.drawText(at + offset, id);
-        painter.setPen(yellow);
-        painter.drawText(at, id);
+        const QPointF centre = screenBounds.center();
+        painter.drawImage(
+            QPointF(centre.x() - label.width() / 2.0, centre.y() - label.height() / 2.0), label);
     }
 }
 

@@ -96,7 +96,7 @@ private:
     const QImage& reducedPicture();
     const QImage& zoomedSource() const; // what a zoom other than 1:1 shows
     void paintOverlays(QPainter& painter) const;
-    void paintObjectOutlines(QPainter& painter) const;
+    void paintObjectOutlines(QPainter& painter, QRect exposed) const;
     const QImage& reducedTint();
     QPointF centreOf(QPoint pixel) const;
 
@@ -105,6 +105,7 @@ private:
     double zoom_ = 1.0;
     QList<QPolygon> contourLines_;
     QList<ObjectOutline> objectOutlines_;
+    QList<QImage> labels_; // each outline's id, drawn once
     std::optional<RubberBand> rubberBand_;
     QImage tint_;
     // Smoothed copies for a reduced view, remade when their source or the zoom changes.

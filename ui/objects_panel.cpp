@@ -86,7 +86,9 @@ ObjectsPanel::ObjectsPanel(QWidget* parent) : QWidget(parent) {
     table_->setSortingEnabled(true);
     table_->sortByColumn(IdColumn, Qt::AscendingOrder);
     table_->horizontalHeader()->setStretchLastSection(true);
-    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Columns fit their contents when the list is filled, not at every change of a row: that
+    // would measure every cell of the table each time.
+    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
 
     auto* layout = new QVBoxLayout(this);
@@ -119,8 +121,9 @@ void ObjectsPanel::fillRow(int row, const PictureObject& object, const GreyBuffe
     const bool hasContour = !object.result.contour.empty();
     const Measurements m = measure(object.result, grey);
     std::array<QTableWidgetItem*, ColumnCount> cells{};
-    for (int c = 0; c < ColumnCount; ++c) {
+    for (int c = 0; c < ColumnCount; ++c)
         cells[c] = table_->item(row, c);
+    for (int c = 0; c < ColumnCount; ++c) {
         if (cells[c] == nullptr) {
             cells[c] = new NumberItem;
             table_->setItem(row, c, cells[c]);
@@ -166,6 +169,7 @@ void ObjectsPanel::showObjects(const std::vector<PictureObject>& objects, int cu
     for (std::size_t i = 0; i < objects.size(); ++i)
         fillRow(static_cast<int>(i), objects[i], grey);
     table_->setSortingEnabled(true);
+    table_->resizeColumnsToContents();
     choosing_ = false;
     selectObject(currentId);
     updateSummary();
@@ -174,11 +178,10 @@ void ObjectsPanel::showObjects(const std::vector<PictureObject>& objects, int cu
 void ObjectsPanel::showObject(const PictureObject& object, const GreyBufferView& grey) {
     const int row = rowOf(object.id);
     if (row < 0) return;
-    // Sorting stays off while the row changes, so that it does not move under the filling.
+    // The row's cells are taken before any changes, so a row that the sorting moves while
+    // its cells change keeps them all.
     choosing_ = true;
-    table_->setSortingEnabled(false);
     fillRow(row, object, grey);
-    table_->setSortingEnabled(true);
     choosing_ = false;
     updateSummary();
 }
