@@ -462,30 +462,54 @@ void TForm1::addObjectAt(int X, int Y) {
         Y >= image_.ImageHeight)
         return;
     ControlValues values = controlValues();
-    // The region under the click at the threshold shown, else at the picture's own.
+    // The click is on an object: the side of the threshold that the pixels around it are on
+    // (a 5 × 5 mean, so that a dark detail of a bright coin does not decide) is the object's
+    // side. The region there, at the Threshold field's value or else at the picture's own
+    // (Otsu), is the object when it is no larger than Find objects would take (a quarter of
+    // the picture); a larger one is the background.
+    int sum = 0, count = 0;
+    for (int y = std::max(0, Y - 2); y <= std::min(image_.ImageHeight - 1, Y + 2); ++y)
+        for (int x = std::max(0, X - 2); x <= std::min(image_.ImageWidth - 1, X + 2); ++x, ++count)
+            sum += image_.GreyData[static_cast<std::size_t>(y) * image_.ImageWidth + x];
+    const auto grey = static_cast<std::uint8_t>(sum / count);
+    std::size_t clicked = 0;
     FindOptions options;
-    options.blackOnWhite = values.blackOnWhite;
     options.minArea = 1;
-    options.maxArea = image_.ImageWidth * image_.ImageHeight;
     std::vector<int> labels;
-    const std::size_t clicked = static_cast<std::size_t>(Y) * image_.ImageWidth + X;
     std::vector<Region> regions;
+    bool found = false;
     for (const int threshold : {at(values.fields, Field::Threshold), otsuThreshold(image_)}) {
         options.threshold = threshold;
+        options.blackOnWhite = onObjectSide(grey, threshold, true);
+        if (!options.blackOnWhite && !onObjectSide(grey, threshold, false)) continue;
         regions = findRegions(image_, options, &labels);
-        if (labels[clicked] >= 0) break;
+        // The clicked pixel, or the nearest of the 5 × 5 around it that lies in a region.
+        for (int r = 0; r <= 2 && !found; ++r)
+            for (int y = Y - r; y <= Y + r && !found; ++y)
+                for (int x = X - r; x <= X + r && !found; ++x) {
+                    if (x < 0 || y < 0 || x >= image_.ImageWidth || y >= image_.ImageHeight)
+                        continue;
+                    clicked = static_cast<std::size_t>(y) * image_.ImageWidth + x;
+                    found = labels[clicked] >= 0;
+                }
+        if (found) break;
     }
-    if (labels[clicked] < 0) {
-        shown_.status = QStringLiteral("No object under the click: Show threshold shows where "
-                                       "objects are at this threshold");
+    if (!found) {
+        shown_.status = QStringLiteral("No object under the click: the click was on the "
+                                       "background, or on an object larger than a quarter of "
+                                       "the picture");
         showStatus();
         return;
     }
+    values.blackOnWhite = options.blackOnWhite;
     const Region region = regions[static_cast<std::size_t>(labels[clicked])];
     // "Set them all" where the tools expect the click: on the region's edge, right of the
     // click on its row, with the region's box around it.
-    std::int32_t edgeX = X, edgeY = Y;
-    while (edgeX + 1 < image_.ImageWidth && labels[clicked + (edgeX + 1 - X)] == labels[clicked])
+    std::int32_t edgeX = static_cast<std::int32_t>(clicked % image_.ImageWidth);
+    std::int32_t edgeY = static_cast<std::int32_t>(clicked / image_.ImageWidth);
+    const int object = labels[clicked];
+    while (edgeX + 1 < image_.ImageWidth &&
+           labels[static_cast<std::size_t>(edgeY) * image_.ImageWidth + edgeX + 1] == object)
         ++edgeX;
     runTool(Tool::All, {values.model, region.bounds, image_.ImageWidth, image_.ImageHeight}, edgeX,
             edgeY,
