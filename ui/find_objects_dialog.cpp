@@ -4,6 +4,7 @@
 #include "field_table.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -22,6 +23,14 @@ FindObjectsDialog::FindObjectsDialog(QWidget* parent, const FindOptions& start, 
     : QDialog(parent), fieldThreshold_(start.threshold), autoValue_(otsu) {
     setObjectName(QStringLiteral("FindObjectsDialog"));
     setWindowTitle(QStringLiteral("Find objects"));
+
+    // The model that settles best on found regions (see the manual's "How objects are
+    // seeded"); "Opened" follows an edge and encloses no region.
+    modelChoice = new QComboBox(this);
+    modelChoice->setObjectName(QStringLiteral("FindModel"));
+    modelChoice->addItem(QStringLiteral("Center point"), int(ModelChoice::CenterPoint));
+    modelChoice->addItem(QStringLiteral("Standard"), int(ModelChoice::Standard));
+    modelChoice->addItem(QStringLiteral("Balloon"), int(ModelChoice::Balloon));
 
     const int most = static_cast<int>(std::min<long long>(pixels, std::numeric_limits<int>::max()));
     minimumArea = new QSpinBox(this);
@@ -80,6 +89,7 @@ FindObjectsDialog::FindObjectsDialog(QWidget* parent, const FindOptions& start, 
     count_->setAccessibleName(QStringLiteral("Objects found"));
 
     auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("&Model:"), modelChoice);
     form->addRow(QStringLiteral("&Smallest area:"), minimumArea);
     form->addRow(QStringLiteral("&Largest area:"), maximumArea);
     form->addRow(QStringLiteral("Objects:"), polarity);
@@ -117,6 +127,10 @@ FindOptions FindObjectsDialog::options() const {
     options.maxArea = maximumArea->value();
     options.excludeEdges = excludeEdges->isChecked();
     return options;
+}
+
+ModelChoice FindObjectsDialog::model() const {
+    return static_cast<ModelChoice>(modelChoice->currentData().toInt());
 }
 
 bool FindObjectsDialog::replaceObjects() const {

@@ -8,6 +8,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QRadioButton;
 class QSpinBox;
@@ -23,11 +24,15 @@ public:
                       bool haveObjects);
 
     FindOptions options() const;
+    // The model each found object gets: "Center point" unless the user picks another closed
+    // one; the others' fields come from the panel.
+    ModelChoice model() const;
     // Whether the objects found replace the list (else they are added to it).
     bool replaceObjects() const;
     // What the preview found for the options shown: "12 objects".
     void showCount(int regions);
 
+    QComboBox* modelChoice = nullptr;
     QSpinBox* minimumArea = nullptr;
     QSpinBox* maximumArea = nullptr;
     QRadioButton* blackOnWhite = nullptr;

@@ -95,7 +95,8 @@ public:
     // every object on all cores. Each is one undo step.
     void AddObjectClick();
     void FindObjectsClick();
-    void findObjects(const FindOptions& options, bool replace, bool dropFlagged);
+    void findObjects(const FindOptions& options, bool replace, bool dropFlagged,
+                     ModelChoice model = ModelChoice::CenterPoint);
     void DeleteObjectClick();
     void ClearObjectsClick();
     void AnalyseAllClick();

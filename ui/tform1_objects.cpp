@@ -347,11 +347,14 @@ void TForm1::FindObjectsClick() {
         findDialogRunner_ ? findDialogRunner_(dialog) : dialog.exec() == QDialog::Accepted;
     updateThresholdPreview(); // the tint the View menu asks for, if any
     if (!accepted) return;
-    findObjects(dialog.options(), dialog.replaceObjects(), dialog.dropFlagged->isChecked());
+    findObjects(dialog.options(), dialog.replaceObjects(), dialog.dropFlagged->isChecked(),
+                dialog.model());
 }
 
-void TForm1::findObjects(const FindOptions& options, bool replace, bool dropFlagged) {
+void TForm1::findObjects(const FindOptions& options, bool replace, bool dropFlagged,
+                         ModelChoice model) {
     ControlValues base = controlValues();
+    base.model = model;
     at(base.fields, Field::Threshold) = options.threshold;
     base.blackOnWhite = options.blackOnWhite;
     const std::vector<Region> regions = findRegions(image_, options);
