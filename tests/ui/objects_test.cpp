@@ -8,8 +8,10 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -238,6 +240,16 @@ private slots:
             QCOMPARE(opened[i].values.fields, saved[i].values.fields);
             QCOMPARE(opened[i].result.contour, saved[i].result.contour);
         }
+
+        // orvik-cli reruns the list to the same file, byte for byte.
+        QProcess cli;
+        cli.start(ORVIK_CLI_PATH, {"--objects", path, "--save", "json", "--out", folder.path("cli"),
+                                   form->windowTitle().mid(8)});
+        QVERIFY(cli.waitForFinished(30000));
+        QCOMPARE(cli.exitCode(), 0);
+        QFile window(path), headless(folder.path("cli/discs.json"));
+        QVERIFY(window.open(QIODevice::ReadOnly) && headless.open(QIODevice::ReadOnly));
+        QCOMPARE(headless.readAll(), window.readAll());
     }
 
     // Copy with the table focused gives the table as tab-separated lines.
