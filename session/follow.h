@@ -1,0 +1,46 @@
+// Following objects through the frames of a stack: on the first frame each object is analysed
+// from its settings; on each frame after that its contour starts where it ended on the frame
+// before (the points and their motion carry over, the picture changes) and the iterations run
+// again, so that an object keeps its id from frame to frame.
+#pragma once
+
+#include "grey_image.h"
+#include "objects.h"
+#include "result.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace orvik {
+
+// One object's contours over the frames it was followed through.
+struct Track {
+    int id = 0;
+    ControlValues values;
+    int firstFrame = 0;
+    // The contour on frames firstFrame, firstFrame + 1, ...: as many as the track lasted.
+    std::vector<ContourResult> frames;
+    // The floating-point error that ended the track on frame firstFrame + frames.size();
+    // empty when the track went on to the last frame followed.
+    std::string error;
+    int lastFrame() const { return firstFrame + static_cast<int>(frames.size()) - 1; }
+};
+
+struct FollowOutcome {
+    std::vector<Track> tracks; // in the order of the objects
+    int framesDone = 0;        // from the first frame on; fewer than asked when stopped
+};
+
+// The grey picture of a frame, as the engine sees it.
+using FrameSource = std::function<GreyImage(int frame)>;
+
+// Follows `objects` through frames first .. first + count - 1, each frame's objects on
+// `threads` workers; each track is bit for bit what following that object alone gives.
+// `progress`, if set, hears after each frame how many are done and returns false to stop
+// there: the frames done keep their results.
+FollowOutcome followObjects(const std::vector<PictureObject>& objects, const FrameSource& frame,
+                            int first, int count, const std::string& imageFile, int threads,
+                            const std::function<bool(int framesDone)>& progress = {});
+
+} // namespace orvik
