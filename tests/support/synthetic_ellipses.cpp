@@ -1,0 +1,224 @@
+// Pictures of known ellipses, and the score of found outlines against them.
+#include "synthetic_ellipses.h"
+
+#include "measurements.h"
+#include "objects.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <random>
+
+namespace orvik::test {
+
+bool Ellipse::contains(double px, double py) const {
+    const double c = std::cos(angle), s = std::sin(angle);
+    const double dx = px - x, dy = py - y;
+    const double u = (dx * c + dy * s) / semiA, v = (dy * c - dx * s) / semiB;
+    return u * u + v * v < 1;
+}
+
+namespace {
+
+// Uniform and Gaussian numbers from the engine's raw 32-bit output only: the standard
+// distributions may differ between libraries, the engine does not.
+class Random {
+public:
+    explicit Random(std::uint32_t seed) : engine_(seed) {}
+    double uniform(double low, double high) {
+        return low + (high - low) * ((engine_() + 0.5) / 4294967296.0);
+    }
+    double gaussian() { // Box–Muller
+        const double u = uniform(0, 1), v = uniform(0, 1);
+        return std::sqrt(-2 * std::log(u)) * std::cos(2 * std::numbers::pi * v);
+    }
+
+private:
+    std::mt19937 engine_;
+};
+
+// The pixels whose centre lies in `e` grown by `grow` on each semi-axis, as a callback per
+// pixel within the picture.
+template <typename Visit>
+void forEachPixelNear(const Ellipse& e, double grow, int width, int height, Visit visit) {
+    const Ellipse grown{e.x, e.y, e.semiA + grow, e.semiB + grow, e.angle};
+    const double reach = std::max(grown.semiA, grown.semiB) + 1;
+    const int x1 = std::max(0, static_cast<int>(e.x - reach)),
+              x2 = std::min(width - 1, static_cast<int>(e.x + reach));
+    const int y1 = std::max(0, static_cast<int>(e.y - reach)),
+              y2 = std::min(height - 1, static_cast<int>(e.y + reach));
+    for (int y = y1; y <= y2; ++y)
+        for (int x = x1; x <= x2; ++x)
+            if (grown.contains(x + 0.5, y + 0.5)) visit(static_cast<std::size_t>(y) * width + x);
+}
+
+// Rows then columns, each with a normalised Gaussian kernel; the border pixel repeats.
+std::vector<double> blurred(const std::vector<double>& grey, int width, int height, double sigma) {
+    if (sigma <= 0) return grey;
+    const int radius = static_cast<int>(std::ceil(3 * sigma));
+    std::vector<double> kernel(2 * radius + 1);
+    double sum = 0;
+    for (int i = -radius; i <= radius; ++i)
+        sum += kernel[i + radius] = std::exp(-0.5 * i * i / (sigma * sigma));
+    for (double& k : kernel)
+        k /= sum;
+    std::vector<double> across(grey.size()), out(grey.size());
+    const auto index = [width](int x, int y) { return static_cast<std::size_t>(y) * width + x; };
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            double v = 0;
+            for (int i = -radius; i <= radius; ++i)
+                v += kernel[i + radius] * grey[index(std::clamp(x + i, 0, width - 1), y)];
+            across[index(x, y)] = v;
+        }
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            double v = 0;
+            for (int i = -radius; i <= radius; ++i)
+                v += kernel[i + radius] * across[index(x, std::clamp(y + i, 0, height - 1))];
+            out[index(x, y)] = v;
+        }
+    return out;
+}
+
+} // namespace
+
+SyntheticPicture drawEllipses(const EllipseScene& scene) {
+    const int width = scene.width, height = scene.height;
+    const std::size_t size = static_cast<std::size_t>(width) * height;
+    Random random(scene.seed);
+    SyntheticPicture picture;
+    picture.truth.assign(size, 0);
+
+    // Place by trial: a candidate whose grown outline meets a placed one's is dropped.
+    std::vector<bool> taken(size, false);
+    for (int attempt = 0;
+         attempt < 200 * scene.count && static_cast<int>(picture.ellipses.size()) < scene.count;
+         ++attempt) {
+        Ellipse e;
+        e.semiA = random.uniform(scene.minSemiAxis, scene.maxSemiAxis);
+        e.semiB = random.uniform(scene.minSemiAxis, scene.maxSemiAxis);
+        e.angle = random.uniform(0, std::numbers::pi);
+        const double margin = std::max(e.semiA, e.semiB) + scene.gap;
+        if (2 * margin >= std::min(width, height)) continue;
+        e.x = random.uniform(margin, width - margin);
+        e.y = random.uniform(margin, height - margin);
+        bool free = true;
+        forEachPixelNear(e, scene.gap / 2, width, height,
+                         [&](std::size_t i) { free = free && !taken[i]; });
+        if (!free) continue;
+        forEachPixelNear(e, scene.gap / 2, width, height, [&](std::size_t i) { taken[i] = true; });
+        picture.ellipses.push_back(e);
+        const auto label = static_cast<std::uint16_t>(picture.ellipses.size());
+        forEachPixelNear(e, 0, width, height, [&](std::size_t i) { picture.truth[i] = label; });
+    }
+
+    // Cover by 4 × 4 samples per pixel, then blur and noise.
+    const double objectGrey = scene.darkObjects ? scene.objectGrey : scene.groundGrey;
+    const double groundGrey = scene.darkObjects ? scene.groundGrey : scene.objectGrey;
+    std::vector<double> grey(size, groundGrey);
+    for (const Ellipse& e : picture.ellipses)
+        forEachPixelNear(e, 1.5, width, height, [&](std::size_t i) {
+            const double px = static_cast<double>(i % width), py = static_cast<double>(i / width);
+            int inside = 0;
+            for (int sy = 0; sy < 4; ++sy)
+                for (int sx = 0; sx < 4; ++sx)
+                    inside += e.contains(px + (sx + 0.5) / 4, py + (sy + 0.5) / 4);
+            grey[i] = groundGrey + (objectGrey - groundGrey) * inside / 16.0;
+        });
+    grey = blurred(grey, width, height, scene.blurSigma);
+
+    picture.image.ImageWidth = width;
+    picture.image.ImageHeight = height;
+    picture.image.GreyData = std::make_unique<std::uint8_t[]>(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        const double v = std::round(grey[i] + scene.noiseSigma * random.gaussian());
+        picture.image.GreyData[i] = static_cast<std::uint8_t>(std::clamp(v, 0.0, 255.0));
+    }
+    return picture;
+}
+
+std::vector<PixelSet> findAndOutline(const GreyImage& image, const ControlValues& base,
+                                     FindOptions options,
+                                     const std::function<void(ControlValues&)>& adjust) {
+    options.threshold = otsuThreshold(image);
+    options.blackOnWhite = base.blackOnWhite;
+    ObjectList list;
+    for (const Region& region : findRegions(image, options)) {
+        ControlValues values = seedValues(region, base);
+        if (adjust) adjust(values);
+        list.add(values);
+    }
+    list.analyseAll(image, "synthetic", 1);
+    std::vector<PixelSet> outlines;
+    for (const PictureObject& object : list.objects()) {
+        PixelSet& pixels = outlines.emplace_back();
+        if (!object.error.empty() || !object.result.closed) continue;
+        forEachInsideSpan(object.result.contour, image.ImageWidth, image.ImageHeight,
+                          [&](std::int32_t row, std::int32_t first, std::int32_t last) {
+                              for (std::int32_t x = first; x <= last; ++x)
+                                  pixels.push_back(
+                                      static_cast<std::size_t>(row) * image.ImageWidth + x);
+                          });
+    }
+    return outlines;
+}
+
+FindingScore scoreFinding(const std::vector<std::uint16_t>& truth,
+                          const std::vector<PixelSet>& found, double minIou) {
+    const std::size_t labels =
+        truth.empty() ? 1 : *std::max_element(truth.begin(), truth.end()) + 1u;
+    std::vector<double> truthArea(labels, 0);
+    for (std::uint16_t t : truth)
+        ++truthArea[t];
+    FindingScore score;
+    score.truthCount = static_cast<int>(
+        std::count_if(truthArea.begin() + 1, truthArea.end(), [](double a) { return a > 0; }));
+    score.foundCount = static_cast<int>(found.size());
+
+    struct Pair {
+        double iou, ratio;
+        std::size_t found, truth;
+    };
+    std::vector<Pair> pairs;
+    std::vector<double> overlap(labels);
+    for (std::size_t f = 0; f < found.size(); ++f) {
+        std::fill(overlap.begin(), overlap.end(), 0.0);
+        for (std::size_t i : found[f])
+            ++overlap[truth[i]];
+        const double area = static_cast<double>(found[f].size());
+        for (std::size_t t = 1; t < labels; ++t)
+            if (overlap[t] > 0)
+                pairs.push_back(
+                    {overlap[t] / (area + truthArea[t] - overlap[t]), area / truthArea[t], f, t});
+    }
+    std::sort(pairs.begin(), pairs.end(),
+              [](const Pair& a, const Pair& b) { return a.iou > b.iou; });
+    std::vector<bool> foundUsed(found.size()), truthUsed(labels);
+    std::vector<double> ious, ratios;
+    for (const Pair& p : pairs) {
+        if (p.iou < minIou || foundUsed[p.found] || truthUsed[p.truth]) continue;
+        foundUsed[p.found] = truthUsed[p.truth] = true;
+        ious.push_back(p.iou);
+        ratios.push_back(p.ratio);
+    }
+    score.matched = static_cast<int>(ious.size());
+    score.recall = score.truthCount > 0 ? static_cast<double>(score.matched) / score.truthCount : 0;
+    score.precision =
+        score.foundCount > 0 ? static_cast<double>(score.matched) / score.foundCount : 0;
+    ious.resize(std::max<std::size_t>(ious.size(), score.truthCount), 0.0);
+    score.medianIou = median(ious);
+    score.medianAreaRatio = median(ratios);
+    score.ious = std::move(ious);
+    score.areaRatios = std::move(ratios);
+    return score;
+}
+
+double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t m = values.size() / 2;
+    return values.size() % 2 ? values[m] : (values[m - 1] + values[m]) / 2;
+}
+
+} // namespace orvik::test
