@@ -2,7 +2,7 @@
 // at IoU ≥ 0.5) and the median IoU of each closed model on pictures of known ellipses, dark on
 // light and light on dark, or on a picture with a reference label picture (the coins).
 //
-//   find_accuracy [--pictures N] [--blur S] [--noise S] [--set KEY=VALUE ...]
+//   find_accuracy [--pictures N] [--axes MIN-MAX] [--blur S] [--noise S] [--set KEY=VALUE ...]
 //   find_accuracy --picture coins.png --truth coins-truth.png --object white-on-black
 //                 [--overlay out.png] [--exclude-edges yes] [--set KEY=VALUE ...]
 //
@@ -16,6 +16,7 @@
 
 #include <QGuiApplication>
 #include <QImage>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +29,7 @@ namespace {
 struct Options {
     int pictures = 10;
     double blur = 1.5, noise = 10;
+    double minSemiAxis = 8, maxSemiAxis = 24;
     std::string picture, truth, overlay;
     bool blackOnWhite = true;
     bool excludeEdges = false;
@@ -52,7 +54,10 @@ Options parse(int argc, char** argv) {
             o.pictures = std::atoi(v);
         else if (a == "--blur")
             o.blur = std::atof(v);
-        else if (a == "--noise")
+        else if (a == "--axes") {
+            if (std::sscanf(v, "%lf-%lf", &o.minSemiAxis, &o.maxSemiAxis) != 2)
+                usage("--axes wants MIN-MAX");
+        } else if (a == "--noise")
             o.noise = std::atof(v);
         else if (a == "--picture")
             o.picture = v;
@@ -121,6 +126,11 @@ void synthetic(const Options& o) {
                 scene.darkObjects = dark;
                 scene.blurSigma = o.blur;
                 scene.noiseSigma = o.noise;
+                // The picture grows with the ellipses, so that as many fit.
+                scene.minSemiAxis = o.minSemiAxis;
+                scene.maxSemiAxis = o.maxSemiAxis;
+                scene.width = std::max(320, static_cast<int>(14 * o.maxSemiAxis));
+                scene.height = scene.width * 3 / 4;
                 scene.seed = static_cast<std::uint32_t>(k);
                 const test::SyntheticPicture p = test::drawEllipses(scene);
                 const test::FindingScore s = measure(p.image, p.truth, model, dark, o);

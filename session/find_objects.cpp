@@ -77,7 +77,7 @@ std::vector<Region> findRegions(const GreyImage& image, const FindOptions& optio
     // Second pass: each root becomes a region, in the order of its first pixel.
     std::vector<int> regionOf(labels.size(), -1);
     std::vector<Region> regions;
-    std::vector<double> sumX, sumY;
+    std::vector<double> sumX, sumY, sumGrey;
     for (int y = 0; y < height; ++y) {
         const std::size_t row = static_cast<std::size_t>(y) * width;
         for (int x = 0; x < width; ++x) {
@@ -88,12 +88,14 @@ std::vector<Region> findRegions(const GreyImage& image, const FindOptions& optio
                 regions.push_back({{x, y, x + 1, y + 1}, 0, 0, 0, false});
                 sumX.push_back(0);
                 sumY.push_back(0);
+                sumGrey.push_back(0);
             }
             const int r = regionOf[root];
             Region& region = regions[r];
             ++region.area;
             sumX[r] += x + 0.5;
             sumY[r] += y + 0.5;
+            sumGrey[r] += grey[row + x];
             Box& b = region.bounds;
             b.x1 = std::min(b.x1, x);
             b.x2 = std::max(b.x2, x + 1);
@@ -110,8 +112,11 @@ std::vector<Region> findRegions(const GreyImage& image, const FindOptions& optio
         Region& region = regions[r];
         region.centreX = sumX[r] / region.area;
         region.centreY = sumY[r] / region.area;
+        region.meanGrey = sumGrey[r] / region.area;
         if (region.area < options.minArea || region.area > maxArea) continue;
         if (options.excludeEdges && region.touchesEdge) continue;
+        region.threshold = options.threshold;
+        region.blackOnWhite = options.blackOnWhite;
         keptIndex[r] = static_cast<int>(kept.size());
         kept.push_back(region);
     }
@@ -156,19 +161,32 @@ int otsuThreshold(const GreyImage& image) {
     return 4 * ((first + last) / 2) + 2;
 }
 
+namespace {
+
+// The Viscosity field's value at which the pressure on the region's mean grey moves a point
+// half a pixel a step: v = 2 × |w| × contrast in engine units, with w = 0.005 × Image and
+// v = 0.2 × Viscosity, so the field is Image × contrast / 20.
+int dampedViscosity(const Region& region, const FieldValues& base) {
+    const double contrast = std::abs(region.meanGrey - region.threshold / 4.0);
+    const double field = at(base, Field::Image) * contrast / 20;
+    const FieldInfo& info = fieldInfo(Field::Viscosity);
+    return std::clamp(static_cast<int>(std::lround(std::min<double>(field, info.maximum))),
+                      at(base, Field::Viscosity), info.maximum);
+}
+
+} // namespace
+
 ControlValues seedValues(const Region& region, const ControlValues& base) {
     ControlValues values = base;
-    Box box = region.bounds;
-    if (base.model == ModelChoice::Balloon) {
-        // The middle half of the box: inside the region, so that the pressure pushes out.
-        const int w = box.x2 - box.x1, h = box.y2 - box.y1;
-        box = {box.x1 + w / 4, box.y1 + h / 4, box.x2 - w / 4, box.y2 - h / 4};
-    }
-    setBox(values.fields, box);
+    at(values.fields, Field::Threshold) = region.threshold;
+    values.blackOnWhite = region.blackOnWhite;
+    setBox(values.fields, region.bounds);
     const double radius = std::sqrt(region.area / std::numbers::pi);
     const FieldInfo& field = fieldInfo(Field::Radius);
     at(values.fields, Field::Radius) =
         std::clamp(static_cast<int>(std::lround(radius)), field.minimum, field.maximum);
+    if (isClosed(base.model))
+        at(values.fields, Field::Viscosity) = dampedViscosity(region, base.fields);
     return values;
 }
 

@@ -1,7 +1,8 @@
-// Finding objects: which regions are kept, Otsu's threshold between two grey levels, and the
-// seed of each model.
+// Finding objects: which regions are kept, Otsu's threshold between two grey levels, the seed
+// of each model, and how closely the default model outlines known objects.
 #include "find_objects.h"
 #include "session_test_support.h"
+#include "synthetic_ellipses.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -89,28 +90,57 @@ TEST(FindObjects, OtsuSplitsTwoGreyLevels) {
     EXPECT_LE(flat, 1020);
 }
 
-// The seed of each model: the region's box (the middle half for a balloon, which grows) and
-// the radius of a disc of the region's area; the other settings are the base's.
+// The seed of each model: the region's box, threshold and polarity, the radius of a disc of
+// its area, and for the closed models a viscosity damped by the region's contrast (here 40
+// grey levels: Image 30 × 40 / 20 = 60), never below the base's; the rest is the base's.
 TEST(FindObjects, EachModelIsSeededOnTheRegion) {
-    const Region region{{20, 30, 60, 62}, 1000, 40, 46, false};
+    Region region{{20, 30, 60, 62}, 1000, 40, 46, false};
+    region.meanGrey = 80;
+    region.threshold = 480; // grey 120
+    region.blackOnWhite = false;
     const struct {
         ModelChoice model;
-        Box box;
+        int baseViscosity, viscosity;
     } cases[] = {
-        {ModelChoice::CenterPoint, {20, 30, 60, 62}},
-        {ModelChoice::Standard, {20, 30, 60, 62}},
-        {ModelChoice::Balloon, {30, 38, 50, 54}},
-        {ModelChoice::Opened, {20, 30, 60, 62}},
+        {ModelChoice::CenterPoint, 10, 60}, {ModelChoice::Standard, 10, 60},
+        {ModelChoice::Balloon, 10, 60},     {ModelChoice::Opened, 10, 10},
+        {ModelChoice::CenterPoint, 90, 90},
     };
     for (const auto& c : cases) {
         ControlValues base;
         base.model = c.model;
         at(base.fields, Field::Tension) = 77;
+        at(base.fields, Field::Viscosity) = c.baseViscosity;
         const ControlValues seeded = seedValues(region, base);
-        EXPECT_EQ(boxOf(seeded.fields), c.box) << static_cast<int>(c.model);
+        SCOPED_TRACE(static_cast<int>(c.model));
+        EXPECT_EQ(boxOf(seeded.fields), region.bounds);
         EXPECT_EQ(at(seeded.fields, Field::Radius), 18); // √(1000 / π) = 17.8
+        EXPECT_EQ(at(seeded.fields, Field::Threshold), 480);
+        EXPECT_FALSE(seeded.blackOnWhite);
+        EXPECT_EQ(at(seeded.fields, Field::Viscosity), c.viscosity);
         EXPECT_EQ(at(seeded.fields, Field::Tension), 77);
         EXPECT_EQ(seeded.model, c.model);
+    }
+}
+
+// Find objects with the window's default model and fields, then Analyse all, on pictures of
+// known ellipses: nearly every ellipse found once, and outlined closely.
+TEST(FindObjects, TheDefaultModelOutlinesKnownEllipses) {
+    const struct {
+        bool dark;
+        double blur, noise;
+    } cases[] = {{true, 1.5, 10}, {false, 1.5, 10}, {true, 0, 0}, {false, 2.5, 20}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.dark << " blur " << c.blur << " noise " << c.noise);
+        const test::SyntheticPicture picture = test::drawEllipses(
+            {.darkObjects = c.dark, .blurSigma = c.blur, .noiseSigma = c.noise, .seed = 7});
+        ControlValues base;
+        base.blackOnWhite = c.dark;
+        const test::FindingScore score =
+            test::scoreFinding(picture.truth, test::findAndOutline(picture.image, base));
+        EXPECT_GE(score.recall, 0.95);
+        EXPECT_GE(score.precision, 0.95);
+        EXPECT_GE(score.medianIou, 0.9);
     }
 }
 
