@@ -100,8 +100,8 @@ public:
     void DeleteObjectClick();
     void ClearObjectsClick();
     void AnalyseAllClick();
-    // "Add by clicking": a click at (X, Y) on an object runs "Set them all" on its edge, seeds
-    // the box of its region, analyses it and adds it as the current object.
+    // "Add by clicking": a click at (X, Y) on an object seeds an object on the region under
+    // it as Find objects does, analyses it and adds it as the current object.
     void addObjectAt(int X, int Y);
     // Makes the object `id` current (0: none, the contour is free): its values go into the
     // controls and its drawing onto the picture; nothing runs.

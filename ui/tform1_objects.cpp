@@ -506,19 +506,10 @@ void TForm1::addObjectAt(int X, int Y) {
     }
     values.blackOnWhite = options.blackOnWhite;
     const Region region = regions[static_cast<std::size_t>(labels[clicked])];
-    // "Set them all" where the tools expect the click: on the region's edge, right of the
-    // click on its row, with the region's box around it.
-    std::int32_t edgeX = static_cast<std::int32_t>(clicked % image_.ImageWidth);
-    std::int32_t edgeY = static_cast<std::int32_t>(clicked / image_.ImageWidth);
-    const int object = labels[clicked];
-    while (edgeX + 1 < image_.ImageWidth &&
-           labels[static_cast<std::size_t>(edgeY) * image_.ImageWidth + edgeX + 1] == object)
-        ++edgeX;
-    runTool(Tool::All, {values.model, region.bounds, image_.ImageWidth, image_.ImageHeight}, edgeX,
-            edgeY,
-            {[&](int radius) { at(values.fields, Field::Radius) = radius; },
-             [&](int threshold) { at(values.fields, Field::Threshold) = threshold; },
-             [&](bool blackOnWhite) { values.blackOnWhite = blackOnWhite; }});
+    // The region's own rule, as Find objects seeds: its threshold and polarity, the radius
+    // of a disc of its area, its box, and the damping its contrast needs. ("Set them all" at
+    // its edge would give the radius from the box's centre and a threshold from the 21 × 21
+    // pixels there, which the region's rule then replaces.)
     values = seedValues(region, values);
 
     const int id = objects_.add(values);
