@@ -21,7 +21,7 @@ QString formatName(const QByteArray& format) {
 }
 
 [[noreturn]] void refuseFile(const PictureFile& file, const QString& reason) {
-    refuse(QStringLiteral("Cannot read file %1: %2").arg(file.path, reason));
+    orvik::refuseFile(file.path, reason);
 }
 
 // What the content is, by its first bytes, as the reader's plugins recognise them; empty
@@ -33,6 +33,10 @@ QByteArray recognisedFormat(const QString& path) {
 }
 
 } // namespace
+
+void refuseFile(const QString& path, const QString& reason) {
+    refuse(QStringLiteral("Cannot read file %1: %2").arg(path, reason));
+}
 
 void refuseContent(const PictureFile& file) {
     if (isBitmap(file)) refuseAsNotValid();

@@ -27,6 +27,9 @@ struct PictureFile {
     refuse(QString::fromLatin1(NotValidText));
 }
 
+// "Cannot read file PATH: " and the reason.
+[[noreturn]] void refuseFile(const QString& path, const QString& reason);
+
 // Content the reader could not turn into a picture. A bitmap gets its one fixed text; any
 // other file is named, with the reason found by looking at what it holds: empty, another
 // format than its extension says, no picture at all, or a damaged picture of its format.

@@ -9,7 +9,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins
+  qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libtiff-dev
   libqt6gui6 libqt6widgets6 libqt6test6 qt6-qpa-plugins
   libgl-dev libxkbcommon-dev
   libgtest-dev libbenchmark-dev zlib1g-dev

@@ -1,0 +1,82 @@
+// The frames of a picture as read from the file, before any grey mapping: their raw samples,
+// the display range that maps them onto the 8-bit grey the engine sees, and that mapping.
+#pragma once
+
+#include "grey_image.h"
+
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace orvik {
+
+// What one pixel of a frame holds.
+enum class SampleLayout {
+    Grey8,  // one byte
+    Grey16, // one 16-bit value
+    Rgb8,   // three bytes: red, green, blue
+};
+
+// "8-bit grey", "16-bit grey", "8-bit colour": how messages name a layout.
+QString layoutName(SampleLayout layout);
+
+// Raw values low..high are mapped onto grey 0..255, linearly and rounded; values outside clamp.
+struct DisplayRange {
+    std::uint16_t low = 0;
+    std::uint16_t high = 255;
+    friend bool operator==(const DisplayRange&, const DisplayRange&) = default;
+};
+
+// Frames of one size and layout. Each frame is a buffer of its own, allocated when its page is
+// read: a long stack never needs one huge block, memory grows page by page as the file is read,
+// and nothing but the raw samples is kept per frame (the grey of the frame on show is made
+// when it is shown). Samples are stored as read, rows from the top down without padding,
+// 16-bit values in the machine's byte order.
+class FrameStack {
+public:
+    FrameStack() = default;
+    FrameStack(std::int32_t width, std::int32_t height, SampleLayout layout);
+
+    std::int32_t width() const { return width_; }
+    std::int32_t height() const { return height_; }
+    SampleLayout layout() const { return layout_; }
+    int frameCount() const;
+    // Samples per frame: width × height × (3 for colour, else 1).
+    std::size_t samplesPerFrame() const;
+
+    // Adds a frame whose samples the caller then writes, all of them: it starts uninitialised.
+    // The 8-bit one for Grey8 and Rgb8, the 16-bit one for Grey16.
+    std::uint8_t* addFrame8();
+    std::uint16_t* addFrame16();
+    const std::uint8_t* frame8(int frame) const { return narrow_[std::size_t(frame)].get(); }
+    const std::uint16_t* frame16(int frame) const { return wide_[std::size_t(frame)].get(); }
+
+    // Moves the frames of `other`, which has this stack's size and layout, to the end.
+    void append(FrameStack&& other);
+    // Makes a grey 8-bit stack a colour one, each channel the grey value.
+    void widenToColour();
+
+private:
+    std::int32_t width_ = 0;
+    std::int32_t height_ = 0;
+    SampleLayout layout_ = SampleLayout::Grey8;
+    std::vector<std::unique_ptr<std::uint8_t[]>> narrow_;
+    std::vector<std::unique_ptr<std::uint16_t[]>> wide_;
+};
+
+// The range a stack is shown through at first: for 16-bit frames the smallest to the largest
+// value of the whole stack, so that a threshold means the same on every frame; for 8-bit
+// frames 0..255, which leaves every grey value as it is.
+DisplayRange autoRange(const FrameStack& stack);
+
+// The grey value of each raw value 0..65535 (0..255 for 8-bit frames) through the range.
+std::vector<std::uint8_t> greyMapping(DisplayRange range, SampleLayout layout);
+
+// A complete grey image store of the frame: each pixel's value (a colour pixel's luma)
+// mapped through the range into the grey buffer and the display. Throws ImageLoadError when
+// there is no memory for it; the stack is left as it is.
+GreyImage greyFrame(const FrameStack& stack, int frame, DisplayRange range);
+
+} // namespace orvik

@@ -1,0 +1,147 @@
+// Loads a file or a folder of numbered pictures as frames.
+#include "picture_stack.h"
+
+#include "load_refusals.h"
+#include "picture_reader.h"
+#include "tiff_reader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <vector>
+
+namespace orvik {
+namespace {
+
+// The toolkit's decode, as loadGreyImage converts it, kept as grey when every pixel is grey
+// (a third of the memory) and as colour otherwise.
+FrameStack framesOf(const QImage& picture) {
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    if (rgb.isNull()) refuse(QString::fromLatin1(OutOfMemoryText));
+    const int width = rgb.width(), height = rgb.height();
+    bool grey = true;
+    for (int y = 0; y < height && grey; ++y) {
+        const std::uint8_t* pixel = rgb.constScanLine(y);
+        for (int x = 0; x < width && grey; ++x, pixel += 3)
+            grey = pixel[0] == pixel[1] && pixel[1] == pixel[2];
+    }
+    FrameStack frames(width, height, grey ? SampleLayout::Grey8 : SampleLayout::Rgb8);
+    std::uint8_t* frame = frames.addFrame8();
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = rgb.constScanLine(y);
+        if (!grey) {
+            std::memcpy(frame + std::size_t(y) * width * 3, row, std::size_t(width) * 3);
+            continue;
+        }
+        for (int x = 0; x < width; ++x)
+            frame[std::size_t(y) * width + x] = row[3 * x];
+    }
+    return frames;
+}
+
+PictureStack readFile(const QString& path) {
+    if (isTiffName(path)) return readTiffStack(path);
+    PictureStack stack;
+    const QImage picture = readPicture(path);
+    stack.frames = framesOf(picture);
+    if (QFileInfo(path).suffix().toLower() == QLatin1String("png")) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) stack.calibration = pngCalibration(file, picture);
+    }
+    stack.range = autoRange(stack.frames);
+    return stack;
+}
+
+// ---- a folder of numbered pictures ----
+
+struct NumberedFile {
+    QString path;
+    QString number; // the last run of digits in the name, without leading zeros
+};
+
+bool isPictureName(const QFileInfo& file) {
+    static const QList<QByteArray> formats = QImageReader::supportedImageFormats();
+    return isTiffName(file.fileName()) || formats.contains(file.suffix().toLower().toUtf8());
+}
+
+std::vector<NumberedFile> numberedPictures(const QString& folder) {
+    std::vector<NumberedFile> files;
+    for (const QFileInfo& file : QDir(folder).entryInfoList(QDir::Files, QDir::Name)) {
+        if (!isPictureName(file)) continue;
+        const QString name = file.completeBaseName();
+        qsizetype end = name.size();
+        while (end > 0 && !name[end - 1].isDigit())
+            --end;
+        qsizetype start = end;
+        while (start > 0 && name[start - 1].isDigit())
+            --start;
+        if (start == end) continue;
+        QString number = name.mid(start, end - start);
+        while (number.size() > 1 && number.startsWith(QLatin1Char('0')))
+            number.remove(0, 1);
+        files.push_back({file.filePath(), number});
+    }
+    // By the number's value (a longer number is a larger one), then by name.
+    std::stable_sort(files.begin(), files.end(), [](const NumberedFile& a, const NumberedFile& b) {
+        if (a.number.size() != b.number.size()) return a.number.size() < b.number.size();
+        return a.number < b.number;
+    });
+    return files;
+}
+
+PictureStack readFolder(const QString& folder) {
+    const std::vector<NumberedFile> files = numberedPictures(folder);
+    if (files.empty())
+        refuse(QStringLiteral("Cannot read folder %1: it holds no numbered pictures").arg(folder));
+    PictureStack stack = readFile(files.front().path);
+    const QString firstName = QFileInfo(files.front().path).fileName();
+    for (std::size_t i = 1; i < files.size(); ++i) {
+        const QString& path = files[i].path;
+        PictureStack next = readFile(path);
+        FrameStack& frames = next.frames;
+        if (frames.width() != stack.frames.width() || frames.height() != stack.frames.height())
+            refuseFile(path, QStringLiteral("it is %1 x %2 pixels, not %3 x %4 as %5")
+                                 .arg(frames.width())
+                                 .arg(frames.height())
+                                 .arg(stack.frames.width())
+                                 .arg(stack.frames.height())
+                                 .arg(firstName));
+        const bool wide = frames.layout() == SampleLayout::Grey16;
+        if (wide != (stack.frames.layout() == SampleLayout::Grey16))
+            refuseFile(path, QStringLiteral("it holds %1, not %2 as %3")
+                                 .arg(layoutName(frames.layout()),
+                                      layoutName(stack.frames.layout()), firstName));
+        if (frames.layout() == SampleLayout::Rgb8) stack.frames.widenToColour();
+        if (stack.frames.layout() == SampleLayout::Rgb8) frames.widenToColour();
+        stack.frames.append(std::move(frames));
+        stack.readerNotes += next.readerNotes;
+    }
+    stack.range = autoRange(stack.frames);
+    return stack;
+}
+
+} // namespace
+
+PictureStack loadPictureStack(const QString& path) {
+    // As in loadGreyImage: whatever a decoder throws, the caller sees one of our texts.
+    try {
+        return QFileInfo(path).isDir() ? readFolder(path) : readFile(path);
+    } catch (const ImageLoadError&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw ImageLoadError(OutOfMemoryText);
+    } catch (const std::exception&) {
+        refuseContent({path, QFileInfo(path).suffix().toLower().toUtf8()});
+    }
+}
+
+GreyImage frameImage(const PictureStack& stack, int frame) {
+    return greyFrame(stack.frames, frame, stack.range);
+}
+
+} // namespace orvik
