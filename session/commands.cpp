@@ -54,6 +54,13 @@ LoadedImage loadImage(const QString& path) {
     return loaded;
 }
 
+LoadedStack loadStack(const QString& path) {
+    LoadedStack loaded{loadPictureStack(path), {}, {}};
+    loaded.image = frameImage(loaded.stack, 0);
+    loaded.box = middleFifth(loaded.image.ImageWidth, loaded.image.ImageHeight);
+    return loaded;
+}
+
 void previewContour(KONTUR& k, const ControlValues& values) {
     applyInit(k, geometryArguments(values));
 }

@@ -8,6 +8,7 @@
 #include "grey_image.h"
 #include "init_arguments.h"
 #include "kontur.h"
+#include "picture_stack.h"
 
 #include <QString>
 #include <cstdint>
@@ -56,6 +57,18 @@ struct LoadedImage {
 
 // Throws ImageLoadError and changes nothing when the file cannot be read.
 LoadedImage loadImage(const QString& path);
+
+// A picture's frames (a TIFF file's pages, or a folder's numbered pictures), the grey image of
+// its first frame through the stack's display range, and the middle-fifth box. Another frame
+// or another range is frameImage(stack, k) after setting stack.range.
+struct LoadedStack {
+    PictureStack stack;
+    GreyImage image;
+    Box box;
+};
+
+// Throws ImageLoadError and changes nothing when the file or folder cannot be read.
+LoadedStack loadStack(const QString& path);
 
 // ---- contour ----
 
