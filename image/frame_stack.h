@@ -22,7 +22,8 @@ enum class SampleLayout {
 // "8-bit grey", "16-bit grey", "8-bit colour": how messages name a layout.
 QString layoutName(SampleLayout layout);
 
-// Raw values low..high are mapped onto grey 0..255, linearly and rounded; values outside clamp.
+// Raw values low..high are mapped onto grey 0..255, linearly and rounded; values at or below low
+// are 0, those at or above high 255 (when low is not below high, the picture splits at low).
 struct DisplayRange {
     std::uint16_t low = 0;
     std::uint16_t high = 255;
