@@ -3,8 +3,8 @@
 # build-fuzz/ and runs each for a bounded time. Fails on any crash, leak, hang, excessive
 # allocation or sanitizer report; the input that caused it is kept in build-fuzz/artifacts/.
 #   scripts/fuzz.sh                      every fuzzer for FUZZ_SECONDS (default 60) each, the
-#                                        two readers of saved lists for half of it
-#                                        (FUZZ_LIST_SECONDS)
+#                                        TIFF reader and the two readers of saved lists for half
+#                                        of it (FUZZ_LIST_SECONDS)
 #   FUZZ_SECONDS=600 scripts/fuzz.sh     longer runs
 #   scripts/fuzz.sh load_image_fuzzer    only the named fuzzers
 # Inputs that once crashed a fuzzer live in fuzz/corpus/<fuzzer>/ and are replayed first.
@@ -12,19 +12,21 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds="${FUZZ_SECONDS:-60}"
-# The readers of saved lists are small next to the loader and the engine: half the time each
-# keeps the whole run within a minute of what it was before they came.
+# The TIFF reader and the readers of saved lists are small next to the loader and the engine:
+# half the time each keeps the whole run short.
 list_seconds="${FUZZ_LIST_SECONDS:-$(( (seconds + 1) / 2 ))}"
 build=build-fuzz
 testdata="${ORVIK_SHARED_TESTDATA:-$PWD/../shared/testdata}"
 fuzzers=("$@")
 [ ${#fuzzers[@]} -eq 0 ] &&
-  fuzzers=(load_image_fuzzer engine_fuzzer settings_fuzzer objects_fuzzer roiset_fuzzer)
+  fuzzers=(load_image_fuzzer load_tiff_fuzzer engine_fuzzer settings_fuzzer objects_fuzzer
+           roiset_fuzzer)
 
 bash scripts/install-deps.sh --fuzz
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DORVIK_FUZZ=ON -DORVIK_SANITIZE=ON -DORVIK_TESTS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target "${fuzzers[@]}" make_fuzz_seeds make_objects_seeds
+cmake --build "$build" -j "$(nproc)" --target "${fuzzers[@]}" make_fuzz_seeds make_objects_seeds \
+  make_tiff_seeds
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
@@ -40,6 +42,9 @@ else
   echo "fuzz.sh: no BMP Suite at $testdata/bmpsuite; seeding from generated pictures only" >&2
   "$build/fuzz/make_fuzz_seeds" "$seeds"
 fi
+# Seeds of the TIFF fuzzer: small files of every layout the reader takes.
+rm -rf "$build/seeds/load_tiff_fuzzer"
+"$build/fuzz/make_tiff_seeds" "$build/seeds/load_tiff_fuzzer" >/dev/null
 mkdir -p "$build/seeds/engine_fuzzer"
 # Seeds of the settings fuzzer: a saved result and a short recipe.
 mkdir -p "$build/seeds/settings_fuzzer"
@@ -75,7 +80,7 @@ for fuzzer in "${fuzzers[@]}"; do
   fi
 
   time="$seconds"
-  case "$fuzzer" in objects_fuzzer | roiset_fuzzer) time="$list_seconds" ;; esac
+  case "$fuzzer" in load_tiff_fuzzer | objects_fuzzer | roiset_fuzzer) time="$list_seconds" ;; esac
   echo "== $fuzzer: fuzzing for $time s (log: $log)"
   if "$binary" -max_total_time="$time" -timeout=10 -rss_limit_mb=2560 -print_final_stats=1 \
        -artifact_prefix="$artifacts/" "$corpus" "$build/seeds/$fuzzer" "$regressions" \
