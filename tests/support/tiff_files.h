@@ -1,5 +1,5 @@
-// TIFF files for the tests and the fuzzer's seeds: pages written with libtiff, and a
-// hand-made file whose header claims what libtiff would not write.
+// TIFF files for the tests and the fuzzer's seeds, written with libtiff, and a patch for the
+// header values libtiff would not write.
 #pragma once
 
 #include <QByteArray>
@@ -18,23 +18,21 @@ struct TiffPage {
     bool floating = false;
     bool tiled = false; // 16 × 16 tiles; otherwise strips of 2 rows
     bool separatePlanes = false;
-    int compression = 1;                // COMPRESSION_NONE
-    std::vector<std::uint32_t> samples; // width × height × channels, row by row
-    float xResolution = 0;              // 0: no resolution tags
-    int resolutionUnit = 1;
-    std::string description;
+    int compression = 1;                  // COMPRESSION_NONE
+    float xResolution = 0;                // 0: no resolution tags
+    int resolutionUnit = 1;               // RESUNIT_NONE
+    std::string description{};            // ImageDescription, none when empty
+    std::vector<std::uint32_t> samples{}; // width × height × channels, row by row
 };
 
-// A page whose samples run through a pattern that shifts every row, from `low` up to below
-// `low + span`.
-TiffPage patternPage(int width, int height, int bits, int channels, std::uint32_t low,
-                     std::uint32_t span);
+// The page with samples that run from `low` up to below `low + span` in a pattern that shifts
+// every row.
+TiffPage patterned(TiffPage page, std::uint32_t low, std::uint32_t span);
 
-// Writes the pages as one file; stops the program when it can't.
-void writeTiff(const QString& path, const std::vector<TiffPage>& pages);
+// Writes the pages as one file and returns its bytes; stops the program when it can't.
+QByteArray writeTiff(const QString& path, const std::vector<TiffPage>& pages);
 
-// One page of 8-bit grey in one strip, the directory first and then `pixelBytes` bytes of
-// pixels, claiming width × height pixels.
-QByteArray tiffClaiming(std::uint32_t width, std::uint32_t height, std::uint32_t pixelBytes);
+// Sets the one-value LONG or SHORT tag of the first page of a little-endian file to `value`.
+QByteArray withTag(QByteArray tiff, std::uint16_t tag, std::uint32_t value);
 
 } // namespace orvik::test
