@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -99,6 +100,7 @@ struct Page {
 
 enum class Route {
     Direct,      // grey or RGB samples copied as they are
+    Wide,        // 16-bit RGB, each sample rounded to 8 bits
     ColourImage, // anything else libtiff's RGBA interface turns into 8-bit colour
 };
 
@@ -142,6 +144,15 @@ void checkSize(const Page& page, std::uint32_t width, std::uint32_t height) {
                         .arg(MaxImageSide));
 }
 
+// Colour with an alpha sample goes the way the toolkit's reader takes it (premultiplied, then
+// back), so that such a picture keeps the grey it had before TIFF files came here.
+bool hasAlpha(TIFF* tiff) {
+    std::uint16_t count = 0;
+    const std::uint16_t* kinds = nullptr;
+    return TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &count, &kinds) && count > 0 && kinds &&
+           (kinds[0] == EXTRASAMPLE_ASSOCALPHA || kinds[0] == EXTRASAMPLE_UNASSALPHA);
+}
+
 PageShape pageShape(TIFF* tiff, const Page& page) {
     PageShape shape;
     std::uint16_t photometric = 0, planar = PLANARCONFIG_CONTIG, sampleFormat = SAMPLEFORMAT_UINT;
@@ -163,7 +174,11 @@ PageShape pageShape(TIFF* tiff, const Page& page) {
     if (whole && grey && (shape.bits == 8 || shape.bits == 16) && shape.samples >= 1) {
         shape.layout = shape.bits == 8 ? SampleLayout::Grey8 : SampleLayout::Grey16;
         shape.minIsWhite = photometric == PHOTOMETRIC_MINISWHITE;
-    } else if (whole && photometric == PHOTOMETRIC_RGB && shape.bits == 8 && shape.samples >= 3) {
+    } else if (whole && photometric == PHOTOMETRIC_RGB && shape.bits == 16 && shape.samples >= 3) {
+        shape.layout = SampleLayout::Rgb8;
+        shape.route = Route::Wide;
+    } else if (whole && photometric == PHOTOMETRIC_RGB && shape.bits == 8 && shape.samples >= 3 &&
+               !hasAlpha(tiff)) {
         shape.layout = SampleLayout::Rgb8;
     } else if (whole && shape.bits <= 16 && TIFFRGBAImageOK(tiff, reason)) {
         shape.layout = SampleLayout::Rgb8;
@@ -257,16 +272,21 @@ void readDirect(TIFF* tiff, const PageShape& shape, const Page& page, Sample* fr
 }
 
 void readColourImage(TIFF* tiff, const PageShape& shape, const Page& page, std::uint8_t* frame) {
-    const std::size_t pixels = std::size_t(shape.width) * shape.height;
-    std::vector<std::uint32_t> abgr(pixels);
-    if (!TIFFReadRGBAImageOriented(tiff, shape.width, shape.height, abgr.data(),
-                                   ORIENTATION_TOPLEFT, 1))
+    const int width = int(shape.width), height = int(shape.height);
+    QImage premultiplied(width, height, QImage::Format_ARGB32_Premultiplied);
+    if (premultiplied.isNull()) refuse(QString::fromLatin1(OutOfMemoryText));
+    static_assert(sizeof(QRgb) == sizeof(std::uint32_t));
+    auto* abgr = reinterpret_cast<std::uint32_t*>(premultiplied.bits());
+    if (!TIFFReadRGBAImageOriented(tiff, shape.width, shape.height, abgr, ORIENTATION_TOPLEFT, 1))
         page.damaged();
-    for (std::size_t i = 0; i < pixels; ++i) {
-        frame[3 * i] = std::uint8_t(TIFFGetR(abgr[i]));
-        frame[3 * i + 1] = std::uint8_t(TIFFGetG(abgr[i]));
-        frame[3 * i + 2] = std::uint8_t(TIFFGetB(abgr[i]));
-    }
+    for (std::size_t i = 0, n = std::size_t(width) * height; i < n; ++i)
+        abgr[i] = qRgba(int(TIFFGetR(abgr[i])), int(TIFFGetG(abgr[i])), int(TIFFGetB(abgr[i])),
+                        int(TIFFGetA(abgr[i])));
+    const QImage rgb = premultiplied.convertToFormat(QImage::Format_RGB888);
+    if (rgb.isNull()) refuse(QString::fromLatin1(OutOfMemoryText));
+    for (int y = 0; y < height; ++y)
+        std::memcpy(frame + std::size_t(y) * width * 3, rgb.constScanLine(y),
+                    std::size_t(width) * 3);
 }
 
 void readPage(TIFF* tiff, const PageShape& shape, const Page& page, FrameStack& frames) {
@@ -280,6 +300,15 @@ void readPage(TIFF* tiff, const PageShape& shape, const Page& page, FrameStack& 
     }
     std::uint8_t* frame = frames.addFrame8();
     if (shape.route == Route::ColourImage) return readColourImage(tiff, shape, page, frame);
+    if (shape.route == Route::Wide) {
+        std::vector<std::uint16_t> wide(frames.samplesPerFrame());
+        readDirect(tiff, shape, page, wide.data());
+        // The nearest 8-bit value: v × 255 / 65535, rounded.
+        std::transform(wide.begin(), wide.end(), frame, [](std::uint16_t value) {
+            return std::uint8_t((std::uint32_t(value) * 255 + 32767) / 65535);
+        });
+        return;
+    }
     readDirect(tiff, shape, page, frame);
     if (shape.minIsWhite)
         std::transform(frame, frame + frames.samplesPerFrame(), frame,

@@ -151,6 +151,24 @@ TEST_F(TiffTest, PagesLayoutsAndCalibrationsReadAsWritten) {
     }
 }
 
+// 8-bit TIFF files of every kind the toolkit writes keep the grey its own reader gave them.
+TEST_F(TiffTest, EightBitKindsKeepTheToolkitsGrey) {
+    QImage picture(37, 11, QImage::Format_ARGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y,
+                             qRgba(x * 53 % 256, (x * 11 + y * 91) % 256, (x ^ y) * 9 % 256,
+                                   y < 5 ? 255 : 40 + x));
+    for (const QImage::Format format :
+         {QImage::Format_Mono, QImage::Format_Indexed8, QImage::Format_Grayscale8,
+          QImage::Format_ARGB32, QImage::Format_RGBA64, QImage::Format_RGB888}) {
+        SCOPED_TRACE(format);
+        const QString path = folder_.path("kind.tif");
+        ASSERT_TRUE(picture.convertToFormat(format).save(path, "TIFF"));
+        EXPECT_EQ(greyBuffer(loadGreyImage(path)), lumaOfDecodedFile(path));
+    }
+}
+
 TEST_F(TiffTest, BadFilesNameTheFileAndThePage) {
     const QByteArray twoPages = writeTiff(folder_.path("two.tif"), {grey16, grey16});
     const QByteArray oneStrip =
