@@ -11,6 +11,7 @@
 #include "kontur.h"
 #include "load_image_dialog.h"
 #include "objects_panel.h"
+#include "picture_reader.h"
 #include "raster_canvas.h"
 #include "spin_field.h"
 #include "step_progress_bar.h"
@@ -19,6 +20,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -27,6 +29,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QSlider>
 #include <QToolButton>
 #include <QUndoStack>
 #include <QVBoxLayout>
@@ -71,6 +74,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     buildStatusLine();
     buildObjectItems();
     buildObjectsPanel();
+    buildFrameItems();
     setFocusOrder();
 
     // The menu bar on top, the client area as it always was, the status line at the bottom.
@@ -79,6 +83,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     frame->setSpacing(0);
     frame->setMenuBar(MenuBar);
     frame->addWidget(ClientArea, 1);
+    frame->addWidget(FramesBar);
     frame->addWidget(ObjectsPanel1);
     frame->addWidget(StatusLine);
 
@@ -103,6 +108,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     connectMenuBar();
     connectResultItems();
     connectObjectItems();
+    connectFrameItems();
     applyEnablingRules();
 }
 
@@ -264,7 +270,7 @@ void TForm1::Button1Click() {
     loadImageFile(path);
 }
 
-void TForm1::loadImageFile(const QString& path) {
+void TForm1::loadImageFile(const QString& path, bool folderAsFrames) {
     // A load is no step of its own, and the steps before it do not apply to the new picture.
     const HistoryPause pause(*this);
     {
@@ -272,9 +278,21 @@ void TForm1::loadImageFile(const QString& path) {
         const UpdatingScope guard(Updating);
         CheckBox1->setChecked(false);
 
-        // The store refuses sides beyond 32767, so the box fields can hold every size.
-        LoadedImage loaded = loadImage(path);
+        // The store refuses sides beyond 32767, so the box fields can hold every size. A TIFF
+        // file or a folder opens as frames; other pictures as they always did.
+        LoadedImage loaded;
+        PictureStack frames;
+        if ((folderAsFrames && QFileInfo(path).isDir()) || isTiffName(path)) {
+            LoadedStack stack = loadStack(path);
+            frames = std::move(stack.stack);
+            loaded = {std::move(stack.image), stack.box};
+        } else {
+            loaded = loadImage(path);
+        }
         image_ = std::move(loaded.image);
+        stack_ = std::move(frames);
+        frame_ = 0;
+        tracks_.reset();
         // Zoomed views show the grey picture itself, the contour drawn over it thin.
         Image1->setPlainPicture(QImage(image_.GreyData.get(), image_.ImageWidth, image_.ImageHeight,
                                        image_.ImageWidth, QImage::Format_Grayscale8));
@@ -306,6 +324,13 @@ void TForm1::loadImageFile(const QString& path) {
     Updating = 0;
     UndoStack->clear();
     history_ = std::make_shared<WindowSnapshot>(snapshot());
+    {
+        const QSignalBlocker quiet(FrameSlider);
+        FrameSlider->setRange(0, frameCount() - 1);
+        FrameSlider->setValue(0);
+    }
+    FrameLabel->setText(QStringLiteral("Frame 1 / %1").arg(frameCount()));
+    FramesBar->setVisible(frameCount() > 1);
     applyEnablingRules();
     showLoadedPicture();
     updateThresholdPreview();
@@ -378,6 +403,10 @@ void TForm1::applyEnablingRules() {
         {ClearObjectsAction, objects_.size() > 0},
         {SaveObjectsAction, objects_.size() > 0},
         {OpenObjectsAction, loaded},
+        {FollowAction, frameCount() > 1},
+        {NextFrameAction, frameCount() > 1},
+        {PreviousFrameAction, frameCount() > 1},
+        {DisplayRangeAction, stack_.frames.frameCount() > 0},
         {AnalyseAllAction, objects_.size() > 0},
         {UndoAction, UndoStack->canUndo()},
         {RedoAction, UndoStack->canRedo()},

@@ -4,10 +4,12 @@
 #include "commands.h"
 #include "field_table.h"
 #include "find_objects.h"
+#include "follow.h"
 #include "grey_image.h"
 #include "init_arguments.h"
 #include "measurements.h"
 #include "objects.h"
+#include "picture_stack.h"
 #include "recent_files.h"
 #include "result.h"
 #include "result_file_dialog.h"
@@ -29,6 +31,7 @@ class QMenuBar;
 class QPushButton;
 class QRadioButton;
 class QScrollArea;
+class QSlider;
 class QToolButton;
 class QUndoStack;
 
@@ -56,8 +59,10 @@ public:
     void AnalysisChange(); // a force parameter, the polarity or "Instant analysis" changed
     void SpeedButton1Click();
 
-    // "Load Image" after its dialog has returned `path`.
-    void loadImageFile(const QString& path);
+    // "Load Image" after its dialog has returned `path`. A TIFF file opens as frames; with
+    // `folderAsFrames`, a folder of numbered pictures does too (File › Open frames…, a folder
+    // named on the command line or dropped); otherwise a folder is no picture.
+    void loadImageFile(const QString& path, bool folderAsFrames = false);
     // Loads `path` as "Load Image" does after its dialog, as one command whose failure shows
     // the same error box: a file named on the command line, dropped on the window or chosen
     // from File > Open Recent.
@@ -114,6 +119,25 @@ public:
     void OpenObjectsClick();
     void openObjectsFile(const QString& path);
     const ObjectList& objects() const { return objects_; }
+
+    // Frames: a multi-page TIFF file or a folder of numbered pictures opens as frames, shown
+    // one at a time through the stack's display range; the slider under the picture, "," and
+    // "." step through them. The contour and the objects are analysed on the frame shown.
+    void showFrame(int frame);
+    int frame() const { return frame_; }
+    int frameCount() const;
+    const PictureStack& stack() const { return stack_; }
+    // Analysis › "Follow through frames": every object (the contour alone when there is
+    // none) from the frame shown to the last, each frame's analysis starting from the
+    // contour the frame before left; Esc or Cancel stops between two frames, and the frames
+    // done keep their results. One undo step.
+    void FollowClick();
+    // File › "Open frames…": a folder of numbered pictures.
+    void OpenFramesClick();
+    // View › "Display range…": the grey levels 0 and 255 of a 16-bit picture.
+    void DisplayRangeClick();
+    void setDisplayRange(DisplayRange range);
+    const std::vector<Track>& tracks() const;
     int currentObject() const { return currentObject_; }
     // Runs the modal Find objects dialog; tests replace it.
     using FindDialogRunner = std::function<bool(FindObjectsDialog& dialog)>;
@@ -212,6 +236,17 @@ public:
     QAction* AnalyseAllAction = nullptr;
     QAction* ShowObjectsAction = nullptr;
     QAction* SaveObjectsAction = nullptr;
+    QAction* OpenFramesAction = nullptr;
+    QAction* FollowAction = nullptr;
+    QAction* NextFrameAction = nullptr;
+    QAction* PreviousFrameAction = nullptr;
+    QAction* DisplayRangeAction = nullptr;
+    // Under the picture while a stack is open: the frame slider and which frame it shows.
+    QWidget* FramesBar = nullptr;
+    QSlider* FrameSlider = nullptr;
+    QLabel* FrameLabel = nullptr;
+    // In the status line: the pixel under the pointer and its value in the picture's units.
+    QLabel* PointerLabel = nullptr;
     QAction* OpenObjectsAction = nullptr;
 
     // Below the picture and the panel, hidden until the first object exists.
@@ -269,6 +304,15 @@ private:
     ObjectsShown objectsShown() const;
     void restoreObjects(const ObjectsShown& objects);
     QImage foundRegionsTint(const FindOptions& options, int* count) const;
+
+    // Frames.
+    void buildFrameItems();
+    void connectFrameItems();
+    void loadFrames(const QString& path); // a TIFF file or a folder, in place of the picture
+    void takeFrameImage();                // image_ from the stack's frame shown
+    void showFrameImage();                // ... and shown with the contour
+    void showFrameResults();              // each object's contour on the frame shown
+    void showPointer(int X, int Y);
 
 public:
     // Runs a control's command through runCommand; `step` names the undo step it makes (a
@@ -343,6 +387,9 @@ private:
     // changes as a whole.
     mutable std::shared_ptr<const std::vector<PictureObject>> objectsShared_;
     FindDialogRunner findDialogRunner_;
+    PictureStack stack_; // the frames of a TIFF file or a folder; none for other pictures
+    int frame_ = 0;      // the frame shown
+    std::shared_ptr<const std::vector<Track>> tracks_; // the last Follow through frames
     bool objectsPanelShown_ = false; // shown once already: the user decides from then on
 };
 

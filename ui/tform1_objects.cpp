@@ -22,6 +22,8 @@
 #include <QMenu>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSignalBlocker>
+#include <QSlider>
 #include <QTableWidget>
 #include <QThread>
 #include <QUndoStack>
@@ -131,10 +133,10 @@ void TForm1::setFindDialogRunner(FindDialogRunner runner) {
 // ---- the list and what shows it ----
 
 ObjectsShown TForm1::objectsShown() const {
-    if (objects_.size() == 0) return {nullptr, currentObject_, currentError_};
+    if (objects_.size() == 0) return {nullptr, currentObject_, currentError_, tracks_, frame_};
     if (!objectsShared_)
         objectsShared_ = std::make_shared<const std::vector<PictureObject>>(objects_.objects());
-    return {objectsShared_, currentObject_, currentError_};
+    return {objectsShared_, currentObject_, currentError_, tracks_, frame_};
 }
 
 void TForm1::restoreObjects(const ObjectsShown& shown) {
@@ -145,6 +147,14 @@ void TForm1::restoreObjects(const ObjectsShown& shown) {
     objectsShared_ = shown.list;
     currentObject_ = shown.currentId;
     currentError_ = shown.currentError;
+    tracks_ = shown.tracks;
+    if (shown.frame != frame_ && shown.frame < frameCount()) {
+        frame_ = shown.frame;
+        const QSignalBlocker quiet(FrameSlider);
+        FrameSlider->setValue(frame_);
+        FrameLabel->setText(QStringLiteral("Frame %1 / %2").arg(frame_ + 1).arg(frameCount()));
+        takeFrameImage();
+    }
     if (PictureObject* current = objects_.find(currentObject_)) {
         current->values = controlValues();
         current->result = shown_.result;

@@ -14,7 +14,7 @@
 namespace orvik {
 
 void TForm1::openImageFile(const QString& path) {
-    userChange(NotAStep, [this, &path] { loadImageFile(path); });
+    userChange(NotAStep, [this, &path] { loadImageFile(path, true); });
 }
 
 void TForm1::openRecentFile(const QString& path) {

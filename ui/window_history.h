@@ -2,6 +2,7 @@
 // two such states.
 #pragma once
 
+#include "follow.h"
 #include "init_arguments.h"
 #include "objects.h"
 #include "result.h"
@@ -32,6 +33,9 @@ struct ObjectsShown {
     std::shared_ptr<const std::vector<PictureObject>> list; // null: no object
     int currentId = 0;                                      // 0: the contour is no object
     std::string currentError; // the error of the current object's last analysis
+    // The objects followed through the frames of a stack, and the frame shown.
+    std::shared_ptr<const std::vector<Track>> tracks;
+    int frame = 0;
     bool operator==(const ObjectsShown&) const = default;
 };
 

@@ -1,0 +1,106 @@
+// A stack in the window: its frames, the value under the pointer, the display range, and
+// objects followed through the frames, undone as one step.
+#include "objects_panel.h"
+#include "test_support.h"
+#include "tiff_files.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QSlider>
+#include <QUndoStack>
+
+namespace orvik::test {
+
+namespace {
+
+// Three 16-bit frames of 120 × 90: a disc of 3000 on 1000, 4 pixels further right each frame.
+QString movingDisc(BitmapFolder& folder) {
+    std::vector<TiffPage> pages;
+    for (int f = 0; f < 3; ++f) {
+        TiffPage page{.width = 120, .height = 90, .bits = 16};
+        for (int y = 0; y < 90; ++y)
+            for (int x = 0; x < 120; ++x) {
+                const int dx = x - 50 - 4 * f, dy = y - 45;
+                page.samples.push_back(dx * dx + dy * dy < 15 * 15 ? 3000 : 1000);
+            }
+        pages.push_back(page);
+    }
+    const QString path = folder.path(QStringLiteral("movie.tif"));
+    writeTiff(path, pages);
+    return path;
+}
+
+double centreX(const ContourResult& result) {
+    double sum = 0;
+    for (const ContourPoint& p : result.contour)
+        sum += p.x;
+    return result.contour.empty() ? 0 : sum / result.contour.size();
+}
+
+} // namespace
+
+class FramesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void framesPointerAndRange() {
+        BitmapFolder folder;
+        const auto form = makeWindow();
+        form->loadImageFile(movingDisc(folder));
+        QCOMPARE(form->frameCount(), 3);
+        QVERIFY(form->FramesBar->isVisible());
+        QCOMPARE(form->FrameSlider->maximum(), 2);
+        // The automatic range maps 1000 .. 3000 onto black .. white.
+        QCOMPARE(int(form->image().GreyData[45 * 120 + 50]), 255);
+        QCOMPARE(int(form->image().GreyData[0]), 0);
+        QTest::mouseMove(form->Image1, QPoint(50, 45));
+        QCOMPARE(form->PointerLabel->text(), QStringLiteral("x 50, y 45 \u00B7 3000"));
+        form->setDisplayRange({0, 4000});
+        QCOMPARE(int(form->image().GreyData[45 * 120 + 50]), 191); // 3000 of 4000
+        form->NextFrameAction->trigger();
+        QCOMPARE(form->frame(), 1);
+        QCOMPARE(form->FrameSlider->value(), 1);
+        QCOMPARE(int(form->image().GreyData[45 * 120 + 50]), 191);
+        form->FrameSlider->setValue(0);
+        QCOMPARE(form->frame(), 0);
+    }
+
+    // Found objects ("Standard", whose centre is free to move) followed through the frames keep
+    // their ids and move with their disc; each
+    // frame shows its own contours, and Undo takes the tracks back.
+    void followingThroughFrames() {
+        BitmapFolder folder;
+        const auto form = makeWindow();
+        form->loadImageFile(movingDisc(folder));
+        FindOptions options;
+        options.blackOnWhite = false;
+        options.threshold = 4 * 127 + 2;
+        form->userChange(TForm1::SeparateStep,
+                         [&] { form->findObjects(options, true, false, ModelChoice::Standard); });
+        QCOMPARE(form->objects().size(), std::size_t(1));
+        const int id = form->objects().objects()[0].id;
+        form->FollowAction->trigger();
+        QCOMPARE(form->tracks().size(), std::size_t(1));
+        const Track& track = form->tracks()[0];
+        QCOMPARE(track.id, id);
+        QCOMPARE(int(track.frames.size()), 3);
+        QVERIFY(track.error.empty());
+        const double start = centreX(track.frames[0]);
+        QVERIFY(std::abs(start - 50) < 2);
+        form->FrameSlider->setValue(2);
+        QCOMPARE(form->objects().objects()[0].result.contour, track.frames[2].contour);
+        // The disc moved 8 pixels; the contour follows it (how closely: bench/README.md).
+        QVERIFY(centreX(form->objects().objects()[0].result) > start + 3);
+        QCOMPARE(form->ObjectsPanel1->rowCount(), 1);
+
+        form->UndoAction->trigger();
+        QVERIFY(form->tracks().empty());
+        QCOMPARE(form->frame(), 0);
+        form->RedoAction->trigger();
+        QCOMPARE(form->tracks().size(), std::size_t(1));
+    }
+};
+
+} // namespace orvik::test
+
+ORVIK_WINDOW_TEST_MAIN(orvik::test::FramesTest)
+#include "frames_test.moc"

@@ -1,0 +1,287 @@
+// The frames of a stack in the main window: loading a TIFF file or a folder as frames, the
+// frame slider and its keys, the display range of 16-bit pictures, following the objects
+// through the frames, and the pixel under the pointer.
+#include "command_guard.h"
+#include "image_view.h"
+#include "objects_panel.h"
+#include "picture_reader.h"
+#include "step_progress_bar.h"
+#include "tform1.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QThread>
+#include <algorithm>
+
+namespace orvik {
+
+void TForm1::buildFrameItems() {
+    const auto name = [](QAction* action, const char* objectName, const QString& spoken) {
+        action->setObjectName(QString::fromLatin1(objectName));
+        action->setData(spoken);
+        action->setToolTip(spoken);
+        action->setShortcutContext(Qt::WindowShortcut);
+    };
+    OpenFramesAction = new QAction(QStringLiteral("Open &frames\u2026"), FileMenu);
+    name(OpenFramesAction, "OpenFramesAction", QStringLiteral("Open frames"));
+    FileMenu->insertAction(OpenRecentMenu->menuAction(), OpenFramesAction);
+
+    FollowAction = AnalysisMenu->addAction(QStringLiteral("F&ollow through frames"));
+    name(FollowAction, "FollowAction", QStringLiteral("Follow through frames"));
+
+    ViewMenu->addSeparator();
+    PreviousFrameAction = ViewMenu->addAction(QStringLiteral("&Previous frame"));
+    name(PreviousFrameAction, "PreviousFrameAction", QStringLiteral("Previous frame"));
+    PreviousFrameAction->setShortcut(Qt::Key_Comma);
+    NextFrameAction = ViewMenu->addAction(QStringLiteral("&Next frame"));
+    name(NextFrameAction, "NextFrameAction", QStringLiteral("Next frame"));
+    NextFrameAction->setShortcut(Qt::Key_Period);
+    DisplayRangeAction = ViewMenu->addAction(QStringLiteral("&Display range\u2026"));
+    name(DisplayRangeAction, "DisplayRangeAction", QStringLiteral("Display range"));
+
+    FramesBar = new QWidget(this);
+    FramesBar->setObjectName(QStringLiteral("FramesBar"));
+    auto* layout = new QHBoxLayout(FramesBar);
+    layout->setContentsMargins(scaled(4), scaled(2), scaled(4), scaled(2));
+    FrameLabel = new QLabel(FramesBar);
+    FrameLabel->setObjectName(QStringLiteral("FrameLabel"));
+    FrameSlider = new QSlider(Qt::Horizontal, FramesBar);
+    FrameSlider->setObjectName(QStringLiteral("FrameSlider"));
+    FrameSlider->setAccessibleName(QStringLiteral("Frame"));
+    FrameSlider->setPageStep(10);
+    FrameLabel->setBuddy(FrameSlider);
+    layout->addWidget(FrameLabel);
+    layout->addWidget(FrameSlider, 1);
+    FramesBar->hide();
+
+    PointerLabel = new QLabel(StatusLine);
+    PointerLabel->setObjectName(QStringLiteral("PointerLabel"));
+    PointerLabel->setAccessibleName(QStringLiteral("Pixel under the pointer"));
+    static_cast<QHBoxLayout*>(StatusLine->layout())->insertWidget(1, PointerLabel);
+}
+
+void TForm1::connectFrameItems() {
+    connect(OpenFramesAction, &QAction::triggered, this,
+            [this] { userChange(NotAStep, [this] { OpenFramesClick(); }); });
+    connect(FollowAction, &QAction::triggered, this,
+            [this] { userChange(SeparateStep, [this] { FollowClick(); }); });
+    connect(DisplayRangeAction, &QAction::triggered, this,
+            [this] { runCommand([this] { DisplayRangeClick(); }); });
+    // Showing another frame runs nothing: no step of its own.
+    connect(NextFrameAction, &QAction::triggered, this,
+            [this] { userChange(NotAStep, [this] { showFrame(frame_ + 1); }); });
+    connect(PreviousFrameAction, &QAction::triggered, this,
+            [this] { userChange(NotAStep, [this] { showFrame(frame_ - 1); }); });
+    connect(FrameSlider, &QSlider::valueChanged, this,
+            [this](int k) { userChange(NotAStep, [this, k] { showFrame(k); }); });
+    connect(Image1, &ImageView::moved, this, [this](QPoint p) { showPointer(p.x(), p.y()); });
+}
+
+int TForm1::frameCount() const {
+    return std::max(1, stack_.frames.frameCount());
+}
+
+const std::vector<Track>& TForm1::tracks() const {
+    static const std::vector<Track> none;
+    return tracks_ ? *tracks_ : none;
+}
+
+void TForm1::OpenFramesClick() {
+    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Open frames"),
+                                                             QFileInfo(suggestedPath("")).path());
+    if (folder.isEmpty()) return;
+    loadImageFile(folder, true);
+}
+
+void TForm1::takeFrameImage() {
+    image_ = frameImage(stack_, frame_);
+    Image1->setPlainPicture(QImage(image_.GreyData.get(), image_.ImageWidth, image_.ImageHeight,
+                                   image_.ImageWidth, QImage::Format_Grayscale8));
+}
+
+void TForm1::showFrameImage() {
+    takeFrameImage();
+    refreshDisplay(image_);
+    paintShown();
+    updateThresholdPreview();
+    Image1->update();
+}
+
+void TForm1::showFrame(int frame) {
+    frame = std::clamp(frame, 0, frameCount() - 1);
+    if (frame == frame_ || stack_.frames.frameCount() < 2) return;
+    frame_ = frame;
+    // The new frame first, so that the objects' rows measure their contours on it.
+    takeFrameImage();
+    showFrameResults();
+    refreshDisplay(image_);
+    paintShown();
+    updateThresholdPreview();
+    Image1->update();
+    {
+        const QSignalBlocker quiet(FrameSlider);
+        FrameSlider->setValue(frame_);
+    }
+    FrameLabel->setText(QStringLiteral("Frame %1 / %2").arg(frame_ + 1).arg(frameCount()));
+    showObjectOutlines();
+}
+
+// With tracks, each object shows its contour on the frame shown; an object whose track does
+// not reach it shows none, and says why.
+void TForm1::showFrameResults() {
+    if (!tracks_) return;
+    for (const Track& track : *tracks_) {
+        ContourResult result;
+        std::string error;
+        const int at = frame_ - track.firstFrame;
+        if (at >= 0 && at < static_cast<int>(track.frames.size()))
+            result = track.frames[static_cast<std::size_t>(at)];
+        else if (!track.error.empty() && at >= 0)
+            error = QStringLiteral("track ended on frame %1: %2")
+                        .arg(track.lastFrame() + 2)
+                        .arg(QString::fromStdString(track.error))
+                        .toStdString();
+        const bool current = track.id == currentObject_;
+        if (PictureObject* object = objects_.find(track.id); object && track.id != 0) {
+            object->result = result;
+            object->error = error;
+        }
+        if (current) {
+            shown_.result = result;
+            shown_.analysed = true;
+            currentError_ = error;
+        }
+    }
+    shown_.status = statusFor(shown_);
+    if (!currentError_.empty() && shown_.result.vertices.empty())
+        shown_.status = QStringLiteral("Object %1 \u00B7 ").arg(currentObject_) +
+                        QString::fromStdString(currentError_);
+    objectsChanged();
+}
+
+void TForm1::FollowClick() {
+    if (stack_.frames.frameCount() < 2) return;
+    std::vector<PictureObject> list = objects_.objects();
+    if (list.empty()) list.push_back({0, controlValues(), shown_.result, {}}); // the contour
+    const int count = frameCount() - frame_;
+    QProgressDialog progress(
+        QStringLiteral("Following %1 objects through %2 frames\u2026").arg(list.size()).arg(count),
+        QStringLiteral("Stop"), 0, count, this);
+    progress.setObjectName(QStringLiteral("FollowProgress"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    FollowOutcome outcome = followObjects(
+        list, [this](int k) { return frameImage(stack_, k); }, frame_, count,
+        imagePath_.toStdString(), QThread::idealThreadCount(),
+        [&](int done) {
+            progress.setValue(done);
+            QCoreApplication::processEvents();
+            return !progress.wasCanceled();
+        });
+    progress.reset();
+    int ended = 0;
+    for (const Track& track : outcome.tracks)
+        ended += track.error.empty() ? 0 : 1;
+    tracks_ = std::make_shared<const std::vector<Track>>(std::move(outcome.tracks));
+    showFrameResults();
+    refreshDisplay(image_);
+    paintShown();
+    Image1->update();
+    QString status = QStringLiteral("Followed %1 through frames %2 to %3")
+                         .arg(objects_.size() == 0 ? QStringLiteral("the contour")
+                                                   : QStringLiteral("%1 objects").arg(list.size()))
+                         .arg(frame_ + 1)
+                         .arg(frame_ + outcome.framesDone);
+    if (outcome.framesDone < count) status += QStringLiteral(" (stopped)");
+    if (ended > 0) status += QStringLiteral(" \u00B7 %1 tracks ended").arg(ended);
+    shown_.status = status + QStringLiteral(" \u00B7 ") + shown_.status;
+    showStatus();
+}
+
+void TForm1::setDisplayRange(DisplayRange range) {
+    if (stack_.frames.frameCount() == 0) return;
+    stack_.range = range;
+    showFrameImage();
+}
+
+void TForm1::DisplayRangeClick() {
+    if (stack_.frames.frameCount() == 0) return;
+    const bool wide = stack_.frames.layout() == SampleLayout::Grey16;
+    const int top = wide ? 65535 : 255;
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("DisplayRangeDialog"));
+    dialog.setWindowTitle(QStringLiteral("Display range"));
+    auto* low = new QSpinBox(&dialog);
+    auto* high = new QSpinBox(&dialog);
+    low->setObjectName(QStringLiteral("RangeLow"));
+    high->setObjectName(QStringLiteral("RangeHigh"));
+    for (QSpinBox* spin : {low, high})
+        spin->setRange(0, top);
+    low->setValue(stack_.range.low);
+    high->setValue(stack_.range.high);
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("&Black at:"), low);
+    form->addRow(QStringLiteral("&White at:"), high);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QPushButton* automatic =
+        buttons->addButton(QStringLiteral("&Auto"), QDialogButtonBox::ResetRole);
+    automatic->setToolTip(QStringLiteral("The smallest to the largest value of all frames"));
+    connect(automatic, &QPushButton::clicked, &dialog, [&] {
+        const DisplayRange range = autoRange(stack_.frames);
+        low->setValue(range.low);
+        high->setValue(range.high);
+    });
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(QStringLiteral("The picture's values shown as black and white; "
+                                                "the contours see the grey between."),
+                                 &dialog));
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+    if (dialog.exec() != QDialog::Accepted) return;
+    setDisplayRange({static_cast<std::uint16_t>(low->value()),
+                     static_cast<std::uint16_t>(std::max(high->value(), low->value() + 1))});
+}
+
+// "x 120, y 45 · 1,234": the pixel under the pointer and its value as the file holds it.
+void TForm1::showPointer(int X, int Y) {
+    if (image_.Display.isNull() || X < 0 || Y < 0 || X >= image_.ImageWidth ||
+        Y >= image_.ImageHeight) {
+        PointerLabel->clear();
+        return;
+    }
+    const std::size_t at = static_cast<std::size_t>(Y) * image_.ImageWidth + X;
+    QString value;
+    const FrameStack& frames = stack_.frames;
+    if (frames.frameCount() > 0 && frames.width() == image_.ImageWidth) {
+        switch (frames.layout()) {
+        case SampleLayout::Grey16:
+            value = QString::number(frames.frame16(frame_)[at]);
+            break;
+        case SampleLayout::Grey8:
+            value = QString::number(frames.frame8(frame_)[at]);
+            break;
+        case SampleLayout::Rgb8: {
+            const std::uint8_t* rgb = frames.frame8(frame_) + 3 * at;
+            value = QStringLiteral("%1, %2, %3").arg(rgb[0]).arg(rgb[1]).arg(rgb[2]);
+            break;
+        }
+        }
+    } else {
+        value = QString::number(image_.GreyData[at]);
+    }
+    PointerLabel->setText(QStringLiteral("x %1, y %2 \u00B7 %3").arg(X).arg(Y).arg(value));
+}
+
+} // namespace orvik
