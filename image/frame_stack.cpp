@@ -72,11 +72,15 @@ DisplayRange autoRange(const FrameStack& stack) {
     if (stack.layout() != SampleLayout::Grey16 || stack.frameCount() == 0) return {0, 255};
     std::uint16_t low = std::numeric_limits<std::uint16_t>::max();
     std::uint16_t high = 0;
+    // Two plain reductions rather than minmax_element, whose positions keep the compiler from
+    // taking many samples at a time: this pass is a third of reading a stack otherwise.
+    const std::size_t samples = stack.samplesPerFrame();
     for (int frame = 0; frame < stack.frameCount(); ++frame) {
-        const auto [least, most] = std::minmax_element(
-            stack.frame16(frame), stack.frame16(frame) + stack.samplesPerFrame());
-        low = std::min(low, *least);
-        high = std::max(high, *most);
+        const std::uint16_t* values = stack.frame16(frame);
+        for (std::size_t i = 0; i < samples; ++i) {
+            low = std::min(low, values[i]);
+            high = std::max(high, values[i]);
+        }
     }
     return {low, high};
 }
