@@ -3,6 +3,7 @@
 
 #include "measurements.h"
 #include "objects.h"
+#include "synthetic_drawing.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,70 +19,7 @@ bool Ellipse::contains(double px, double py) const {
     return u * u + v * v < 1;
 }
 
-namespace {
-
-// Uniform and Gaussian numbers from the engine's raw 32-bit output only: the standard
-// distributions may differ between libraries, the engine does not.
-class Random {
-public:
-    explicit Random(std::uint32_t seed) : engine_(seed) {}
-    double uniform(double low, double high) {
-        return low + (high - low) * ((engine_() + 0.5) / 4294967296.0);
-    }
-    double gaussian() { // Box–Muller
-        const double u = uniform(0, 1), v = uniform(0, 1);
-        return std::sqrt(-2 * std::log(u)) * std::cos(2 * std::numbers::pi * v);
-    }
-
-private:
-    std::mt19937 engine_;
-};
-
-// The pixels whose centre lies in `e` grown by `grow` on each semi-axis, as a callback per
-// pixel within the picture.
-template <typename Visit>
-void forEachPixelNear(const Ellipse& e, double grow, int width, int height, Visit visit) {
-    const Ellipse grown{e.x, e.y, e.semiA + grow, e.semiB + grow, e.angle};
-    const double reach = std::max(grown.semiA, grown.semiB) + 1;
-    const int x1 = std::max(0, static_cast<int>(e.x - reach)),
-              x2 = std::min(width - 1, static_cast<int>(e.x + reach));
-    const int y1 = std::max(0, static_cast<int>(e.y - reach)),
-              y2 = std::min(height - 1, static_cast<int>(e.y + reach));
-    for (int y = y1; y <= y2; ++y)
-        for (int x = x1; x <= x2; ++x)
-            if (grown.contains(x + 0.5, y + 0.5)) visit(static_cast<std::size_t>(y) * width + x);
-}
-
-// Rows then columns, each with a normalised Gaussian kernel; the border pixel repeats.
-std::vector<double> blurred(const std::vector<double>& grey, int width, int height, double sigma) {
-    if (sigma <= 0) return grey;
-    const int radius = static_cast<int>(std::ceil(3 * sigma));
-    std::vector<double> kernel(2 * radius + 1);
-    double sum = 0;
-    for (int i = -radius; i <= radius; ++i)
-        sum += kernel[i + radius] = std::exp(-0.5 * i * i / (sigma * sigma));
-    for (double& k : kernel)
-        k /= sum;
-    std::vector<double> across(grey.size()), out(grey.size());
-    const auto index = [width](int x, int y) { return static_cast<std::size_t>(y) * width + x; };
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            double v = 0;
-            for (int i = -radius; i <= radius; ++i)
-                v += kernel[i + radius] * grey[index(std::clamp(x + i, 0, width - 1), y)];
-            across[index(x, y)] = v;
-        }
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            double v = 0;
-            for (int i = -radius; i <= radius; ++i)
-                v += kernel[i + radius] * across[index(x, std::clamp(y + i, 0, height - 1))];
-            out[index(x, y)] = v;
-        }
-    return out;
-}
-
-} // namespace
+using namespace drawing;
 
 SyntheticPicture drawEllipses(const EllipseScene& scene) {
     const int width = scene.width, height = scene.height;
@@ -119,12 +57,7 @@ SyntheticPicture drawEllipses(const EllipseScene& scene) {
     std::vector<double> grey(size, groundGrey);
     for (const Ellipse& e : picture.ellipses)
         forEachPixelNear(e, 1.5, width, height, [&](std::size_t i) {
-            const double px = static_cast<double>(i % width), py = static_cast<double>(i / width);
-            int inside = 0;
-            for (int sy = 0; sy < 4; ++sy)
-                for (int sx = 0; sx < 4; ++sx)
-                    inside += e.contains(px + (sx + 0.5) / 4, py + (sy + 0.5) / 4);
-            grey[i] = groundGrey + (objectGrey - groundGrey) * inside / 16.0;
+            grey[i] = groundGrey + (objectGrey - groundGrey) * cover(e, i, width);
         });
     grey = blurred(grey, width, height, scene.blurSigma);
 
@@ -219,6 +152,36 @@ double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const std::size_t m = values.size() / 2;
     return values.size() % 2 ? values[m] : (values[m - 1] + values[m]) / 2;
+}
+
+// Rows then columns, each with a normalised Gaussian kernel; the border pixel repeats.
+std::vector<double> drawing::blurred(const std::vector<double>& grey, int width, int height,
+                                     double sigma) {
+    if (sigma <= 0) return grey;
+    const int radius = static_cast<int>(std::ceil(3 * sigma));
+    std::vector<double> kernel(2 * radius + 1);
+    double sum = 0;
+    for (int i = -radius; i <= radius; ++i)
+        sum += kernel[i + radius] = std::exp(-0.5 * i * i / (sigma * sigma));
+    for (double& k : kernel)
+        k /= sum;
+    std::vector<double> across(grey.size()), out(grey.size());
+    const auto index = [width](int x, int y) { return static_cast<std::size_t>(y) * width + x; };
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            double v = 0;
+            for (int i = -radius; i <= radius; ++i)
+                v += kernel[i + radius] * grey[index(std::clamp(x + i, 0, width - 1), y)];
+            across[index(x, y)] = v;
+        }
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            double v = 0;
+            for (int i = -radius; i <= radius; ++i)
+                v += kernel[i + radius] * across[index(x, std::clamp(y + i, 0, height - 1))];
+            out[index(x, y)] = v;
+        }
+    return out;
 }
 
 } // namespace orvik::test

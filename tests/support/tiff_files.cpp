@@ -102,6 +102,28 @@ QByteArray writeTiff(const QString& path, const std::vector<TiffPage>& pages) {
     return file.readAll();
 }
 
+void writeStack16(const QString& path, int width, int height, int frames,
+                  const std::function<void(int frame, std::uint16_t* samples)>& fill) {
+    TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    if (!tiff) qFatal("cannot open %s for a TIFF stack", qPrintable(path));
+    std::vector<std::uint16_t> samples(std::size_t(width) * std::size_t(height));
+    for (int frame = 0; frame < frames; ++frame) {
+        TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
+        TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
+        TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 16);
+        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, height);
+        fill(frame, samples.data());
+        const auto bytes = tmsize_t(samples.size() * sizeof(std::uint16_t));
+        if (TIFFWriteEncodedStrip(tiff, 0, samples.data(), bytes) != bytes ||
+            !TIFFWriteDirectory(tiff))
+            qFatal("cannot write page %d of %s", frame + 1, qPrintable(path));
+    }
+    TIFFClose(tiff);
+}
+
 QByteArray withTag(QByteArray tiff, std::uint16_t tag, std::uint32_t value) {
     const auto directory = qFromLittleEndian<std::uint32_t>(tiff.constData() + 4);
     const auto entries = qFromLittleEndian<std::uint16_t>(tiff.constData() + directory);

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,13 @@ TiffPage patterned(TiffPage page, std::uint32_t low, std::uint32_t span);
 
 // Writes the pages as one file and returns its bytes; stops the program when it can't.
 QByteArray writeTiff(const QString& path, const std::vector<TiffPage>& pages);
+
+// Writes a large 16-bit grey stack page by page, each page one uncompressed strip as ImageJ
+// writes stacks: `fill(frame, samples)` writes the width × height samples of each frame. Only
+// one frame is held at a time, so stacks larger than memory can be written. Stops the program
+// when it can't.
+void writeStack16(const QString& path, int width, int height, int frames,
+                  const std::function<void(int frame, std::uint16_t* samples)>& fill);
 
 // Sets the one-value LONG or SHORT tag of the first page of a little-endian file to `value`.
 QByteArray withTag(QByteArray tiff, std::uint16_t tag, std::uint32_t value);
