@@ -2,7 +2,8 @@
 """Prints every benchmark figure beside its reference, all measured in the same run.
 
 Reads the result files that scripts/bench.sh leaves in its results folder:
-  engine.json image.json window.json session.json objects.json   Google Benchmark JSON output
+  engine.json image.json window.json session.json objects.json follow.json
+                                                 Google Benchmark JSON output
   peer.json                                      bench/peer/skimage_peer.py output
 Figures are the best (smallest) of the repetitions, which on a shared machine is the one
 least disturbed by other work; the window latency is the median of its repetitions, as its
@@ -19,6 +20,7 @@ SMALL_FACTOR = 1.5            # 32 points against 200 points, same edge force
 LARGEST_EDGE_TARGET_MS = 35.0  # one whole analysis at 200 x 32760 with the edge force
 MEMCPY_FACTOR = 2.0
 LATENCY_TARGET_MS = 16.0
+FOLLOW_TARGET_FPS = 100.0     # 50 objects through a 512 x 512 x 100 16-bit stack, reading included
 PEER_FACTOR = 100.0           # with the edge force on both sides, 200 points
 MODELS = ("center", "standard", "balloon", "opened")
 SIZES = (("defaults", "32 x 100"), ("maximum", "200 x 32760"),
@@ -216,6 +218,31 @@ def objects_section(objects):
     print()
 
 
+def follow_section(follow):
+    """Frames per second of the best repetition: the frame count over its real time."""
+    def fps(prefix):
+        ns, run = best_ns(follow, prefix)
+        return None if ns is None else (ns, run["frames_per_second"])
+
+    whole = {t: fps(f"orvik::bench::followStack/threads:{t}/") for t in (1, 2)}
+    if whole[1] is None:
+        return
+    print("Follow through frames: 50 objects (32 x 100) through a 512 x 512 x 100 16-bit TIFF stack")
+    for threads, (ns, rate) in whole.items():
+        print(f"  reading, seeding and following, {threads} thread(s)  {ns / 1e6:8.1f} ms  "
+              f"{rate:7.1f} frames/s   target >= {FOLLOW_TARGET_FPS:.0f}  "
+              f"{verdict(rate >= FOLLOW_TARGET_FPS)}")
+    parts = (("  of which reading the file (with its display range)", "readStack/"),
+             ("           mapping every frame onto grey", "mapFrames/"),
+             ("           following on frames mapped before, 1 thread", "followMapped/threads:1/"),
+             ("           following on frames mapped before, 2 threads", "followMapped/threads:2/"))
+    for label, name in parts:
+        part = fps(f"orvik::bench::{name}")
+        if part is not None:
+            print(f"{label:60s} {part[0] / 1e6:8.1f} ms")
+    print()
+
+
 def main():
     folder = sys.argv[1] if len(sys.argv) > 1 else "."
     engine = load(folder, "engine.json")
@@ -224,7 +251,8 @@ def main():
     peer = load(folder, "peer.json")
     session = load(folder, "session.json")
     objects = load(folder, "objects.json")
-    context = (engine or image or window or session or {}).get("context", {})
+    follow = load(folder, "follow.json")
+    context = (engine or image or window or session or objects or follow or {}).get("context", {})
     print()
     load_average = ", ".join(f"{v:.1f}" for v in context.get("load_avg", []))
     print(f"Orvik benchmarks on {context.get('num_cpus', '?')} CPUs at "
@@ -243,6 +271,8 @@ def main():
         session_section(session)
     if objects:
         objects_section(objects)
+    if follow:
+        follow_section(follow)
     if peer:
         peer_section(peer, ours)
 

@@ -42,6 +42,7 @@ run image build-bench/bench/image_bench --benchmark_repetitions="$repetitions"
 run window build-bench/bench/window_bench
 run session build-bench/bench/session_bench --benchmark_repetitions="$repetitions"
 run objects build-bench/bench/objects_bench --benchmark_repetitions="$repetitions"
+run follow build-bench/bench/follow_bench --benchmark_repetitions="$repetitions"
 echo "Running the peer (scikit-image)..."
 build-bench/bench/bench_picture "$results/disc.pgm"
 # Debian's python3-skimage is installed for the system's own interpreter.
