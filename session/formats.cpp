@@ -115,7 +115,7 @@ QByteArray toCsv(const ContourResult& result) {
     return bytesOf(csv);
 }
 
-QByteArray toRoi(const ContourResult& result) {
+QByteArray toRoi(const ContourResult& result, int position) {
     const std::vector<ContourPoint>& p = result.contour;
     if (p.empty()) throw ResultFileError("There is no contour to save as an ImageJ ROI");
     const qsizetype n = static_cast<qsizetype>(p.size());
@@ -149,6 +149,7 @@ QByteArray toRoi(const ContourResult& result) {
     roi.putShort(14, right);
     roi.putShort(16, static_cast<std::int32_t>(n));
     roi.putShort(50, 128); // options: sub-pixel resolution
+    roi.putInt(56, static_cast<std::uint32_t>(position));
     roi.putInt(60, static_cast<std::uint32_t>(header2Offset));
     for (qsizetype i = 0; i < n; ++i) {
         roi.putShort(header + 2 * i, roiShort(std::floor(xs[i])) - left);
@@ -164,15 +165,16 @@ QByteArray toGeoJson(const ContourResult& result, const Measurements& m) {
     return bytesOf(featureJson(result, m, result.context, -1, "") + "\n");
 }
 
-QByteArray toJson(const ContourResult& result, const Measurements& m, bool oneLine) {
+QByteArray toJson(const ContourResult& result, const Measurements& m, bool oneLine, int frame) {
     const std::string next = oneLine ? ", " : ",\n ";
     const RunContext& c = result.context;
     std::string json =
-        "{\"file\": " + quoted(c.imageFile) + ", \"width\": " + std::to_string(c.width) +
-        ", \"height\": " + std::to_string(c.height) + ", \"box\": [" + std::to_string(c.box.x1) +
-        ", " + std::to_string(c.box.y1) + ", " + std::to_string(c.box.x2) + ", " +
-        std::to_string(c.box.y2) + "]" + ", \"model\": \"" + modelKey(c.model) +
-        "\", \"object\": \"" + polarityKey(c.blackOnWhite) + "\"" + next +
+        "{\"file\": " + quoted(c.imageFile) +
+        (frame >= 0 ? ", \"frame\": " + std::to_string(frame) : "") +
+        ", \"width\": " + std::to_string(c.width) + ", \"height\": " + std::to_string(c.height) +
+        ", \"box\": [" + std::to_string(c.box.x1) + ", " + std::to_string(c.box.y1) + ", " +
+        std::to_string(c.box.x2) + ", " + std::to_string(c.box.y2) + "]" + ", \"model\": \"" +
+        modelKey(c.model) + "\", \"object\": \"" + polarityKey(c.blackOnWhite) + "\"" + next +
         "\"fields\": " + fieldsObject(c.fields) + next +
         "\"iteration\": " + std::to_string(result.iteration) +
         ", \"energy\": " + doubleNumber(result.energy) + next +

@@ -38,13 +38,16 @@ QString outputPath(const QString& folder, const QString& imageFile, ResultFormat
 
 // Header "x,y", then the contour's points, 9 significant digits.
 QByteArray toCsv(const ContourResult& result);
-// An ImageJ ROI: polygon (closed) or polyline ("Opened") with sub-pixel float coordinates.
-QByteArray toRoi(const ContourResult& result);
+// An ImageJ ROI: polygon (closed) or polyline ("Opened") with sub-pixel float coordinates;
+// `position` is the stack slice it lies on (1, 2, ...), 0 for none.
+QByteArray toRoi(const ContourResult& result, int position = 0);
 // One GeoJSON Feature in pixel coordinates with the run's settings and the measurements.
 QByteArray toGeoJson(const ContourResult& result, const Measurements& m);
 // orvik-cli's object, with "file" and "measurements"; also a settings file. `oneLine` keeps
-// it on one line for JSON Lines output.
-QByteArray toJson(const ContourResult& result, const Measurements& m, bool oneLine = false);
+// it on one line for JSON Lines output. A frame of a stack (`frame` 0 or more) is named
+// after the file: {"file", "frame", ...}.
+QByteArray toJson(const ContourResult& result, const Measurements& m, bool oneLine = false,
+                  int frame = -1);
 // The object of an image that could not be analysed: its file and the error.
 QByteArray errorJson(const QString& imageFile, const QString& error);
 // 8-bit grey PNG of the image's size: 255 for the pixels inside the contour, 0 elsewhere.

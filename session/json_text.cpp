@@ -70,10 +70,25 @@ bool allFinite(const std::vector<ContourPoint>& points) {
     return true;
 }
 
+// "calibrated": {...}, with its trailing ", "; empty when the scale is unknown.
+std::string calibratedMember(const Measurements& m) {
+    if (!m.calibrated) return {};
+    const CalibratedValues& c = *m.calibrated;
+    std::string json = "\"calibrated\": {\"unit\": " + quoted(c.unit);
+    if (m.closed)
+        json += ", \"area\": " + doubleNumber(c.area) +
+                ", \"perimeter\": " + doubleNumber(c.perimeter) +
+                ", \"equivalent_diameter\": " + doubleNumber(c.equivalentDiameter) +
+                ", \"centroid\": " + pair(c.centroid.x, c.centroid.y, 17);
+    else
+        json += ", \"length\": " + doubleNumber(c.length);
+    return json + "}, ";
+}
+
 } // namespace
 
 std::string measurementsObject(const Measurements& m, const ContourResult& result) {
-    const std::string flags = "\"flags\": " + flagsArray(m.flags) + "}";
+    const std::string flags = calibratedMember(m) + "\"flags\": " + flagsArray(m.flags) + "}";
     if (result.contour.empty()) return "{" + flags;
     if (!m.closed)
         return "{\"length\": " + doubleNumber(m.length) + ", \"ends\": [" +

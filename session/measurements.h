@@ -8,6 +8,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,16 @@ private:
 // "outside, self-crossing": the names joined with `separator`.
 std::string flagNames(const ResultFlags& flags, const char* separator);
 
+// The geometry of a contour in the picture's own unit, for a picture whose pixel size is known.
+struct CalibratedValues {
+    std::string unit;     // "micron"
+    double area = 0;      // unit²
+    double perimeter = 0; // unit
+    double equivalentDiameter = 0;
+    ContourPoint centroid; // in unit from the picture's top-left corner
+    double length = 0;     // "Opened"
+};
+
 struct Measurements {
     bool closed = true;
     // Closed contours.
@@ -87,6 +98,8 @@ struct Measurements {
     ContourPoint ends[2];
     // Every model.
     ResultFlags flags;
+    // When the picture's pixel size is known (set by measureIn).
+    std::optional<CalibratedValues> calibrated;
 };
 
 // Calls `span(row, first, last)` for every run of pixels of a row whose centres lie inside

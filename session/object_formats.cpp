@@ -99,8 +99,9 @@ QString pointsCsvPath(const QString& tablePath) {
     return info.dir().filePath(info.completeBaseName() + QStringLiteral("-points.csv"));
 }
 
-Measurements measureObject(const PictureObject& object, const GreyImage& image) {
-    Measurements m = measure(object.result, greyOf(image));
+Measurements measureObject(const PictureObject& object, const GreyImage& image,
+                           const PictureUnits& units) {
+    Measurements m = measureIn(object.result, greyOf(image), units);
     if (!object.error.empty()) m.flags.set(ResultFlag::Failed);
     return m;
 }
@@ -152,11 +153,17 @@ std::string csvCell(const std::string& text) {
     return out + "\"";
 }
 
-QByteArray toObjectsCsv(const std::vector<PictureObject>& objects, const GreyImage& image) {
-    std::string csv = "id," + measurementsHeader() + "\n";
-    for (const PictureObject* object : byId(objects))
-        csv += std::to_string(object->id) + "," +
-               measurementsRow(measureObject(*object, image), object->result) + "\n";
+QByteArray toObjectsCsv(const std::vector<PictureObject>& objects, const GreyImage& image,
+                        const PictureUnits& units) {
+    const bool scaled = units.calibration.known;
+    const std::string unit = units.calibration.unit.toStdString();
+    std::string csv =
+        "id," + measurementsHeader() + (scaled ? "," + calibratedHeader(unit) : "") + "\n";
+    for (const PictureObject* object : byId(objects)) {
+        const Measurements m = measureObject(*object, image, units);
+        csv += std::to_string(object->id) + "," + measurementsRow(m, object->result) +
+               (scaled ? "," + calibratedCells(m, object->result, unit) : "") + "\n";
+    }
     return bytesOf(csv);
 }
 
@@ -193,13 +200,13 @@ QByteArray toRoiSet(const std::vector<PictureObject>& objects) {
 }
 
 QByteArray toFeatureCollection(const std::vector<PictureObject>& objects, const GreyImage& image,
-                               const QString& imageFile) {
+                               const QString& imageFile, const PictureUnits& units) {
     std::string json = "{\"type\": \"FeatureCollection\", \"features\": [";
     bool first = true;
     for (const PictureObject* object : byId(objects)) {
         const std::string id = std::to_string(object->id);
         json += (first ? "\n" : ",\n") +
-                featureJson(object->result, measureObject(*object, image),
+                featureJson(object->result, measureObject(*object, image, units),
                             settingsOf(*object, image, imageFile), object->id,
                             "\"name\": \"Object " + id + "\", \"objectType\": \"annotation\", ");
         first = false;
@@ -208,9 +215,11 @@ QByteArray toFeatureCollection(const std::vector<PictureObject>& objects, const 
 }
 
 QByteArray toObjectsJson(const std::vector<PictureObject>& objects, const GreyImage& image,
-                         const QString& imageFile, bool oneLine) {
+                         const QString& imageFile, bool oneLine, const PictureUnits& units,
+                         int frame) {
     const std::string next = oneLine ? ", " : ",\n ";
     std::string json = "{\"file\": " + quoted(imageFile.toStdString()) +
+                       (frame >= 0 ? ", \"frame\": " + std::to_string(frame) : "") +
                        ", \"width\": " + std::to_string(image.ImageWidth) +
                        ", \"height\": " + std::to_string(image.ImageHeight) +
                        ", \"count\": " + std::to_string(objects.size()) + ", \"objects\": [";
@@ -219,15 +228,16 @@ QByteArray toObjectsJson(const std::vector<PictureObject>& objects, const GreyIm
         const ControlValues& v = object->values;
         const Box box = boxOf(v.fields);
         const ContourResult& r = object->result;
-        json += (first ? "" : next) + "{\"id\": " + std::to_string(object->id) + ", \"model\": \"" +
-                modelKey(v.model) + "\", \"object\": \"" + polarityKey(v.blackOnWhite) +
-                "\", \"box\": [" + std::to_string(box.x1) + ", " + std::to_string(box.y1) + ", " +
-                std::to_string(box.x2) + ", " + std::to_string(box.y2) +
-                "], \"fields\": " + fieldsObject(v.fields) +
-                ", \"iteration\": " + std::to_string(r.iteration) +
-                ", \"points\": " + pointsArray(r) + ", \"vertices\": " + verticesArray(r) +
-                ", \"measurements\": " + measurementsObject(measureObject(*object, image), r) +
-                ", \"error\": " + (object->error.empty() ? "null" : quoted(object->error)) + "}";
+        json +=
+            (first ? "" : next) + "{\"id\": " + std::to_string(object->id) + ", \"model\": \"" +
+            modelKey(v.model) + "\", \"object\": \"" + polarityKey(v.blackOnWhite) +
+            "\", \"box\": [" + std::to_string(box.x1) + ", " + std::to_string(box.y1) + ", " +
+            std::to_string(box.x2) + ", " + std::to_string(box.y2) +
+            "], \"fields\": " + fieldsObject(v.fields) +
+            ", \"iteration\": " + std::to_string(r.iteration) + ", \"points\": " + pointsArray(r) +
+            ", \"vertices\": " + verticesArray(r) +
+            ", \"measurements\": " + measurementsObject(measureObject(*object, image, units), r) +
+            ", \"error\": " + (object->error.empty() ? "null" : quoted(object->error)) + "}";
         first = false;
     }
     return bytesOf(json + "], \"error\": null}\n");
@@ -334,40 +344,57 @@ QImage objectsOverlay(const std::vector<PictureObject>& objects, const GreyImage
     return picture;
 }
 
-QByteArray toLabelsPng(const std::vector<PictureObject>& objects, const GreyImage& image) {
-    QImage labels(std::max(image.ImageWidth, 1), std::max(image.ImageHeight, 1),
-                  QImage::Format_Grayscale16);
-    if (labels.isNull()) throw ResultFileError("There is not enough memory for the labels");
-    labels.fill(0);
-    fixResolution(labels);
+std::vector<std::uint16_t> labelPixels(const std::vector<PictureObject>& objects,
+                                       std::int32_t width, std::int32_t height) {
+    std::vector<std::uint16_t> labels;
+    try {
+        labels.assign(std::size_t(std::max(width, 0)) * std::size_t(std::max(height, 0)), 0);
+    } catch (const std::bad_alloc&) {
+        throw ResultFileError("There is not enough memory for the labels");
+    }
     for (const PictureObject* object : byId(objects)) {
         if (!object->result.closed || object->result.contour.empty()) continue; // encloses nothing
         if (object->id < 1 || object->id > 0xffff)
             throw ResultFileError("Object " + std::to_string(object->id) +
                                   ": a 16-bit labels picture holds the ids 1..65535");
         const auto id = static_cast<std::uint16_t>(object->id);
-        forEachInsideSpan(object->result.contour, image.ImageWidth, image.ImageHeight,
-                          [&labels, id](std::int32_t row, std::int32_t first, std::int32_t last) {
-                              auto* line = reinterpret_cast<std::uint16_t*>(labels.scanLine(row));
+        forEachInsideSpan(object->result.contour, width, height,
+                          [&](std::int32_t row, std::int32_t first, std::int32_t last) {
+                              std::uint16_t* line = labels.data() + std::size_t(row) * width;
                               std::fill(line + first, line + last + 1, id);
                           });
     }
+    return labels;
+}
+
+QByteArray toLabelsPng(const std::vector<PictureObject>& objects, const GreyImage& image) {
+    const std::vector<std::uint16_t> pixels =
+        labelPixels(objects, image.ImageWidth, image.ImageHeight);
+    QImage labels(std::max(image.ImageWidth, 1), std::max(image.ImageHeight, 1),
+                  QImage::Format_Grayscale16);
+    if (labels.isNull()) throw ResultFileError("There is not enough memory for the labels");
+    labels.fill(0);
+    fixResolution(labels);
+    for (std::int32_t y = 0; y < image.ImageHeight; ++y)
+        std::copy_n(pixels.data() + std::size_t(y) * image.ImageWidth, image.ImageWidth,
+                    reinterpret_cast<std::uint16_t*>(labels.scanLine(y)));
     return toPng(labels);
 }
 
 QByteArray objectsBytes(ObjectsFormat format, const std::vector<PictureObject>& objects,
-                        const GreyImage& image, int currentId, const QString& imageFile) {
+                        const GreyImage& image, int currentId, const QString& imageFile,
+                        const PictureUnits& units) {
     switch (format) {
     case ObjectsFormat::RoiSet:
         return toRoiSet(objects);
     case ObjectsFormat::GeoJson:
-        return toFeatureCollection(objects, image, imageFile);
+        return toFeatureCollection(objects, image, imageFile, units);
     case ObjectsFormat::Csv:
-        return toObjectsCsv(objects, image);
+        return toObjectsCsv(objects, image, units);
     case ObjectsFormat::Labels:
         return toLabelsPng(objects, image);
     case ObjectsFormat::Json:
-        return toObjectsJson(objects, image, imageFile);
+        return toObjectsJson(objects, image, imageFile, false, units);
     case ObjectsFormat::Overlay:
         break;
     }
@@ -376,10 +403,10 @@ QByteArray objectsBytes(ObjectsFormat format, const std::vector<PictureObject>& 
 
 void saveObjects(ObjectsFormat format, const QString& path,
                  const std::vector<PictureObject>& objects, const GreyImage& image, int currentId,
-                 const QString& imageFile) {
+                 const QString& imageFile, const PictureUnits& units) {
     // Both files' bytes are made before either is written: a list the format cannot hold
     // leaves no file changed. Each file is then written whole or not at all.
-    const QByteArray bytes = objectsBytes(format, objects, image, currentId, imageFile);
+    const QByteArray bytes = objectsBytes(format, objects, image, currentId, imageFile, units);
     if (format == ObjectsFormat::Csv) {
         const QByteArray points = objectPointsCsv(objects);
         saveFile(path, bytes);
@@ -455,6 +482,7 @@ RoiOutline roiOutline(const ZipEntry& entry, const QString& path) {
     const int n = f.u16(16), options = f.s16(50);
     RoiOutline outline;
     outline.name = entry.name;
+    outline.position = std::max(0, f.u16(56) << 16 | f.u16(58));
     enum {
         Polygon = 0,
         Rect = 1,
@@ -494,16 +522,24 @@ RoiOutline roiOutline(const ZipEntry& entry, const QString& path) {
     return outline;
 }
 
-// "0007.roi" -> 7; 0 for a name that is no positive number with ".roi".
+// "0007.roi" -> 7, and a stack's "0003-0007.roi" (slice 3) -> 7; 0 for a name that is no
+// positive number with ".roi".
 int idOfName(const std::string& name) {
-    const QString stem = QFileInfo(QString::fromStdString(name)).completeBaseName();
+    const QString stem =
+        QFileInfo(QString::fromStdString(name)).completeBaseName().section(u'-', -1);
     bool ok = false;
     const int id = stem.toInt(&ok);
     return ok && id >= 1 && id <= kMaxId ? id : 0;
 }
 
 std::vector<PictureObject> objectsOfRoiSet(const QByteArray& bytes, const QString& path) {
-    const std::vector<RoiOutline> outlines = parseRoiSet(bytes, path);
+    std::vector<RoiOutline> outlines = parseRoiSet(bytes, path);
+    // The outlines of a stack's RoiSet that lie on its first slice: the objects as they start.
+    const auto first = std::min_element(
+        outlines.begin(), outlines.end(),
+        [](const RoiOutline& a, const RoiOutline& b) { return a.position < b.position; });
+    const int firstSlice = first->position;
+    std::erase_if(outlines, [firstSlice](const RoiOutline& o) { return o.position != firstSlice; });
     std::set<int> ids;
     for (const RoiOutline& outline : outlines)
         ids.insert(idOfName(outline.name));
@@ -555,7 +591,10 @@ PictureObject objectOfJson(const QJsonObject& json, const SettingsSource& source
 std::vector<PictureObject> objectsOfJson(const QByteArray& bytes, const QString& path) {
     const QString kind = QStringLiteral("Objects file");
     QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
+    QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
+    // A stack's list holds a line per frame: the first frame's objects are where they start.
+    if (parseError.error == QJsonParseError::GarbageAtEnd)
+        document = QJsonDocument::fromJson(bytes.left(parseError.offset), &parseError);
     if (parseError.error != QJsonParseError::NoError)
         fileError(kind, path,
                   QStringLiteral("is neither JSON nor an ImageJ RoiSet: %1 at byte %2")

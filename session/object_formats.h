@@ -7,6 +7,7 @@
 #include "grey_image.h"
 #include "measurements.h"
 #include "objects.h"
+#include "picture_units.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -37,8 +38,9 @@ QString objectsOutputPath(const QString& folder, const QString& imageFile, Objec
 QString pointsCsvPath(const QString& tablePath);
 
 // The measurements of an object's shown result: its last good contour on `image`, flagged
-// "failed" when its last analysis failed.
-Measurements measureObject(const PictureObject& object, const GreyImage& image);
+// "failed" when its last analysis failed, in the picture's `units` too.
+Measurements measureObject(const PictureObject& object, const GreyImage& image,
+                           const PictureUnits& units = {});
 
 // The measurement table's columns after the id, and an object's cells in them: every key of
 // a closed and of an open contour, the flags last, separated by spaces. A value that does not
@@ -52,20 +54,29 @@ std::string csvCell(const std::string& text);
 // overlay draws `currentId`'s outline in red, the others in yellow. For Csv the table; its
 // points come from objectPointsCsv.
 QByteArray objectsBytes(ObjectsFormat format, const std::vector<PictureObject>& objects,
-                        const GreyImage& image, int currentId, const QString& imageFile);
+                        const GreyImage& image, int currentId, const QString& imageFile,
+                        const PictureUnits& units = {});
 
 QByteArray toRoiSet(const std::vector<PictureObject>& objects);
 QByteArray toFeatureCollection(const std::vector<PictureObject>& objects, const GreyImage& image,
-                               const QString& imageFile);
-QByteArray toObjectsCsv(const std::vector<PictureObject>& objects, const GreyImage& image);
+                               const QString& imageFile, const PictureUnits& units = {});
+// With a known scale, the unit's columns follow the pixel ones.
+QByteArray toObjectsCsv(const std::vector<PictureObject>& objects, const GreyImage& image,
+                        const PictureUnits& units = {});
 // Header "id,x,y", then every object's contour points.
 QByteArray objectPointsCsv(const std::vector<PictureObject>& objects);
 QByteArray toLabelsPng(const std::vector<PictureObject>& objects, const GreyImage& image);
+// The labels picture's values, width × height, rows from the top: 0 for the background, each
+// closed object's id inside it, the later id where objects overlap.
+std::vector<std::uint16_t> labelPixels(const std::vector<PictureObject>& objects,
+                                       std::int32_t width, std::int32_t height);
 // {"file", "width", "height", "count", "objects": [{"id", "model", "object", "box", "fields",
 // "iteration", "points", "vertices", "measurements", "error"}, ...], "error": null}: one
-// object a line, or all on one line for orvik-cli's JSON Lines.
+// object a line, or all on one line for orvik-cli's JSON Lines. A frame of a stack (`frame`
+// 0 or more) is named after the file: {"file", "frame", ...}.
 QByteArray toObjectsJson(const std::vector<PictureObject>& objects, const GreyImage& image,
-                         const QString& imageFile, bool oneLine = false);
+                         const QString& imageFile, bool oneLine = false,
+                         const PictureUnits& units = {}, int frame = -1);
 QImage objectsOverlay(const std::vector<PictureObject>& objects, const GreyImage& image,
                       int currentId);
 
@@ -73,11 +84,12 @@ QImage objectsOverlay(const std::vector<PictureObject>& objects, const GreyImage
 // not at all; throws ResultFileError.
 void saveObjects(ObjectsFormat format, const QString& path,
                  const std::vector<PictureObject>& objects, const GreyImage& image, int currentId,
-                 const QString& imageFile);
+                 const QString& imageFile, const PictureUnits& units = {});
 
 // One ROI of a RoiSet: its entry's name and its outline.
 struct RoiOutline {
     std::string name;
+    int position = 0; // the stack slice it belongs to (1, 2, ...); 0 for every slice
     bool closed = true;
     std::vector<ContourPoint> points;
 };
