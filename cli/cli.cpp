@@ -1,21 +1,26 @@
 // orvik-cli's argument parsing, and the run of each image through the session commands.
 #include "cli.h"
 
+#include "checked_float.h"
 #include "commands.h"
 #include "field_table.h"
 #include "find_objects.h"
 #include "formats.h"
+#include "frame_formats.h"
 #include "full_stop.h"
 #include "json_text.h"
 #include "measurements.h"
 #include "object_formats.h"
 #include "objects.h"
+#include "picture_units.h"
 #include "result.h"
 #include "settings.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <limits>
 #include <optional>
@@ -53,6 +58,12 @@ struct Options {
     std::optional<std::vector<PictureObject>> objects;
     int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
     std::optional<QString> table;
+    bool saveCtc = false; // --save ctc: the Cell Tracking Challenge folder of each picture
+    // Stacks and microscopy: the 16-bit display range and the pixel size, when given.
+    std::optional<DisplayRange> range;
+    std::optional<Calibration> scale;
+    std::optional<double> pixelSize;
+    std::optional<QString> unit;
     // The options that set an object's own settings, which a saved list brings itself.
     std::string settingOption;
     bool listMode() const { return findObjects || objects.has_value(); }
@@ -195,6 +206,26 @@ bool parseObjectsOption(const std::string& a, Arguments& in, Options& o) {
         checkRange(a, o.threads, 1, 1024);
     } else if (a == "--table") {
         o.table = QString::fromStdString(in.value(a));
+    } else if (a == "--range") {
+        const int low = in.whole(a);
+        const int high = in.whole(a);
+        checkRange(a, low, 0, 65535);
+        checkRange(a, high, 0, 65535);
+        if (low >= high)
+            throw UsageError("option --range: the low value " + std::to_string(low) +
+                             " is not below the high value " + std::to_string(high));
+        o.range = DisplayRange{std::uint16_t(low), std::uint16_t(high)};
+    } else if (a == "--pixel-size") {
+        const std::string text = in.value(a);
+        double size = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), size);
+        if (ec != std::errc{} || end != text.data() + text.size() || !(size > 0) ||
+            !std::isfinite(size))
+            throw UsageError("option --pixel-size: \"" + text + "\" is not a positive number");
+        o.pixelSize = size;
+    } else if (a == "--unit") {
+        o.unit = QString::fromStdString(in.value(a));
+        if (o.unit->isEmpty()) throw UsageError("option --unit: the unit is empty");
     } else {
         return false;
     }
@@ -266,11 +297,21 @@ void checkCombination(Options& o) {
     if (o.listMode() && o.click)
         throw UsageError("--click and --tool take a single contour, not --find-objects or "
                          "--objects");
+    if (o.pixelSize.has_value() != o.unit.has_value())
+        throw UsageError("--pixel-size and --unit go together");
+    if (o.pixelSize) o.scale = Calibration{true, *o.pixelSize, *o.unit, 0.0};
+    std::vector<QString> keys = o.saveKeys;
+    const auto ctc = std::find(keys.begin(), keys.end(), QStringLiteral("ctc"));
+    if (ctc != keys.end() && !o.listMode())
+        throw UsageError("option --save: ctc takes the objects of --find-objects or --objects");
+    o.saveCtc = ctc != keys.end();
+    std::erase(keys, QStringLiteral("ctc"));
     if (o.listMode())
-        o.saveObjects = formatsOf<ObjectsFormat>(o.saveKeys, objectsFormats(),
-                                                 " for the objects of --find-objects or --objects");
+        o.saveObjects = formatsOf<ObjectsFormat>(keys, objectsFormats(),
+                                                 ", ctc for the objects of --find-objects or "
+                                                 "--objects");
     else
-        o.save = formatsOf<ResultFormat>(o.saveKeys, resultFormats(), "");
+        o.save = formatsOf<ResultFormat>(keys, resultFormats(), "");
     if (o.click.has_value() != o.tool.has_value())
         throw UsageError("--click and --tool go together");
     if (o.tool && !toolAllowed(o.values.model, *o.tool))
@@ -314,13 +355,24 @@ void checkOnImage(const std::string& from, const char* name, int value, int maxi
 }
 
 // The box on this image: the one given, checked against the image, or the middle fifth.
-Box boxOn(const Options& o, const LoadedImage& loaded) {
+Box boxOn(const Options& o, const LoadedStack& loaded) {
     if (!o.box) return loaded.box;
     const std::int32_t width = loaded.image.ImageWidth, height = loaded.image.ImageHeight;
     if (const std::optional<BoxField> off = offPicture(*o.box, width, height))
         checkOnImage(o.boxFrom, off->name, (*o.box).*off->coordinate,
                      off->horizontal ? width : height);
     return *o.box;
+}
+
+// The picture's frames through the display range asked for: --range for 16-bit frames (8-bit
+// ones keep their grey), else the stack's own.
+LoadedStack loadOn(const Options& o, const QString& path) {
+    LoadedStack loaded = loadStack(path);
+    if (o.range && loaded.stack.frames.layout() == SampleLayout::Grey16) {
+        loaded.stack.range = *o.range;
+        loaded.image = frameImage(loaded.stack, 0);
+    }
+    return loaded;
 }
 
 // DIR, created with its parents when missing; the error says why it could not be.
@@ -333,24 +385,36 @@ void makeFolder(const QString& folder) {
                               "\": " + error.message());
 }
 
-void saveResults(const Options& o, const ContourResult& result, const Measurements& m,
-                 GreyImage& image) {
+// The files of a result are named after `name`: the picture's, or for a frame of a stack
+// "NAME-007".
+void saveResults(const Options& o, const QString& name, const ContourResult& result,
+                 const Measurements& m, GreyImage& image) {
     makeFolder(*o.out);
     for (const ResultFormat format : o.save) {
         // An open chain encloses nothing: it has no mask (run() says so once).
         if (format == ResultFormat::Mask && !result.closed) continue;
         const QImage overlay =
             format == ResultFormat::Overlay ? drawnResult(image, Kontur) : QImage();
-        saveFile(outputPath(*o.out, QString::fromStdString(result.context.imageFile), format),
-                 resultBytes(format, result, m, overlay));
+        saveFile(outputPath(*o.out, name, format), resultBytes(format, result, m, overlay));
     }
 }
+
+// A row of --table before the run's columns are known: whether there is a frame column and
+// which units the calibrated columns are in depends on every picture of the run.
+struct TableRow {
+    std::string file;
+    int frame = -1; // none for a single picture
+    std::string id; // empty for a single contour
+    std::string cells;
+    std::string unit; // of the calibrated cells, empty without a scale
+    std::string calibratedCells;
+};
 
 struct ImageOutcome {
     int exitCode = 0;
     std::string json;
     std::string error;
-    std::string tableRows; // the image's rows of --table
+    std::vector<TableRow> tableRows; // the image's rows of --table
 };
 
 // The values an image's analyses start from: with --threshold auto, its threshold is the
@@ -361,15 +425,41 @@ ControlValues valuesOn(const Options& o, const GreyImage& image) {
     return values;
 }
 
-// The --table row of a result: the file, the object's id (empty for a single contour), the
-// measurements.
-std::string tableRow(const QString& file, const std::string& id, const Measurements& m,
-                     const ContourResult& result) {
-    return csvCell(file.toStdString()) + "," + id + "," + measurementsRow(m, result) + "\n";
+// The --table row of a result on a frame (-1 for a single picture): the file, the frame, the
+// object's id (empty for a single contour), the measurements.
+TableRow tableRow(const QString& file, int frame, const std::string& id, const Measurements& m,
+                  const ContourResult& result) {
+    TableRow row{file.toStdString(), frame, id, measurementsRow(m, result), {}, {}};
+    if (m.calibrated) {
+        row.unit = m.calibrated->unit;
+        row.calibratedCells = calibratedCells(m, result, row.unit);
+    }
+    return row;
 }
 
-std::string tableHeader() {
-    return "file,id," + measurementsHeader() + "\n";
+// The whole table: "file,[frame,]id," and the measurements, then the calibrated columns of
+// each unit met, in the order they were met.
+std::string tableText(const std::vector<TableRow>& rows) {
+    const bool frames =
+        std::any_of(rows.begin(), rows.end(), [](const TableRow& r) { return r.frame >= 0; });
+    std::vector<std::string> units;
+    for (const TableRow& r : rows)
+        if (!r.unit.empty() && std::find(units.begin(), units.end(), r.unit) == units.end())
+            units.push_back(r.unit);
+    std::string text =
+        std::string("file,") + (frames ? "frame," : "") + "id," + measurementsHeader();
+    for (const std::string& unit : units)
+        text += "," + calibratedHeader(unit);
+    text += "\n";
+    for (const TableRow& r : rows) {
+        text += csvCell(r.file) + "," +
+                (frames ? (r.frame >= 0 ? std::to_string(r.frame) : "") + "," : "") + r.id + "," +
+                r.cells;
+        for (const std::string& unit : units)
+            text += "," + (r.unit == unit ? r.calibratedCells : std::string(",,,,,"));
+        text += "\n";
+    }
+    return text;
 }
 
 // The picture's objects: one per region found, or the saved ones, each box on the picture.
@@ -396,24 +486,80 @@ ObjectList objectsOn(const Options& o, const GreyImage& image) {
     return list;
 }
 
+// The objects of a single picture as tracks of one frame, for the formats over frames.
+std::vector<Track> tracksOf(const std::vector<PictureObject>& objects) {
+    std::vector<Track> tracks;
+    for (const PictureObject& object : objects) {
+        Track track{object.id, object.values, 0, {}, object.error};
+        if (object.error.empty() && !object.result.contour.empty())
+            track.frames.push_back(object.result);
+        tracks.push_back(std::move(track));
+    }
+    return tracks;
+}
+
+// One picture's list, found or read on it and analysed.
+void runObjectsOnPicture(const Options& o, const QString& path, const LoadedStack& loaded,
+                         ImageOutcome& outcome) {
+    const GreyImage& image = loaded.image;
+    const PictureUnits units = pictureUnits(loaded.stack, 0, o.scale);
+    ObjectList list = objectsOn(o, image);
+    list.analyseAll(image, path.toStdString(), o.threads);
+    const std::vector<PictureObject>& objects = list.objects();
+    outcome.json = toObjectsJson(objects, image, path, !o.pretty, units).toStdString();
+    for (const PictureObject& object : objects) {
+        if (!object.error.empty()) outcome.exitCode = 1;
+        outcome.tableRows.push_back(tableRow(path, -1, std::to_string(object.id),
+                                             measureObject(object, image, units), object.result));
+    }
+    if (!o.saveObjects.empty() || o.saveCtc) makeFolder(*o.out);
+    for (const ObjectsFormat format : o.saveObjects)
+        saveObjects(format, objectsOutputPath(*o.out, path, format), objects, image, 0, path,
+                    units);
+    if (o.saveCtc) {
+        FramesSave ctc({}, true, *o.out, path, 1);
+        ctc.addFrame(0, objects, image, units);
+        ctc.finish(tracksOf(objects));
+    }
+}
+
+// A stack's list: found or read on the first frame, then followed through the frames, a line
+// per frame.
+void runObjectsOnFrames(const Options& o, const QString& path, const LoadedStack& loaded,
+                        ImageOutcome& outcome) {
+    const PictureStack& stack = loaded.stack;
+    const int frames = stack.frames.frameCount();
+    const ObjectList list = objectsOn(o, loaded.image);
+    const FollowOutcome follow = followObjects(
+        list.objects(), [&stack](int frame) { return frameImage(stack, frame); }, 0, frames,
+        path.toStdString(), o.threads);
+    if (!o.saveObjects.empty() || o.saveCtc) makeFolder(*o.out);
+    FramesSave save(o.saveObjects, o.saveCtc, o.out.value_or(QString()), path, frames);
+    for (int frame = 0; frame < frames; ++frame) {
+        const GreyImage image = frameImage(stack, frame);
+        const PictureUnits units = pictureUnits(stack, frame, o.scale);
+        const std::vector<PictureObject> objects = objectsOnFrame(follow.tracks, frame);
+        outcome.json += toObjectsJson(objects, image, path, true, units, frame).toStdString();
+        for (const PictureObject& object : objects) {
+            if (!object.error.empty()) outcome.exitCode = 1;
+            outcome.tableRows.push_back(tableRow(path, frame, std::to_string(object.id),
+                                                 measureObject(object, image, units),
+                                                 object.result));
+        }
+        save.addFrame(frame, objects, image, units);
+    }
+    save.finish(follow.tracks);
+}
+
 ImageOutcome runObjects(const Options& o, const std::string& file) {
     ImageOutcome outcome;
     const QString path = QString::fromStdString(file);
     try {
-        const LoadedImage loaded = loadImage(path);
-        const GreyImage& image = loaded.image;
-        ObjectList list = objectsOn(o, image);
-        list.analyseAll(image, path.toStdString(), o.threads);
-        const std::vector<PictureObject>& objects = list.objects();
-        outcome.json = toObjectsJson(objects, image, path, !o.pretty).toStdString();
-        for (const PictureObject& object : objects) {
-            if (!object.error.empty()) outcome.exitCode = 1;
-            outcome.tableRows += tableRow(path, std::to_string(object.id),
-                                          measureObject(object, image), object.result);
-        }
-        if (!o.saveObjects.empty()) makeFolder(*o.out);
-        for (const ObjectsFormat format : o.saveObjects)
-            saveObjects(format, objectsOutputPath(*o.out, path, format), objects, image, 0, path);
+        const LoadedStack loaded = loadOn(o, path);
+        if (loaded.stack.frames.frameCount() > 1)
+            runObjectsOnFrames(o, path, loaded, outcome);
+        else
+            runObjectsOnPicture(o, path, loaded, outcome);
     } catch (const std::exception& e) {
         outcome.exitCode = 2;
         outcome.error = messageOf(e);
@@ -423,11 +569,19 @@ ImageOutcome runObjects(const Options& o, const std::string& file) {
     return outcome;
 }
 
+// "NAME-007": the name a frame's result files take after the picture's.
+QString frameName(const QString& path, int frame, int frames) {
+    return QFileInfo(path).completeBaseName() +
+           ctcMaskName(frame, frames).mid(4).chopped(4).prepend(u'-') + QStringLiteral(".x");
+}
+
 ImageOutcome runImage(const Options& o, const std::string& file, StepScratch& scratch) {
     ImageOutcome outcome;
     const QString path = QString::fromStdString(file);
     try {
-        LoadedImage loaded = loadImage(path);
+        const LoadedStack loaded = loadOn(o, path);
+        const PictureStack& stack = loaded.stack;
+        const int frames = stack.frames.frameCount();
         const Box box = boxOn(o, loaded);
         ControlValues values = valuesOn(o, loaded.image);
         setBox(values.fields, box);
@@ -438,18 +592,37 @@ ImageOutcome runImage(const Options& o, const std::string& file, StepScratch& sc
             tool = ToolRequest{*o.tool, o.click->first, o.click->second};
         }
 
+        // The first frame as a single picture is analysed; each next frame runs on from the
+        // contour the one before left, until a floating-point error ends the run.
         const HeadlessOutcome run = analyseHeadless(Kontur, scratch, loaded.image, values, tool);
-        const GreyImage& image = loaded.image;
-        // The name as decoded, so that the JSON holds valid UTF-8 whatever bytes it came as.
-        const RunContext context =
-            runContext(path.toStdString(), image.ImageWidth, image.ImageHeight, run.values);
-        const ContourResult result = captureResult(Kontur, context, run.error);
-        const Measurements m =
-            measure(result, {image.GreyData.get(), image.ImageWidth, image.ImageHeight});
-        outcome.json = toJson(result, m, !o.pretty).toStdString();
-        outcome.exitCode = run.error.empty() ? 0 : 1;
-        outcome.tableRows = tableRow(path, "", m, result);
-        if (!o.save.empty()) saveResults(o, result, m, loaded.image);
+        std::string error = run.error;
+        for (int frame = 0; frame < frames; ++frame) {
+            GreyImage image = frameImage(stack, frame);
+            if (frame > 0) {
+                if (!error.empty()) break;
+                const bool blackOnWhite = run.values.blackOnWhite;
+                const ImageBindingScope binding(image, blackOnWhite);
+                try {
+                    Run(Kontur, scratch);
+                } catch (const FloatingPointError& e) {
+                    error = e.what();
+                }
+            }
+            // The name as decoded, so that the JSON holds valid UTF-8 whatever bytes it came as.
+            const RunContext context =
+                runContext(path.toStdString(), image.ImageWidth, image.ImageHeight, run.values);
+            const ContourResult result = captureResult(Kontur, context, error);
+            const Measurements m =
+                measureIn(result, {image.GreyData.get(), image.ImageWidth, image.ImageHeight},
+                          pictureUnits(stack, frame, o.scale));
+            const int tag = frames > 1 ? frame : -1;
+            outcome.json += toJson(result, m, !o.pretty || frames > 1, tag).toStdString();
+            outcome.exitCode = error.empty() ? 0 : 1;
+            outcome.tableRows.push_back(tableRow(path, tag, "", m, result));
+            if (!o.save.empty())
+                saveResults(o, frames > 1 ? frameName(path, frame, frames) : path, result, m,
+                            image);
+        }
     } catch (const std::exception& e) {
         outcome.exitCode = 2;
         outcome.error = messageOf(e);
@@ -460,7 +633,6 @@ ImageOutcome runImage(const Options& o, const std::string& file, StepScratch& sc
     }
     return outcome;
 }
-
 } // namespace
 
 std::string usage() {
@@ -529,18 +701,18 @@ Outcome run(const std::vector<std::string>& args) {
 
     // One scratch for the steps of every image, made once.
     StepScratch scratch;
-    std::string table = tableHeader();
+    std::vector<TableRow> table;
     for (const std::string& file : options.images) {
         const ImageOutcome image =
             options.listMode() ? runObjects(options, file) : runImage(options, file, scratch);
         outcome.exitCode = std::max(outcome.exitCode, image.exitCode);
         outcome.output += image.json;
-        table += image.tableRows;
+        table.insert(table.end(), image.tableRows.begin(), image.tableRows.end());
         if (!image.error.empty()) outcome.error += image.error + "\n";
     }
     if (options.table) {
         try {
-            saveFile(*options.table, bytesOf(table));
+            saveFile(*options.table, bytesOf(tableText(table)));
         } catch (const std::exception& e) {
             outcome.exitCode = 2;
             outcome.error += messageOf(e) + "\n";
