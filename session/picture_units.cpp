@@ -34,12 +34,13 @@ void measureRawGrey(const ContourResult& result, const GreyBufferView& grey,
     m.maxGrey = pixels > 0 ? most : 0;
 }
 
-// A unit as a column name may hold it: spaces and commas become underscores.
+// A unit as a column name that any program reads: the micro sign (ImageJ's "µm") becomes
+// "u", spaces and commas become underscores.
 std::string columnUnit(const std::string& unit) {
-    std::string name = unit;
-    std::replace_if(
-        name.begin(), name.end(), [](char c) { return c == ' ' || c == ','; }, '_');
-    return name;
+    QString name = QString::fromStdString(unit);
+    name.replace(QChar(0x00b5), u'u').replace(QChar(0x03bc), u'u');
+    name.replace(u' ', u'_').replace(u',', u'_');
+    return name.toStdString();
 }
 
 std::string cell(double v) {
