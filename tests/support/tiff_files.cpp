@@ -91,6 +91,27 @@ TiffPage patterned(TiffPage page, std::uint32_t low, std::uint32_t span) {
     return page;
 }
 
+std::vector<TiffPage> discMovie(int frames, const std::string& description, float xResolution) {
+    std::vector<TiffPage> pages;
+    for (int t = 0; t < frames; ++t) {
+        TiffPage page{.width = 120, .height = 100, .bits = 16};
+        page.description = description;
+        page.xResolution = xResolution;
+        const double discs[2][3] = {{35.0 + 2 * t, 40, 14}, {85, 60, 12}};
+        for (int y = 0; y < page.height; ++y)
+            for (int x = 0; x < page.width; ++x) {
+                std::uint32_t value = 3000;
+                for (const auto& d : discs)
+                    if ((x + 0.5 - d[0]) * (x + 0.5 - d[0]) + (y + 0.5 - d[1]) * (y + 0.5 - d[1]) <
+                        d[2] * d[2])
+                        value = 1000;
+                page.samples.push_back(value);
+            }
+        pages.push_back(std::move(page));
+    }
+    return pages;
+}
+
 QByteArray writeTiff(const QString& path, const std::vector<TiffPage>& pages) {
     TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "w");
     if (!tiff) qFatal("cannot open %s for a test TIFF", qPrintable(path));

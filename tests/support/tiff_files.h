@@ -30,6 +30,12 @@ struct TiffPage {
 // every row.
 TiffPage patterned(TiffPage page, std::uint32_t low, std::uint32_t span);
 
+// A 16-bit movie of `frames` pages, 120 × 100: two dark discs (1000) on a light ground (3000),
+// the first of radius 14 at (35 + 2t, 40), drifting right by 2 px a frame, the second of
+// radius 12 at (85, 60) still. Every page carries `description` (an ImageJ calibration, say).
+std::vector<TiffPage> discMovie(int frames, const std::string& description = {},
+                                float xResolution = 0);
+
 // Writes the pages as one file and returns its bytes; stops the program when it can't.
 QByteArray writeTiff(const QString& path, const std::vector<TiffPage>& pages);
 

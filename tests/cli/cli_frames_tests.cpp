@@ -1,0 +1,177 @@
+// Tests of orvik-cli over the frames of a stack: a line per frame, objects followed with their
+// ids, the display range, the calibration, the formats over frames; and a single 8-bit picture
+// whose output stays what it was before stacks.
+#include "cli.h"
+#include "object_formats.h"
+#include "picture_stack.h"
+#include "tiff_files.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace orvik {
+namespace {
+
+QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+std::vector<QJsonObject> lines(const std::string& output) {
+    std::vector<QJsonObject> objects;
+    for (const QByteArray& line : QByteArray::fromStdString(output).split('\n'))
+        if (!line.isEmpty()) objects.push_back(QJsonDocument::fromJson(line).object());
+    return objects;
+}
+
+class CliFrames : public ::testing::Test {
+protected:
+    // Five frames, calibrated by the file at 0.5 micron a pixel.
+    void SetUp() override {
+        test::writeTiff(movie, test::discMovie(5, "ImageJ=1.54f\nunit=micron\n", 2.0f));
+    }
+    cli::Outcome run(std::vector<std::string> args) {
+        args.push_back(movie.toStdString());
+        return cli::run(args);
+    }
+    QTemporaryDir dir;
+    QString movie = dir.filePath("movie.tif");
+    std::string out = dir.filePath("out").toStdString();
+};
+
+const std::vector<std::string> kFind = {"--find-objects", "--threshold", "auto", "--model",
+                                        "standard"};
+
+TEST_F(CliFrames, EachFrameGivesALineAndItsObjectsFollowTheDriftInThePicturesUnits) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        int count; // objects a line; -1 a single contour
+        QString unit;
+        double scale;
+    };
+    auto with = [](std::vector<std::string> args, std::vector<std::string> more) {
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"found", kFind, 2, "µm", 0.5},
+             {"single contour",
+              {"--model", "standard", "--threshold", "auto", "--radius", "14", "--box", "21", "26",
+               "49", "54"},
+              -1,
+              "µm",
+              0.5},
+             {"scale given", with(kFind, {"--pixel-size", "0.25", "--unit", "um"}), 2, "um", 0.25},
+             {"range that whitens all", with(kFind, {"--range", "0", "1000"}), 0, "", 0},
+         }) {
+        SCOPED_TRACE(c.name);
+        const cli::Outcome outcome = run(c.args);
+        ASSERT_EQ(outcome.exitCode, 0) << outcome.error;
+        const std::vector<QJsonObject> frames = lines(outcome.output);
+        ASSERT_EQ(frames.size(), 5u);
+        for (int t = 0; t < 5; ++t) {
+            const QJsonObject& line = frames[std::size_t(t)];
+            EXPECT_EQ(line["frame"].toInt(-1), t);
+            QJsonObject first = line; // the single contour's line, or object 1
+            if (c.count >= 0) {
+                ASSERT_EQ(line["count"].toInt(), c.count);
+                if (c.count == 0) continue;
+                const QJsonArray objects = line["objects"].toArray();
+                EXPECT_EQ(objects[1].toObject()["id"].toInt(), 2);
+                first = objects[0].toObject();
+                EXPECT_EQ(first["id"].toInt(), 1);
+            }
+            const QJsonObject m = first["measurements"].toObject();
+            // The contour moves with its disc, 2 px a frame.
+            EXPECT_NEAR(m["centroid"].toArray()[0].toDouble(), 35 + 2 * t, 2.0);
+            // The grey statistics are 16-bit values, not the display's grey.
+            EXPECT_EQ(m["min_grey"].toInt(), 1000);
+            const QJsonObject cal = m["calibrated"].toObject();
+            EXPECT_EQ(cal["unit"].toString(), c.unit);
+            EXPECT_DOUBLE_EQ(cal["area"].toDouble(), m["area"].toDouble() * c.scale * c.scale);
+            EXPECT_DOUBLE_EQ(cal["perimeter"].toDouble(), m["perimeter"].toDouble() * c.scale);
+        }
+    }
+}
+
+TEST_F(CliFrames, TheFormatsOverFramesHoldEveryFrameAndTheCtcMasksMatchTheTracks) {
+    const QString table = dir.filePath("table.csv");
+    std::vector<std::string> args = kFind;
+    args.insert(args.end(), {"--save", "ctc,roiset,csv,geojson,json", "--out", out, "--table",
+                             table.toStdString()});
+    const cli::Outcome outcome = run(args);
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.error;
+    const QDir folder(QString::fromStdString(out));
+
+    EXPECT_EQ(contentOf(folder.filePath("movie/res_track.txt")), "1 0 4 0\n2 0 4 0\n");
+    for (int t = 0; t < 5; ++t) {
+        const PictureStack mask = loadPictureStack(
+            folder.filePath(QStringLiteral("movie/mask%1.tif").arg(t, 3, 10, QChar('0'))));
+        ASSERT_EQ(mask.frames.layout(), SampleLayout::Grey16);
+        const std::uint16_t* labels = mask.frames.frame16(0);
+        EXPECT_EQ(labels[40 * 120 + 35 + 2 * t], 1) << t; // each disc's centre
+        EXPECT_EQ(labels[60 * 120 + 85], 2) << t;
+        EXPECT_EQ(labels[0], 0) << t;
+    }
+
+    const std::vector<RoiOutline> rois =
+        parseRoiSet(contentOf(folder.filePath("movie.zip")), "movie.zip");
+    ASSERT_EQ(rois.size(), 10u);
+    EXPECT_EQ(rois[3].name, "0002-0002.roi");
+    EXPECT_EQ(rois[3].position, 2); // ImageJ's slice, from 1
+
+    const QList<QByteArray> csv = contentOf(folder.filePath("movie.csv")).split('\n');
+    EXPECT_TRUE(csv[0].startsWith("frame,id,area,")) << csv[0].toStdString();
+    EXPECT_TRUE(csv[0].endsWith(",area_um2,perimeter_um,equivalent_diameter_um,centroid_x_um,"
+                                "centroid_y_um,length_um"));
+    EXPECT_TRUE(csv[10].startsWith("4,2,"));
+    const QList<QByteArray> rows = contentOf(table).split('\n');
+    EXPECT_TRUE(rows[0].startsWith("file,frame,id,area,"));
+    EXPECT_TRUE(rows[10].startsWith(movie.toUtf8() + ",4,2,"));
+
+    const QJsonArray features =
+        QJsonDocument::fromJson(contentOf(folder.filePath("movie.geojson")))["features"].toArray();
+    ASSERT_EQ(features.size(), 10);
+    EXPECT_EQ(features[9].toObject()["properties"].toObject()["frame"].toInt(), 4);
+
+    // The JSON of every frame reruns to the same lines; a RoiSet seeds from its first slice.
+    EXPECT_EQ(run({"--objects", folder.filePath("movie.json").toStdString()}).output,
+              outcome.output);
+    EXPECT_EQ(
+        lines(run({"--objects", folder.filePath("movie.zip").toStdString()}).output)[0]["count"]
+            .toInt(),
+        2);
+}
+
+// What orvik-cli printed and wrote for the sample picture before it read pictures as frames.
+TEST(CliSinglePicture, AnEightBitPicturesOutputIsWhatItWasBeforeFrames) {
+    // Named as a user in the samples' folder names it: the output holds the name.
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(ORVIK_SAMPLES_DIR));
+    const std::string sample = "dark-disc.bmp";
+    QTemporaryDir dir;
+    const std::string table = dir.filePath("t.csv").toStdString();
+    const auto sha = [](const QByteArray& bytes) {
+        return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().left(16);
+    };
+    const cli::Outcome single = cli::run({sample});
+    EXPECT_EQ(sha(QByteArray::fromStdString(single.output)), "21771cfc9f059efc");
+    const cli::Outcome list =
+        cli::run({"--find-objects", "--threshold", "auto", "--model", "standard", "--table", table,
+                  "--save", "json,csv", "--out", dir.path().toStdString(), sample});
+    ASSERT_EQ(list.exitCode, 0) << list.error;
+    EXPECT_EQ(sha(QByteArray::fromStdString(list.output)), "fede868fdba9495b");
+    EXPECT_EQ(sha(contentOf(QString::fromStdString(table))), "37f33e1e0dcd293e");
+    EXPECT_EQ(sha(contentOf(dir.filePath("dark-disc.csv"))), "d48ad5cef55eac69");
+    QDir::setCurrent(before);
+}
+
+} // namespace
+} // namespace orvik

@@ -1,0 +1,51 @@
+// Tests of the formats over frames: which objects each frame holds when tracks end, and the
+// tracks the Cell Tracking Challenge's file lists.
+#include "frame_formats.h"
+#include "session_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace orvik {
+namespace {
+
+// A track of `frames` square contours, closed or open, ended by `error` when it is not empty.
+Track trackOf(int id, int frames, bool closed, std::string error = {}) {
+    Track track{id, {}, 0, {}, std::move(error)};
+    for (int f = 0; f < frames; ++f)
+        track.frames.push_back(
+            test::resultWith({{10.0 + f, 10}, {20.0 + f, 10}, {20.0 + f, 20}}, closed));
+    return track;
+}
+
+TEST(FrameFormats, AnEndedTrackShowsItsErrorOnceAndIsGoneAfterwards) {
+    const std::vector<Track> tracks = {trackOf(1, 3, true), trackOf(2, 1, true, "Overflow"),
+                                       trackOf(3, 0, true, "Invalid"), trackOf(4, 2, false)};
+    struct Case {
+        int frame;
+        std::vector<int> ids;
+        std::vector<std::string> errors;
+        std::vector<double> firstX; // of each object's contour; -1 for none
+    };
+    for (const Case& c : std::vector<Case>{
+             {0, {1, 2, 3, 4}, {"", "", "Invalid", ""}, {10, 10, -1, 10}},
+             {1, {1, 2, 4}, {"", "Overflow", ""}, {11, 10, 11}}, // 2's last contour, frame 0's
+             {2, {1}, {""}, {12}},
+             {3, {}, {}, {}},
+         }) {
+        const std::vector<PictureObject> objects = objectsOnFrame(tracks, c.frame);
+        ASSERT_EQ(objects.size(), c.ids.size()) << c.frame;
+        for (std::size_t i = 0; i < objects.size(); ++i) {
+            EXPECT_EQ(objects[i].id, c.ids[i]) << c.frame;
+            EXPECT_EQ(objects[i].error, c.errors[i]) << c.frame;
+            const auto& contour = objects[i].result.contour;
+            EXPECT_EQ(contour.empty() ? -1 : contour[0].x, c.firstX[i]) << c.frame;
+        }
+    }
+    // Only the tracks with masks: not the one that never had a contour, nor the open chain.
+    EXPECT_EQ(ctcTracks(tracks), "1 0 2 0\n2 0 0 0\n");
+    EXPECT_EQ(ctcMaskName(7, 5), "mask007.tif");
+    EXPECT_EQ(ctcMaskName(7, 1200), "mask0007.tif");
+}
+
+} // namespace
+} // namespace orvik
