@@ -522,13 +522,17 @@ RoiOutline roiOutline(const ZipEntry& entry, const QString& path) {
     return outline;
 }
 
-// "0007.roi" -> 7, and a stack's "0003-0007.roi" (slice 3) -> 7; 0 for a name that is no
-// positive number with ".roi".
-int idOfName(const std::string& name) {
-    const QString stem =
-        QFileInfo(QString::fromStdString(name)).completeBaseName().section(u'-', -1);
+// "0007.roi" -> 7, and on slice 3 of a stack "0003-0007.roi" -> 7 (the slice must be the ROI's
+// own: ImageJ names its ROIs "YYYY-XXXX" by their position, which is no id); 0 for a name that
+// is no positive number with ".roi".
+int idOfName(const RoiOutline& outline) {
+    QStringList parts =
+        QFileInfo(QString::fromStdString(outline.name)).completeBaseName().split(u'-');
     bool ok = false;
-    const int id = stem.toInt(&ok);
+    if (parts.size() == 2 && outline.position > 0 && parts[0].toInt(&ok) == outline.position && ok)
+        parts.removeFirst();
+    ok = false;
+    const int id = parts.size() == 1 ? parts[0].toInt(&ok) : 0;
     return ok && id >= 1 && id <= kMaxId ? id : 0;
 }
 
@@ -542,12 +546,12 @@ std::vector<PictureObject> objectsOfRoiSet(const QByteArray& bytes, const QStrin
     std::erase_if(outlines, [firstSlice](const RoiOutline& o) { return o.position != firstSlice; });
     std::set<int> ids;
     for (const RoiOutline& outline : outlines)
-        ids.insert(idOfName(outline.name));
+        ids.insert(idOfName(outline));
     const bool ownIds = !ids.contains(0) && ids.size() == outlines.size();
     std::vector<PictureObject> objects;
     for (const RoiOutline& outline : outlines) {
         PictureObject object;
-        object.id = ownIds ? idOfName(outline.name) : static_cast<int>(objects.size()) + 1;
+        object.id = ownIds ? idOfName(outline) : static_cast<int>(objects.size()) + 1;
         object.values.model = outline.closed ? ModelChoice::Standard : ModelChoice::Opened;
         double x1 = outline.points[0].x, y1 = outline.points[0].y, x2 = x1, y2 = y1;
         for (const ContourPoint& p : outline.points) {

@@ -1,7 +1,9 @@
 // Tests of the formats over frames: which objects each frame holds when tracks end, and the
 // tracks the Cell Tracking Challenge's file lists.
+#include "formats.h"
 #include "frame_formats.h"
 #include "session_test_support.h"
+#include "zip_archive.h"
 
 #include <gtest/gtest.h>
 
@@ -45,6 +47,31 @@ TEST(FrameFormats, AnEndedTrackShowsItsErrorOnceAndIsGoneAfterwards) {
     EXPECT_EQ(ctcTracks(tracks), "1 0 2 0\n2 0 0 0\n");
     EXPECT_EQ(ctcMaskName(7, 5), "mask007.tif");
     EXPECT_EQ(ctcMaskName(7, 1200), "mask0007.tif");
+}
+
+TEST(FrameFormats, AStacksRoiSetSeedsFromItsFirstSliceWithTheIdsOfItsNames) {
+    const ContourResult square = test::resultWith({{10, 10}, {20, 10}, {20, 20}});
+    struct Entry {
+        const char* name;
+        int position;
+    };
+    struct Case {
+        std::vector<Entry> entries;
+        std::vector<int> ids;
+    };
+    for (const Case& c : std::vector<Case>{
+             {{{"0002-0007.roi", 2}, {"0001-0007.roi", 1}, {"0001-0009.roi", 1}}, {7, 9}},
+             // ImageJ's own names give the position, not an id.
+             {{{"0123-0456.roi", 0}, {"0130-0470.roi", 0}}, {1, 2}},
+         }) {
+        std::vector<ZipEntry> zip;
+        for (const Entry& e : c.entries)
+            zip.push_back({e.name, toRoi(square, e.position)});
+        std::vector<int> ids;
+        for (const PictureObject& object : parseObjects(zipStored(zip), "set.zip"))
+            ids.push_back(object.id);
+        EXPECT_EQ(ids, c.ids) << c.entries[0].name;
+    }
 }
 
 } // namespace
