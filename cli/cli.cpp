@@ -375,6 +375,16 @@ LoadedStack loadOn(const Options& o, const QString& path) {
     return loaded;
 }
 
+// The pixel size the measurements are stated in: the one given, else the file's for a stack or
+// a 16-bit picture. A single 8-bit picture is measured in pixels unless a size is given: the
+// density most such files carry (72 dpi, 96 dpi) is the print's or the screen's, no pixel size.
+Calibration scaleOn(const Options& o, const PictureStack& stack) {
+    if (o.scale) return *o.scale;
+    if (stack.frames.frameCount() > 1 || stack.frames.layout() == SampleLayout::Grey16)
+        return stack.calibration;
+    return {};
+}
+
 // DIR, created with its parents when missing; the error says why it could not be.
 void makeFolder(const QString& folder) {
     std::error_code error;
@@ -502,7 +512,7 @@ std::vector<Track> tracksOf(const std::vector<PictureObject>& objects) {
 void runObjectsOnPicture(const Options& o, const QString& path, const LoadedStack& loaded,
                          ImageOutcome& outcome) {
     const GreyImage& image = loaded.image;
-    const PictureUnits units = pictureUnits(loaded.stack, 0, o.scale);
+    const PictureUnits units = pictureUnits(loaded.stack, 0, scaleOn(o, loaded.stack));
     ObjectList list = objectsOn(o, image);
     list.analyseAll(image, path.toStdString(), o.threads);
     const std::vector<PictureObject>& objects = list.objects();
@@ -537,7 +547,7 @@ void runObjectsOnFrames(const Options& o, const QString& path, const LoadedStack
     FramesSave save(o.saveObjects, o.saveCtc, o.out.value_or(QString()), path, frames);
     for (int frame = 0; frame < frames; ++frame) {
         const GreyImage image = frameImage(stack, frame);
-        const PictureUnits units = pictureUnits(stack, frame, o.scale);
+        const PictureUnits units = pictureUnits(stack, frame, scaleOn(o, stack));
         const std::vector<PictureObject> objects = objectsOnFrame(follow.tracks, frame);
         outcome.json += toObjectsJson(objects, image, path, true, units, frame).toStdString();
         for (const PictureObject& object : objects) {
@@ -614,7 +624,7 @@ ImageOutcome runImage(const Options& o, const std::string& file, StepScratch& sc
             const ContourResult result = captureResult(Kontur, context, error);
             const Measurements m =
                 measureIn(result, {image.GreyData.get(), image.ImageWidth, image.ImageHeight},
-                          pictureUnits(stack, frame, o.scale));
+                          pictureUnits(stack, frame, scaleOn(o, stack)));
             const int tag = frames > 1 ? frame : -1;
             outcome.json += toJson(result, m, !o.pretty || frames > 1, tag).toStdString();
             outcome.exitCode = error.empty() ? 0 : 1;

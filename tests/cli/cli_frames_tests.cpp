@@ -171,6 +171,18 @@ TEST(CliSinglePicture, AnEightBitPicturesOutputIsWhatItWasBeforeFrames) {
     EXPECT_EQ(sha(contentOf(QString::fromStdString(table))), "37f33e1e0dcd293e");
     EXPECT_EQ(sha(contentOf(dir.filePath("dark-disc.csv"))), "d48ad5cef55eac69");
     QDir::setCurrent(before);
+
+    // A single 8-bit picture is measured in pixels, whatever density its file states, unless
+    // a pixel size is given.
+    test::TiffPage page = test::patterned({.width = 40, .height = 30}, 0, 250);
+    page.description = "ImageJ=1.54f\nunit=micron\n";
+    page.xResolution = 2;
+    const QString tiff = dir.filePath("one.tif");
+    test::writeTiff(tiff, {page});
+    EXPECT_EQ(cli::run({tiff.toStdString()}).output.find("calibrated"), std::string::npos);
+    EXPECT_NE(cli::run({"--pixel-size", "2", "--unit", "nm", tiff.toStdString()})
+                  .output.find("\"calibrated\": {\"unit\": \"nm\""),
+              std::string::npos);
 }
 
 } // namespace
