@@ -100,7 +100,7 @@ std::vector<std::uint8_t> greyMapping(DisplayRange range, SampleLayout layout) {
     return grey;
 }
 
-GreyImage greyFrame(const FrameStack& stack, int frame, DisplayRange range) {
+GreyImage greyFrame(const FrameStack& stack, int frame, DisplayRange range, Channel channel) {
     const std::int32_t width = stack.width();
     const std::int32_t height = stack.height();
     const std::size_t pixels = std::size_t(width) * std::size_t(height);
@@ -124,8 +124,14 @@ GreyImage greyFrame(const FrameStack& stack, int frame, DisplayRange range) {
         break;
     case SampleLayout::Rgb8: {
         const std::uint8_t* rgb = stack.frame8(frame);
-        for (std::size_t i = 0; i < pixels; ++i, rgb += 3)
-            grey[i] = mapping[greyValue(rgb[2], rgb[1], rgb[0])];
+        if (channel == Channel::Grey) {
+            for (std::size_t i = 0; i < pixels; ++i, rgb += 3)
+                grey[i] = mapping[greyValue(rgb[2], rgb[1], rgb[0])];
+        } else {
+            const int c = static_cast<int>(channel) - 1; // red, green, blue in this order
+            for (std::size_t i = 0; i < pixels; ++i, rgb += 3)
+                grey[i] = mapping[rgb[c]];
+        }
         break;
     }
     }

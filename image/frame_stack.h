@@ -75,9 +75,14 @@ DisplayRange autoRange(const FrameStack& stack);
 // The grey value of each raw value 0..65535 (0..255 for 8-bit frames) through the range.
 std::vector<std::uint8_t> greyMapping(DisplayRange range, SampleLayout layout);
 
-// A complete grey image store of the frame: each pixel's value (a colour pixel's luma)
-// mapped through the range into the grey buffer and the display. Throws ImageLoadError when
-// there is no memory for it; the stack is left as it is.
-GreyImage greyFrame(const FrameStack& stack, int frame, DisplayRange range);
+// What a colour picture's grey is made of: its luma (the grey every picture is seen in at
+// first) or one of its channels. Grey pictures have only their grey.
+enum class Channel { Grey, Red, Green, Blue };
+
+// A complete grey image store of the frame: each pixel's value (a colour pixel's luma, or the
+// channel asked for) mapped through the range into the grey buffer and the display. Throws
+// ImageLoadError when there is no memory for it; the stack is left as it is.
+GreyImage greyFrame(const FrameStack& stack, int frame, DisplayRange range,
+                    Channel channel = Channel::Grey);
 
 } // namespace orvik

@@ -141,7 +141,7 @@ PictureStack loadPictureStack(const QString& path) {
 }
 
 GreyImage frameImage(const PictureStack& stack, int frame) {
-    return greyFrame(stack.frames, frame, stack.range);
+    return greyFrame(stack.frames, frame, stack.range, stack.channel);
 }
 
 } // namespace orvik

@@ -13,9 +13,10 @@ namespace orvik {
 
 struct PictureStack {
     FrameStack frames;
-    DisplayRange range;      // what frameImage maps through; autoRange(frames) after a load
-    Calibration calibration; // the first picture's
-    QStringList readerNotes; // what the TIFF library said about the files, never printed
+    DisplayRange range;              // what frameImage maps through; autoRange(frames) after a load
+    Calibration calibration;         // the first picture's
+    Channel channel = Channel::Grey; // what frameImage makes a colour picture's grey of
+    QStringList readerNotes;         // what the TIFF library said about the files, never printed
 };
 
 // Reads a picture file, or a folder of numbered pictures, into a complete new stack, or throws
@@ -25,7 +26,7 @@ struct PictureStack {
 // colour, 16-bit ones mix with none.
 PictureStack loadPictureStack(const QString& path);
 
-// The grey image store of one frame through the stack's range (greyFrame).
+// The grey image store of one frame through the stack's range and channel (greyFrame).
 GreyImage frameImage(const PictureStack& stack, int frame);
 
 } // namespace orvik

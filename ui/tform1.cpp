@@ -278,19 +278,14 @@ void TForm1::loadImageFile(const QString& path, bool folderAsFrames) {
         const UpdatingScope guard(Updating);
         CheckBox1->setChecked(false);
 
-        // The store refuses sides beyond 32767, so the box fields can hold every size. A TIFF
-        // file or a folder opens as frames; other pictures as they always did.
-        LoadedImage loaded;
-        PictureStack frames;
-        if ((folderAsFrames && QFileInfo(path).isDir()) || isTiffName(path)) {
-            LoadedStack stack = loadStack(path);
-            frames = std::move(stack.stack);
-            loaded = {std::move(stack.image), stack.box};
-        } else {
-            loaded = loadImage(path);
-        }
+        // The store refuses sides beyond 32767, so the box fields can hold every size. Every
+        // picture is kept as it was read (a TIFF file's pages, or a folder's pictures, as
+        // frames), and the grey the contour sees is made from it.
+        if (QFileInfo(path).isDir() && !folderAsFrames) loadImage(path); // says it is no file
+        LoadedStack loaded = loadStack(path);
         image_ = std::move(loaded.image);
-        stack_ = std::move(frames);
+        stack_ = std::move(loaded.stack);
+        ChannelActions[0]->setChecked(true); // a new picture is seen in its grey
         frame_ = 0;
         tracks_.reset();
         // Zoomed views show the grey picture itself, the contour drawn over it thin.
@@ -407,6 +402,7 @@ void TForm1::applyEnablingRules() {
         {NextFrameAction, frameCount() > 1},
         {PreviousFrameAction, frameCount() > 1},
         {DisplayRangeAction, stack_.frames.frameCount() > 0},
+        {ChannelMenu->menuAction(), stack_.frames.layout() == SampleLayout::Rgb8},
         {AnalyseAllAction, objects_.size() > 0},
         {UndoAction, UndoStack->canUndo()},
         {RedoAction, UndoStack->canRedo()},

@@ -241,6 +241,10 @@ public:
     QAction* NextFrameAction = nullptr;
     QAction* PreviousFrameAction = nullptr;
     QAction* DisplayRangeAction = nullptr;
+    // View › Channel: what the grey of a colour picture is made of.
+    QMenu* ChannelMenu = nullptr;
+    std::array<QAction*, 4> ChannelActions{}; // grey, red, green, blue
+    void setChannel(Channel channel);
     // Under the picture while a stack is open: the frame slider and which frame it shows.
     QWidget* FramesBar = nullptr;
     QSlider* FrameSlider = nullptr;

@@ -8,6 +8,7 @@
 #include "step_progress_bar.h"
 #include "tform1.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -48,6 +49,20 @@ void TForm1::buildFrameItems() {
     NextFrameAction->setShortcut(Qt::Key_Period);
     DisplayRangeAction = ViewMenu->addAction(QStringLiteral("&Display range\u2026"));
     name(DisplayRangeAction, "DisplayRangeAction", QStringLiteral("Display range"));
+    ChannelMenu = ViewMenu->addMenu(QStringLiteral("&Channel"));
+    ChannelMenu->setObjectName(QStringLiteral("ChannelMenu"));
+    ChannelMenu->setAccessibleName(QStringLiteral("Channel"));
+    auto* channels = new QActionGroup(ChannelMenu);
+    const char* const names[] = {"&Grey", "&Red", "Gr&een", "&Blue"};
+    for (int c = 0; c < 4; ++c) {
+        QAction* action = ChannelMenu->addAction(QString::fromLatin1(names[c]));
+        name(action, "ChannelAction", QString::fromLatin1(names[c]).remove(u'&'));
+        action->setObjectName(QStringLiteral("ChannelAction%1").arg(c));
+        action->setCheckable(true);
+        action->setChecked(c == 0);
+        channels->addAction(action);
+        ChannelActions[static_cast<std::size_t>(c)] = action;
+    }
 
     FramesBar = new QWidget(this);
     FramesBar->setObjectName(QStringLiteral("FramesBar"));
@@ -77,6 +92,9 @@ void TForm1::connectFrameItems() {
             [this] { userChange(SeparateStep, [this] { FollowClick(); }); });
     connect(DisplayRangeAction, &QAction::triggered, this,
             [this] { runCommand([this] { DisplayRangeClick(); }); });
+    for (int c = 0; c < 4; ++c)
+        connect(ChannelActions[static_cast<std::size_t>(c)], &QAction::triggered, this,
+                [this, c] { runCommand([this, c] { setChannel(static_cast<Channel>(c)); }); });
     // Showing another frame runs nothing: no step of its own.
     connect(NextFrameAction, &QAction::triggered, this,
             [this] { userChange(NotAStep, [this] { showFrame(frame_ + 1); }); });
@@ -211,6 +229,14 @@ void TForm1::FollowClick() {
 void TForm1::setDisplayRange(DisplayRange range) {
     if (stack_.frames.frameCount() == 0) return;
     stack_.range = range;
+    showFrameImage();
+}
+
+// A colour picture analysed through one channel: the picture is shown and sampled in it.
+void TForm1::setChannel(Channel channel) {
+    if (stack_.frames.layout() != SampleLayout::Rgb8) return;
+    stack_.channel = channel;
+    ChannelActions[static_cast<std::size_t>(channel)]->setChecked(true);
     showFrameImage();
 }
 

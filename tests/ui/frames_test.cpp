@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QMenu>
 #include <QSlider>
 #include <QUndoStack>
 
@@ -62,6 +63,24 @@ private slots:
         QCOMPARE(int(form->image().GreyData[45 * 120 + 50]), 191);
         form->FrameSlider->setValue(0);
         QCOMPARE(form->frame(), 0);
+    }
+
+    // A colour picture is seen in its grey at first, or through one channel.
+    void channels() {
+        BitmapFolder folder;
+        QImage colour(40, 30, QImage::Format_RGB32);
+        colour.fill(qRgb(200, 50, 10));
+        const auto form = makeWindow();
+        form->loadImageFile(folder.write(QStringLiteral("colour.bmp"), colour));
+        const int grey = form->image().GreyData[0];
+        QVERIFY(form->ChannelMenu->isEnabled());
+        for (const auto& [channel, value] :
+             {std::pair{Channel::Red, 200}, {Channel::Green, 50}, {Channel::Blue, 10}}) {
+            form->ChannelActions[std::size_t(channel)]->trigger();
+            QCOMPARE(int(form->image().GreyData[0]), value);
+        }
+        form->ChannelActions[0]->trigger();
+        QCOMPARE(int(form->image().GreyData[0]), grey);
     }
 
     // Found objects ("Standard", whose centre is free to move) followed through the frames keep
