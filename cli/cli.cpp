@@ -5,6 +5,7 @@
 #include "commands.h"
 #include "field_table.h"
 #include "find_objects.h"
+#include "follow.h"
 #include "formats.h"
 #include "frame_formats.h"
 #include "full_stop.h"
@@ -613,7 +614,7 @@ ImageOutcome runImage(const Options& o, const std::string& file, StepScratch& sc
                 const bool blackOnWhite = run.values.blackOnWhite;
                 const ImageBindingScope binding(image, blackOnWhite);
                 try {
-                    Run(Kontur, scratch);
+                    runOnNextFrame(Kontur, scratch);
                 } catch (const FloatingPointError& e) {
                     error = e.what();
                 }

@@ -100,8 +100,7 @@ void followOn(Track& track, KONTUR& k, const GreyImage& image, const std::string
         if (track.frames.empty()) {
             analyseContour(k, scratch, track.values);
         } else {
-            recentre(k);
-            Run(k, scratch);
+            runOnNextFrame(k, scratch);
         }
     } catch (const FloatingPointError& error) {
         track.error = error.what();
@@ -112,6 +111,11 @@ void followOn(Track& track, KONTUR& k, const GreyImage& image, const std::string
 }
 
 } // namespace
+
+void runOnNextFrame(KONTUR& k, StepScratch& scratch) {
+    recentre(k);
+    Run(k, scratch);
+}
 
 FollowOutcome followObjects(const std::vector<PictureObject>& objects, const FrameSource& frame,
                             int first, int count, const std::string& imageFile, int threads,

@@ -28,6 +28,11 @@ struct Track {
     int lastFrame() const { return firstFrame + static_cast<int>(frames.size()) - 1; }
 };
 
+// One contour's step onto the next frame, whose picture the calling thread has bound: the
+// model's centre moves along with the contour, then the iterations run on from where it
+// stopped. A floating-point error leaves `k` where the failing step left it and propagates.
+void runOnNextFrame(KONTUR& k, StepScratch& scratch);
+
 struct FollowOutcome {
     std::vector<Track> tracks; // in the order of the objects
     int framesDone = 0;        // from the first frame on; fewer than asked when stopped

@@ -150,6 +150,24 @@ TEST_F(CliFrames, TheFormatsOverFramesHoldEveryFrameAndTheCtcMasksMatchTheTracks
         2);
 }
 
+TEST_F(CliFrames, ASingleContourFollowsAsTheSameObjectOfAListWould) {
+    const cli::Outcome single =
+        run({"--model", "center", "--threshold", "auto", "--box", "21", "26", "49", "54"});
+    ASSERT_EQ(single.exitCode, 0) << single.error;
+    // The first frame's line is a settings file: the same contour as a list of one.
+    const QString settings = dir.filePath("first.json");
+    QFile file(settings);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray::fromStdString(single.output.substr(0, single.output.find('\n'))));
+    file.close();
+    const std::vector<QJsonObject> own = lines(single.output);
+    const std::vector<QJsonObject> listed =
+        lines(run({"--objects", settings.toStdString()}).output);
+    ASSERT_EQ(listed.size(), 5u);
+    for (std::size_t t = 0; t < 5; ++t)
+        EXPECT_EQ(listed[t]["objects"].toArray()[0].toObject()["points"], own[t]["points"]) << t;
+}
+
 // What orvik-cli printed and wrote for the sample picture before it read pictures as frames.
 TEST(CliSinglePicture, AnEightBitPicturesOutputIsWhatItWasBeforeFrames) {
     // Named as a user in the samples' folder names it: the output holds the name.
