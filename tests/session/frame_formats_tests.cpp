@@ -14,8 +14,7 @@ namespace {
 Track trackOf(int id, int frames, bool closed, std::string error = {}) {
     Track track{id, {}, 0, {}, std::move(error)};
     for (int f = 0; f < frames; ++f)
-        track.frames.push_back(
-            test::resultWith({{10.0 + f, 10}, {20.0 + f, 10}, {20.0 + f, 20}}, closed));
+        track.frames.push_back(test::resultWith({{10.0 + f, 10}, {20, 10}, {20, 20}}, closed));
     return track;
 }
 
@@ -51,12 +50,8 @@ TEST(FrameFormats, AnEndedTrackShowsItsErrorOnceAndIsGoneAfterwards) {
 
 TEST(FrameFormats, AStacksRoiSetSeedsFromItsFirstSliceWithTheIdsOfItsNames) {
     const ContourResult square = test::resultWith({{10, 10}, {20, 10}, {20, 20}});
-    struct Entry {
-        const char* name;
-        int position;
-    };
     struct Case {
-        std::vector<Entry> entries;
+        std::vector<std::pair<const char*, int>> entries; // name, slice
         std::vector<int> ids;
     };
     for (const Case& c : std::vector<Case>{
@@ -65,12 +60,12 @@ TEST(FrameFormats, AStacksRoiSetSeedsFromItsFirstSliceWithTheIdsOfItsNames) {
              {{{"0123-0456.roi", 0}, {"0130-0470.roi", 0}}, {1, 2}},
          }) {
         std::vector<ZipEntry> zip;
-        for (const Entry& e : c.entries)
-            zip.push_back({e.name, toRoi(square, e.position)});
+        for (const auto& [name, slice] : c.entries)
+            zip.push_back({name, toRoi(square, slice)});
         std::vector<int> ids;
         for (const PictureObject& object : parseObjects(zipStored(zip), "set.zip"))
             ids.push_back(object.id);
-        EXPECT_EQ(ids, c.ids) << c.entries[0].name;
+        EXPECT_EQ(ids, c.ids) << c.entries[0].first;
     }
 }
 

@@ -94,19 +94,18 @@ TiffPage patterned(TiffPage page, std::uint32_t low, std::uint32_t span) {
 std::vector<TiffPage> discMovie(int frames, const std::string& description, float xResolution) {
     std::vector<TiffPage> pages;
     for (int t = 0; t < frames; ++t) {
-        TiffPage page{.width = 120, .height = 100, .bits = 16};
-        page.description = description;
-        page.xResolution = xResolution;
-        const double discs[2][3] = {{35.0 + 2 * t, 40, 14}, {85, 60, 12}};
+        TiffPage page{.width = 120,
+                      .height = 100,
+                      .bits = 16,
+                      .xResolution = xResolution,
+                      .description = description};
+        const auto inDisc = [](double x, double y, double cx, double cy, double r) {
+            return (x + 0.5 - cx) * (x + 0.5 - cx) + (y + 0.5 - cy) * (y + 0.5 - cy) < r * r;
+        };
         for (int y = 0; y < page.height; ++y)
-            for (int x = 0; x < page.width; ++x) {
-                std::uint32_t value = 3000;
-                for (const auto& d : discs)
-                    if ((x + 0.5 - d[0]) * (x + 0.5 - d[0]) + (y + 0.5 - d[1]) * (y + 0.5 - d[1]) <
-                        d[2] * d[2])
-                        value = 1000;
-                page.samples.push_back(value);
-            }
+            for (int x = 0; x < page.width; ++x)
+                page.samples.push_back(
+                    inDisc(x, y, 35.0 + 2 * t, 40, 14) || inDisc(x, y, 85, 60, 12) ? 1000 : 3000);
         pages.push_back(std::move(page));
     }
     return pages;

@@ -30,9 +30,8 @@ struct TiffPage {
 // every row.
 TiffPage patterned(TiffPage page, std::uint32_t low, std::uint32_t span);
 
-// A 16-bit movie of `frames` pages, 120 × 100: two dark discs (1000) on a light ground (3000),
-// the first of radius 14 at (35 + 2t, 40), drifting right by 2 px a frame, the second of
-// radius 12 at (85, 60) still. Every page carries `description` (an ImageJ calibration, say).
+// A 16-bit movie, 120 × 100: dark discs (1000) on a light ground (3000), of radius 14 at
+// (35 + 2t, 40) on frame t and of radius 12 at (85, 60); each page with `description`.
 std::vector<TiffPage> discMovie(int frames, const std::string& description = {},
                                 float xResolution = 0);
 
