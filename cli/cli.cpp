@@ -497,18 +497,6 @@ ObjectList objectsOn(const Options& o, const GreyImage& image) {
     return list;
 }
 
-// The objects of a single picture as tracks of one frame, for the formats over frames.
-std::vector<Track> tracksOf(const std::vector<PictureObject>& objects) {
-    std::vector<Track> tracks;
-    for (const PictureObject& object : objects) {
-        Track track{object.id, object.values, 0, {}, object.error};
-        if (object.error.empty() && !object.result.contour.empty())
-            track.frames.push_back(object.result);
-        tracks.push_back(std::move(track));
-    }
-    return tracks;
-}
-
 // One picture's list, found or read on it and analysed.
 void runObjectsOnPicture(const Options& o, const QString& path, const LoadedStack& loaded,
                          ImageOutcome& outcome) {
@@ -530,7 +518,7 @@ void runObjectsOnPicture(const Options& o, const QString& path, const LoadedStac
     if (o.saveCtc) {
         FramesSave ctc({}, true, *o.out, path, 1);
         ctc.addFrame(0, objects, image, units);
-        ctc.finish(tracksOf(objects));
+        ctc.finish();
     }
 }
 
@@ -559,7 +547,7 @@ void runObjectsOnFrames(const Options& o, const QString& path, const LoadedStack
         }
         save.addFrame(frame, objects, image, units);
     }
-    save.finish(follow.tracks);
+    save.finish();
 }
 
 ImageOutcome runObjects(const Options& o, const std::string& file) {

@@ -109,14 +109,11 @@ QString ctcMaskName(int frame, int frameCount) {
     return QStringLiteral("mask%1.tif").arg(frame, frameCount > 1000 ? 4 : 3, 10, QLatin1Char('0'));
 }
 
-QByteArray ctcTracks(const std::vector<Track>& tracks) {
+QByteArray ctcTracks(const std::map<int, LabelSpan>& drawn) {
     std::string text;
-    for (const Track& track : tracks) {
-        // An open chain has no mask; a track that failed at once has none either.
-        if (track.frames.empty() || !track.frames.front().closed) continue;
-        text += std::to_string(track.id) + " " + std::to_string(track.firstFrame) + " " +
-                std::to_string(track.lastFrame()) + " 0\n";
-    }
+    for (const auto& [label, span] : drawn)
+        text += std::to_string(label) + " " + std::to_string(span.first) + " " +
+                std::to_string(span.last) + " 0\n";
     return bytesOf(text);
 }
 
@@ -218,13 +215,20 @@ void FramesSave::addFrame(int frame, const std::vector<PictureObject>& objects,
             if (object.error.empty()) outlined.push_back(object);
         const QString folder = QDir(folder_).filePath(QFileInfo(imageFile_).completeBaseName());
         makeFolder(folder);
+        const std::vector<std::uint16_t> labels =
+            labelPixels(outlined, image.ImageWidth, image.ImageHeight);
         saveFile(QDir(folder).filePath(ctcMaskName(frame, frameCount_)),
-                 labelsTiff(labelPixels(outlined, image.ImageWidth, image.ImageHeight),
-                            image.ImageWidth, image.ImageHeight));
+                 labelsTiff(labels, image.ImageWidth, image.ImageHeight));
+        std::vector<bool> present(65536, false);
+        for (const std::uint16_t label : labels)
+            present[label] = true;
+        for (int label = 1; label < 65536; ++label)
+            if (present[std::size_t(label)])
+                drawn_.try_emplace(label, LabelSpan{frame, frame}).first->second.last = frame;
     }
 }
 
-void FramesSave::finish(const std::vector<Track>& tracks) {
+void FramesSave::finish() {
     const auto path = [this](ObjectsFormat format) {
         return objectsOutputPath(folder_, imageFile_, format);
     };
@@ -251,7 +255,7 @@ void FramesSave::finish(const std::vector<Track>& tracks) {
     if (ctc_)
         saveFile(QDir(QDir(folder_).filePath(QFileInfo(imageFile_).completeBaseName()))
                      .filePath(QStringLiteral("res_track.txt")),
-                 ctcTracks(tracks));
+                 ctcTracks(drawn_));
 }
 
 } // namespace orvik

@@ -5,6 +5,8 @@
 #include "session_test_support.h"
 #include "zip_archive.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace orvik {
@@ -42,9 +44,17 @@ TEST(FrameFormats, AnEndedTrackShowsItsErrorOnceAndIsGoneAfterwards) {
             EXPECT_EQ(contour.empty() ? -1 : contour[0].x, c.firstX[i]) << c.frame;
         }
     }
-    // Only the tracks with masks: not the one that never had a contour, nor the open chain.
-    EXPECT_EQ(ctcTracks(tracks), "1 0 2 0\n2 0 0 0\n");
-    EXPECT_EQ(ctcMaskName(7, 5), "mask007.tif");
+    // The CTC tracks are the labels drawn: none for the track that never had a contour or the
+    // open chain; 1 starts on frame 1, since 2 covers it whole on frame 0.
+    QTemporaryDir dir;
+    FramesSave ctc({}, true, dir.path(), "cells.tif", 4);
+    const GreyImage image = test::greyPicture(40, 30, [](int, int) { return 0; });
+    for (int frame = 0; frame < 4; ++frame)
+        ctc.addFrame(frame, objectsOnFrame(tracks, frame), image, {});
+    ctc.finish();
+    QFile file(dir.filePath("cells/res_track.txt"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "1 1 2 0\n2 0 0 0\n");
     EXPECT_EQ(ctcMaskName(7, 1200), "mask0007.tif");
 }
 
