@@ -376,14 +376,9 @@ LoadedStack loadOn(const Options& o, const QString& path) {
     return loaded;
 }
 
-// The pixel size the measurements are stated in: the one given, else the file's for a stack or
-// a 16-bit picture. A single 8-bit picture is measured in pixels unless a size is given: the
-// density most such files carry (72 dpi, 96 dpi) is the print's or the screen's, no pixel size.
+// The pixel size the measurements are stated in: the one given, else the picture's own.
 Calibration scaleOn(const Options& o, const PictureStack& stack) {
-    if (o.scale) return *o.scale;
-    if (stack.frames.frameCount() > 1 || stack.frames.layout() == SampleLayout::Grey16)
-        return stack.calibration;
-    return {};
+    return o.scale ? *o.scale : fileScale(stack);
 }
 
 // DIR, created with its parents when missing; the error says why it could not be.

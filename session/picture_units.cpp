@@ -57,6 +57,12 @@ PictureUnits pictureUnits(const PictureStack& stack, int frame,
     return units;
 }
 
+Calibration fileScale(const PictureStack& stack) {
+    if (stack.frames.frameCount() > 1 || stack.frames.layout() == SampleLayout::Grey16)
+        return stack.calibration;
+    return {};
+}
+
 CalibratedValues calibrate(const Measurements& m, const Calibration& calibration) {
     const double s = calibration.pixelSize;
     CalibratedValues c;

@@ -23,6 +23,11 @@ struct PictureUnits {
 PictureUnits pictureUnits(const PictureStack& stack, int frame,
                           const std::optional<Calibration>& scale);
 
+// The pixel size a picture is measured in when none is given: the file's for a stack or a
+// 16-bit picture; none (pixels) for a single 8-bit picture, whose density (72 dpi, 96 dpi)
+// is the print's or the screen's rather than a pixel size.
+Calibration fileScale(const PictureStack& stack);
+
 // measure() on the grey the engine saw, then the grey statistics again on the raw values (when
 // there are any) and the calibrated values (when the scale is known).
 Measurements measureIn(const ContourResult& result, const GreyBufferView& grey,

@@ -20,6 +20,8 @@ enum Column {
     ModelColumn,
     AreaColumn,
     PerimeterColumn,
+    ScaledAreaColumn,      // shown when the pixel size is known
+    ScaledPerimeterColumn, // likewise
     CircularityColumn,
     MeanGreyColumn,
     FlagsColumn,
@@ -27,7 +29,8 @@ enum Column {
 };
 
 constexpr std::array<const char*, ColumnCount> kHeaders{
-    "Id", "Model", "Area (px\u00B2)", "Perimeter (px)", "Circularity", "Mean grey", "Flags"};
+    "Id",        "Model",       "Area (px\u00B2)", "Perimeter (px)", "Area",
+    "Perimeter", "Circularity", "Mean grey",       "Flags"};
 
 const char* modelName(ModelChoice model) {
     switch (model) {
@@ -117,9 +120,19 @@ bool ObjectsPanel::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void ObjectsPanel::fillRow(int row, const PictureObject& object, const GreyBufferView& grey) {
+void ObjectsPanel::setMeasurer(Measurer measurer, const QString& unit) {
+    measurer_ = std::move(measurer);
+    table_->setColumnHidden(ScaledAreaColumn, unit.isEmpty());
+    table_->setColumnHidden(ScaledPerimeterColumn, unit.isEmpty());
+    table_->horizontalHeaderItem(ScaledAreaColumn)
+        ->setText(QStringLiteral("Area (") + unit + QStringLiteral("\u00B2)"));
+    table_->horizontalHeaderItem(ScaledPerimeterColumn)
+        ->setText(QStringLiteral("Perimeter (%1)").arg(unit));
+}
+
+void ObjectsPanel::fillRow(int row, const PictureObject& object) {
     const bool hasContour = !object.result.contour.empty();
-    const Measurements m = measure(object.result, grey);
+    const Measurements m = measurer_ ? measurer_(object.result) : Measurements{};
     std::array<QTableWidgetItem*, ColumnCount> cells{};
     for (int c = 0; c < ColumnCount; ++c)
         cells[c] = table_->item(row, c);
@@ -149,6 +162,14 @@ void ObjectsPanel::fillRow(int row, const PictureObject& object, const GreyBuffe
         setNumber(cells[CircularityColumn], std::nullopt, 3);
         setNumber(cells[MeanGreyColumn], std::nullopt, 1);
     }
+    const bool scaled = hasContour && m.calibrated.has_value();
+    setNumber(cells[ScaledAreaColumn],
+              scaled && m.closed ? std::optional<double>(m.calibrated->area) : std::nullopt, 3);
+    setNumber(cells[ScaledPerimeterColumn],
+              scaled
+                  ? std::optional<double>(m.closed ? m.calibrated->perimeter : m.calibrated->length)
+                  : std::nullopt,
+              3);
     // The error of the last analysis, else the flags of the drawing kept.
     QString flags = QString::fromStdString(flagNames(m.flags, ", "));
     if (!object.error.empty())
@@ -160,14 +181,13 @@ void ObjectsPanel::fillRow(int row, const PictureObject& object, const GreyBuffe
         cell->setBackground(marked);
 }
 
-void ObjectsPanel::showObjects(const std::vector<PictureObject>& objects, int currentId,
-                               const GreyBufferView& grey) {
+void ObjectsPanel::showObjects(const std::vector<PictureObject>& objects, int currentId) {
     choosing_ = true;
     table_->setSortingEnabled(false);
     table_->clearContents();
     table_->setRowCount(static_cast<int>(objects.size()));
     for (std::size_t i = 0; i < objects.size(); ++i)
-        fillRow(static_cast<int>(i), objects[i], grey);
+        fillRow(static_cast<int>(i), objects[i]);
     table_->setSortingEnabled(true);
     table_->resizeColumnsToContents();
     choosing_ = false;
@@ -175,13 +195,13 @@ void ObjectsPanel::showObjects(const std::vector<PictureObject>& objects, int cu
     updateSummary();
 }
 
-void ObjectsPanel::showObject(const PictureObject& object, const GreyBufferView& grey) {
+void ObjectsPanel::showObject(const PictureObject& object) {
     const int row = rowOf(object.id);
     if (row < 0) return;
     // The row's cells are taken before any changes, so a row that the sorting moves while
     // its cells change keeps them all.
     choosing_ = true;
-    fillRow(row, object, grey);
+    fillRow(row, object);
     choosing_ = false;
     updateSummary();
 }
@@ -227,12 +247,13 @@ void ObjectsPanel::updateSummary() {
 QString ObjectsPanel::tableText() const {
     QStringList lines;
     QStringList header;
-    for (const char* h : kHeaders)
-        header << QString::fromUtf8(h);
+    for (int c = 0; c < ColumnCount; ++c)
+        if (!table_->isColumnHidden(c)) header << table_->horizontalHeaderItem(c)->text();
     lines << header.join(u'\t');
     for (int row = 0; row < table_->rowCount(); ++row) {
         QStringList cells;
         for (int c = 0; c < ColumnCount; ++c) {
+            if (table_->isColumnHidden(c)) continue;
             const QTableWidgetItem* item = table_->item(row, c);
             // Numbers in full, so that a spreadsheet computes with what was measured.
             const QVariant number = item ? item->data(Qt::UserRole) : QVariant();

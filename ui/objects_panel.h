@@ -6,6 +6,7 @@
 #include "objects.h"
 
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 class QLabel;
@@ -18,12 +19,15 @@ class ObjectsPanel : public QWidget {
 public:
     explicit ObjectsPanel(QWidget* parent = nullptr);
 
-    // Fills the table anew; `currentId` (0 for none) is selected. Each object is measured on
-    // `grey`.
-    void showObjects(const std::vector<PictureObject>& objects, int currentId,
-                     const GreyBufferView& grey);
+    // How the rows measure an object's contour, and the unit of its calibrated values (none:
+    // their columns are hidden).
+    using Measurer = std::function<Measurements(const ContourResult& result)>;
+    void setMeasurer(Measurer measurer, const QString& unit);
+
+    // Fills the table anew; `currentId` (0 for none) is selected.
+    void showObjects(const std::vector<PictureObject>& objects, int currentId);
     // Updates the row of one object only, as a change of the current object does.
-    void showObject(const PictureObject& object, const GreyBufferView& grey);
+    void showObject(const PictureObject& object);
     // Selects the row of `id`, or none for 0, without reporting a choice.
     void selectObject(int id);
 
@@ -42,13 +46,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void fillRow(int row, const PictureObject& object, const GreyBufferView& grey);
+    void fillRow(int row, const PictureObject& object);
     int rowOf(int id) const;
     void updateSummary();
 
     QTableWidget* table_ = nullptr;
     QLabel* summary_ = nullptr;
     bool choosing_ = false; // a selection made by the window, not by the user
+    Measurer measurer_;
 };
 
 } // namespace orvik

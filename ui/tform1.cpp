@@ -285,6 +285,7 @@ void TForm1::loadImageFile(const QString& path, bool folderAsFrames) {
         LoadedStack loaded = loadStack(path);
         image_ = std::move(loaded.image);
         stack_ = std::move(loaded.stack);
+        pixelScale_.reset();                 // the new picture's own calibration
         ChannelActions[0]->setChecked(true); // a new picture is seen in its grey
         frame_ = 0;
         tracks_.reset();

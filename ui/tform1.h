@@ -10,6 +10,7 @@
 #include "measurements.h"
 #include "objects.h"
 #include "picture_stack.h"
+#include "picture_units.h"
 #include "recent_files.h"
 #include "result.h"
 #include "result_file_dialog.h"
@@ -245,6 +246,12 @@ public:
     QMenu* ChannelMenu = nullptr;
     std::array<QAction*, 4> ChannelActions{}; // grey, red, green, blue
     void setChannel(Channel channel);
+    // Analysis › "Set scale…": the size of a pixel and its unit, instead of the file's.
+    QAction* SetScaleAction = nullptr;
+    void SetScaleClick();
+    void setScale(std::optional<Calibration> scale);
+    // The units the measurements are in: the scale set, else the file's calibration.
+    PictureUnits units() const;
     // Under the picture while a stack is open: the frame slider and which frame it shows.
     QWidget* FramesBar = nullptr;
     QSlider* FrameSlider = nullptr;
@@ -394,6 +401,7 @@ private:
     PictureStack stack_; // the frames of a TIFF file or a folder; none for other pictures
     int frame_ = 0;      // the frame shown
     std::shared_ptr<const std::vector<Track>> tracks_; // the last Follow through frames
+    std::optional<Calibration> pixelScale_;            // Set scale…; none: the file's calibration
     bool objectsPanelShown_ = false; // shown once already: the user decides from then on
 };
 

@@ -12,10 +12,12 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -39,6 +41,9 @@ void TForm1::buildFrameItems() {
 
     FollowAction = AnalysisMenu->addAction(QStringLiteral("F&ollow through frames"));
     name(FollowAction, "FollowAction", QStringLiteral("Follow through frames"));
+    AnalysisMenu->addSeparator();
+    SetScaleAction = AnalysisMenu->addAction(QStringLiteral("Set &scale\u2026"));
+    name(SetScaleAction, "SetScaleAction", QStringLiteral("Set scale"));
 
     ViewMenu->addSeparator();
     PreviousFrameAction = ViewMenu->addAction(QStringLiteral("&Previous frame"));
@@ -92,6 +97,8 @@ void TForm1::connectFrameItems() {
             [this] { userChange(SeparateStep, [this] { FollowClick(); }); });
     connect(DisplayRangeAction, &QAction::triggered, this,
             [this] { runCommand([this] { DisplayRangeClick(); }); });
+    connect(SetScaleAction, &QAction::triggered, this,
+            [this] { runCommand([this] { SetScaleClick(); }); });
     for (int c = 0; c < 4; ++c)
         connect(ChannelActions[static_cast<std::size_t>(c)], &QAction::triggered, this,
                 [this, c] { runCommand([this, c] { setChannel(static_cast<Channel>(c)); }); });
@@ -230,6 +237,61 @@ void TForm1::setDisplayRange(DisplayRange range) {
     if (stack_.frames.frameCount() == 0) return;
     stack_.range = range;
     showFrameImage();
+}
+
+PictureUnits TForm1::units() const {
+    if (stack_.frames.frameCount() == 0) {
+        PictureUnits none;
+        if (pixelScale_) none.calibration = *pixelScale_;
+        return none;
+    }
+    return pictureUnits(stack_, frame_, pixelScale_ ? pixelScale_ : fileScale(stack_));
+}
+
+void TForm1::setScale(std::optional<Calibration> scale) {
+    pixelScale_ = std::move(scale);
+    objectsChanged();
+    shown_.status = statusFor(shown_);
+    showStatus();
+}
+
+void TForm1::SetScaleClick() {
+    const Calibration now = units().calibration;
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("SetScaleDialog"));
+    dialog.setWindowTitle(QStringLiteral("Set scale"));
+    auto* size = new QDoubleSpinBox(&dialog);
+    size->setObjectName(QStringLiteral("PixelSize"));
+    size->setDecimals(6);
+    size->setRange(0.000001, 1e6);
+    size->setValue(now.known ? now.pixelSize : 1.0);
+    auto* unit = new QLineEdit(now.known ? now.unit : QStringLiteral("micron"), &dialog);
+    unit->setObjectName(QStringLiteral("PixelUnit"));
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("&Pixel size:"), size);
+    form->addRow(QStringLiteral("&Unit:"), unit);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QPushButton* pixels =
+        buttons->addButton(QStringLiteral("&In pixels"), QDialogButtonBox::ResetRole);
+    pixels->setToolTip(QStringLiteral("Measure in pixels, whatever the file says"));
+    bool inPixels = false;
+    connect(pixels, &QPushButton::clicked, &dialog, [&] {
+        inPixels = true;
+        dialog.accept();
+    });
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+    if (dialog.exec() != QDialog::Accepted) return;
+    Calibration scale;
+    if (!inPixels && !unit->text().trimmed().isEmpty()) {
+        scale.known = true;
+        scale.pixelSize = size->value();
+        scale.unit = unit->text().trimmed();
+    }
+    setScale(scale);
 }
 
 // A colour picture analysed through one channel: the picture is shown and sampled in it.

@@ -169,13 +169,17 @@ void TForm1::keepCurrentObject() {
     current->values = controlValues();
     current->result = shown_.result;
     current->error = currentError_;
-    ObjectsPanel1->showObject(*current, greyView());
+    ObjectsPanel1->showObject(*current);
 }
 
 void TForm1::objectsChanged() {
     objectsShared_.reset();
     if (objects_.find(currentObject_) == nullptr) currentObject_ = 0;
-    ObjectsPanel1->showObjects(objects_.objects(), currentObject_, greyView());
+    const PictureUnits now = units();
+    ObjectsPanel1->setMeasurer(
+        [this, now](const ContourResult& result) { return measureIn(result, greyView(), now); },
+        now.calibration.known ? now.calibration.unit : QString());
+    ObjectsPanel1->showObjects(objects_.objects(), currentObject_);
     showObjectOutlines();
     // The panel appears with the first object; once the user has shown or hidden it, it
     // stays as the user left it.

@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLocale>
 #include <QMimeData>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -80,8 +81,20 @@ RunContext TForm1::runContext() const {
 }
 
 QString TForm1::statusFor(const ShownContour& shown) const {
-    const QString measured = statusText(measure(shown.result, greyView()), shown.result);
+    const Measurements m = measureIn(shown.result, greyView(), units());
+    QString measured = statusText(m, shown.result);
     if (measured.isEmpty()) return {};
+    // With a known pixel size, the calibrated size beside the pixels.
+    if (m.calibrated && !shown.result.contour.empty()) {
+        const QString unit = QString::fromStdString(m.calibrated->unit);
+        // (Built by joining: a superscript two after a %n would read as a second digit.)
+        const QLocale locale;
+        measured += QStringLiteral(" \u00B7 ") +
+                    (m.closed ? locale.toString(m.calibrated->area, 'f', 2) + u' ' + unit +
+                                    QStringLiteral("\u00B2, ") +
+                                    locale.toString(m.calibrated->perimeter, 'f', 2) + u' ' + unit
+                              : locale.toString(m.calibrated->length, 'f', 2) + u' ' + unit);
+    }
     // An initial contour looks like a result; the status line tells them apart.
     const int n = shown.result.iteration;
     const QString what = !shown.analysed ? QStringLiteral("Initial contour")

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QSlider>
+#include <QTableWidget>
 #include <QUndoStack>
 
 namespace orvik::test {
@@ -63,6 +64,26 @@ private slots:
         QCOMPARE(int(form->image().GreyData[45 * 120 + 50]), 191);
         form->FrameSlider->setValue(0);
         QCOMPARE(form->frame(), 0);
+    }
+
+    // A scale set by hand: the status line and the table give calibrated sizes beside the
+    // pixel ones; "In pixels" takes them away again.
+    void scale() {
+        BitmapFolder folder;
+        const auto form = makeWindow();
+        form->loadImageFile(movingDisc(folder));
+        form->userChange(TForm1::SeparateStep, [&] { form->AddObjectClick(); });
+        QTableWidget* table = form->ObjectsPanel1->table();
+        QVERIFY(table->isColumnHidden(4));
+        form->setScale(Calibration{true, 0.5, QStringLiteral("micron")});
+        QVERIFY(!table->isColumnHidden(4));
+        QCOMPARE(table->horizontalHeaderItem(4)->text(), QStringLiteral("Area (micron\u00B2)"));
+        const double pixels = table->item(0, 2)->data(Qt::UserRole).toDouble();
+        QCOMPARE(table->item(0, 4)->data(Qt::UserRole).toDouble(), pixels * 0.25);
+        QVERIFY(form->MeasurementsLabel->text().contains(QStringLiteral("micron\u00B2")));
+        form->setScale(Calibration{});
+        QVERIFY(table->isColumnHidden(4));
+        QVERIFY(!form->MeasurementsLabel->text().contains(QStringLiteral("micron")));
     }
 
     // A colour picture is seen in its grey at first, or through one channel.

@@ -206,7 +206,7 @@ private slots:
         form->AnalyseAllAction->trigger();
         QCOMPARE(errors.shown.size(), 1);
         QVERIFY(form->MeasurementsLabel->text().contains(QStringLiteral("1 failed")));
-        QVERIFY(form->ObjectsPanel1->table()->item(0, 6)->text().startsWith("failed"));
+        QVERIFY(form->ObjectsPanel1->table()->item(0, 8)->text().startsWith("failed"));
         QVERIFY(form->objects().objects()[3].error.empty());
     }
 
