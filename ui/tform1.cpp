@@ -400,6 +400,7 @@ void TForm1::applyEnablingRules() {
         {SaveObjectsAction, objects_.size() > 0},
         {OpenObjectsAction, loaded},
         {FollowAction, frameCount() > 1},
+        {SaveFramesAction, tracks_ != nullptr},
         {NextFrameAction, frameCount() > 1},
         {PreviousFrameAction, frameCount() > 1},
         {DisplayRangeAction, stack_.frames.frameCount() > 0},

@@ -249,6 +249,13 @@ public:
     // Analysis › "Set scale…": the size of a pixel and its unit, instead of the file's.
     QAction* SetScaleAction = nullptr;
     void SetScaleClick();
+    // File › "Save frames to folder…": after Follow through frames, every frame's objects in
+    // every list format (the table with a frame column, the RoiSet with each ROI on its frame,
+    // the FeatureCollection, the JSON a line per frame, labels) and the Cell Tracking
+    // Challenge layout, into a folder.
+    QAction* SaveFramesAction = nullptr;
+    void SaveFramesClick();
+    void saveFramesTo(const QString& folder);
     void setScale(std::optional<Calibration> scale);
     // The units the measurements are in: the scale set, else the file's calibration.
     PictureUnits units() const;

@@ -2,6 +2,7 @@
 // frame slider and its keys, the display range of 16-bit pictures, following the objects
 // through the frames, and the pixel under the pointer.
 #include "command_guard.h"
+#include "frame_formats.h"
 #include "image_view.h"
 #include "objects_panel.h"
 #include "picture_reader.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFormLayout>
@@ -38,6 +40,10 @@ void TForm1::buildFrameItems() {
     OpenFramesAction = new QAction(QStringLiteral("Open &frames\u2026"), FileMenu);
     name(OpenFramesAction, "OpenFramesAction", QStringLiteral("Open frames"));
     FileMenu->insertAction(OpenRecentMenu->menuAction(), OpenFramesAction);
+
+    SaveFramesAction = new QAction(QStringLiteral("Save fr&ames to folder\u2026"), FileMenu);
+    name(SaveFramesAction, "SaveFramesAction", QStringLiteral("Save frames to folder"));
+    FileMenu->insertAction(OpenObjectsAction, SaveFramesAction);
 
     FollowAction = AnalysisMenu->addAction(QStringLiteral("F&ollow through frames"));
     name(FollowAction, "FollowAction", QStringLiteral("Follow through frames"));
@@ -97,6 +103,8 @@ void TForm1::connectFrameItems() {
             [this] { userChange(SeparateStep, [this] { FollowClick(); }); });
     connect(DisplayRangeAction, &QAction::triggered, this,
             [this] { runCommand([this] { DisplayRangeClick(); }); });
+    connect(SaveFramesAction, &QAction::triggered, this,
+            [this] { runCommand([this] { SaveFramesClick(); }); });
     connect(SetScaleAction, &QAction::triggered, this,
             [this] { runCommand([this] { SetScaleClick(); }); });
     for (int c = 0; c < 4; ++c)
@@ -237,6 +245,39 @@ void TForm1::setDisplayRange(DisplayRange range) {
     if (stack_.frames.frameCount() == 0) return;
     stack_.range = range;
     showFrameImage();
+}
+
+void TForm1::SaveFramesClick() {
+    if (!tracks_) return;
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, QStringLiteral("Save frames to folder"), QFileInfo(suggestedPath("")).path());
+    if (folder.isEmpty()) return;
+    lastFolder_ = folder;
+    saveFramesTo(folder);
+}
+
+void TForm1::saveFramesTo(const QString& folder) {
+    if (!tracks_ || tracks_->empty()) return;
+    int first = frameCount(), last = -1;
+    for (const Track& track : *tracks_) {
+        first = std::min(first, track.firstFrame);
+        last = std::max(last, track.firstFrame + static_cast<int>(track.frames.size()));
+    }
+    last = std::min(last, frameCount() - 1);
+    FramesSave save({ObjectsFormat::RoiSet, ObjectsFormat::GeoJson, ObjectsFormat::Csv,
+                     ObjectsFormat::Json, ObjectsFormat::Labels},
+                    true, folder, imagePath_, frameCount());
+    const std::optional<Calibration> scale = pixelScale_ ? pixelScale_ : fileScale(stack_);
+    for (int f = first; f <= last; ++f)
+        save.addFrame(f, objectsOnFrame(*tracks_, f), frameImage(stack_, f),
+                      pictureUnits(stack_, f, scale));
+    save.finish();
+    shown_.status = QStringLiteral("Saved frames %1 to %2 in %3")
+                        .arg(first + 1)
+                        .arg(last + 1)
+                        .arg(QDir::toNativeSeparators(folder)) +
+                    QStringLiteral(" \u00B7 ") + shown_.status;
+    showStatus();
 }
 
 PictureUnits TForm1::units() const {

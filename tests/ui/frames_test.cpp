@@ -5,6 +5,7 @@
 #include "tiff_files.h"
 
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QSlider>
@@ -131,6 +132,14 @@ private slots:
         // The disc moved 8 pixels; the contour follows it (how closely: bench/README.md).
         QVERIFY(centreX(form->objects().objects()[0].result) > start + 3);
         QCOMPARE(form->ObjectsPanel1->rowCount(), 1);
+
+        // Saved to a folder: the Cell Tracking Challenge layout has the one track.
+        QVERIFY(form->SaveFramesAction->isEnabled());
+        form->saveFramesTo(folder.path(QString()));
+        QFile tracks(folder.path(QStringLiteral("movie/res_track.txt")));
+        QVERIFY(tracks.open(QIODevice::ReadOnly));
+        QCOMPARE(tracks.readAll(), QByteArray("1 0 2 0\n"));
+        QVERIFY(QFile::exists(folder.path(QStringLiteral("movie/mask002.tif"))));
 
         form->UndoAction->trigger();
         QVERIFY(form->tracks().empty());
