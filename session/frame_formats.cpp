@@ -178,7 +178,7 @@ void FramesSave::addFrame(int frame, const std::vector<PictureObject>& objects,
         const Measurements m = measured ? measureObject(*object, image, units) : Measurements{};
         if (has(ObjectsFormat::Csv)) {
             table_ += f + "," + id + "," + measurementsRow(m, r) +
-                      (scaled_ ? "," + calibratedCells(m, r, unit_) : "") + "\n";
+                      (scaled_ ? std::string(",").append(calibratedCells(m, r, unit_)) : "") + "\n";
             for (const ContourPoint& p : r.contour)
                 points_ +=
                     f + "," + id + "," + jsonNumber(p.x, 9) + "," + jsonNumber(p.y, 9) + "\n";
@@ -235,7 +235,8 @@ void FramesSave::finish() {
     if (has(ObjectsFormat::Csv)) {
         saveFile(path(ObjectsFormat::Csv),
                  bytesOf("frame,id," + measurementsHeader() +
-                         (scaled_ ? "," + calibratedHeader(unit_) : "") + "\n" + table_));
+                         (scaled_ ? std::string(",").append(calibratedHeader(unit_)) : "") + "\n" +
+                         table_));
         saveFile(pointsCsvPath(path(ObjectsFormat::Csv)), bytesOf("frame,id,x,y\n" + points_));
     }
     if (has(ObjectsFormat::GeoJson))

@@ -157,12 +157,14 @@ QByteArray toObjectsCsv(const std::vector<PictureObject>& objects, const GreyIma
                         const PictureUnits& units) {
     const bool scaled = units.calibration.known;
     const std::string unit = units.calibration.unit.toStdString();
-    std::string csv =
-        "id," + measurementsHeader() + (scaled ? "," + calibratedHeader(unit) : "") + "\n";
+    std::string csv = "id," + measurementsHeader() +
+                      (scaled ? std::string(",").append(calibratedHeader(unit)) : std::string()) +
+                      "\n";
     for (const PictureObject* object : byId(objects)) {
         const Measurements m = measureObject(*object, image, units);
         csv += std::to_string(object->id) + "," + measurementsRow(m, object->result) +
-               (scaled ? "," + calibratedCells(m, object->result, unit) : "") + "\n";
+               (scaled ? std::string(",").append(calibratedCells(m, object->result, unit)) : "") +
+               "\n";
     }
     return bytesOf(csv);
 }
