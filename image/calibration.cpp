@@ -53,7 +53,7 @@ Calibration tiffCalibration(double xResolution, int resolutionUnit, const QByteA
         calibration.unit = QStringLiteral("µm");
         calibration.pixelSize = perUnit * 10000.0;
     } else {
-        return calibration; // a resolution without a unit gives the aspect ratio only
+        return calibration; // a resolution without a unit gives the pixel's proportions only
     }
     calibration.known = usable(calibration.pixelSize);
     if (!calibration.known) return Calibration{};

@@ -41,10 +41,12 @@ FindObjectsDialog::FindObjectsDialog(QWidget* parent, const FindOptions& start, 
 
     maximumArea = new QSpinBox(this);
     maximumArea->setObjectName(QStringLiteral("MaximumArea"));
-    maximumArea->setRange(0, std::max(1, most));
-    // 0 stands for the default, a quarter of the picture.
-    maximumArea->setSpecialValueText(QStringLiteral("A quarter of the picture"));
-    maximumArea->setValue(std::clamp(start.maxArea, 0, std::max(1, most)));
+    maximumArea->setRange(1, std::max(1, most));
+    // At first a quarter of the picture, as Find objects takes it when given no largest area.
+    const long long quarter = std::max(1LL, pixels / 4);
+    maximumArea->setValue(static_cast<int>(
+        std::min<long long>(start.maxArea > 0 ? start.maxArea : quarter, std::max(1, most))));
+    maximumArea->setToolTip(QStringLiteral("At first a quarter of the picture"));
     maximumArea->setSuffix(QStringLiteral(" px\u00B2"));
 
     // The objects' side of the threshold, as the panel's Object group has it.

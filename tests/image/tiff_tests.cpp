@@ -107,7 +107,7 @@ TEST_F(TiffTest, PagesLayoutsAndCalibrationsReadAsWritten) {
          {patterned({.bits = 16, .xResolution = 4, .description = imageJ}, 0, 9)},
          0.25,
          0.5},
-        {"aspect-only", {patterned({.xResolution = 4}, 0, 256)}},
+        {"proportions-only", {patterned({.xResolution = 4}, 0, 256)}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
