@@ -22,7 +22,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <filesystem>
 #include <limits>
 #include <optional>
 #include <stdexcept>
@@ -381,16 +380,6 @@ Calibration scaleOn(const Options& o, const PictureStack& stack) {
     return o.scale ? *o.scale : fileScale(stack);
 }
 
-// DIR, created with its parents when missing; the error says why it could not be.
-void makeFolder(const QString& folder) {
-    std::error_code error;
-    std::filesystem::create_directories(
-        std::filesystem::path(QFile::encodeName(folder).toStdString()), error);
-    if (error)
-        throw ResultFileError("Cannot create the folder \"" + folder.toStdString() +
-                              "\": " + error.message());
-}
-
 // The files of a result are named after `name`: the picture's, or for a frame of a stack
 // "NAME-007".
 void saveResults(const Options& o, const QString& name, const ContourResult& result,
@@ -545,6 +534,16 @@ void runObjectsOnFrames(const Options& o, const QString& path, const LoadedStack
     save.finish();
 }
 
+// An image that could not be read or saved: status 2 and the message. Every image gives its
+// line, one image as several: a reader of the lines (a job runner that hands out a few images
+// at a time) sees each failure in its place.
+void failImage(ImageOutcome& outcome, const QString& path, const std::exception& e) {
+    outcome.exitCode = 2;
+    outcome.error = messageOf(e);
+    if (outcome.json.empty())
+        outcome.json = errorJson(path, QString::fromStdString(outcome.error)).toStdString();
+}
+
 ImageOutcome runObjects(const Options& o, const std::string& file) {
     ImageOutcome outcome;
     const QString path = QString::fromStdString(file);
@@ -555,10 +554,7 @@ ImageOutcome runObjects(const Options& o, const std::string& file) {
         else
             runObjectsOnPicture(o, path, loaded, outcome);
     } catch (const std::exception& e) {
-        outcome.exitCode = 2;
-        outcome.error = messageOf(e);
-        if (outcome.json.empty())
-            outcome.json = errorJson(path, QString::fromStdString(outcome.error)).toStdString();
+        failImage(outcome, path, e);
     }
     return outcome;
 }
@@ -618,12 +614,7 @@ ImageOutcome runImage(const Options& o, const std::string& file, StepScratch& sc
                             image);
         }
     } catch (const std::exception& e) {
-        outcome.exitCode = 2;
-        outcome.error = messageOf(e);
-        // Every image gives its line, one image as several: a reader of the lines (a job
-        // runner that hands out a few images at a time) sees each failure in its place.
-        if (outcome.json.empty())
-            outcome.json = errorJson(path, QString::fromStdString(outcome.error)).toStdString();
+        failImage(outcome, path, e);
     }
     return outcome;
 }

@@ -43,15 +43,7 @@ GreyImage buildGreyImage(const QString& path) {
 
 GreyImage loadGreyImage(const QString& path) {
     // Decoders of hostile files may give up by throwing; the caller sees one of our texts.
-    try {
-        return buildGreyImage(path);
-    } catch (const ImageLoadError&) {
-        throw;
-    } catch (const std::bad_alloc&) {
-        throw ImageLoadError(OutOfMemoryText);
-    } catch (const std::exception&) {
-        refuseContent({path, QFileInfo(path).suffix().toLower().toUtf8()});
-    }
+    return readGuarded(path, [&] { return buildGreyImage(path); });
 }
 
 void refreshDisplay(GreyImage& store) {

@@ -5,8 +5,11 @@
 #include "grey_image.h"
 
 #include <QByteArray>
+#include <QFileInfo>
 #include <QSize>
 #include <QString>
+#include <exception>
+#include <new>
 
 namespace orvik {
 
@@ -34,6 +37,21 @@ struct PictureFile {
 // other file is named, with the reason found by looking at what it holds: empty, another
 // format than its extension says, no picture at all, or a damaged picture of its format.
 [[noreturn]] void refuseContent(const PictureFile& file);
+
+// Runs `read` on the file at `path` so that whatever a decoder of a hostile file throws reaches
+// the caller as one of our texts: out of memory, or the file's content refused.
+template <typename Read>
+auto readGuarded(const QString& path, Read read) -> decltype(read()) {
+    try {
+        return read();
+    } catch (const ImageLoadError&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw ImageLoadError(OutOfMemoryText);
+    } catch (const std::exception&) {
+        refuseContent({path, QFileInfo(path).suffix().toLower().toUtf8()});
+    }
+}
 
 // Refuses sizes the store can't hold. The memory test comes first: a bitmap header claiming a
 // gigantic picture is corrupt rather than merely large, and is refused as not valid; a

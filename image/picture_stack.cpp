@@ -128,16 +128,8 @@ PictureStack readFolder(const QString& folder) {
 } // namespace
 
 PictureStack loadPictureStack(const QString& path) {
-    // As in loadGreyImage: whatever a decoder throws, the caller sees one of our texts.
-    try {
-        return QFileInfo(path).isDir() ? readFolder(path) : readFile(path);
-    } catch (const ImageLoadError&) {
-        throw;
-    } catch (const std::bad_alloc&) {
-        throw ImageLoadError(OutOfMemoryText);
-    } catch (const std::exception&) {
-        refuseContent({path, QFileInfo(path).suffix().toLower().toUtf8()});
-    }
+    return readGuarded(path,
+                       [&] { return QFileInfo(path).isDir() ? readFolder(path) : readFile(path); });
 }
 
 GreyImage frameImage(const PictureStack& stack, int frame) {

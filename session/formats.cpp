@@ -15,8 +15,10 @@
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace orvik {
@@ -306,6 +308,15 @@ void saveFile(const QString& path, const QByteArray& bytes) {
         throw failure(reason);
     }
     if (!file.commit()) throw failure(file.errorString());
+}
+
+void makeFolder(const QString& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(
+        std::filesystem::path(QFile::encodeName(folder).toStdString()), error);
+    if (error)
+        throw ResultFileError("Cannot create the folder \"" + folder.toStdString() +
+                              "\": " + error.message());
 }
 
 } // namespace orvik

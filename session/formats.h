@@ -63,4 +63,7 @@ QByteArray resultBytes(ResultFormat format, const ContourResult& result, const M
 // error names the file and the reason.
 void saveFile(const QString& path, const QByteArray& bytes);
 
+// The folder, created with its parents when missing; the error says why it could not be.
+void makeFolder(const QString& folder);
+
 } // namespace orvik

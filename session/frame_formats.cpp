@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <tiffio.h>
 #include <utility>
 
@@ -73,16 +72,6 @@ std::string fourDigits(int value) {
     char text[16];
     std::snprintf(text, sizeof text, "%04d", value);
     return text;
-}
-
-// DIR, created with its parents when missing.
-void makeFolder(const QString& folder) {
-    std::error_code error;
-    std::filesystem::create_directories(
-        std::filesystem::path(QFile::encodeName(folder).toStdString()), error);
-    if (error)
-        throw ResultFileError("Cannot create the folder \"" + folder.toStdString() +
-                              "\": " + error.message());
 }
 
 } // namespace

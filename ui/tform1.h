@@ -299,6 +299,10 @@ private:
     void buildFields();
     void buildPopupMenu();
     void buildMenuBar();
+    // An item of `menu` (before `before`, else at its end) with its caption, shortcut and
+    // accessible name: the caption without its mnemonic and its ellipsis.
+    QAction* menuItem(QMenu* menu, const char* name, const QString& text,
+                      const QKeySequence& shortcut = {}, QAction* before = nullptr);
     void buildStatusLine();
     void connectMenuBar();
     void setFocusOrder();

@@ -31,44 +31,32 @@
 namespace orvik {
 
 void TForm1::buildFrameItems() {
-    const auto name = [](QAction* action, const char* objectName, const QString& spoken) {
-        action->setObjectName(QString::fromLatin1(objectName));
-        action->setData(spoken);
-        action->setToolTip(spoken);
-        action->setShortcutContext(Qt::WindowShortcut);
-    };
-    OpenFramesAction = new QAction(QStringLiteral("Open &frames\u2026"), FileMenu);
-    name(OpenFramesAction, "OpenFramesAction", QStringLiteral("Open frames"));
-    FileMenu->insertAction(OpenRecentMenu->menuAction(), OpenFramesAction);
+    OpenFramesAction = menuItem(FileMenu, "OpenFramesAction", QStringLiteral("Open &frames\u2026"),
+                                {}, OpenRecentMenu->menuAction());
+    SaveFramesAction =
+        menuItem(FileMenu, "SaveFramesAction", QStringLiteral("Save fr&ames to folder\u2026"), {},
+                 OpenObjectsAction);
 
-    SaveFramesAction = new QAction(QStringLiteral("Save fr&ames to folder\u2026"), FileMenu);
-    name(SaveFramesAction, "SaveFramesAction", QStringLiteral("Save frames to folder"));
-    FileMenu->insertAction(OpenObjectsAction, SaveFramesAction);
-
-    FollowAction = AnalysisMenu->addAction(QStringLiteral("F&ollow through frames"));
-    name(FollowAction, "FollowAction", QStringLiteral("Follow through frames"));
+    FollowAction = menuItem(AnalysisMenu, "FollowAction", QStringLiteral("F&ollow through frames"));
     AnalysisMenu->addSeparator();
-    SetScaleAction = AnalysisMenu->addAction(QStringLiteral("Set &scale\u2026"));
-    name(SetScaleAction, "SetScaleAction", QStringLiteral("Set scale"));
+    SetScaleAction = menuItem(AnalysisMenu, "SetScaleAction", QStringLiteral("Set &scale\u2026"));
 
     ViewMenu->addSeparator();
-    PreviousFrameAction = ViewMenu->addAction(QStringLiteral("&Previous frame"));
-    name(PreviousFrameAction, "PreviousFrameAction", QStringLiteral("Previous frame"));
-    PreviousFrameAction->setShortcut(Qt::Key_Comma);
-    NextFrameAction = ViewMenu->addAction(QStringLiteral("&Next frame"));
-    name(NextFrameAction, "NextFrameAction", QStringLiteral("Next frame"));
-    NextFrameAction->setShortcut(Qt::Key_Period);
-    DisplayRangeAction = ViewMenu->addAction(QStringLiteral("&Display range\u2026"));
-    name(DisplayRangeAction, "DisplayRangeAction", QStringLiteral("Display range"));
+    PreviousFrameAction =
+        menuItem(ViewMenu, "PreviousFrameAction", QStringLiteral("&Previous frame"), Qt::Key_Comma);
+    NextFrameAction =
+        menuItem(ViewMenu, "NextFrameAction", QStringLiteral("&Next frame"), Qt::Key_Period);
+    DisplayRangeAction =
+        menuItem(ViewMenu, "DisplayRangeAction", QStringLiteral("&Display range\u2026"));
     ChannelMenu = ViewMenu->addMenu(QStringLiteral("&Channel"));
     ChannelMenu->setObjectName(QStringLiteral("ChannelMenu"));
     ChannelMenu->setAccessibleName(QStringLiteral("Channel"));
     auto* channels = new QActionGroup(ChannelMenu);
     const char* const names[] = {"&Grey", "&Red", "Gr&een", "&Blue"};
     for (int c = 0; c < 4; ++c) {
-        QAction* action = ChannelMenu->addAction(QString::fromLatin1(names[c]));
-        name(action, "ChannelAction", QString::fromLatin1(names[c]).remove(u'&'));
-        action->setObjectName(QStringLiteral("ChannelAction%1").arg(c));
+        const QByteArray objectName = "ChannelAction" + QByteArray::number(c);
+        QAction* action =
+            menuItem(ChannelMenu, objectName.constData(), QString::fromLatin1(names[c]));
         action->setCheckable(true);
         action->setChecked(c == 0);
         channels->addAction(action);

@@ -46,20 +46,9 @@ void TForm1::buildMenuBar() {
         m->setAccessibleName(QString(title).remove(u'&'));
         return m;
     };
-    // An item with its caption, shortcut and accessible name (the caption without its
-    // mnemonic and its ellipsis).
     const auto item = [this](QMenu* m, const char* name, const QString& text,
                              const QKeySequence& shortcut = {}) {
-        QAction* action = m->addAction(text);
-        action->setObjectName(QString::fromLatin1(name));
-        if (!shortcut.isEmpty()) action->setShortcut(shortcut);
-        action->setShortcutContext(Qt::WindowShortcut);
-        QString spoken = QString(text).remove(u'&');
-        spoken.remove(QChar(0x2026));
-        action->setData(spoken);
-        action->setToolTip(spoken);
-        action->setStatusTip(spoken);
-        return action;
+        return menuItem(m, name, text, shortcut);
     };
     const QString ellipsis(QChar(0x2026));
 
@@ -120,6 +109,21 @@ void TForm1::buildMenuBar() {
     ManualAction =
         item(HelpMenu, "ManualAction", QStringLiteral("&Manual"), QKeySequence(Qt::Key_F1));
     AboutAction = item(HelpMenu, "AboutAction", QStringLiteral("&About Orvik"));
+}
+
+QAction* TForm1::menuItem(QMenu* menu, const char* name, const QString& text,
+                          const QKeySequence& shortcut, QAction* before) {
+    auto* action = new QAction(text, menu);
+    menu->insertAction(before, action); // appended when `before` is null
+    action->setObjectName(QString::fromLatin1(name));
+    if (!shortcut.isEmpty()) action->setShortcut(shortcut);
+    action->setShortcutContext(Qt::WindowShortcut);
+    QString spoken = QString(text).remove(u'&');
+    spoken.remove(QChar(0x2026));
+    action->setData(spoken);
+    action->setToolTip(spoken);
+    action->setStatusTip(spoken);
+    return action;
 }
 
 void TForm1::buildStatusLine() {

@@ -57,16 +57,7 @@ void TForm1::buildObjectsPanel() {
 void TForm1::buildObjectItems() {
     const auto item = [this](const char* name, const QString& text,
                              const QKeySequence& shortcut = {}) {
-        QAction* action = AnalysisMenu->addAction(text);
-        action->setObjectName(QString::fromLatin1(name));
-        if (!shortcut.isEmpty()) action->setShortcut(shortcut);
-        action->setShortcutContext(Qt::WindowShortcut);
-        QString spoken = QString(text).remove(u'&');
-        spoken.remove(QChar(0x2026));
-        action->setData(spoken);
-        action->setToolTip(spoken);
-        action->setStatusTip(spoken);
-        return action;
+        return menuItem(AnalysisMenu, name, text, shortcut);
     };
     AnalysisMenu->addSeparator();
     AddObjectAction = item("AddObjectAction", QStringLiteral("Add &to objects"), Qt::Key_T);
@@ -82,17 +73,10 @@ void TForm1::buildObjectItems() {
 
     // File: after the contour's results, before Quit.
     QAction* quit = FileMenu->actions().at(FileMenu->actions().indexOf(QuitAction) - 1);
-    SaveObjectsAction = new QAction(QStringLiteral("Save o&bjects as\u2026"), FileMenu);
-    OpenObjectsAction = new QAction(QStringLiteral("Open ob&jects\u2026"), FileMenu);
-    for (QAction* action : {SaveObjectsAction, OpenObjectsAction}) {
-        action->setObjectName(action == SaveObjectsAction ? QStringLiteral("SaveObjectsAction")
-                                                          : QStringLiteral("OpenObjectsAction"));
-        QString spoken = action->text().remove(u'&');
-        spoken.remove(QChar(0x2026));
-        action->setData(spoken);
-        action->setToolTip(spoken);
-        FileMenu->insertAction(quit, action);
-    }
+    SaveObjectsAction =
+        menuItem(FileMenu, "SaveObjectsAction", QStringLiteral("Save o&bjects as\u2026"), {}, quit);
+    OpenObjectsAction =
+        menuItem(FileMenu, "OpenObjectsAction", QStringLiteral("Open ob&jects\u2026"), {}, quit);
 
     ViewMenu->addSeparator();
     ShowObjectsAction = ViewMenu->addAction(QStringLiteral("O&bjects panel"));
