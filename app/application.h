@@ -2,7 +2,7 @@
 // the message of a command that failed.
 #pragma once
 
-#include "full_stop.h"
+#include "core/full_stop.h"
 
 #include <QApplication>
 #include <QString>

@@ -2,7 +2,7 @@
 // from the window's own field values, as "Analysis" would set it up.
 #pragma once
 
-#include "init_arguments.h"
+#include "core/init_arguments.h"
 #include "kontur.h"
 
 #include <cstdint>

@@ -10,8 +10,8 @@
 // each model's default fields; --exclude-edges yes drops the regions that touch the border.
 // --set changes a field of every seeded object after the seeding (KEY as orvik-cli's options),
 // so that the causes of a model's misses can be tried one at a time.
+#include "core/result.h"
 #include "grey_image.h"
-#include "result.h"
 #include "synthetic_ellipses.h"
 
 #include <QGuiApplication>

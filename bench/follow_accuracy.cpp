@@ -8,7 +8,7 @@
 //   follow_accuracy [--movies N] [--frames F] [--drift PX] [--growth G] [--dimming D]
 //                   [--noise S] [--blur S] [--model center|standard|balloon] [--dark yes]
 //                   [--set KEY=VALUE ...]
-#include "follow.h"
+#include "document/follow.h"
 #include "frame_stack.h"
 #include "synthetic_movie.h"
 

@@ -3,8 +3,8 @@
 // iterations), followed to the last frame, reading the TIFF file included; on one thread and on
 // two. And the parts apart: reading the file, mapping every frame onto grey, and following on
 // frames mapped beforehand, so that the whole shows where its time goes.
-#include "find_objects.h"
-#include "follow.h"
+#include "document/find_objects.h"
+#include "document/follow.h"
 #include "picture_stack.h"
 #include "synthetic_movie.h"
 #include "tiff_files.h"

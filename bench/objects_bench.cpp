@@ -4,8 +4,8 @@
 // that the speed-up of a second thread shows beside the time a screen frame allows (16 ms).
 // And the search for objects: labelling a 2000 × 2000 picture with 300 discs and seeding an
 // object on each.
-#include "find_objects.h"
-#include "objects.h"
+#include "document/find_objects.h"
+#include "document/objects.h"
 
 #include <benchmark/benchmark.h>
 #include <thread>

@@ -6,7 +6,7 @@
 //    memory traffic any pass over the enclosed pixels has to pay.
 //  - Pixel test: the same pixels found by testing each pixel centre of the bounding box
 //    against every edge, the obvious way the scanline pass replaces.
-#include "measurements.h"
+#include "core/measurements.h"
 
 #include <benchmark/benchmark.h>
 #include <cmath>

@@ -6,7 +6,7 @@
 // where the repaint has the most pixels to copy. A third scene holds 300 objects found on a
 // picture of 300 discs, with one of them current: every repaint draws the others' outlines
 // and each change updates the current object's row.
-#include "field_table.h"
+#include "core/field_table.h"
 #include "image_view.h"
 #include "spin_field.h"
 #include "tform1.h"

@@ -4,12 +4,12 @@
 // errors, leaving exactly the state a step leaves when it fails part-way; Draw and the popup
 // tools must cope with whatever the run left. Anything else aborts, as do sanitizer reports.
 #include "checked_float.h"
-#include "field_table.h"
-#include "init_arguments.h"
+#include "core/field_table.h"
+#include "core/init_arguments.h"
+#include "core/parameter_tools.h"
 #include "kontur.h"
 #include "kontur_internal.h"
-#include "parameter_tools.h"
-#include "raster_canvas.h"
+#include "render/raster_canvas.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
 // Writes the seeds of the saved-list fuzzers: the objects of a synthetic picture analysed and
 // saved as an Orvik JSON list, as a single result, and as a RoiSet stored and deflated.
-#include "formats.h"
-#include "object_formats.h"
-#include "objects.h"
+#include "document/objects.h"
+#include "io/formats.h"
+#include "io/object_formats.h"
 #include "zip_files.h"
 
 #include <QDir>

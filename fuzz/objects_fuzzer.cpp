@@ -2,8 +2,8 @@
 // settings within every field's range, or a SettingsError naming the file, never a crash or
 // another exception. Bytes that start like a zip take the RoiSet path.
 #include "grey_image.h"
-#include "object_formats.h"
-#include "settings.h"
+#include "io/object_formats.h"
+#include "io/settings.h"
 
 #include <QByteArray>
 #include <cmath>

@@ -1,8 +1,8 @@
 // libFuzzer target of the RoiSet reader: any bytes give outlines of finite points, at least
 // one each, or a SettingsError naming the file; never a crash, another exception, or memory
 // beyond what the archive's limits allow, however large its entries claim to unpack.
-#include "object_formats.h"
-#include "settings.h"
+#include "io/object_formats.h"
+#include "io/settings.h"
 
 #include <QByteArray>
 #include <cmath>

@@ -1,7 +1,7 @@
 // libFuzzer target of the settings reader: any bytes give settings within every field's range
 // or a SettingsError naming the file, never a crash or another exception.
 #include "grey_image.h"
-#include "settings.h"
+#include "io/settings.h"
 
 #include <QByteArray>
 #include <cstddef>

@@ -1,7 +1,7 @@
 // The "Find objects" dialog's controls, each with a label that names it.
 #include "find_objects_dialog.h"
 
-#include "field_table.h"
+#include "core/field_table.h"
 
 #include <QCheckBox>
 #include <QComboBox>

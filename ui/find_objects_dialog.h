@@ -3,7 +3,7 @@
 // window previews the regions that would become objects.
 #pragma once
 
-#include "find_objects.h"
+#include "document/find_objects.h"
 
 #include <QDialog>
 

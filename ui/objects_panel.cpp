@@ -1,7 +1,7 @@
 // The Objects panel's table: the rows, their numbers and sorting, the flags, and the copy.
 #include "objects_panel.h"
 
-#include "result.h"
+#include "core/result.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>

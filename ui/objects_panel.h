@@ -2,8 +2,8 @@
 // any column; choosing a row makes that object the current one.
 #pragma once
 
-#include "measurements.h"
-#include "objects.h"
+#include "core/measurements.h"
+#include "document/objects.h"
 
 #include <QWidget>
 #include <functional>

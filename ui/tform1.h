@@ -1,18 +1,18 @@
 // The main window TForm1: the image view, the control panel and their handlers.
 #pragma once
 
-#include "commands.h"
-#include "field_table.h"
-#include "find_objects.h"
-#include "follow.h"
+#include "core/commands.h"
+#include "core/field_table.h"
+#include "core/init_arguments.h"
+#include "core/measurements.h"
+#include "core/picture_units.h"
+#include "core/result.h"
+#include "document/find_objects.h"
+#include "document/follow.h"
+#include "document/objects.h"
 #include "grey_image.h"
-#include "init_arguments.h"
-#include "measurements.h"
-#include "objects.h"
 #include "picture_stack.h"
-#include "picture_units.h"
 #include "recent_files.h"
-#include "result.h"
 #include "result_file_dialog.h"
 #include "window_history.h"
 

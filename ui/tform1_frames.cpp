@@ -2,8 +2,8 @@
 // frame slider and its keys, the display range of 16-bit pictures, following the objects
 // through the frames, and the pixel under the pointer.
 #include "command_guard.h"
-#include "frame_formats.h"
 #include "image_view.h"
+#include "io/frame_formats.h"
 #include "objects_panel.h"
 #include "picture_reader.h"
 #include "step_progress_bar.h"

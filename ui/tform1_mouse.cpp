@@ -1,7 +1,7 @@
 // The mouse on the image: the drag that sets the box with its rubber band, and the popup
 // menu's tools.
 #include "image_view.h"
-#include "raster_canvas.h"
+#include "render/raster_canvas.h"
 #include "spin_field.h"
 #include "tform1.h"
 #include "updating_scope.h"

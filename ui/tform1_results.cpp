@@ -2,10 +2,10 @@
 // overlay, loading settings from a saved result, copying to the clipboard, and the
 // measurements in the status line.
 #include "command_guard.h"
-#include "formats.h"
-#include "measurements.h"
+#include "core/measurements.h"
+#include "io/formats.h"
+#include "io/settings.h"
 #include "objects_panel.h"
-#include "settings.h"
 #include "spin_field.h"
 #include "tform1.h"
 #include "updating_scope.h"

@@ -2,10 +2,10 @@
 // two such states.
 #pragma once
 
-#include "follow.h"
-#include "init_arguments.h"
-#include "objects.h"
-#include "result.h"
+#include "core/init_arguments.h"
+#include "core/result.h"
+#include "document/follow.h"
+#include "document/objects.h"
 
 #include <QString>
 #include <QUndoCommand>

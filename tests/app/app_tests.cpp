@@ -1,6 +1,6 @@
 // Tests of the application shell: the intro screen, start-up, the help viewer and the resources.
 #include "application.h"
-#include "field_table.h"
+#include "core/field_table.h"
 #include "help_viewer.h"
 #include "intro_window.h"
 #include "startup.h"
@@ -312,8 +312,8 @@ private slots:
         QTRY_COMPARE(browser->verticalScrollBar()->value(), atContents);
 
         // Esc and Ctrl+W close it, from the page as from a button.
-        for (const QKeyCombination keys : {QKeyCombination(Qt::Key_Escape),
-                                           QKeyCombination(Qt::ControlModifier, Qt::Key_W)}) {
+        for (const QKeyCombination keys :
+             {QKeyCombination(Qt::Key_Escape), QKeyCombination(Qt::ControlModifier, Qt::Key_W)}) {
             viewer.show();
             viewer.activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(&viewer));

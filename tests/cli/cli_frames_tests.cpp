@@ -2,7 +2,7 @@
 // of a single 8-bit picture whose output stays what it was before stacks.
 #include "bitmap_folder.h"
 #include "cli.h"
-#include "object_formats.h"
+#include "io/object_formats.h"
 #include "picture_stack.h"
 #include "tiff_files.h"
 

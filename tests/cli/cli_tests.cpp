@@ -2,8 +2,8 @@
 #include "bad_pictures.h"
 #include "bitmap_folder.h"
 #include "cli.h"
+#include "core/init_arguments.h"
 #include "grey_image.h"
-#include "init_arguments.h"
 #include "kontur.h"
 #include "pictures.h"
 

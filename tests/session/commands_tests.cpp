@@ -1,6 +1,6 @@
 // The shared commands: the model table, the full stop, the tools' order and partial results.
-#include "commands.h"
-#include "full_stop.h"
+#include "core/commands.h"
+#include "core/full_stop.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Finding objects: which regions are kept, Otsu's threshold between two grey levels, the seed
 // of each model, and how closely the default model outlines known objects.
-#include "find_objects.h"
+#include "document/find_objects.h"
 #include "session_test_support.h"
 #include "synthetic_ellipses.h"
 

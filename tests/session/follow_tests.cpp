@@ -1,8 +1,8 @@
 // Following objects through frames: the first frame as a lone analysis, every thread count
 // alike, a failing object's track ended, a stop between frames, and contours that move with
 // their objects.
-#include "follow.h"
-#include "measurements.h"
+#include "core/measurements.h"
+#include "document/follow.h"
 #include "session_test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Tests of the result formats: each written, then read back; and saves that fail.
-#include "formats.h"
+#include "io/formats.h"
+#include "io/settings.h"
 #include "session_test_support.h"
-#include "settings.h"
 
 #include <QDir>
 #include <QFile>

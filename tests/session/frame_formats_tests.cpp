@@ -1,9 +1,9 @@
 // Tests of the formats over frames: which objects each frame holds when tracks end, and the
 // tracks the Cell Tracking Challenge's file lists.
-#include "formats.h"
-#include "frame_formats.h"
+#include "io/formats.h"
+#include "io/frame_formats.h"
+#include "io/zip_archive.h"
 #include "session_test_support.h"
-#include "zip_archive.h"
 
 #include <QFile>
 #include <QTemporaryDir>

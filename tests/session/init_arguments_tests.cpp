@@ -1,5 +1,5 @@
 // Tests of the control values → Init arguments mapping and the middle-fifth box.
-#include "init_arguments.h"
+#include "core/init_arguments.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Tests of the measurements: formulas on shapes with known answers, and the inside-pixel scan
 // against a pixel-by-pixel even-odd test.
-#include "measurements.h"
+#include "core/measurements.h"
 #include "session_test_support.h"
 
 #include <QStringList>

@@ -1,9 +1,9 @@
 // The formats of a list of objects: each written and read back, the saved JSON rerun to the
 // same bits, and the readers against broken files.
-#include "object_formats.h"
+#include "io/object_formats.h"
+#include "io/settings.h"
+#include "io/zip_archive.h"
 #include "session_test_support.h"
-#include "settings.h"
-#include "zip_archive.h"
 #include "zip_files.h"
 
 #include <QBuffer>

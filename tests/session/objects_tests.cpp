@@ -1,6 +1,6 @@
 // The object list: ids that are never reused, and analyses on worker threads that give each
 // object, bit for bit, what analysing it alone gives, a failing one included.
-#include "objects.h"
+#include "document/objects.h"
 #include "session_test_support.h"
 
 #include <cstring>

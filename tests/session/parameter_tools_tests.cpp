@@ -1,6 +1,6 @@
 // Tests of the popup tools' arithmetic on small synthetic grey images.
 #include "checked_float.h"
-#include "parameter_tools.h"
+#include "core/parameter_tools.h"
 
 #include <functional>
 #include <gtest/gtest.h>

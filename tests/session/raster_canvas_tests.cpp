@@ -1,5 +1,5 @@
 // Tests of the rasteriser: line end points, clipping, the inverting pen and the ellipse.
-#include "raster_canvas.h"
+#include "render/raster_canvas.h"
 
 #include <gtest/gtest.h>
 #include <random>

@@ -1,5 +1,5 @@
 // Tests of the captured contour result: the polygon agrees with what Draw draws.
-#include "result.h"
+#include "core/result.h"
 
 #include <cmath>
 #include <gtest/gtest.h>

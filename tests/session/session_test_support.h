@@ -2,9 +2,9 @@
 // pictures built from a rule.
 #pragma once
 
+#include "core/result.h"
+#include "document/objects.h"
 #include "grey_image.h"
-#include "objects.h"
-#include "result.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,5 +1,5 @@
 // Tests of the settings reader: what a file sets, and errors that name the file and the key.
-#include "settings.h"
+#include "io/settings.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
 // Pictures of known ellipses, and the score of found outlines against them.
 #include "synthetic_ellipses.h"
 
-#include "measurements.h"
-#include "objects.h"
+#include "core/measurements.h"
+#include "document/objects.h"
 #include "synthetic_drawing.h"
 
 #include <algorithm>

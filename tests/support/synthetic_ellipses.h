@@ -4,7 +4,7 @@
 // objects" outlines on a picture; and the score of those outlines against the labels.
 #pragma once
 
-#include "find_objects.h"
+#include "document/find_objects.h"
 #include "grey_image.h"
 
 #include <cstdint>

@@ -1,9 +1,9 @@
 // Movies of drifting, growing, dimming ellipses, and how well followed contours keep to them.
 #include "synthetic_movie.h"
 
-#include "find_objects.h"
-#include "measurements.h"
-#include "objects.h"
+#include "core/measurements.h"
+#include "document/find_objects.h"
+#include "document/objects.h"
 #include "synthetic_drawing.h"
 
 #include <algorithm>

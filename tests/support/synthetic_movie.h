@@ -3,7 +3,7 @@
 // label picture of every frame; and each followed contour's IoU with its own ellipse.
 #pragma once
 
-#include "follow.h"
+#include "document/follow.h"
 #include "frame_stack.h"
 #include "synthetic_ellipses.h"
 

@@ -3,7 +3,7 @@
 
 #include "kontur.h"
 #include "pictures.h"
-#include "raster_canvas.h"
+#include "render/raster_canvas.h"
 #include "spin_field.h"
 
 #include <QTest>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "application.h"
-#include "field_table.h"
+#include "core/field_table.h"
 #include "tform1.h"
 
 #include <QImage>

@@ -1,7 +1,7 @@
 // Zip archives as other programs write them, for the readers' tests and the fuzzers' seeds.
 #pragma once
 
-#include "zip_archive.h"
+#include "io/zip_archive.h"
 
 #include <QByteArray>
 #include <vector>

@@ -2,7 +2,7 @@
 // the right press that opens the popup menu, and the buttons and moves that do nothing.
 #include "image_view.h"
 #include "kontur.h"
-#include "raster_canvas.h"
+#include "render/raster_canvas.h"
 #include "spin_field.h"
 #include "test_support.h"
 

@@ -1,6 +1,6 @@
 // The window's results items: the measurements in the status line, saving in every format,
 // failed saves, loading settings, copying, and a tuned contour rerun by orvik-cli.
-#include "formats.h"
+#include "io/formats.h"
 #include "kontur.h"
 #include "test_support.h"
 

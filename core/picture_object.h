@@ -1,0 +1,33 @@
+// An object of a picture as a value: its settings and its last result, and its contours over
+// the frames it was followed through.
+#pragma once
+
+#include "core/init_arguments.h"
+#include "core/result.h"
+
+#include <string>
+#include <vector>
+
+namespace orvik {
+
+struct PictureObject {
+    int id = 0;           // 1, 2, ... never reused within a picture
+    ControlValues values; // model, polarity, box and fields
+    ContourResult result; // the last analysis that finished; no contour before the first
+    std::string error;    // the floating-point error of the last analysis; empty if none
+};
+
+// One object's contours over the frames it was followed through.
+struct Track {
+    int id = 0;
+    ControlValues values;
+    int firstFrame = 0;
+    // The contour on frames firstFrame, firstFrame + 1, ...: as many as the track lasted.
+    std::vector<ContourResult> frames;
+    // The floating-point error that ended the track on frame firstFrame + frames.size();
+    // empty when the track went on to the last frame followed.
+    std::string error;
+    int lastFrame() const { return firstFrame + static_cast<int>(frames.size()) - 1; }
+};
+
+} // namespace orvik

@@ -1,0 +1,193 @@
+// Labelling the regions on the object's side of the threshold, Otsu's threshold, and the
+// seed of each model.
+#include "document/find_objects.h"
+
+#include "threshold_tint.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <numbers>
+
+namespace orvik {
+
+namespace {
+
+// Union–find over provisional labels, with the smaller label as the root.
+class Labels {
+public:
+    int fresh() {
+        parent_.push_back(static_cast<int>(parent_.size()));
+        return parent_.back();
+    }
+    int root(int a) {
+        while (parent_[a] != a)
+            a = parent_[a] = parent_[parent_[a]];
+        return a;
+    }
+    void join(int a, int b) {
+        a = root(a);
+        b = root(b);
+        if (a != b) parent_[std::max(a, b)] = std::min(a, b);
+    }
+    std::size_t size() const { return parent_.size(); }
+
+private:
+    std::vector<int> parent_;
+};
+
+} // namespace
+
+std::vector<Region> findRegions(const GreyImage& image, const FindOptions& options,
+                                std::vector<int>* keptLabels) {
+    const int width = image.ImageWidth, height = image.ImageHeight;
+    if (keptLabels != nullptr) keptLabels->clear();
+    if (image.GreyData == nullptr || width <= 0 || height <= 0) return {};
+    const std::uint8_t* grey = image.GreyData.get();
+    // Rows of provisional labels, -1 off the object's side; two rows suffice for the
+    // neighbours, the whole picture for the second pass.
+    std::vector<int> label(static_cast<std::size_t>(width) * height, -1);
+    Labels labels;
+    for (int y = 0; y < height; ++y) {
+        const std::size_t row = static_cast<std::size_t>(y) * width;
+        for (int x = 0; x < width; ++x) {
+            if (!onObjectSide(grey[row + x], options.threshold, options.blackOnWhite)) continue;
+            // The neighbours already visited: left, and the three above.
+            int found = -1;
+            const auto meet = [&](int other) {
+                if (other < 0) return;
+                if (found < 0)
+                    found = other;
+                else
+                    labels.join(found, other);
+            };
+            if (x > 0) meet(label[row + x - 1]);
+            if (y > 0) {
+                const std::size_t above = row - width;
+                if (x > 0) meet(label[above + x - 1]);
+                meet(label[above + x]);
+                if (x + 1 < width) meet(label[above + x + 1]);
+            }
+            label[row + x] = found >= 0 ? found : labels.fresh();
+        }
+    }
+
+    // Second pass: each root becomes a region, in the order of its first pixel.
+    std::vector<int> regionOf(labels.size(), -1);
+    std::vector<Region> regions;
+    std::vector<double> sumX, sumY, sumGrey;
+    for (int y = 0; y < height; ++y) {
+        const std::size_t row = static_cast<std::size_t>(y) * width;
+        for (int x = 0; x < width; ++x) {
+            if (label[row + x] < 0) continue;
+            const int root = labels.root(label[row + x]);
+            if (regionOf[root] < 0) {
+                regionOf[root] = static_cast<int>(regions.size());
+                regions.push_back({{x, y, x + 1, y + 1}, 0, 0, 0, false});
+                sumX.push_back(0);
+                sumY.push_back(0);
+                sumGrey.push_back(0);
+            }
+            const int r = regionOf[root];
+            Region& region = regions[r];
+            ++region.area;
+            sumX[r] += x + 0.5;
+            sumY[r] += y + 0.5;
+            sumGrey[r] += grey[row + x];
+            Box& b = region.bounds;
+            b.x1 = std::min(b.x1, x);
+            b.x2 = std::max(b.x2, x + 1);
+            b.y2 = y + 1;
+            if (x == 0 || y == 0 || x == width - 1 || y == height - 1) region.touchesEdge = true;
+        }
+    }
+
+    const long long quarter = static_cast<long long>(width) * height / 4;
+    const long long maxArea = options.maxArea > 0 ? options.maxArea : quarter;
+    std::vector<Region> kept;
+    std::vector<int> keptIndex(regions.size(), -1);
+    for (std::size_t r = 0; r < regions.size(); ++r) {
+        Region& region = regions[r];
+        region.centreX = sumX[r] / region.area;
+        region.centreY = sumY[r] / region.area;
+        region.meanGrey = sumGrey[r] / region.area;
+        if (region.area < options.minArea || region.area > maxArea) continue;
+        if (options.excludeEdges && region.touchesEdge) continue;
+        region.threshold = options.threshold;
+        region.blackOnWhite = options.blackOnWhite;
+        keptIndex[r] = static_cast<int>(kept.size());
+        kept.push_back(region);
+    }
+    if (keptLabels != nullptr) {
+        for (int& l : label)
+            if (l >= 0) l = keptIndex[regionOf[labels.root(l)]];
+        *keptLabels = std::move(label);
+    }
+    return kept;
+}
+
+int otsuThreshold(const GreyImage& image) {
+    std::array<double, 256> histogram{};
+    const std::size_t count =
+        static_cast<std::size_t>(std::max(image.ImageWidth, 0)) * std::max(image.ImageHeight, 0);
+    if (image.GreyData == nullptr || count == 0) return 4 * 127 + 2;
+    for (std::size_t i = 0; i < count; ++i)
+        ++histogram[image.GreyData[i]];
+    double total = 0;
+    for (int g = 0; g < 256; ++g)
+        total += g * histogram[g];
+    // The level that maximises the variance between the levels up to it and those above.
+    // Levels no pixel has give the same split as their neighbours; of such a run of equal
+    // best splits the middle is taken, half-way between the two classes, where a contour
+    // settles on the edge rather than on one side of it.
+    double below = 0, belowSum = 0, best = -1;
+    int first = 127, last = 127;
+    for (int t = 0; t < 255; ++t) {
+        below += histogram[t];
+        belowSum += t * histogram[t];
+        const double above = static_cast<double>(count) - below;
+        if (below == 0 || above == 0) continue;
+        const double meanBelow = belowSum / below, meanAbove = (total - belowSum) / above;
+        const double between = below * above * (meanBelow - meanAbove) * (meanBelow - meanAbove);
+        if (between > best * (1 + 1e-12)) {
+            best = between;
+            first = last = t;
+        } else if (between >= best * (1 - 1e-12)) {
+            last = t;
+        }
+    }
+    return 4 * ((first + last) / 2) + 2;
+}
+
+namespace {
+
+// The Viscosity field's value at which the pressure on the region's mean grey moves a point
+// half a pixel a step: v = 2 × |w| × contrast in engine units, with w = 0.005 × Image and
+// v = 0.2 × Viscosity, so the field is Image × contrast / 20.
+int dampedViscosity(const Region& region, const FieldValues& base) {
+    const double contrast = std::abs(region.meanGrey - region.threshold / 4.0);
+    const double field = at(base, Field::Image) * contrast / 20;
+    const FieldInfo& info = fieldInfo(Field::Viscosity);
+    return std::clamp(static_cast<int>(std::lround(std::min<double>(field, info.maximum))),
+                      at(base, Field::Viscosity), info.maximum);
+}
+
+} // namespace
+
+ControlValues seedValues(const Region& region, const ControlValues& base) {
+    ControlValues values = base;
+    at(values.fields, Field::Threshold) = region.threshold;
+    values.blackOnWhite = region.blackOnWhite;
+    setBox(values.fields, region.bounds);
+    const double radius = std::sqrt(region.area / std::numbers::pi);
+    const FieldInfo& field = fieldInfo(Field::Radius);
+    at(values.fields, Field::Radius) =
+        std::clamp(static_cast<int>(std::lround(radius)), field.minimum, field.maximum);
+    if (isClosed(base.model))
+        at(values.fields, Field::Viscosity) = dampedViscosity(region, base.fields);
+    return values;
+}
+
+} // namespace orvik

@@ -1,0 +1,39 @@
+// Following objects through the frames of a stack: on the first frame each object is analysed
+// from its settings; on each frame after that its contour starts where it ended on the frame
+// before (the points and their motion carry over, the picture changes) and the iterations run
+// again, so that an object keeps its id from frame to frame. The centre that "Center point"
+// and "Standard" hold their contour to moves with the contour from frame to frame.
+#pragma once
+
+#include "core/result.h"
+#include "document/objects.h"
+#include "grey_image.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace orvik {
+
+// One contour's step onto the next frame, whose picture the calling thread has bound: the
+// model's centre moves along with the contour, then the iterations run on from where it
+// stopped. A floating-point error leaves `k` where the failing step left it and propagates.
+void runOnNextFrame(KONTUR& k, StepScratch& scratch);
+
+struct FollowOutcome {
+    std::vector<Track> tracks; // in the order of the objects
+    int framesDone = 0;        // from the first frame on; fewer than asked when stopped
+};
+
+// The grey picture of a frame, as the engine sees it.
+using FrameSource = std::function<GreyImage(int frame)>;
+
+// Follows `objects` through frames first .. first + count - 1, each frame's objects on
+// `threads` workers; each track is bit for bit what following that object alone gives.
+// `progress`, if set, hears after each frame how many are done and returns false to stop
+// there: the frames done keep their results.
+FollowOutcome followObjects(const std::vector<PictureObject>& objects, const FrameSource& frame,
+                            int first, int count, const std::string& imageFile, int threads,
+                            const std::function<bool(int framesDone)>& progress = {});
+
+} // namespace orvik
