@@ -2,6 +2,7 @@
 // pass over the enclosed pixels, and the flags' rules.
 #include "core/measurements.h"
 
+#include "core/geometry.h"
 #include "core/number_text.h"
 
 #include <algorithm>
@@ -31,29 +32,15 @@ void measureClosed(const std::vector<ContourPoint>& p, Measurements& m) {
     const std::size_t n = p.size();
     // Relative to the first point, so that a contour far from the origin keeps its digits.
     const double ox = p[0].x, oy = p[0].y;
-    double twiceArea = 0, cx = 0, cy = 0;
+    double twiceArea = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const ContourPoint& a = p[i];
         const ContourPoint& b = p[(i + 1) % n];
-        const double ax = a.x - ox, ay = a.y - oy, bx = b.x - ox, by = b.y - oy;
-        const double cross = ax * by - bx * ay;
-        twiceArea += cross;
-        cx += (ax + bx) * cross;
-        cy += (ay + by) * cross;
+        twiceArea += (a.x - ox) * (b.y - oy) - (b.x - ox) * (a.y - oy);
         m.perimeter += std::hypot(b.x - a.x, b.y - a.y);
     }
     m.area = std::abs(twiceArea) / 2;
-    if (twiceArea != 0) {
-        m.centroid = {ox + cx / (3 * twiceArea), oy + cy / (3 * twiceArea)};
-    } else {
-        // No enclosed area (a degenerate or perfectly self-cancelling contour): the mean point.
-        double sx = 0, sy = 0;
-        for (const ContourPoint& q : p) {
-            sx += q.x;
-            sy += q.y;
-        }
-        m.centroid = {sx / static_cast<double>(n), sy / static_cast<double>(n)};
-    }
+    m.centroid = polygonCentroid(p);
     m.equivalentDiameter = std::sqrt(4 * m.area / std::numbers::pi);
     m.circularity =
         m.perimeter > 0 ? 4 * std::numbers::pi * m.area / (m.perimeter * m.perimeter) : 0;

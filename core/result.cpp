@@ -2,6 +2,7 @@
 #include "core/result.h"
 
 #include "checked_float.h"
+#include "core/geometry.h"
 
 #include <utility>
 
@@ -18,24 +19,15 @@ public:
     std::vector<Vertex> vertices;
 };
 
-// Model 1: the centre plus each radius along the direction Draw takes.
-void captureCenterPoint(const KONTUR& k, std::int32_t level, ContourResult& result) {
-    const std::int32_t n = k.PointCount;
-    for (std::int32_t i = 0; i < n; ++i) {
-        const float r = pointX(k, i, level); // model 1 keeps the radius in the x slot
-        const Direction d = pointDirection(i, n);
-        result.radii.push_back(r);
-        result.contour.push_back({static_cast<double>(r) * d.cos + k.CenterX,
-                                  static_cast<double>(r) * d.sin + k.CenterY});
-    }
-}
-
-void captureXY(const KONTUR& k, std::int32_t level, ContourResult& result) {
+// Model 1 keeps its radii; the others x and y.
+void captureStored(const KONTUR& k, std::int32_t level, ContourResult& result) {
     for (std::int32_t i = 0; i < k.PointCount; ++i) {
-        const float x = pointX(k, i, level), y = pointY(k, i, level);
-        result.points.push_back({x, y});
-        result.contour.push_back({x, y});
+        if (k.ModelKind == 1)
+            result.radii.push_back(pointX(k, i, level));
+        else
+            result.points.push_back({pointX(k, i, level), pointY(k, i, level)});
     }
+    result.contour = levelOutline(k, level);
 }
 
 } // namespace
@@ -66,10 +58,7 @@ ContourResult captureResult(const KONTUR& k, RunContext context, std::string err
     if (!k.Points || k.PointCount < 1 || k.ModelKind < 1 || k.ModelKind > 4) return result;
     result.closed = k.ModelKind != 4;
     const std::int32_t level = k.Iteration & 1;
-    if (k.ModelKind == 1)
-        captureCenterPoint(k, level, result);
-    else
-        captureXY(k, level, result);
+    captureStored(k, level, result);
     result.vertices = recordVertices(k);
     return result;
 }

@@ -44,6 +44,10 @@ PictureObject* ObjectList::find(int id) {
     return it == objects_.end() ? nullptr : &*it;
 }
 
+const PictureObject* ObjectList::find(int id) const {
+    return const_cast<ObjectList*>(this)->find(id);
+}
+
 ObjectAnalysis analyseObject(const GreyImage& image, const std::string& imageFile,
                              const ControlValues& values, StepScratch& scratch) {
     const bool blackOnWhite = values.blackOnWhite;

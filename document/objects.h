@@ -25,6 +25,7 @@ public:
 
     const std::vector<PictureObject>& objects() const { return objects_; }
     PictureObject* find(int id);
+    const PictureObject* find(int id) const;
     std::size_t size() const { return objects_.size(); }
 
     // Analyses the object with `id`, as the window's "Analysis" would with its values.

@@ -20,6 +20,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCursor>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
@@ -121,7 +122,8 @@ TForm1::~TForm1() {
 }
 
 void TForm1::bindEngine() {
-    BindImage({&image_.GreyData, &image_.ImageWidth, &image_.ImageHeight, &blackOnWhite_});
+    BindImage({&doc_.image().GreyData, &doc_.image().ImageWidth, &doc_.image().ImageHeight,
+               &blackOnWhite_});
     RunHooks hooks;
     hooks.StepProgress = [this] { ProgressBar1->stepIt(); };
     hooks.ShowWaitCursor = [] { QApplication::setOverrideCursor(Qt::WaitCursor); };
@@ -201,7 +203,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 // ---- drawing ----
 
 RasterCanvas TForm1::displayCanvas() {
-    QImage& display = image_.Display;
+    QImage& display = doc_.image().Display;
     return RasterCanvas(
         PixelView{display.bits(), display.width(), display.height(), display.bytesPerLine()});
 }
@@ -235,7 +237,7 @@ void TForm1::drawContour() {
     shown_.status = statusFor(shown_);
     Image1->setContourLines(viewLines(shown_.result.vertices));
     showStatus();
-    currentError_.clear();
+    doc_.setCurrentError({});
     keepCurrentObject();
     RasterCanvas canvas = displayCanvas();
     Draw(Kontur, canvas);
@@ -255,7 +257,7 @@ void TForm1::paintShown() {
 }
 
 void TForm1::showContour(bool analysed) {
-    refreshDisplay(image_);
+    refreshDisplay(doc_.image());
     shown_.analysed = analysed;
     drawContour();
     Image1->update();
@@ -283,33 +285,31 @@ void TForm1::loadImageFile(const QString& path, bool folderAsFrames) {
         // frames), and the grey the contour sees is made from it.
         if (QFileInfo(path).isDir() && !folderAsFrames) loadImage(path); // says it is no file
         LoadedStack loaded = loadStack(path);
-        image_ = std::move(loaded.image);
-        stack_ = std::move(loaded.stack);
-        pixelScale_.reset();                 // the new picture's own calibration
+        const Box box = loaded.box;
+        // A new picture starts from the free contour's own controls, not from the values of
+        // the object that was current.
+        if (freeValues_) setControlValues(*freeValues_);
+        freeValues_.reset();
+        // The objects, the tracks and the scale belonged to the picture before.
+        doc_.open(std::move(loaded), path);
         ChannelActions[0]->setChecked(true); // a new picture is seen in its grey
-        frame_ = 0;
-        tracks_.reset();
         // Zoomed views show the grey picture itself, the contour drawn over it thin.
-        Image1->setPlainPicture(QImage(image_.GreyData.get(), image_.ImageWidth, image_.ImageHeight,
-                                       image_.ImageWidth, QImage::Format_Grayscale8));
+        Image1->setPlainPicture(QImage(doc_.image().GreyData.get(), doc_.image().ImageWidth,
+                                       doc_.image().ImageHeight, doc_.image().ImageWidth,
+                                       QImage::Format_Grayscale8));
 
         Button2->setEnabled(true);
-        const int width = image_.ImageWidth, height = image_.ImageHeight;
+        const int width = doc_.image().ImageWidth, height = doc_.image().ImageHeight;
         // The maxima first, so that the new box always fits.
         for (const BoxField& b : BoxFields) {
             upDown(b.field)->setMaximum(b.horizontal ? width : height);
             showFieldRange(b.field);
         }
-        setBoxControls(loaded.box);
+        setBoxControls(box);
 
         Image1->setZoom(1.0);
         const ControlValues geometry = controlValues();
         setWindowTitle(QStringLiteral("Orvik - ") + path);
-        imagePath_ = path;
-        // The objects belonged to the picture before.
-        objects_.reset();
-        currentObject_ = 0;
-        currentError_.clear();
         objectsChanged();
         previewContour(Kontur, geometry);
         // The display holds the fresh grey image already: no refresh before drawing.
@@ -330,6 +330,11 @@ void TForm1::loadImageFile(const QString& path, bool folderAsFrames) {
     applyEnablingRules();
     showLoadedPicture();
     updateThresholdPreview();
+    // The pixel under the pointer is the new picture's: the pointer may not move at all.
+    const QPoint under = Image1->mapFromGlobal(QCursor::pos());
+    const QPoint pixel =
+        Image1->rect().contains(under) ? Image1->imagePixel(under) : QPoint(-1, -1);
+    showPointer(pixel.x(), pixel.y());
     recentFiles_.remember(path);
     rebuildRecentMenu();
 }
@@ -349,7 +354,7 @@ void TForm1::Button2Click() {
                             QString::fromUtf8(kDivergedAdvice);
             showStatus();
             // The current object keeps its last good drawing, marked with the error.
-            currentError_ = error.what();
+            doc_.setCurrentError(error.what());
             keepCurrentObject();
         }
         throw;
@@ -377,7 +382,7 @@ void TForm1::applyEnablingRules() {
 
     // The menu items: each one that stands for a control follows it; the result items wait
     // for the first image (a contour exists from then on).
-    const bool loaded = !image_.Display.isNull();
+    const bool loaded = !doc_.image().Display.isNull();
     const std::pair<QAction*, bool> items[] = {
         {LoadImageAction, Button1->isEnabled()},
         {AnalysisAction, Button2->isEnabled()},
@@ -395,17 +400,17 @@ void TForm1::applyEnablingRules() {
         {AddObjectAction, loaded},
         {FindObjectsAction, loaded},
         {AddByClickingAction, loaded},
-        {DeleteObjectAction, currentObject_ != 0},
-        {ClearObjectsAction, objects_.size() > 0},
-        {SaveObjectsAction, objects_.size() > 0},
+        {DeleteObjectAction, doc_.currentId() != 0},
+        {ClearObjectsAction, doc_.objects().size() > 0},
+        {SaveObjectsAction, doc_.objects().size() > 0},
         {OpenObjectsAction, loaded},
         {FollowAction, frameCount() > 1},
-        {SaveFramesAction, tracks_ != nullptr},
+        {SaveFramesAction, doc_.tracks() != nullptr},
         {NextFrameAction, frameCount() > 1},
         {PreviousFrameAction, frameCount() > 1},
-        {DisplayRangeAction, stack_.frames.frameCount() > 0},
-        {ChannelMenu->menuAction(), stack_.frames.layout() == SampleLayout::Rgb8},
-        {AnalyseAllAction, objects_.size() > 0},
+        {DisplayRangeAction, doc_.stack().frames.frameCount() > 0},
+        {ChannelMenu->menuAction(), doc_.stack().frames.layout() == SampleLayout::Rgb8},
+        {AnalyseAllAction, doc_.objects().size() > 0},
         {UndoAction, UndoStack->canUndo()},
         {RedoAction, UndoStack->canRedo()},
     };

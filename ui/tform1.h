@@ -7,6 +7,7 @@
 #include "core/measurements.h"
 #include "core/picture_units.h"
 #include "core/result.h"
+#include "document/document.h"
 #include "document/find_objects.h"
 #include "document/follow.h"
 #include "document/objects.h"
@@ -119,15 +120,15 @@ public:
     void SaveObjectsClick();
     void OpenObjectsClick();
     void openObjectsFile(const QString& path);
-    const ObjectList& objects() const { return objects_; }
+    const ObjectList& objects() const { return doc_.objects(); }
 
     // Frames: a multi-page TIFF file or a folder of numbered pictures opens as frames, shown
     // one at a time through the stack's display range; the slider under the picture, "," and
     // "." step through them. The contour and the objects are analysed on the frame shown.
     void showFrame(int frame);
-    int frame() const { return frame_; }
+    int frame() const { return doc_.frame(); }
     int frameCount() const;
-    const PictureStack& stack() const { return stack_; }
+    const PictureStack& stack() const { return doc_.stack(); }
     // Analysis › "Follow through frames": every object (the contour alone when there is
     // none) from the frame shown to the last, each frame's analysis starting from the
     // contour the frame before left; Esc or Cancel stops between two frames, and the frames
@@ -139,7 +140,7 @@ public:
     void DisplayRangeClick();
     void setDisplayRange(DisplayRange range);
     const std::vector<Track>& tracks() const;
-    int currentObject() const { return currentObject_; }
+    int currentObject() const { return doc_.currentId(); }
     // Runs the modal Find objects dialog; tests replace it.
     using FindDialogRunner = std::function<bool(FindObjectsDialog& dialog)>;
     void setFindDialogRunner(FindDialogRunner runner);
@@ -155,7 +156,8 @@ public:
     // text field (EditN).
     SpinField* upDown(Field field) const;
 
-    const GreyImage& image() const { return image_; }
+    const GreyImage& image() const { return doc_.image(); }
+    const Document& document() const { return doc_; }
     // Everything an analysis would read from the controls now.
     ControlValues controlValues() const;
     // Sets the controls to `values`; each control's change event follows as it changes.
@@ -323,8 +325,7 @@ private:
     void keepCurrentObject();
     void showObjectOutlines();
     void showObjectsPanel(bool show);
-    ObjectsShown objectsShown() const;
-    void restoreObjects(const ObjectsShown& objects);
+    void restoreObjects(const DocumentState& state);
     QImage foundRegionsTint(const FindOptions& options, int* count) const;
 
     // Frames.
@@ -390,29 +391,23 @@ private:
     int scaled(int pixelsAt96Dpi) const;
     QFont panelFont() const;
 
-    GreyImage image_;
+    // The picture, its objects and their tracks: what the window shows and edits.
+    Document doc_;
     StepScratch scratch_;      // what the steps of the window's analyses work in, made once
     bool blackOnWhite_ = true; // mirrors "Black on white" for the engine's sampling
     std::array<SpinField*, FieldCount> fields_{};
     PopupOpener popupOpener_;
     double scale_ = 1.0;
-    QString imagePath_;  // the file the image was loaded from
     ShownContour shown_; // the contour drawn on the picture, and the status line about it
     FileChooser fileChooser_;
     RecentFiles recentFiles_;
     QString lastFolder_; // where the results' file dialogs were used last
 
-    ObjectList objects_;
-    int currentObject_ = 0;    // the id of the object the controls show; 0 for none
-    std::string currentError_; // the error of the current object's last analysis
-    // The list as the history keeps it, made when a state needs it and dropped when the list
-    // changes as a whole.
-    mutable std::shared_ptr<const std::vector<PictureObject>> objectsShared_;
+    // The controls of the free contour while an object's are shown; a new picture starts
+    // from them.
+    std::optional<ControlValues> freeValues_;
     FindDialogRunner findDialogRunner_;
-    PictureStack stack_; // the frames of a TIFF file or a folder; none for other pictures
-    int frame_ = 0;      // the frame shown
-    std::shared_ptr<const std::vector<Track>> tracks_; // the last Follow through frames
-    std::optional<Calibration> pixelScale_;            // Set scale…; none: the file's calibration
+    QPoint pointer_{-1, -1};         // the picture pixel under the pointer, as last seen
     bool objectsPanelShown_ = false; // shown once already: the user decides from then on
 };
 

@@ -2,8 +2,8 @@
 // frame slider and its keys, the display range of 16-bit pictures, following the objects
 // through the frames, and the pixel under the pointer.
 #include "command_guard.h"
+#include "document/saving.h"
 #include "image_view.h"
-#include "io/frame_formats.h"
 #include "objects_panel.h"
 #include "picture_reader.h"
 #include "step_progress_bar.h"
@@ -100,21 +100,21 @@ void TForm1::connectFrameItems() {
                 [this, c] { runCommand([this, c] { setChannel(static_cast<Channel>(c)); }); });
     // Showing another frame runs nothing: no step of its own.
     connect(NextFrameAction, &QAction::triggered, this,
-            [this] { userChange(NotAStep, [this] { showFrame(frame_ + 1); }); });
+            [this] { userChange(NotAStep, [this] { showFrame(doc_.frame() + 1); }); });
     connect(PreviousFrameAction, &QAction::triggered, this,
-            [this] { userChange(NotAStep, [this] { showFrame(frame_ - 1); }); });
+            [this] { userChange(NotAStep, [this] { showFrame(doc_.frame() - 1); }); });
     connect(FrameSlider, &QSlider::valueChanged, this,
             [this](int k) { userChange(NotAStep, [this, k] { showFrame(k); }); });
     connect(Image1, &ImageView::moved, this, [this](QPoint p) { showPointer(p.x(), p.y()); });
 }
 
 int TForm1::frameCount() const {
-    return std::max(1, stack_.frames.frameCount());
+    return doc_.frameCount();
 }
 
 const std::vector<Track>& TForm1::tracks() const {
     static const std::vector<Track> none;
-    return tracks_ ? *tracks_ : none;
+    return doc_.tracks() != nullptr ? *doc_.tracks() : none;
 }
 
 void TForm1::OpenFramesClick() {
@@ -125,76 +125,80 @@ void TForm1::OpenFramesClick() {
 }
 
 void TForm1::takeFrameImage() {
-    image_ = frameImage(stack_, frame_);
-    Image1->setPlainPicture(QImage(image_.GreyData.get(), image_.ImageWidth, image_.ImageHeight,
-                                   image_.ImageWidth, QImage::Format_Grayscale8));
+    Image1->setPlainPicture(QImage(doc_.image().GreyData.get(), doc_.image().ImageWidth,
+                                   doc_.image().ImageHeight, doc_.image().ImageWidth,
+                                   QImage::Format_Grayscale8));
 }
 
 void TForm1::showFrameImage() {
     takeFrameImage();
-    refreshDisplay(image_);
+    refreshDisplay(doc_.image());
     paintShown();
     updateThresholdPreview();
     Image1->update();
+    showPointer(pointer_.x(), pointer_.y());
 }
 
 void TForm1::showFrame(int frame) {
     frame = std::clamp(frame, 0, frameCount() - 1);
-    if (frame == frame_ || stack_.frames.frameCount() < 2) return;
-    frame_ = frame;
+    if (frame == doc_.frame() || doc_.stack().frames.frameCount() < 2) return;
     // The new frame first, so that the objects' rows measure their contours on it.
+    doc_.setFrame(frame);
     takeFrameImage();
     showFrameResults();
-    refreshDisplay(image_);
+    refreshDisplay(doc_.image());
     paintShown();
     updateThresholdPreview();
     Image1->update();
     {
         const QSignalBlocker quiet(FrameSlider);
-        FrameSlider->setValue(frame_);
+        FrameSlider->setValue(doc_.frame());
     }
-    FrameLabel->setText(QStringLiteral("Frame %1 / %2").arg(frame_ + 1).arg(frameCount()));
+    FrameLabel->setText(QStringLiteral("Frame %1 / %2").arg(doc_.frame() + 1).arg(frameCount()));
     showObjectOutlines();
+    showPointer(pointer_.x(), pointer_.y());
 }
 
-// With tracks, each object shows its contour on the frame shown; an object whose track does
-// not reach it shows none, and says why.
+// With tracks, each object shows its contour on the frame shown, as the document has it; the
+// current object, when its track does not reach the frame, shows none and says why.
 void TForm1::showFrameResults() {
-    if (!tracks_) return;
-    for (const Track& track : *tracks_) {
-        ContourResult result;
-        std::string error;
-        const int at = frame_ - track.firstFrame;
-        if (at >= 0 && at < static_cast<int>(track.frames.size()))
-            result = track.frames[static_cast<std::size_t>(at)];
-        else if (!track.error.empty() && at >= 0)
-            error = QStringLiteral("track ended on frame %1: %2")
-                        .arg(track.lastFrame() + 2)
-                        .arg(QString::fromStdString(track.error))
-                        .toStdString();
-        const bool current = track.id == currentObject_;
-        if (PictureObject* object = objects_.find(track.id); object && track.id != 0) {
-            object->result = result;
-            object->error = error;
+    const std::vector<Track>* tracks = doc_.tracks();
+    if (tracks == nullptr) return;
+    const int id = doc_.currentId();
+    for (const Track& track : *tracks) {
+        if (track.id != id) continue;
+        const PictureObject* object = doc_.objects().find(id);
+        if (id != 0 && object != nullptr) {
+            shown_.result = object->result;
+        } else if (id == 0) {
+            // The contour followed alone.
+            const int at = doc_.frame() - track.firstFrame;
+            shown_.result = at >= 0 && at < static_cast<int>(track.frames.size())
+                                ? track.frames[static_cast<std::size_t>(at)]
+                                : ContourResult{};
         }
-        if (current) {
-            shown_.result = result;
-            shown_.analysed = true;
-            currentError_ = error;
-        }
+        shown_.analysed = true;
+        shown_.status = statusFor(shown_);
+        if (doc_.frame() < track.firstFrame)
+            shown_.status = QStringLiteral("Object %1 \u00B7 followed from frame %2 on")
+                                .arg(id)
+                                .arg(track.firstFrame + 1);
+        else if (doc_.frame() > track.lastFrame() + 1 && !track.error.empty())
+            shown_.status = QStringLiteral("Object %1 \u00B7 track ended on frame %2: %3")
+                                .arg(id)
+                                .arg(track.lastFrame() + 2)
+                                .arg(QString::fromStdString(track.error));
+        else if (doc_.frame() > track.lastFrame() + (track.error.empty() ? 0 : 1))
+            shown_.status = QStringLiteral("Object %1 \u00B7 not followed to this frame").arg(id);
     }
-    shown_.status = statusFor(shown_);
-    if (!currentError_.empty() && shown_.result.vertices.empty())
-        shown_.status = QStringLiteral("Object %1 \u00B7 ").arg(currentObject_) +
-                        QString::fromStdString(currentError_);
     objectsChanged();
 }
 
 void TForm1::FollowClick() {
-    if (stack_.frames.frameCount() < 2) return;
-    std::vector<PictureObject> list = objects_.objects();
+    if (doc_.stack().frames.frameCount() < 2) return;
+    std::vector<PictureObject> list = doc_.objects().objects();
     if (list.empty()) list.push_back({0, controlValues(), shown_.result, {}}); // the contour
-    const int count = frameCount() - frame_;
+    const int count = frameCount() - doc_.frame();
     QProgressDialog progress(
         QStringLiteral("Following %1 objects through %2 frames\u2026").arg(list.size()).arg(count),
         QStringLiteral("Stop"), 0, count, this);
@@ -202,8 +206,8 @@ void TForm1::FollowClick() {
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500);
     FollowOutcome outcome = followObjects(
-        list, [this](int k) { return frameImage(stack_, k); }, frame_, count,
-        imagePath_.toStdString(), QThread::idealThreadCount(),
+        list, [this](int k) { return doc_.frameImage(k); }, doc_.frame(), count,
+        doc_.file().toStdString(), QThread::idealThreadCount(),
         [&](int done) {
             progress.setValue(done);
             QCoreApplication::processEvents();
@@ -213,16 +217,17 @@ void TForm1::FollowClick() {
     int ended = 0;
     for (const Track& track : outcome.tracks)
         ended += track.error.empty() ? 0 : 1;
-    tracks_ = std::make_shared<const std::vector<Track>>(std::move(outcome.tracks));
+    doc_.setTracks(std::move(outcome.tracks));
     showFrameResults();
-    refreshDisplay(image_);
+    refreshDisplay(doc_.image());
     paintShown();
     Image1->update();
-    QString status = QStringLiteral("Followed %1 through frames %2 to %3")
-                         .arg(objects_.size() == 0 ? QStringLiteral("the contour")
-                                                   : QStringLiteral("%1 objects").arg(list.size()))
-                         .arg(frame_ + 1)
-                         .arg(frame_ + outcome.framesDone);
+    QString status =
+        QStringLiteral("Followed %1 through frames %2 to %3")
+            .arg(doc_.objects().size() == 0 ? QStringLiteral("the contour")
+                                            : QStringLiteral("%1 objects").arg(list.size()))
+            .arg(doc_.frame() + 1)
+            .arg(doc_.frame() + outcome.framesDone);
     if (outcome.framesDone < count) status += QStringLiteral(" (stopped)");
     if (ended > 0) status += QStringLiteral(" \u00B7 %1 tracks ended").arg(ended);
     shown_.status = status + QStringLiteral(" \u00B7 ") + shown_.status;
@@ -230,13 +235,13 @@ void TForm1::FollowClick() {
 }
 
 void TForm1::setDisplayRange(DisplayRange range) {
-    if (stack_.frames.frameCount() == 0) return;
-    stack_.range = range;
+    if (doc_.stack().frames.frameCount() == 0) return;
+    doc_.setRange(range);
     showFrameImage();
 }
 
 void TForm1::SaveFramesClick() {
-    if (!tracks_) return;
+    if (doc_.tracks() == nullptr) return;
     const QString folder = QFileDialog::getExistingDirectory(
         this, QStringLiteral("Save frames to folder"), QFileInfo(suggestedPath("")).path());
     if (folder.isEmpty()) return;
@@ -245,21 +250,9 @@ void TForm1::SaveFramesClick() {
 }
 
 void TForm1::saveFramesTo(const QString& folder) {
-    if (!tracks_ || tracks_->empty()) return;
-    int first = frameCount(), last = -1;
-    for (const Track& track : *tracks_) {
-        first = std::min(first, track.firstFrame);
-        last = std::max(last, track.firstFrame + static_cast<int>(track.frames.size()));
-    }
-    last = std::min(last, frameCount() - 1);
-    FramesSave save({ObjectsFormat::RoiSet, ObjectsFormat::GeoJson, ObjectsFormat::Csv,
-                     ObjectsFormat::Json, ObjectsFormat::Labels},
-                    true, folder, imagePath_, frameCount());
-    const std::optional<Calibration> scale = pixelScale_ ? pixelScale_ : fileScale(stack_);
-    for (int f = first; f <= last; ++f)
-        save.addFrame(f, objectsOnFrame(*tracks_, f), frameImage(stack_, f),
-                      pictureUnits(stack_, f, scale));
-    save.finish();
+    const auto [first, last] = doc_.trackedFrames();
+    if (last < first) return;
+    saveFrames(doc_, folder, first, last);
     shown_.status = QStringLiteral("Saved frames %1 to %2 in %3")
                         .arg(first + 1)
                         .arg(last + 1)
@@ -269,16 +262,11 @@ void TForm1::saveFramesTo(const QString& folder) {
 }
 
 PictureUnits TForm1::units() const {
-    if (stack_.frames.frameCount() == 0) {
-        PictureUnits none;
-        if (pixelScale_) none.calibration = *pixelScale_;
-        return none;
-    }
-    return pictureUnits(stack_, frame_, pixelScale_ ? pixelScale_ : fileScale(stack_));
+    return doc_.units();
 }
 
 void TForm1::setScale(std::optional<Calibration> scale) {
-    pixelScale_ = std::move(scale);
+    doc_.setScale(std::move(scale));
     objectsChanged();
     shown_.status = statusFor(shown_);
     showStatus();
@@ -325,15 +313,15 @@ void TForm1::SetScaleClick() {
 
 // A colour picture analysed through one channel: the picture is shown and sampled in it.
 void TForm1::setChannel(Channel channel) {
-    if (stack_.frames.layout() != SampleLayout::Rgb8) return;
-    stack_.channel = channel;
+    if (doc_.stack().frames.layout() != SampleLayout::Rgb8) return;
+    doc_.setChannel(channel);
     ChannelActions[static_cast<std::size_t>(channel)]->setChecked(true);
     showFrameImage();
 }
 
 void TForm1::DisplayRangeClick() {
-    if (stack_.frames.frameCount() == 0) return;
-    const bool wide = stack_.frames.layout() == SampleLayout::Grey16;
+    if (doc_.stack().frames.frameCount() == 0) return;
+    const bool wide = doc_.stack().frames.layout() == SampleLayout::Grey16;
     const int top = wide ? 65535 : 255;
     QDialog dialog(this);
     dialog.setObjectName(QStringLiteral("DisplayRangeDialog"));
@@ -344,8 +332,8 @@ void TForm1::DisplayRangeClick() {
     high->setObjectName(QStringLiteral("RangeHigh"));
     for (QSpinBox* spin : {low, high})
         spin->setRange(0, top);
-    low->setValue(stack_.range.low);
-    high->setValue(stack_.range.high);
+    low->setValue(doc_.stack().range.low);
+    high->setValue(doc_.stack().range.high);
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("&Black at:"), low);
     form->addRow(QStringLiteral("&White at:"), high);
@@ -354,7 +342,7 @@ void TForm1::DisplayRangeClick() {
         buttons->addButton(QStringLiteral("&Auto"), QDialogButtonBox::ResetRole);
     automatic->setToolTip(QStringLiteral("The smallest to the largest value of all frames"));
     connect(automatic, &QPushButton::clicked, &dialog, [&] {
-        const DisplayRange range = autoRange(stack_.frames);
+        const DisplayRange range = autoRange(doc_.stack().frames);
         low->setValue(range.low);
         high->setValue(range.high);
     });
@@ -371,32 +359,33 @@ void TForm1::DisplayRangeClick() {
                      static_cast<std::uint16_t>(std::max(high->value(), low->value() + 1))});
 }
 
-// "x 120, y 45 · 1,234": the pixel under the pointer and its value as the file holds it.
+// "x 120, y 45 · 1234": the pixel under the pointer and its value as the file holds it.
 void TForm1::showPointer(int X, int Y) {
-    if (image_.Display.isNull() || X < 0 || Y < 0 || X >= image_.ImageWidth ||
-        Y >= image_.ImageHeight) {
+    pointer_ = {X, Y};
+    if (doc_.image().Display.isNull() || X < 0 || Y < 0 || X >= doc_.image().ImageWidth ||
+        Y >= doc_.image().ImageHeight) {
         PointerLabel->clear();
         return;
     }
-    const std::size_t at = static_cast<std::size_t>(Y) * image_.ImageWidth + X;
+    const std::size_t at = static_cast<std::size_t>(Y) * doc_.image().ImageWidth + X;
     QString value;
-    const FrameStack& frames = stack_.frames;
-    if (frames.frameCount() > 0 && frames.width() == image_.ImageWidth) {
+    const FrameStack& frames = doc_.stack().frames;
+    if (frames.frameCount() > 0 && frames.width() == doc_.image().ImageWidth) {
         switch (frames.layout()) {
         case SampleLayout::Grey16:
-            value = QString::number(frames.frame16(frame_)[at]);
+            value = QString::number(frames.frame16(doc_.frame())[at]);
             break;
         case SampleLayout::Grey8:
-            value = QString::number(frames.frame8(frame_)[at]);
+            value = QString::number(frames.frame8(doc_.frame())[at]);
             break;
         case SampleLayout::Rgb8: {
-            const std::uint8_t* rgb = frames.frame8(frame_) + 3 * at;
+            const std::uint8_t* rgb = frames.frame8(doc_.frame()) + 3 * at;
             value = QStringLiteral("%1, %2, %3").arg(rgb[0]).arg(rgb[1]).arg(rgb[2]);
             break;
         }
         }
     } else {
-        value = QString::number(image_.GreyData[at]);
+        value = QString::number(doc_.image().GreyData[at]);
     }
     PointerLabel->setText(QStringLiteral("x %1, y %2 \u00B7 %3").arg(X).arg(Y).arg(value));
 }

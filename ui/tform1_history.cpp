@@ -18,7 +18,7 @@ TForm1::HistoryPause::~HistoryPause() {
 }
 
 WindowSnapshot TForm1::snapshot() const {
-    return {controlValues(), shown_, objectsShown()};
+    return {controlValues(), shown_, doc_.state()};
 }
 
 void TForm1::userChange(int step, const std::function<void()>& change) {
@@ -67,8 +67,8 @@ void TForm1::restore(const WindowState& state) {
     shown_ = state->shown;
     restoreObjects(state->objects);
     applyEnablingRules();
-    if (!image_.Display.isNull()) {
-        refreshDisplay(image_);
+    if (!doc_.image().Display.isNull()) {
+        refreshDisplay(doc_.image());
         paintShown();
         Image1->update();
     }

@@ -205,8 +205,8 @@ void TForm1::showLoadedPicture() {
         if (const QScreen* s = screen()) {
             const QRect room = s->availableGeometry();
             const QSize frame = frameGeometry().size() - size();
-            const QSize wanted(image_.ImageWidth + Panel3->width(),
-                               std::max(image_.ImageHeight, scaled(sizes::ClientHeight)) +
+            const QSize wanted(doc_.image().ImageWidth + Panel3->width(),
+                               std::max(doc_.image().ImageHeight, scaled(sizes::ClientHeight)) +
                                    frameExtraHeight());
             const QSize grown = size().expandedTo(wanted).boundedTo(room.size() - frame);
             if (grown != size()) {
@@ -228,7 +228,7 @@ void TForm1::showLoadedPicture() {
 
 // The zoom, and how to see a picture whole that is larger than the view.
 void TForm1::showZoom() {
-    if (image_.Display.isNull()) {
+    if (doc_.image().Display.isNull()) {
         ZoomLabel->clear();
         return;
     }
@@ -246,12 +246,12 @@ int TForm1::frameExtraHeight() const {
 }
 
 void TForm1::updateThresholdPreview() {
-    if (!ShowThresholdAction->isChecked() || image_.Display.isNull()) {
+    if (!ShowThresholdAction->isChecked() || doc_.image().Display.isNull()) {
         Image1->setTint({});
         return;
     }
     Image1->setTint(
-        thresholdTint(image_, upDown(Field::Threshold)->value(), RadioButton5->isChecked()));
+        thresholdTint(doc_.image(), upDown(Field::Threshold)->value(), RadioButton5->isChecked()));
 }
 
 } // namespace orvik

@@ -83,8 +83,8 @@ ToolTarget TForm1::toolTarget() {
 }
 
 void TForm1::runPopupTool(Tool tool) {
-    runTool(tool, {selectedModel(), box(), image_.ImageWidth, image_.ImageHeight}, ClickX, ClickY,
-            toolTarget());
+    runTool(tool, {selectedModel(), box(), doc_.image().ImageWidth, doc_.image().ImageHeight},
+            ClickX, ClickY, toolTarget());
 }
 
 void TForm1::Setrad1Click() {

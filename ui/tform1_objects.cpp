@@ -2,6 +2,7 @@
 // items, Find objects with its preview, adding by clicking, the outlines of the objects that
 // are not current, and keeping the current object in step with the controls.
 #include "command_guard.h"
+#include "document/saving.h"
 #include "find_objects_dialog.h"
 #include "image_view.h"
 #include "io/object_formats.h"
@@ -116,58 +117,50 @@ void TForm1::setFindDialogRunner(FindDialogRunner runner) {
 
 // ---- the list and what shows it ----
 
-ObjectsShown TForm1::objectsShown() const {
-    if (objects_.size() == 0) return {nullptr, currentObject_, currentError_, tracks_, frame_};
-    if (!objectsShared_)
-        objectsShared_ = std::make_shared<const std::vector<PictureObject>>(objects_.objects());
-    return {objectsShared_, currentObject_, currentError_, tracks_, frame_};
-}
-
-void TForm1::restoreObjects(const ObjectsShown& shown) {
-    objects_.clear(); // ids go on counting: an undone add does not hand its id out again
-    if (shown.list)
-        for (const PictureObject& object : *shown.list)
-            objects_.restore(object);
-    objectsShared_ = shown.list;
-    currentObject_ = shown.currentId;
-    currentError_ = shown.currentError;
-    tracks_ = shown.tracks;
-    if (shown.frame != frame_ && shown.frame < frameCount()) {
-        frame_ = shown.frame;
+void TForm1::restoreObjects(const DocumentState& state) {
+    const int frame = doc_.frame();
+    doc_.restore(state);
+    if (doc_.frame() != frame) {
         const QSignalBlocker quiet(FrameSlider);
-        FrameSlider->setValue(frame_);
-        FrameLabel->setText(QStringLiteral("Frame %1 / %2").arg(frame_ + 1).arg(frameCount()));
+        FrameSlider->setValue(doc_.frame());
+        FrameLabel->setText(
+            QStringLiteral("Frame %1 / %2").arg(doc_.frame() + 1).arg(frameCount()));
         takeFrameImage();
     }
-    if (PictureObject* current = objects_.find(currentObject_)) {
+    if (PictureObject* current = doc_.objects().find(doc_.currentId())) {
         current->values = controlValues();
         current->result = shown_.result;
-        current->error = currentError_;
+        current->error = doc_.currentError();
     }
     objectsChanged();
 }
 
 void TForm1::keepCurrentObject() {
-    PictureObject* current = objects_.find(currentObject_);
-    if (current == nullptr) return;
+    PictureObject* current = doc_.objects().find(doc_.currentId());
+    if (current == nullptr) {
+        // The free contour changed: what the controls hold now is its own.
+        freeValues_.reset();
+        return;
+    }
     current->values = controlValues();
+    doc_.keepResult(current->id, shown_.result, doc_.currentError());
+    // A failed analysis keeps the drawing that was shown, marked with its error.
     current->result = shown_.result;
-    current->error = currentError_;
     ObjectsPanel1->showObject(*current);
 }
 
 void TForm1::objectsChanged() {
-    objectsShared_.reset();
-    if (objects_.find(currentObject_) == nullptr) currentObject_ = 0;
-    const PictureUnits now = units();
-    ObjectsPanel1->setMeasurer(
-        [this, now](const ContourResult& result) { return measureIn(result, greyView(), now); },
-        now.calibration.known ? now.calibration.unit : QString());
-    ObjectsPanel1->showObjects(objects_.objects(), currentObject_);
+    doc_.listChanged();
+    if (doc_.objects().find(doc_.currentId()) == nullptr) doc_.setCurrent(0);
+    const Calibration scale = units().calibration;
+    ObjectsPanel1->setMeasurer([this](const ContourResult& result) { return doc_.measure(result); },
+                               scale.known ? scale.unit : QString());
+    // The objects of the frame shown, as the files save them.
+    ObjectsPanel1->showObjects(doc_.objectsOn(doc_.frame()), doc_.currentId());
     showObjectOutlines();
     // The panel appears with the first object; once the user has shown or hidden it, it
     // stays as the user left it.
-    if (objects_.size() > 0 && !objectsPanelShown_ && !ObjectsPanel1->isVisible()) {
+    if (doc_.objects().size() > 0 && !objectsPanelShown_ && !ObjectsPanel1->isVisible()) {
         objectsPanelShown_ = true;
         ShowObjectsAction->setChecked(true);
     }
@@ -176,8 +169,8 @@ void TForm1::objectsChanged() {
 
 void TForm1::showObjectOutlines() {
     QList<ImageView::ObjectOutline> outlines;
-    for (const PictureObject& object : objects_.objects()) {
-        if (object.id == currentObject_ || object.result.vertices.empty()) continue;
+    for (const PictureObject& object : doc_.objectsOn(doc_.frame())) {
+        if (object.id == doc_.currentId() || object.result.vertices.empty()) continue;
         QPolygon line;
         for (const Vertex& v : object.result.vertices)
             line << QPoint(v.x, v.y);
@@ -206,16 +199,18 @@ void TForm1::showObjectsPanel(bool show) {
 // ---- the items ----
 
 void TForm1::chooseObject(int id) {
-    if (id == currentObject_) return;
-    objectsShared_.reset();
-    PictureObject* object = objects_.find(id);
+    if (id == doc_.currentId()) return;
+    doc_.listChanged();
+    PictureObject* object = doc_.objects().find(id);
     if (object == nullptr) {
         // The contour stays as it is, no object's any more.
-        currentObject_ = 0;
-        currentError_.clear();
+        doc_.setCurrent(0);
+        doc_.setCurrentError({});
     } else {
-        currentObject_ = id;
-        currentError_ = object->error;
+        // The free contour's own values, kept for the next picture while objects' are shown.
+        if (doc_.currentId() == 0 && !freeValues_) freeValues_ = controlValues();
+        doc_.setCurrent(id);
+        doc_.setCurrentError(object->error);
         {
             const UpdatingScope guard(Updating);
             setControlValues(object->values);
@@ -225,32 +220,32 @@ void TForm1::chooseObject(int id) {
         applyEnablingRules();
     }
     shown_.status = statusFor(shown_);
-    ObjectsPanel1->selectObject(currentObject_);
+    ObjectsPanel1->selectObject(doc_.currentId());
     showObjectOutlines();
-    refreshDisplay(image_);
+    refreshDisplay(doc_.image());
     paintShown();
     Image1->update();
     applyEnablingRules();
 }
 
 void TForm1::AddObjectClick() {
-    if (image_.Display.isNull()) return;
-    const int id = objects_.add(controlValues());
-    PictureObject* added = objects_.find(id);
+    if (doc_.image().Display.isNull()) return;
+    const int id = doc_.objects().add(controlValues());
+    PictureObject* added = doc_.objects().find(id);
     added->result = shown_.result;
-    added->error = currentError_;
+    added->error = doc_.currentError();
     // The contour goes on free: the next box starts the next object.
-    currentObject_ = 0;
-    currentError_.clear();
+    doc_.setCurrent(0);
+    doc_.setCurrentError({});
     objectsChanged();
     shown_.status = QStringLiteral("Added object %1 \u00B7 ").arg(id) + statusFor(shown_);
     showStatus();
 }
 
 void TForm1::DeleteObjectClick() {
-    const std::vector<PictureObject>& list = objects_.objects();
+    const std::vector<PictureObject>& list = doc_.objects().objects();
     const auto doomed = std::find_if(list.begin(), list.end(), [this](const PictureObject& o) {
-        return o.id == currentObject_;
+        return o.id == doc_.currentId();
     });
     if (doomed == list.end()) return;
     // The object after it becomes current, or the one before when it was the last.
@@ -258,44 +253,44 @@ void TForm1::DeleteObjectClick() {
                       : doomed != list.begin() ? doomed - 1
                                                : list.end();
     const int nextId = next != list.end() ? next->id : 0;
-    objects_.remove(currentObject_);
-    currentObject_ = 0;
-    currentError_.clear();
+    doc_.objects().remove(doc_.currentId());
+    doc_.setCurrent(0);
+    doc_.setCurrentError({});
     objectsChanged();
     chooseObject(nextId);
 }
 
 void TForm1::ClearObjectsClick() {
-    objects_.clear();
-    currentObject_ = 0;
-    currentError_.clear();
+    doc_.objects().clear();
+    doc_.setCurrent(0);
+    doc_.setCurrentError({});
     objectsChanged();
     shown_.status = statusFor(shown_);
     showStatus();
 }
 
 void TForm1::AnalyseAllClick() {
-    const std::size_t count = objects_.size();
+    const std::size_t count = doc_.objects().size();
     if (count == 0) return;
     {
         const WaitCursor wait;
         ProgressBar1->setMaximum(static_cast<int>(count));
-        objects_.analyseAll(
-            image_, imagePath_.toStdString(), QThread::idealThreadCount(),
-            [this](std::size_t done) { ProgressBar1->setValue(static_cast<int>(done)); });
+        doc_.analyseAll(QThread::idealThreadCount(), [this](std::size_t done) {
+            ProgressBar1->setValue(static_cast<int>(done));
+        });
         ProgressBar1->setValue(0);
     }
     std::size_t failed = 0, flagged = 0;
-    for (const PictureObject& object : objects_.objects()) {
+    for (const PictureObject& object : doc_.objects().objects()) {
         if (!object.error.empty())
             ++failed;
-        else if (!measure(object.result, greyView()).flags.empty())
+        else if (!doc_.measure(object.result).flags.empty())
             ++flagged;
     }
-    if (const PictureObject* current = objects_.find(currentObject_)) {
+    if (const PictureObject* current = doc_.objects().find(doc_.currentId())) {
         shown_.result = current->result;
         shown_.analysed = true;
-        currentError_ = current->error;
+        doc_.setCurrentError(current->error);
         shown_.status = statusFor(shown_);
     }
     QString summary = QStringLiteral("Analysed %1 objects").arg(count);
@@ -305,35 +300,37 @@ void TForm1::AnalyseAllClick() {
         summary +
         (shown_.status.isEmpty() ? QString() : QStringLiteral(" \u00B7 ") + shown_.status);
     objectsChanged();
-    refreshDisplay(image_);
+    refreshDisplay(doc_.image());
     paintShown();
     Image1->update();
 }
 
 QImage TForm1::foundRegionsTint(const FindOptions& options, int* count) const {
     std::vector<int> labels;
-    const std::vector<Region> regions = findRegions(image_, options, &labels);
+    const std::vector<Region> regions = findRegions(doc_.image(), options, &labels);
     if (count != nullptr) *count = static_cast<int>(regions.size());
-    QImage tint(image_.ImageWidth, image_.ImageHeight, QImage::Format_ARGB32_Premultiplied);
+    QImage tint(doc_.image().ImageWidth, doc_.image().ImageHeight,
+                QImage::Format_ARGB32_Premultiplied);
     tint.fill(Qt::transparent);
     const QRgb colour = qPremultiply(kFoundTint);
-    for (int y = 0; y < image_.ImageHeight; ++y) {
+    for (int y = 0; y < doc_.image().ImageHeight; ++y) {
         auto* row = reinterpret_cast<QRgb*>(tint.scanLine(y));
-        const int* label = labels.data() + static_cast<std::size_t>(y) * image_.ImageWidth;
-        for (int x = 0; x < image_.ImageWidth; ++x)
+        const int* label = labels.data() + static_cast<std::size_t>(y) * doc_.image().ImageWidth;
+        for (int x = 0; x < doc_.image().ImageWidth; ++x)
             if (label[x] >= 0) row[x] = colour;
     }
     return tint;
 }
 
 void TForm1::FindObjectsClick() {
-    if (image_.Display.isNull()) return;
+    if (doc_.image().Display.isNull()) return;
     FindOptions start;
     start.threshold = upDown(Field::Threshold)->value();
     start.blackOnWhite = RadioButton5->isChecked();
-    FindObjectsDialog dialog(this, start, otsuThreshold(image_),
-                             static_cast<long long>(image_.ImageWidth) * image_.ImageHeight,
-                             objects_.size() > 0);
+    FindObjectsDialog dialog(this, start, otsuThreshold(doc_.image()),
+                             static_cast<long long>(doc_.image().ImageWidth) *
+                                 doc_.image().ImageHeight,
+                             doc_.objects().size() > 0);
     const auto preview = [this, &dialog] {
         int count = 0;
         Image1->setTint(foundRegionsTint(dialog.options(), &count));
@@ -355,20 +352,20 @@ void TForm1::findObjects(const FindOptions& options, bool replace, bool dropFlag
     base.model = model;
     at(base.fields, Field::Threshold) = options.threshold;
     base.blackOnWhite = options.blackOnWhite;
-    const std::vector<Region> regions = findRegions(image_, options);
-    if (replace) objects_.clear();
+    const std::vector<Region> regions = findRegions(doc_.image(), options);
+    if (replace) doc_.objects().clear();
     std::vector<int> found;
     for (const Region& region : regions)
-        found.push_back(objects_.add(seedValues(region, base)));
-    currentObject_ = 0;
-    currentError_.clear();
+        found.push_back(doc_.objects().add(seedValues(region, base)));
+    doc_.setCurrent(0);
+    doc_.setCurrentError({});
     AnalyseAllClick();
     std::size_t dropped = 0;
     if (dropFlagged) {
         for (const int id : found) {
-            const PictureObject* object = objects_.find(id);
-            if (!object->error.empty() || !measure(object->result, greyView()).flags.empty()) {
-                objects_.remove(id);
+            const PictureObject* object = doc_.objects().find(id);
+            if (!object->error.empty() || !doc_.measure(object->result).flags.empty()) {
+                doc_.objects().remove(id);
                 ++dropped;
             }
         }
@@ -401,7 +398,7 @@ void TForm1::SaveObjectsClick() {
         format = offered[static_cast<std::size_t>(chosen)];
         path = withFilterExtension(path, filters[chosen]);
     }
-    saveObjects(*format, path, objects_.objects(), image_, currentObject_, imagePath_);
+    saveFrameObjects(doc_, *format, path);
 }
 
 void TForm1::OpenObjectsClick() {
@@ -417,12 +414,12 @@ void TForm1::OpenObjectsClick() {
 }
 
 void TForm1::openObjectsFile(const QString& path) {
-    if (image_.Display.isNull()) return;
+    if (doc_.image().Display.isNull()) return;
     // Everything is read and checked before the list changes.
     std::vector<PictureObject> opened = readObjects(path);
     for (const PictureObject& object : opened) {
         const Box b = boxOf(object.values.fields);
-        if (offPicture(b, image_.ImageWidth, image_.ImageHeight))
+        if (offPicture(b, doc_.image().ImageWidth, doc_.image().ImageHeight))
             throw SettingsError(
                 QStringLiteral("Objects file \"%1\", object %2: the box [%3, %4, %5, %6] does "
                                "not fit the image of %7 x %8 pixels")
@@ -432,35 +429,35 @@ void TForm1::openObjectsFile(const QString& path) {
                     .arg(b.y1)
                     .arg(b.x2)
                     .arg(b.y2)
-                    .arg(image_.ImageWidth)
-                    .arg(image_.ImageHeight)
+                    .arg(doc_.image().ImageWidth)
+                    .arg(doc_.image().ImageHeight)
                     .toStdString());
     }
     const bool analyse = std::all_of(opened.begin(), opened.end(), [](const PictureObject& o) {
         return o.result.contour.empty();
     });
-    objects_.clear();
+    doc_.objects().clear();
     for (PictureObject& object : opened) {
         // An outline read from a RoiSet is measured on this picture.
-        object.result.context.imageFile = imagePath_.toStdString();
-        objects_.restore(std::move(object));
+        object.result.context.imageFile = doc_.file().toStdString();
+        doc_.objects().restore(std::move(object));
     }
-    currentObject_ = 0;
-    currentError_.clear();
+    doc_.setCurrent(0);
+    doc_.setCurrentError({});
     if (analyse)
         AnalyseAllClick();
     else
         objectsChanged();
     shown_.status = QStringLiteral("Opened %1 objects from %2 \u00B7 ")
-                        .arg(objects_.size())
+                        .arg(doc_.objects().size())
                         .arg(QFileInfo(path).fileName()) +
                     shown_.status;
     showStatus();
 }
 
 void TForm1::addObjectAt(int X, int Y) {
-    if (image_.Display.isNull() || X < 0 || Y < 0 || X >= image_.ImageWidth ||
-        Y >= image_.ImageHeight)
+    if (doc_.image().Display.isNull() || X < 0 || Y < 0 || X >= doc_.image().ImageWidth ||
+        Y >= doc_.image().ImageHeight)
         return;
     ControlValues values = controlValues();
     // The click is on an object: the side of the threshold that the pixels around it are on
@@ -469,9 +466,10 @@ void TForm1::addObjectAt(int X, int Y) {
     // (Otsu), is the object when it is no larger than Find objects would take (a quarter of
     // the picture); a larger one is the background.
     int sum = 0, count = 0;
-    for (int y = std::max(0, Y - 2); y <= std::min(image_.ImageHeight - 1, Y + 2); ++y)
-        for (int x = std::max(0, X - 2); x <= std::min(image_.ImageWidth - 1, X + 2); ++x, ++count)
-            sum += image_.GreyData[static_cast<std::size_t>(y) * image_.ImageWidth + x];
+    for (int y = std::max(0, Y - 2); y <= std::min(doc_.image().ImageHeight - 1, Y + 2); ++y)
+        for (int x = std::max(0, X - 2); x <= std::min(doc_.image().ImageWidth - 1, X + 2);
+             ++x, ++count)
+            sum += doc_.image().GreyData[static_cast<std::size_t>(y) * doc_.image().ImageWidth + x];
     const auto grey = static_cast<std::uint8_t>(sum / count);
     std::size_t clicked = 0;
     FindOptions options;
@@ -479,18 +477,19 @@ void TForm1::addObjectAt(int X, int Y) {
     std::vector<int> labels;
     std::vector<Region> regions;
     bool found = false;
-    for (const int threshold : {at(values.fields, Field::Threshold), otsuThreshold(image_)}) {
+    for (const int threshold : {at(values.fields, Field::Threshold), otsuThreshold(doc_.image())}) {
         options.threshold = threshold;
         options.blackOnWhite = onObjectSide(grey, threshold, true);
         if (!options.blackOnWhite && !onObjectSide(grey, threshold, false)) continue;
-        regions = findRegions(image_, options, &labels);
+        regions = findRegions(doc_.image(), options, &labels);
         // The clicked pixel, or the nearest of the 5 × 5 around it that lies in a region.
         for (int r = 0; r <= 2 && !found; ++r)
             for (int y = Y - r; y <= Y + r && !found; ++y)
                 for (int x = X - r; x <= X + r && !found; ++x) {
-                    if (x < 0 || y < 0 || x >= image_.ImageWidth || y >= image_.ImageHeight)
+                    if (x < 0 || y < 0 || x >= doc_.image().ImageWidth ||
+                        y >= doc_.image().ImageHeight)
                         continue;
-                    clicked = static_cast<std::size_t>(y) * image_.ImageWidth + x;
+                    clicked = static_cast<std::size_t>(y) * doc_.image().ImageWidth + x;
                     found = labels[clicked] >= 0;
                 }
         if (found) break;
@@ -510,8 +509,8 @@ void TForm1::addObjectAt(int X, int Y) {
     // pixels there, which the region's rule then replaces.)
     values = seedValues(region, values);
 
-    const int id = objects_.add(values);
-    currentObject_ = 0;
+    const int id = doc_.objects().add(values);
+    doc_.setCurrent(0);
     objectsChanged();
     chooseObject(id);
     Button2Click();

@@ -91,7 +91,7 @@ void TForm1::buildClientArea() {
     ScrollBox1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Image1 = new ImageView;
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setPicture(&image_.Display);
+    Image1->setPicture(&doc_.image().Display);
     ScrollBox1->setWidget(Image1);
 
     Panel3 = new QWidget(ClientArea);

@@ -3,6 +3,7 @@
 // measurements in the status line.
 #include "command_guard.h"
 #include "core/measurements.h"
+#include "document/saving.h"
 #include "io/formats.h"
 #include "io/settings.h"
 #include "objects_panel.h"
@@ -62,13 +63,13 @@ FileChoice TForm1::chooseFile(const FileRequest& request) {
 // Named after the image, in the folder a results dialog was used in last, at first beside
 // the image.
 QString TForm1::suggestedPath(const char* ending) const {
-    const QFileInfo image(imagePath_);
+    const QFileInfo image(doc_.file());
     const QDir folder = lastFolder_.isEmpty() ? image.dir() : QDir(lastFolder_);
     return folder.filePath(image.completeBaseName() + QString::fromLatin1(ending));
 }
 
 GreyBufferView TForm1::greyView() const {
-    return {image_.GreyData.get(), image_.ImageWidth, image_.ImageHeight};
+    return {doc_.image().GreyData.get(), doc_.image().ImageWidth, doc_.image().ImageHeight};
 }
 
 ContourResult TForm1::currentResult() const {
@@ -76,12 +77,12 @@ ContourResult TForm1::currentResult() const {
 }
 
 RunContext TForm1::runContext() const {
-    return orvik::runContext(imagePath_.toStdString(), image_.ImageWidth, image_.ImageHeight,
-                             controlValues());
+    return orvik::runContext(doc_.file().toStdString(), doc_.image().ImageWidth,
+                             doc_.image().ImageHeight, controlValues());
 }
 
 QString TForm1::statusFor(const ShownContour& shown) const {
-    const Measurements m = measureIn(shown.result, greyView(), units());
+    const Measurements m = doc_.measure(shown.result);
     QString measured = statusText(m, shown.result);
     if (measured.isEmpty()) return {};
     // With a known pixel size, the calibrated size beside the pixels.
@@ -100,8 +101,9 @@ QString TForm1::statusFor(const ShownContour& shown) const {
     const QString what = !shown.analysed ? QStringLiteral("Initial contour")
                          : n == 1        ? QStringLiteral("After 1 iteration")
                                          : QStringLiteral("After %1 iterations").arg(n);
-    const QString object =
-        currentObject_ != 0 ? QStringLiteral("Object %1 \u00B7 ").arg(currentObject_) : QString();
+    const QString object = doc_.currentId() != 0
+                               ? QStringLiteral("Object %1 \u00B7 ").arg(doc_.currentId())
+                               : QString();
     return object + what + QStringLiteral(" \u00B7 ") + measured;
 }
 
@@ -123,8 +125,7 @@ void TForm1::SaveContourClick() {
         path += QString::fromLatin1(formatInfo(chosen).fileEnding);
     }
     const ResultFormat format = contourFormatForPath(path).value_or(ResultFormat::Csv);
-    const ContourResult result = currentResult();
-    saveFile(path, resultBytes(format, result, measure(result, greyView()), image_.Display));
+    saveFile(path, contourBytes(doc_, format, currentResult(), doc_.image().Display));
 }
 
 void TForm1::SaveMaskClick() {
@@ -147,7 +148,7 @@ void TForm1::SaveOverlayClick() {
                     suggestedPath(formatInfo(ResultFormat::Overlay).fileEnding)});
     if (choice.path.isEmpty()) return;
     // The picture as shown: the grey image with the red contour.
-    saveFile(withFilterExtension(choice.path, filter), toPng(image_.Display));
+    saveFile(withFilterExtension(choice.path, filter), toPng(doc_.image().Display));
 }
 
 void TForm1::LoadSettingsClick() {
@@ -166,7 +167,7 @@ void TForm1::loadSettingsFile(const QString& path) {
     const Settings settings = readSettings(path);
     if (settings.box) {
         const Box& b = *settings.box;
-        const int width = image_.ImageWidth, height = image_.ImageHeight;
+        const int width = doc_.image().ImageWidth, height = doc_.image().ImageHeight;
         if (offPicture(b, width, height))
             throw SettingsError(
                 QStringLiteral("Settings file \"%1\", key \"box\": [%2, %3, %4, %5] does not "
@@ -197,8 +198,8 @@ void TForm1::CopyClick() {
     }
     const ContourResult result = currentResult();
     auto data = std::make_unique<QMimeData>();
-    data->setText(clipboardText(measure(result, greyView()), result));
-    data->setImageData(image_.Display.convertToFormat(QImage::Format_RGB32));
+    data->setText(contourClipboardText(doc_, result));
+    data->setImageData(doc_.image().Display.convertToFormat(QImage::Format_RGB32));
     QGuiApplication::clipboard()->setMimeData(data.release());
 }
 

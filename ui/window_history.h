@@ -4,8 +4,7 @@
 
 #include "core/init_arguments.h"
 #include "core/result.h"
-#include "document/follow.h"
-#include "document/objects.h"
+#include "document/document.h"
 
 #include <QString>
 #include <QUndoCommand>
@@ -25,27 +24,16 @@ struct ShownContour {
     QString status;
 };
 
-// The picture's objects as a step leaves them. The list is shared between states until a
-// step changes it as a whole (adding, deleting, finding, choosing another object); the
-// current object's own entry may lag behind, since its values and its drawing are the
-// controls and the contour of the state, and a restore takes them from there.
-struct ObjectsShown {
-    std::shared_ptr<const std::vector<PictureObject>> list; // null: no object
-    int currentId = 0;                                      // 0: the contour is no object
-    std::string currentError; // the error of the current object's last analysis
-    // The objects followed through the frames of a stack, and the frame shown.
-    std::shared_ptr<const std::vector<Track>> tracks;
-    int frame = 0;
-    bool operator==(const ObjectsShown&) const = default;
-};
-
 // What the window shows after a change: the controls a step may change and what was drawn.
 // A state is shared by the step that leads to it and the step that leaves it, so that a
 // command which changes only what is shown (an analysis) updates both at once.
 struct WindowSnapshot {
     ControlValues controls;
     ShownContour shown;
-    ObjectsShown objects;
+    // The document as the step leaves it. The current object's own entry may lag behind,
+    // since its values and its drawing are the controls and the contour of the state, and a
+    // restore takes them from there.
+    DocumentState objects;
 };
 using WindowState = std::shared_ptr<WindowSnapshot>;
 

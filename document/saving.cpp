@@ -1,0 +1,40 @@
+// Saving the contour, the frame's objects and the followed frames of a document.
+#include "document/saving.h"
+
+#include "io/frame_formats.h"
+
+namespace orvik {
+
+QByteArray contourBytes(const Document& doc, ResultFormat format, const ContourResult& result,
+                        const QImage& overlay) {
+    return resultBytes(format, result, doc.measure(result), overlay);
+}
+
+QString contourClipboardText(const Document& doc, const ContourResult& result) {
+    return clipboardText(doc.measure(result), result);
+}
+
+void saveFrameObjects(const Document& doc, ObjectsFormat format, const QString& path) {
+    saveObjects(format, path, doc.objectsOn(doc.frame()), doc.image(), doc.currentId(), doc.file(),
+                doc.units());
+}
+
+const std::vector<ObjectsFormat>& framesFolderFormats() {
+    static const std::vector<ObjectsFormat> formats = {ObjectsFormat::RoiSet,
+                                                       ObjectsFormat::GeoJson, ObjectsFormat::Csv,
+                                                       ObjectsFormat::Json, ObjectsFormat::Labels};
+    return formats;
+}
+
+void saveFrames(const Document& doc, const QString& folder, int first, int last,
+                const std::vector<ObjectsFormat>& formats, bool ctc) {
+    if (!formats.empty() || ctc) makeFolder(folder);
+    FramesSave save(formats, ctc, folder, doc.file(), doc.frameCount());
+    for (int f = first; f <= last; ++f) {
+        const GreyImage image = f == doc.frame() ? GreyImage() : doc.frameImage(f);
+        save.addFrame(f, doc.objectsOn(f), f == doc.frame() ? doc.image() : image, doc.units(f));
+    }
+    save.finish();
+}
+
+} // namespace orvik

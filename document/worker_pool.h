@@ -1,0 +1,30 @@
+// The one pool of worker threads that objects and frames are analysed on: each worker steps
+// with a scratch of its own, kept from one batch to the next.
+#pragma once
+
+#include "kontur.h"
+
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+namespace orvik {
+
+class WorkerPool {
+public:
+    // `threads` workers (at least one), never more than a batch has items.
+    explicit WorkerPool(int threads);
+
+    // Calls work(i, scratch) once for every i below `count`, each worker taking the next item
+    // not yet taken, and returns when all are done. The calling thread only waits, so the
+    // engine binding it holds (the window's) stays as it is; `progress`, if set, hears on the
+    // calling thread how many are done. Items must be independent: the order in which they
+    // finish changes nothing in their results.
+    void run(std::size_t count, const std::function<void(std::size_t i, StepScratch&)>& work,
+             const std::function<void(std::size_t done)>& progress = {});
+
+private:
+    std::vector<StepScratch> scratch_;
+};
+
+} // namespace orvik
