@@ -73,9 +73,8 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     buildPopupMenu();
     buildMenuBar();
     buildStatusLine();
-    buildObjectItems();
     buildObjectsPanel();
-    buildFrameItems();
+    buildFramesBar();
     setFocusOrder();
 
     // The menu bar on top, the client area as it always was, the status line at the bottom.

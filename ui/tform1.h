@@ -300,7 +300,14 @@ private:
     void buildPanel();
     void buildFields();
     void buildPopupMenu();
+    // The menu bar, each menu built whole in one place.
     void buildMenuBar();
+    QMenu* addMenu(const char* name, const QString& title);
+    void buildFileMenu();
+    void buildEditMenu();
+    void buildViewMenu();
+    void buildAnalysisMenu();
+    void buildHelpMenu();
     // An item of `menu` (before `before`, else at its end) with its caption, shortcut and
     // accessible name: the caption without its mnemonic and its ellipsis.
     QAction* menuItem(QMenu* menu, const char* name, const QString& text,
@@ -317,7 +324,6 @@ private:
 
     // The objects of the picture.
     void buildObjectsPanel();
-    void buildObjectItems();
     void connectObjectItems();
     // The list changed as a whole: the table, the outlines and the items follow.
     void objectsChanged();
@@ -329,7 +335,7 @@ private:
     QImage foundRegionsTint(const FindOptions& options, int* count) const;
 
     // Frames.
-    void buildFrameItems();
+    void buildFramesBar();
     void connectFrameItems();
     void loadFrames(const QString& path); // a TIFF file or a folder, in place of the picture
     void takeFrameImage();                // image_ from the stack's frame shown

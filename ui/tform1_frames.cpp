@@ -30,39 +30,8 @@
 
 namespace orvik {
 
-void TForm1::buildFrameItems() {
-    OpenFramesAction = menuItem(FileMenu, "OpenFramesAction", QStringLiteral("Open &frames\u2026"),
-                                {}, OpenRecentMenu->menuAction());
-    SaveFramesAction =
-        menuItem(FileMenu, "SaveFramesAction", QStringLiteral("Save fr&ames to folder\u2026"), {},
-                 OpenObjectsAction);
-
-    FollowAction = menuItem(AnalysisMenu, "FollowAction", QStringLiteral("F&ollow through frames"));
-    AnalysisMenu->addSeparator();
-    SetScaleAction = menuItem(AnalysisMenu, "SetScaleAction", QStringLiteral("Set &scale\u2026"));
-
-    ViewMenu->addSeparator();
-    PreviousFrameAction =
-        menuItem(ViewMenu, "PreviousFrameAction", QStringLiteral("&Previous frame"), Qt::Key_Comma);
-    NextFrameAction =
-        menuItem(ViewMenu, "NextFrameAction", QStringLiteral("&Next frame"), Qt::Key_Period);
-    DisplayRangeAction =
-        menuItem(ViewMenu, "DisplayRangeAction", QStringLiteral("&Display range\u2026"));
-    ChannelMenu = ViewMenu->addMenu(QStringLiteral("&Channel"));
-    ChannelMenu->setObjectName(QStringLiteral("ChannelMenu"));
-    ChannelMenu->setAccessibleName(QStringLiteral("Channel"));
-    auto* channels = new QActionGroup(ChannelMenu);
-    const char* const names[] = {"&Grey", "&Red", "Gr&een", "&Blue"};
-    for (int c = 0; c < 4; ++c) {
-        const QByteArray objectName = "ChannelAction" + QByteArray::number(c);
-        QAction* action =
-            menuItem(ChannelMenu, objectName.constData(), QString::fromLatin1(names[c]));
-        action->setCheckable(true);
-        action->setChecked(c == 0);
-        channels->addAction(action);
-        ChannelActions[static_cast<std::size_t>(c)] = action;
-    }
-
+// The frame slider under the picture and the pointer's pixel in the status line.
+void TForm1::buildFramesBar() {
     FramesBar = new QWidget(this);
     FramesBar->setObjectName(QStringLiteral("FramesBar"));
     auto* layout = new QHBoxLayout(FramesBar);

@@ -7,6 +7,7 @@
 #include "tform1_layout.h"
 #include "threshold_tint.h"
 
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -39,76 +40,130 @@ void TForm1::buildMenuBar() {
     MenuBar->setObjectName(QStringLiteral("MenuBar"));
     MenuBar->setAccessibleName(QStringLiteral("Menu bar"));
     MenuBar->setNativeMenuBar(false); // always in the window, above the client area
+    FileMenu = addMenu("FileMenu", QStringLiteral("&File"));
+    EditMenu = addMenu("EditMenu", QStringLiteral("&Edit"));
+    ViewMenu = addMenu("ViewMenu", QStringLiteral("&View"));
+    AnalysisMenu = addMenu("AnalysisMenu", QStringLiteral("&Analysis"));
+    HelpMenu = addMenu("HelpMenu", QStringLiteral("&Help"));
+    buildFileMenu();
+    buildEditMenu();
+    buildViewMenu();
+    buildAnalysisMenu();
+    buildHelpMenu();
+}
 
-    const auto menu = [this](const char* name, const QString& title) {
-        QMenu* m = MenuBar->addMenu(title);
-        m->setObjectName(QString::fromLatin1(name));
-        m->setAccessibleName(QString(title).remove(u'&'));
-        return m;
-    };
-    const auto item = [this](QMenu* m, const char* name, const QString& text,
-                             const QKeySequence& shortcut = {}) {
-        return menuItem(m, name, text, shortcut);
-    };
-    const QString ellipsis(QChar(0x2026));
+QMenu* TForm1::addMenu(const char* name, const QString& title) {
+    QMenu* m = MenuBar->addMenu(title);
+    m->setObjectName(QString::fromLatin1(name));
+    m->setAccessibleName(QString(title).remove(u'&'));
+    return m;
+}
 
-    FileMenu = menu("FileMenu", QStringLiteral("&File"));
-    LoadImageAction = item(FileMenu, "LoadImageAction", QStringLiteral("&Load Image") + ellipsis,
-                           QKeySequence(Qt::CTRL | Qt::Key_O));
-    OpenRecentMenu = FileMenu->addMenu(QStringLiteral("Open &Recent"));
+void TForm1::buildFileMenu() {
+    QMenu* m = FileMenu;
+    LoadImageAction = menuItem(m, "LoadImageAction", QStringLiteral("&Load Image\u2026"),
+                               QKeySequence(Qt::CTRL | Qt::Key_O));
+    OpenFramesAction = menuItem(m, "OpenFramesAction", QStringLiteral("Open &frames\u2026"));
+    OpenRecentMenu = m->addMenu(QStringLiteral("Open &Recent"));
     OpenRecentMenu->setObjectName(QStringLiteral("OpenRecentMenu"));
     OpenRecentMenu->setAccessibleName(QStringLiteral("Open Recent"));
-    FileMenu->addSeparator();
-    SaveContourAction =
-        item(FileMenu, "SaveContourAction", QStringLiteral("&Save contour as") + ellipsis,
-             QKeySequence(Qt::CTRL | Qt::Key_S));
-    SaveMaskAction = item(FileMenu, "SaveMaskAction", QStringLiteral("Save &mask") + ellipsis);
-    SaveOverlayAction =
-        item(FileMenu, "SaveOverlayAction", QStringLiteral("Save &overlay") + ellipsis);
-    LoadSettingsAction =
-        item(FileMenu, "LoadSettingsAction", QStringLiteral("Load se&ttings") + ellipsis);
-    FileMenu->addSeparator();
+    m->addSeparator();
+    SaveContourAction = menuItem(m, "SaveContourAction", QStringLiteral("&Save contour as\u2026"),
+                                 QKeySequence(Qt::CTRL | Qt::Key_S));
+    SaveMaskAction = menuItem(m, "SaveMaskAction", QStringLiteral("Save &mask\u2026"));
+    SaveOverlayAction = menuItem(m, "SaveOverlayAction", QStringLiteral("Save &overlay\u2026"));
+    LoadSettingsAction = menuItem(m, "LoadSettingsAction", QStringLiteral("Load se&ttings\u2026"));
+    SaveObjectsAction = menuItem(m, "SaveObjectsAction", QStringLiteral("Save o&bjects as\u2026"));
+    SaveFramesAction =
+        menuItem(m, "SaveFramesAction", QStringLiteral("Save fr&ames to folder\u2026"));
+    OpenObjectsAction = menuItem(m, "OpenObjectsAction", QStringLiteral("Open ob&jects\u2026"));
+    m->addSeparator();
     QuitAction =
-        item(FileMenu, "QuitAction", QStringLiteral("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+        menuItem(m, "QuitAction", QStringLiteral("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+}
 
-    EditMenu = menu("EditMenu", QStringLiteral("&Edit"));
+void TForm1::buildEditMenu() {
+    QMenu* m = EditMenu;
     UndoAction =
-        item(EditMenu, "UndoAction", QStringLiteral("&Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
-    RedoAction = item(EditMenu, "RedoAction", QStringLiteral("&Redo"),
-                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
-    EditMenu->addSeparator();
+        menuItem(m, "UndoAction", QStringLiteral("&Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    RedoAction = menuItem(m, "RedoAction", QStringLiteral("&Redo"),
+                          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    m->addSeparator();
     CopyAction =
-        item(EditMenu, "CopyAction", QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
+        menuItem(m, "CopyAction", QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
+}
 
-    ViewMenu = menu("ViewMenu", QStringLiteral("&View"));
-    ZoomInAction = item(ViewMenu, "ZoomInAction", QStringLiteral("Zoom &In"));
+void TForm1::buildViewMenu() {
+    QMenu* m = ViewMenu;
+    ZoomInAction = menuItem(m, "ZoomInAction", QStringLiteral("Zoom &In"));
     // Ctrl++ on keyboards where plus is shifted, Ctrl+= where it is not.
     ZoomInAction->setShortcuts(
         {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
-    ZoomOutAction = item(ViewMenu, "ZoomOutAction", QStringLiteral("Zoom &Out"),
-                         QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    ZoomOutAction = menuItem(m, "ZoomOutAction", QStringLiteral("Zoom &Out"),
+                             QKeySequence(Qt::CTRL | Qt::Key_Minus));
     FitAction =
-        item(ViewMenu, "FitAction", QStringLiteral("&Fit"), QKeySequence(Qt::CTRL | Qt::Key_0));
-    ActualSizeAction = item(ViewMenu, "ActualSizeAction", QStringLiteral("&1:1"),
-                            QKeySequence(Qt::CTRL | Qt::Key_1));
+        menuItem(m, "FitAction", QStringLiteral("&Fit"), QKeySequence(Qt::CTRL | Qt::Key_0));
+    ActualSizeAction =
+        menuItem(m, "ActualSizeAction", QStringLiteral("&1:1"), QKeySequence(Qt::CTRL | Qt::Key_1));
     ActualSizeAction->setData(QStringLiteral("Actual size"));
-    ViewMenu->addSeparator();
-    ShowThresholdAction = item(ViewMenu, "ShowThresholdAction", QStringLiteral("Show &threshold"));
+    m->addSeparator();
+    ShowThresholdAction = menuItem(m, "ShowThresholdAction", QStringLiteral("Show &threshold"));
     ShowThresholdAction->setCheckable(true);
     ShowThresholdAction->setChecked(false);
+    m->addSeparator();
+    ShowObjectsAction = m->addAction(QStringLiteral("O&bjects panel"));
+    ShowObjectsAction->setObjectName(QStringLiteral("ShowObjectsAction"));
+    ShowObjectsAction->setData(QStringLiteral("Objects panel"));
+    ShowObjectsAction->setCheckable(true);
+    m->addSeparator();
+    PreviousFrameAction =
+        menuItem(m, "PreviousFrameAction", QStringLiteral("&Previous frame"), Qt::Key_Comma);
+    NextFrameAction = menuItem(m, "NextFrameAction", QStringLiteral("&Next frame"), Qt::Key_Period);
+    DisplayRangeAction = menuItem(m, "DisplayRangeAction", QStringLiteral("&Display range\u2026"));
+    ChannelMenu = m->addMenu(QStringLiteral("&Channel"));
+    ChannelMenu->setObjectName(QStringLiteral("ChannelMenu"));
+    ChannelMenu->setAccessibleName(QStringLiteral("Channel"));
+    auto* channels = new QActionGroup(ChannelMenu);
+    const char* const names[] = {"&Grey", "&Red", "Gr&een", "&Blue"};
+    for (int c = 0; c < 4; ++c) {
+        const QByteArray objectName = "ChannelAction" + QByteArray::number(c);
+        QAction* action =
+            menuItem(ChannelMenu, objectName.constData(), QString::fromLatin1(names[c]));
+        action->setCheckable(true);
+        action->setChecked(c == 0);
+        channels->addAction(action);
+        ChannelActions[static_cast<std::size_t>(c)] = action;
+    }
+}
 
-    AnalysisMenu = menu("AnalysisMenu", QStringLiteral("&Analysis"));
+void TForm1::buildAnalysisMenu() {
+    QMenu* m = AnalysisMenu;
     AnalysisAction =
-        item(AnalysisMenu, "AnalysisAction", QStringLiteral("&Analysis"), QKeySequence(Qt::Key_F5));
+        menuItem(m, "AnalysisAction", QStringLiteral("&Analysis"), QKeySequence(Qt::Key_F5));
     InstantAnalysisAction =
-        item(AnalysisMenu, "InstantAnalysisAction", QStringLiteral("&Instant analysis"));
+        menuItem(m, "InstantAnalysisAction", QStringLiteral("&Instant analysis"));
     InstantAnalysisAction->setCheckable(true);
     InstantAnalysisAction->setChecked(CheckBox1->isChecked());
+    m->addSeparator();
+    AddObjectAction = menuItem(m, "AddObjectAction", QStringLiteral("Add &to objects"), Qt::Key_T);
+    FindObjectsAction = menuItem(m, "FindObjectsAction", QStringLiteral("&Find objects\u2026"),
+                                 QKeySequence(Qt::CTRL | Qt::Key_F));
+    AddByClickingAction = menuItem(m, "AddByClickingAction", QStringLiteral("Add by &clicking"));
+    AddByClickingAction->setCheckable(true);
+    DeleteObjectAction =
+        menuItem(m, "DeleteObjectAction", QStringLiteral("&Delete object"), Qt::Key_Delete);
+    ClearObjectsAction = menuItem(m, "ClearObjectsAction", QStringLiteral("C&lear objects"));
+    AnalyseAllAction = menuItem(m, "AnalyseAllAction", QStringLiteral("A&nalyse all"),
+                                QKeySequence(Qt::SHIFT | Qt::Key_F5));
+    FollowAction = menuItem(m, "FollowAction", QStringLiteral("F&ollow through frames"));
+    m->addSeparator();
+    SetScaleAction = menuItem(m, "SetScaleAction", QStringLiteral("Set &scale\u2026"));
+}
 
-    HelpMenu = menu("HelpMenu", QStringLiteral("&Help"));
+void TForm1::buildHelpMenu() {
     ManualAction =
-        item(HelpMenu, "ManualAction", QStringLiteral("&Manual"), QKeySequence(Qt::Key_F1));
-    AboutAction = item(HelpMenu, "AboutAction", QStringLiteral("&About Orvik"));
+        menuItem(HelpMenu, "ManualAction", QStringLiteral("&Manual"), QKeySequence(Qt::Key_F1));
+    AboutAction = menuItem(HelpMenu, "AboutAction", QStringLiteral("&About Orvik"));
 }
 
 QAction* TForm1::menuItem(QMenu* menu, const char* name, const QString& text,

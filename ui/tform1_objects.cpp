@@ -55,37 +55,6 @@ void TForm1::buildObjectsPanel() {
     ObjectsPanel1->hide();
 }
 
-void TForm1::buildObjectItems() {
-    const auto item = [this](const char* name, const QString& text,
-                             const QKeySequence& shortcut = {}) {
-        return menuItem(AnalysisMenu, name, text, shortcut);
-    };
-    AnalysisMenu->addSeparator();
-    AddObjectAction = item("AddObjectAction", QStringLiteral("Add &to objects"), Qt::Key_T);
-    FindObjectsAction = item("FindObjectsAction", QStringLiteral("&Find objects\u2026"),
-                             QKeySequence(Qt::CTRL | Qt::Key_F));
-    AddByClickingAction = item("AddByClickingAction", QStringLiteral("Add by &clicking"));
-    AddByClickingAction->setCheckable(true);
-    DeleteObjectAction =
-        item("DeleteObjectAction", QStringLiteral("&Delete object"), Qt::Key_Delete);
-    ClearObjectsAction = item("ClearObjectsAction", QStringLiteral("C&lear objects"));
-    AnalyseAllAction = item("AnalyseAllAction", QStringLiteral("A&nalyse all"),
-                            QKeySequence(Qt::SHIFT | Qt::Key_F5));
-
-    // File: after the contour's results, before Quit.
-    QAction* quit = FileMenu->actions().at(FileMenu->actions().indexOf(QuitAction) - 1);
-    SaveObjectsAction =
-        menuItem(FileMenu, "SaveObjectsAction", QStringLiteral("Save o&bjects as\u2026"), {}, quit);
-    OpenObjectsAction =
-        menuItem(FileMenu, "OpenObjectsAction", QStringLiteral("Open ob&jects\u2026"), {}, quit);
-
-    ViewMenu->addSeparator();
-    ShowObjectsAction = ViewMenu->addAction(QStringLiteral("O&bjects panel"));
-    ShowObjectsAction->setObjectName(QStringLiteral("ShowObjectsAction"));
-    ShowObjectsAction->setData(QStringLiteral("Objects panel"));
-    ShowObjectsAction->setCheckable(true);
-}
-
 void TForm1::connectObjectItems() {
     const std::pair<QAction*, void (TForm1::*)()> steps[] = {
         {AddObjectAction, &TForm1::AddObjectClick},
