@@ -6,6 +6,7 @@
 #include "image_view.h"
 #include "objects_panel.h"
 #include "picture_reader.h"
+#include "scale_dialogs.h"
 #include "step_progress_bar.h"
 #include "tform1.h"
 
@@ -242,42 +243,8 @@ void TForm1::setScale(std::optional<Calibration> scale) {
 }
 
 void TForm1::SetScaleClick() {
-    const Calibration now = units().calibration;
-    QDialog dialog(this);
-    dialog.setObjectName(QStringLiteral("SetScaleDialog"));
-    dialog.setWindowTitle(QStringLiteral("Set scale"));
-    auto* size = new QDoubleSpinBox(&dialog);
-    size->setObjectName(QStringLiteral("PixelSize"));
-    size->setDecimals(6);
-    size->setRange(0.000001, 1e6);
-    size->setValue(now.known ? now.pixelSize : 1.0);
-    auto* unit = new QLineEdit(now.known ? now.unit : QStringLiteral("micron"), &dialog);
-    unit->setObjectName(QStringLiteral("PixelUnit"));
-    auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("&Pixel size:"), size);
-    form->addRow(QStringLiteral("&Unit:"), unit);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    QPushButton* pixels =
-        buttons->addButton(QStringLiteral("&In pixels"), QDialogButtonBox::ResetRole);
-    pixels->setToolTip(QStringLiteral("Measure in pixels, whatever the file says"));
-    bool inPixels = false;
-    connect(pixels, &QPushButton::clicked, &dialog, [&] {
-        inPixels = true;
-        dialog.accept();
-    });
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    auto* layout = new QVBoxLayout(&dialog);
-    layout->addLayout(form);
-    layout->addWidget(buttons);
-    if (dialog.exec() != QDialog::Accepted) return;
-    Calibration scale;
-    if (!inPixels && !unit->text().trimmed().isEmpty()) {
-        scale.known = true;
-        scale.pixelSize = size->value();
-        scale.unit = unit->text().trimmed();
-    }
-    setScale(scale);
+    SetScaleDialog dialog(this, units().calibration);
+    if (dialog.exec() == QDialog::Accepted) setScale(dialog.scale());
 }
 
 // A colour picture analysed through one channel: the picture is shown and sampled in it.
@@ -289,43 +256,11 @@ void TForm1::setChannel(Channel channel) {
 }
 
 void TForm1::DisplayRangeClick() {
-    if (doc_.stack().frames.frameCount() == 0) return;
-    const bool wide = doc_.stack().frames.layout() == SampleLayout::Grey16;
-    const int top = wide ? 65535 : 255;
-    QDialog dialog(this);
-    dialog.setObjectName(QStringLiteral("DisplayRangeDialog"));
-    dialog.setWindowTitle(QStringLiteral("Display range"));
-    auto* low = new QSpinBox(&dialog);
-    auto* high = new QSpinBox(&dialog);
-    low->setObjectName(QStringLiteral("RangeLow"));
-    high->setObjectName(QStringLiteral("RangeHigh"));
-    for (QSpinBox* spin : {low, high})
-        spin->setRange(0, top);
-    low->setValue(doc_.stack().range.low);
-    high->setValue(doc_.stack().range.high);
-    auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("&Black at:"), low);
-    form->addRow(QStringLiteral("&White at:"), high);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    QPushButton* automatic =
-        buttons->addButton(QStringLiteral("&Auto"), QDialogButtonBox::ResetRole);
-    automatic->setToolTip(QStringLiteral("The smallest to the largest value of all frames"));
-    connect(automatic, &QPushButton::clicked, &dialog, [&] {
-        const DisplayRange range = autoRange(doc_.stack().frames);
-        low->setValue(range.low);
-        high->setValue(range.high);
-    });
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    auto* layout = new QVBoxLayout(&dialog);
-    layout->addWidget(new QLabel(QStringLiteral("The picture's values shown as black and white; "
-                                                "the contours see the grey between."),
-                                 &dialog));
-    layout->addLayout(form);
-    layout->addWidget(buttons);
-    if (dialog.exec() != QDialog::Accepted) return;
-    setDisplayRange({static_cast<std::uint16_t>(low->value()),
-                     static_cast<std::uint16_t>(std::max(high->value(), low->value() + 1))});
+    const FrameStack& frames = doc_.stack().frames;
+    if (frames.frameCount() == 0) return;
+    DisplayRangeDialog dialog(this, doc_.stack().range, autoRange(frames),
+                              frames.layout() == SampleLayout::Grey16);
+    if (dialog.exec() == QDialog::Accepted) setDisplayRange(dialog.range());
 }
 
 // "x 120, y 45 · 1234": the pixel under the pointer and its value as the file holds it.
