@@ -1,8 +1,9 @@
-// orvik-cli's work as a function: parse the arguments, then for each image load it, run the
-// popup tool and the analysis exactly as the window does, describe the result as JSON and
-// write the result files asked for.
+// orvik-cli's work as a function: parse the arguments, then for each image build its document,
+// run the popup tool and the analysis exactly as the window does, describe the result as JSON
+// and write the result files asked for.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,17 @@ struct Outcome {
     std::string error; // the messages for standard error, one a line
 };
 
-// args excludes the program name.
+// Where a run's text goes as it is made.
+struct Sink {
+    std::function<void(const std::string& lines)> output; // each picture's lines, whole
+    std::function<void(const std::string& message)> error;
+};
+
+// Runs `args` (the program name excluded), handing each picture's JSON lines to the sink as
+// soon as the picture is done; returns the exit status.
+int run(const std::vector<std::string>& args, const Sink& sink);
+
+// The same run, its text collected.
 Outcome run(const std::vector<std::string>& args);
 
 std::string usage();

@@ -37,11 +37,15 @@ int main(int argc, char** argv) {
     // The image reader finds its format plugins through the application object.
     QCoreApplication app(argc, argv);
     const std::vector<std::string> args(argv + 1, argv + argc);
-    const orvik::cli::Outcome outcome = orvik::cli::run(args);
-    // All lines in one write: runs side by side (xargs -P) into one file keep their lines whole,
-    // where a buffered stream would hand them over in pieces that interleave.
+    // Each picture's lines in one write as soon as it is done: runs side by side (xargs -P)
+    // into one file keep their lines whole, where a buffered stream would hand them over in
+    // pieces that interleave.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    std::fwrite(outcome.output.data(), 1, outcome.output.size(), stdout);
-    std::fputs(outcome.error.c_str(), ownErrors);
-    return outcome.exitCode;
+    const orvik::cli::Sink sink{
+        [](const std::string& lines) { std::fwrite(lines.data(), 1, lines.size(), stdout); },
+        [](const std::string& message) {
+            std::fputs(message.c_str(), ownErrors);
+            std::fflush(ownErrors);
+        }};
+    return orvik::cli::run(args, sink);
 }

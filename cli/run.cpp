@@ -1,0 +1,337 @@
+// orvik-cli's run: each picture made a document, its commands run, its lines printed as soon
+// as it is done, and the run-wide table at the end.
+#include "checked_float.h"
+#include "cli.h"
+#include "core/commands.h"
+#include "core/field_table.h"
+#include "core/full_stop.h"
+#include "core/measurements.h"
+#include "core/picture_units.h"
+#include "core/result.h"
+#include "document/document.h"
+#include "document/find_objects.h"
+#include "document/follow.h"
+#include "document/objects.h"
+#include "document/saving.h"
+#include "io/formats.h"
+#include "io/frame_formats.h"
+#include "io/json_text.h"
+#include "io/object_formats.h"
+#include "io/settings.h"
+#include "options.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+
+namespace orvik::cli {
+
+namespace {
+
+// The box on this picture: the one given, checked against the picture, or the middle fifth.
+Box boxOn(const Options& o, const GreyImage& image) {
+    const std::int32_t width = image.ImageWidth, height = image.ImageHeight;
+    if (!o.box) return middleFifth(width, height);
+    if (const std::optional<BoxField> off = offPicture(*o.box, width, height))
+        checkOnImage(o.boxFrom, off->name, (*o.box).*off->coordinate,
+                     off->horizontal ? width : height);
+    return *o.box;
+}
+
+// The picture's document: its frames through the display range asked for (--range for 16-bit
+// frames; 8-bit ones keep their grey), in the scale given, else the picture's own.
+void openOn(Document& doc, const Options& o, const QString& path) {
+    LoadedStack loaded = loadStack(path);
+    if (o.range && loaded.stack.frames.layout() == SampleLayout::Grey16) {
+        loaded.stack.range = *o.range;
+        loaded.image = frameImage(loaded.stack, 0);
+    }
+    doc.open(std::move(loaded), path);
+    if (o.scale) doc.setScale(*o.scale);
+}
+
+// The files of a result are named after `name`: the picture's, or for a frame of a stack
+// "NAME-007".
+void saveResults(const Options& o, const QString& name, const Document& doc,
+                 const ContourResult& result, GreyImage& image) {
+    makeFolder(*o.out);
+    for (const ResultFormat format : o.save) {
+        // An open chain encloses nothing: it has no mask (run() says so once).
+        if (format == ResultFormat::Mask && !result.closed) continue;
+        const QImage overlay =
+            format == ResultFormat::Overlay ? drawnResult(image, Kontur) : QImage();
+        saveFile(outputPath(*o.out, name, format), contourBytes(doc, format, result, overlay));
+    }
+}
+
+// A row of --table before the run's columns are known: whether there is a frame column and
+// which units the calibrated columns are in depends on every picture of the run.
+struct TableRow {
+    std::string file;
+    int frame = -1; // none for a single picture
+    std::string id; // empty for a single contour
+    std::string cells;
+    std::string unit; // of the calibrated cells, empty without a scale
+    std::string calibratedCells;
+};
+
+struct ImageOutcome {
+    int exitCode = 0;
+    std::string json;
+    std::string error;
+    std::vector<TableRow> tableRows; // the image's rows of --table
+};
+
+// The values an image's analyses start from: with --threshold auto, its threshold is the
+// picture's own.
+ControlValues valuesOn(const Options& o, const GreyImage& image) {
+    ControlValues values = o.values;
+    if (o.thresholdAuto) at(values.fields, Field::Threshold) = otsuThreshold(image);
+    return values;
+}
+
+// The --table row of a result on a frame (-1 for a single picture): the file, the frame, the
+// object's id (empty for a single contour), the measurements.
+TableRow tableRow(const QString& file, int frame, const std::string& id, const Measurements& m,
+                  const ContourResult& result) {
+    TableRow row{file.toStdString(), frame, id, measurementsRow(m, result), {}, {}};
+    if (m.calibrated) {
+        row.unit = m.calibrated->unit;
+        row.calibratedCells = calibratedCells(m, result, row.unit);
+    }
+    return row;
+}
+
+// The whole table: "file,[frame,]id," and the measurements, then the calibrated columns of
+// each unit met, in the order they were met.
+std::string tableText(const std::vector<TableRow>& rows) {
+    const bool frames =
+        std::any_of(rows.begin(), rows.end(), [](const TableRow& r) { return r.frame >= 0; });
+    std::vector<std::string> units;
+    for (const TableRow& r : rows)
+        if (!r.unit.empty() && std::find(units.begin(), units.end(), r.unit) == units.end())
+            units.push_back(r.unit);
+    std::string text =
+        std::string("file,") + (frames ? "frame," : "") + "id," + measurementsHeader();
+    for (const std::string& unit : units)
+        text += "," + calibratedHeader(unit);
+    text += "\n";
+    for (const TableRow& r : rows) {
+        text += csvCell(r.file) + "," +
+                (frames ? (r.frame >= 0 ? std::to_string(r.frame) : "") + "," : "") + r.id + "," +
+                r.cells;
+        for (const std::string& unit : units)
+            text += "," + (r.unit == unit ? r.calibratedCells : std::string(",,,,,"));
+        text += "\n";
+    }
+    return text;
+}
+
+// The picture's objects: one per region found, or the saved ones, each box on the picture.
+void placeObjects(Document& doc, const Options& o) {
+    const GreyImage& image = doc.image();
+    if (o.findObjects) {
+        const ControlValues base = valuesOn(o, image);
+        FindOptions find = o.find;
+        find.threshold = at(base.fields, Field::Threshold);
+        find.blackOnWhite = base.blackOnWhite;
+        for (const Region& region : findRegions(image, find))
+            doc.objects().add(seedValues(region, base));
+        return;
+    }
+    for (PictureObject object : *o.objects) {
+        const Box box = boxOf(object.values.fields);
+        if (const std::optional<BoxField> off =
+                offPicture(box, image.ImageWidth, image.ImageHeight))
+            checkOnImage("--objects, object " + std::to_string(object.id) + ", box", off->name,
+                         box.*off->coordinate,
+                         off->horizontal ? image.ImageWidth : image.ImageHeight);
+        doc.objects().restore(std::move(object));
+    }
+}
+
+// The line and the table rows of the objects on frame `f` (-1: a single picture).
+void describeFrame(const Document& doc, const Options& o, int f, ImageOutcome& outcome) {
+    const int at = std::max(f, 0);
+    const GreyImage image = at == doc.frame() ? GreyImage() : doc.frameImage(at);
+    const GreyImage& shown = at == doc.frame() ? doc.image() : image;
+    const std::vector<PictureObject> objects = doc.objectsOn(at);
+    outcome.json += toObjectsJson(objects, shown, doc.file(), f >= 0 || !o.pretty, doc.units(at), f)
+                        .toStdString();
+    for (const PictureObject& object : objects) {
+        if (!object.error.empty()) outcome.exitCode = 1;
+        outcome.tableRows.push_back(tableRow(doc.file(), f, std::to_string(object.id),
+                                             doc.measure(object, shown, at), object.result));
+    }
+}
+
+// One picture's list, found or read on it and analysed.
+void runObjectsOnPicture(Document& doc, const Options& o, ImageOutcome& outcome) {
+    doc.analyseAll(o.threads);
+    describeFrame(doc, o, -1, outcome);
+    if (!o.saveObjects.empty()) makeFolder(*o.out);
+    for (const ObjectsFormat format : o.saveObjects)
+        saveFrameObjects(doc, format, objectsOutputPath(*o.out, doc.file(), format));
+    if (o.saveCtc) saveFrames(doc, *o.out, 0, 0, {}, true);
+}
+
+// A stack's list: found or read on the first frame, then followed through the frames, a line
+// per frame.
+void runObjectsOnFrames(Document& doc, const Options& o, ImageOutcome& outcome) {
+    const int frames = doc.frameCount();
+    FollowOutcome follow = followObjects(
+        doc.objects().objects(), [&doc](int frame) { return doc.frameImage(frame); }, 0, frames,
+        doc.file().toStdString(), o.threads);
+    doc.setTracks(std::move(follow.tracks));
+    if (!o.saveObjects.empty() || o.saveCtc) makeFolder(*o.out);
+    FramesSave save(o.saveObjects, o.saveCtc, o.out.value_or(QString()), doc.file(), frames);
+    for (int frame = 0; frame < frames; ++frame) {
+        describeFrame(doc, o, frame, outcome);
+        const GreyImage image = doc.frameImage(frame);
+        save.addFrame(frame, doc.objectsOn(frame), image, doc.units(frame));
+    }
+    save.finish();
+}
+
+// An image that could not be read or saved: status 2 and the message. Every image gives its
+// line, one image as several: a reader of the lines (a job runner that hands out a few images
+// at a time) sees each failure in its place.
+void failImage(ImageOutcome& outcome, const QString& path, const std::exception& e) {
+    outcome.exitCode = 2;
+    outcome.error = messageOf(e);
+    if (outcome.json.empty())
+        outcome.json = errorJson(path, QString::fromStdString(outcome.error)).toStdString();
+}
+
+ImageOutcome runObjects(const Options& o, const std::string& file) {
+    ImageOutcome outcome;
+    const QString path = QString::fromStdString(file);
+    try {
+        Document doc;
+        openOn(doc, o, path);
+        placeObjects(doc, o);
+        if (doc.frameCount() > 1)
+            runObjectsOnFrames(doc, o, outcome);
+        else
+            runObjectsOnPicture(doc, o, outcome);
+    } catch (const std::exception& e) {
+        failImage(outcome, path, e);
+    }
+    return outcome;
+}
+
+// "NAME-007": the name a frame's result files take after the picture's.
+QString frameName(const QString& path, int frame, int frames) {
+    return QFileInfo(path).completeBaseName() +
+           ctcMaskName(frame, frames).mid(4).chopped(4).prepend(u'-') + QStringLiteral(".x");
+}
+
+ImageOutcome runImage(const Options& o, const std::string& file, StepScratch& scratch) {
+    ImageOutcome outcome;
+    const QString path = QString::fromStdString(file);
+    try {
+        Document doc;
+        openOn(doc, o, path);
+        const int frames = doc.frameCount();
+        ControlValues values = valuesOn(o, doc.image());
+        setBox(values.fields, boxOn(o, doc.image()));
+        std::optional<ToolRequest> tool;
+        if (o.tool) {
+            checkOnImage("option --click", "X", o.click->first, doc.image().ImageWidth);
+            checkOnImage("option --click", "Y", o.click->second, doc.image().ImageHeight);
+            tool = ToolRequest{*o.tool, o.click->first, o.click->second};
+        }
+
+        // The first frame as a single picture is analysed; each next frame runs on from the
+        // contour the one before left, until a floating-point error ends the run.
+        const HeadlessOutcome run = analyseHeadless(Kontur, scratch, doc.image(), values, tool);
+        std::string error = run.error;
+        for (int frame = 0; frame < frames; ++frame) {
+            if (frame > 0) {
+                if (!error.empty()) break;
+                doc.setFrame(frame);
+                const bool blackOnWhite = run.values.blackOnWhite;
+                const ImageBindingScope binding(doc.image(), blackOnWhite);
+                try {
+                    runOnNextFrame(Kontur, scratch);
+                } catch (const FloatingPointError& e) {
+                    error = e.what();
+                }
+            }
+            GreyImage& image = doc.image();
+            // The name as decoded, so that the JSON holds valid UTF-8 whatever bytes it came as.
+            const RunContext context =
+                runContext(path.toStdString(), image.ImageWidth, image.ImageHeight, run.values);
+            const ContourResult result = captureResult(Kontur, context, error);
+            const Measurements m = doc.measure(result);
+            const int tag = frames > 1 ? frame : -1;
+            outcome.json += toJson(result, m, !o.pretty || frames > 1, tag).toStdString();
+            outcome.exitCode = error.empty() ? 0 : 1;
+            outcome.tableRows.push_back(tableRow(path, tag, "", m, result));
+            if (!o.save.empty())
+                saveResults(o, frames > 1 ? frameName(path, frame, frames) : path, doc, result,
+                            image);
+        }
+    } catch (const std::exception& e) {
+        failImage(outcome, path, e);
+    }
+    return outcome;
+}
+} // namespace
+
+int run(const std::vector<std::string>& args, const Sink& sink) {
+    Options options;
+    try {
+        options = parse(args);
+    } catch (const std::exception& e) { // bad arguments or settings: no image is run
+        sink.error(messageOf(e) + "\n");
+        return 2;
+    }
+    if (options.help) {
+        sink.output(usage());
+        return 0;
+    }
+    if (!isClosed(options.values.model) && std::find(options.save.begin(), options.save.end(),
+                                                     ResultFormat::Mask) != options.save.end())
+        sink.error("note: no mask is written for the model opened: an open chain encloses no "
+                   "pixels\n");
+
+    int exitCode = 0;
+    // One scratch for the steps of every image, made once.
+    StepScratch scratch;
+    std::vector<TableRow> table;
+    for (const std::string& file : options.images) {
+        ImageOutcome image =
+            options.listMode() ? runObjects(options, file) : runImage(options, file, scratch);
+        exitCode = std::max(exitCode, image.exitCode);
+        // Each picture's lines as soon as it is done: a long batch streams.
+        sink.output(image.json);
+        if (!image.error.empty()) sink.error(image.error + "\n");
+        std::move(image.tableRows.begin(), image.tableRows.end(), std::back_inserter(table));
+    }
+    if (options.table) {
+        try {
+            saveFile(*options.table, bytesOf(tableText(table)));
+        } catch (const std::exception& e) {
+            sink.error(messageOf(e) + "\n");
+            exitCode = 2;
+        }
+    }
+    return exitCode;
+}
+
+Outcome run(const std::vector<std::string>& args) {
+    Outcome outcome;
+    outcome.exitCode = run(args, {[&outcome](const std::string& text) { outcome.output += text; },
+                                  [&outcome](const std::string& text) { outcome.error += text; }});
+    return outcome;
+}
+
+} // namespace orvik::cli
