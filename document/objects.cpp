@@ -44,20 +44,40 @@ PictureObject* ObjectList::find(int id) {
     return it == objects_.end() ? nullptr : &*it;
 }
 
-ObjectAnalysis analyseObject(const GreyImage& image, const std::string& imageFile,
-                             const ControlValues& values, StepScratch& scratch) {
+namespace {
+
+ObjectAnalysis analyseFrom(const GreyImage& image, const std::string& imageFile,
+                           const ControlValues& values, const std::vector<ContourPoint>* outline,
+                           StepScratch& scratch) {
     const bool blackOnWhite = values.blackOnWhite;
     const ImageBindingScope binding(image, blackOnWhite);
     KONTUR k;
     ObjectAnalysis analysis;
     try {
-        analyseContour(k, scratch, values);
+        if (outline != nullptr)
+            analyseFromOutline(k, scratch, values, *outline);
+        else
+            analyseContour(k, scratch, values);
     } catch (const FloatingPointError& error) {
         analysis.error = error.what();
     }
     analysis.result = captureResult(
         k, runContext(imageFile, image.ImageWidth, image.ImageHeight, values), analysis.error);
     return analysis;
+}
+
+} // namespace
+
+ObjectAnalysis analyseObject(const GreyImage& image, const std::string& imageFile,
+                             const ControlValues& values, StepScratch& scratch) {
+    return analyseFrom(image, imageFile, values, nullptr, scratch);
+}
+
+ObjectAnalysis analyseObject(const GreyImage& image, const std::string& imageFile,
+                             const PictureObject& object, StepScratch& scratch) {
+    const bool fromOutline = object.fromOutline && !object.result.contour.empty();
+    return analyseFrom(image, imageFile, object.values,
+                       fromOutline ? &object.result.contour : nullptr, scratch);
 }
 
 namespace {
@@ -75,12 +95,16 @@ void ObjectList::analyse(int id, const GreyImage& image, const std::string& imag
     PictureObject* object = find(id);
     if (object == nullptr) return;
     StepScratch scratch;
-    keep(*object, analyseObject(image, imageFile, object->values, scratch));
+    keep(*object, analyseObject(image, imageFile, *object, scratch));
 }
 
 void ObjectList::analyseAll(const GreyImage& image, const std::string& imageFile, int threads,
-                            const std::function<void(std::size_t)>& progress) {
-    const std::size_t count = objects_.size();
+                            const std::function<void(std::size_t)>& progress,
+                            const std::function<bool(const PictureObject&)>& which) {
+    std::vector<PictureObject*> picked;
+    for (PictureObject& object : objects_)
+        if (!which || which(object)) picked.push_back(&object);
+    const std::size_t count = picked.size();
     std::vector<ObjectAnalysis> analyses(count);
     std::atomic<std::size_t> next{0};
     std::mutex mutex;
@@ -91,7 +115,7 @@ void ObjectList::analyseAll(const GreyImage& image, const std::string& imageFile
     const auto work = [&] {
         StepScratch scratch;
         for (std::size_t i = next++; i < count; i = next++) {
-            analyses[i] = analyseObject(image, imageFile, objects_[i].values, scratch);
+            analyses[i] = analyseObject(image, imageFile, *picked[i], scratch);
             const std::lock_guard lock(mutex);
             ++done;
             finished.notify_one();
@@ -118,7 +142,7 @@ void ObjectList::analyseAll(const GreyImage& image, const std::string& imageFile
         }
     }
     for (std::size_t i = 0; i < count; ++i)
-        keep(objects_[i], std::move(analyses[i]));
+        keep(*picked[i], std::move(analyses[i]));
 }
 
 } // namespace orvik
