@@ -56,6 +56,7 @@ struct Options {
     FindOptions find;
     bool thresholdAuto = false; // --threshold auto: Otsu's threshold of each picture
     std::optional<std::vector<PictureObject>> objects;
+    bool analyse = false; // --analyse: the objects of --objects analysed, not measured as read
     int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
     std::optional<QString> table;
     bool saveCtc = false; // --save ctc: the Cell Tracking Challenge folder of each picture
@@ -119,25 +120,23 @@ void checkRange(const std::string& option, int value, int minimum, int maximum) 
                          std::to_string(maximum));
 }
 
-// The formats of `keys` among `table`'s (ResultFormatInfo or ObjectsFormatInfo), or the error
-// that names the ones there are.
-template <typename Format, typename Info>
-std::vector<Format> formatsOf(const std::vector<QString>& keys, const std::vector<Info>& table,
-                              const char* what) {
-    std::vector<Format> formats;
+// The rows of formatTable() that serve `use` for `keys`, or the error that names the keys
+// there are.
+std::vector<const FormatEntry*> formatsOf(const std::vector<QString>& keys, unsigned use,
+                                          const char* what) {
+    std::vector<const FormatEntry*> formats;
     for (const QString& key : keys) {
-        const auto info = std::find_if(table.begin(), table.end(), [&key](const Info& i) {
-            return key == QLatin1String(i.key);
-        });
-        if (info == table.end()) {
+        const FormatEntry* entry = formatEntry(use, key);
+        if (entry == nullptr) {
             std::string names;
-            for (const Info& i : table)
-                names += std::string(names.empty() ? "" : ", ") + i.key;
+            for (const FormatEntry& e : formatTable())
+                if ((e.uses & use) != 0 && (e.contour || e.list))
+                    names += std::string(names.empty() ? "" : ", ") + e.key;
             throw UsageError("option --save: \"" + key.toStdString() + "\" is not one of " + names +
                              what);
         }
-        if (std::find(formats.begin(), formats.end(), info->format) == formats.end())
-            formats.push_back(info->format);
+        if (std::find(formats.begin(), formats.end(), entry) == formats.end())
+            formats.push_back(entry);
     }
     return formats;
 }
@@ -201,6 +200,8 @@ bool parseObjectsOption(const std::string& a, Arguments& in, Options& o) {
         o.find.excludeEdges = true;
     } else if (a == "--objects") {
         o.objects = readObjects(QString::fromStdString(in.value(a)));
+    } else if (a == "--analyse") {
+        o.analyse = true;
     } else if (a == "--threads") {
         o.threads = in.whole(a);
         checkRange(a, o.threads, 1, 1024);
@@ -285,6 +286,7 @@ void checkCombination(Options& o) {
     if (o.findObjects && o.objects)
         throw UsageError("--find-objects and --objects exclude each other: objects are either "
                          "found or read");
+    if (o.analyse && !o.objects) throw UsageError("--analyse takes the objects of --objects");
     if (o.objects && !o.settingOption.empty())
         throw UsageError(o.settingOption + " cannot be combined with --objects: each saved "
                                            "object brings its own model, polarity, box and fields");
@@ -300,18 +302,20 @@ void checkCombination(Options& o) {
     if (o.pixelSize.has_value() != o.unit.has_value())
         throw UsageError("--pixel-size and --unit go together");
     if (o.pixelSize) o.scale = Calibration{true, *o.pixelSize, *o.unit, 0.0};
-    std::vector<QString> keys = o.saveKeys;
+    const std::vector<QString>& keys = o.saveKeys;
     const auto ctc = std::find(keys.begin(), keys.end(), QStringLiteral("ctc"));
     if (ctc != keys.end() && !o.listMode())
         throw UsageError("option --save: ctc takes the objects of --find-objects or --objects");
-    o.saveCtc = ctc != keys.end();
-    std::erase(keys, QStringLiteral("ctc"));
-    if (o.listMode())
-        o.saveObjects = formatsOf<ObjectsFormat>(keys, objectsFormats(),
-                                                 ", ctc for the objects of --find-objects or "
-                                                 "--objects");
-    else
-        o.save = formatsOf<ResultFormat>(keys, resultFormats(), "");
+    for (const FormatEntry* entry :
+         formatsOf(keys, o.listMode() ? ForList : ForContour,
+                   o.listMode() ? ", ctc for the objects of --find-objects or --objects" : "")) {
+        if (entry->contour)
+            o.save.push_back(*entry->contour);
+        else if (entry->list)
+            o.saveObjects.push_back(*entry->list);
+        else
+            o.saveCtc = true;
+    }
     if (o.click.has_value() != o.tool.has_value())
         throw UsageError("--click and --tool go together");
     if (o.tool && !toolAllowed(o.values.model, *o.tool))
@@ -394,22 +398,11 @@ void saveResults(const Options& o, const QString& name, const ContourResult& res
     }
 }
 
-// A row of --table before the run's columns are known: whether there is a frame column and
-// which units the calibrated columns are in depends on every picture of the run.
-struct TableRow {
-    std::string file;
-    int frame = -1; // none for a single picture
-    std::string id; // empty for a single contour
-    std::string cells;
-    std::string unit; // of the calibrated cells, empty without a scale
-    std::string calibratedCells;
-};
-
 struct ImageOutcome {
     int exitCode = 0;
     std::string json;
     std::string error;
-    std::vector<TableRow> tableRows; // the image's rows of --table
+    std::vector<MeasurementRow> tableRows; // the image's rows of --table
 };
 
 // The values an image's analyses start from: with --threshold auto, its threshold is the
@@ -420,45 +413,8 @@ ControlValues valuesOn(const Options& o, const GreyImage& image) {
     return values;
 }
 
-// The --table row of a result on a frame (-1 for a single picture): the file, the frame, the
-// object's id (empty for a single contour), the measurements.
-TableRow tableRow(const QString& file, int frame, const std::string& id, const Measurements& m,
-                  const ContourResult& result) {
-    TableRow row{file.toStdString(), frame, id, measurementsRow(m, result), {}, {}};
-    if (m.calibrated) {
-        row.unit = m.calibrated->unit;
-        row.calibratedCells = calibratedCells(m, result, row.unit);
-    }
-    return row;
-}
-
-// The whole table: "file,[frame,]id," and the measurements, then the calibrated columns of
-// each unit met, in the order they were met.
-std::string tableText(const std::vector<TableRow>& rows) {
-    const bool frames =
-        std::any_of(rows.begin(), rows.end(), [](const TableRow& r) { return r.frame >= 0; });
-    std::vector<std::string> units;
-    for (const TableRow& r : rows)
-        if (!r.unit.empty() && std::find(units.begin(), units.end(), r.unit) == units.end())
-            units.push_back(r.unit);
-    std::string text =
-        std::string("file,") + (frames ? "frame," : "") + "id," + measurementsHeader();
-    for (const std::string& unit : units)
-        text += "," + calibratedHeader(unit);
-    text += "\n";
-    for (const TableRow& r : rows) {
-        text += csvCell(r.file) + "," +
-                (frames ? (r.frame >= 0 ? std::to_string(r.frame) : "") + "," : "") + r.id + "," +
-                r.cells;
-        for (const std::string& unit : units)
-            text += "," + (r.unit == unit ? r.calibratedCells : std::string(",,,,,"));
-        text += "\n";
-    }
-    return text;
-}
-
 // The picture's objects: one per region found, or the saved ones, each box on the picture.
-ObjectList objectsOn(const Options& o, const GreyImage& image) {
+ObjectList objectsOn(const Options& o, const GreyImage& image, const QString& path) {
     ObjectList list;
     if (o.findObjects) {
         const ControlValues base = valuesOn(o, image);
@@ -469,7 +425,8 @@ ObjectList objectsOn(const Options& o, const GreyImage& image) {
             list.add(seedValues(region, base));
         return list;
     }
-    for (PictureObject object : *o.objects) {
+    // Outlines read without settings get them from their region on this picture.
+    for (PictureObject object : placeObjects(*o.objects, image, path.toStdString())) {
         const Box box = boxOf(object.values.fields);
         if (const std::optional<BoxField> off =
                 offPicture(box, image.ImageWidth, image.ImageHeight))
@@ -486,14 +443,19 @@ void runObjectsOnPicture(const Options& o, const QString& path, const LoadedStac
                          ImageOutcome& outcome) {
     const GreyImage& image = loaded.image;
     const PictureUnits units = pictureUnits(loaded.stack, 0, scaleOn(o, loaded.stack));
-    ObjectList list = objectsOn(o, image);
-    list.analyseAll(image, path.toStdString(), o.threads);
+    ObjectList list = objectsOn(o, image, path);
+    // Read objects are measured as they are, unless --analyse asks; one read without an
+    // outline (settings alone) has nothing to measure and is analysed.
+    list.analyseAll(image, path.toStdString(), o.threads, {}, [&o](const PictureObject& object) {
+        return !o.objects || o.analyse || object.result.contour.empty();
+    });
     const std::vector<PictureObject>& objects = list.objects();
     outcome.json = toObjectsJson(objects, image, path, !o.pretty, units).toStdString();
     for (const PictureObject& object : objects) {
         if (!object.error.empty()) outcome.exitCode = 1;
-        outcome.tableRows.push_back(tableRow(path, -1, std::to_string(object.id),
-                                             measureObject(object, image, units), object.result));
+        outcome.tableRows.push_back(
+            measurementRow(path.toStdString(), -1, std::to_string(object.id),
+                           measureObject(object, image, units), object.result));
     }
     if (!o.saveObjects.empty() || o.saveCtc) makeFolder(*o.out);
     for (const ObjectsFormat format : o.saveObjects)
@@ -512,7 +474,7 @@ void runObjectsOnFrames(const Options& o, const QString& path, const LoadedStack
                         ImageOutcome& outcome) {
     const PictureStack& stack = loaded.stack;
     const int frames = stack.frames.frameCount();
-    const ObjectList list = objectsOn(o, loaded.image);
+    const ObjectList list = objectsOn(o, loaded.image, path);
     const FollowOutcome follow = followObjects(
         list.objects(), [&stack](int frame) { return frameImage(stack, frame); }, 0, frames,
         path.toStdString(), o.threads);
@@ -525,9 +487,9 @@ void runObjectsOnFrames(const Options& o, const QString& path, const LoadedStack
         outcome.json += toObjectsJson(objects, image, path, true, units, frame).toStdString();
         for (const PictureObject& object : objects) {
             if (!object.error.empty()) outcome.exitCode = 1;
-            outcome.tableRows.push_back(tableRow(path, frame, std::to_string(object.id),
-                                                 measureObject(object, image, units),
-                                                 object.result));
+            outcome.tableRows.push_back(
+                measurementRow(path.toStdString(), frame, std::to_string(object.id),
+                               measureObject(object, image, units), object.result));
         }
         save.addFrame(frame, objects, image, units);
     }
@@ -608,7 +570,7 @@ ImageOutcome runImage(const Options& o, const std::string& file, StepScratch& sc
             const int tag = frames > 1 ? frame : -1;
             outcome.json += toJson(result, m, !o.pretty || frames > 1, tag).toStdString();
             outcome.exitCode = error.empty() ? 0 : 1;
-            outcome.tableRows.push_back(tableRow(path, tag, "", m, result));
+            outcome.tableRows.push_back(measurementRow(path.toStdString(), tag, "", m, result));
             if (!o.save.empty())
                 saveResults(o, frames > 1 ? frameName(path, frame, frames) : path, result, m,
                             image);
@@ -648,9 +610,16 @@ std::string usage() {
            "                                              20 .. a quarter of the picture)\n"
            "  --exclude-edges                             drop regions that touch the border\n"
            "  --threshold auto                            the threshold from each picture (Otsu)\n"
-           "  --objects FILE                              the objects of a saved Orvik JSON list "
-           "or\n"
-           "                                              ImageJ RoiSet, each with its own "
+           "  --objects FILE                              the objects of a saved Orvik JSON list, "
+           "an\n"
+           "                                              ImageJ RoiSet or a GeoJSON "
+           "FeatureCollection,\n"
+           "                                              measured as read (an outline without "
+           "settings\n"
+           "                                              gets them from its region)\n"
+           "  --analyse                                   analyse the objects of --objects: an "
+           "outline\n"
+           "                                              from itself, a saved object from its "
            "settings\n"
            "  --threads N                                 worker threads for the objects "
            "(default: every\n"
@@ -696,7 +665,7 @@ Outcome run(const std::vector<std::string>& args) {
 
     // One scratch for the steps of every image, made once.
     StepScratch scratch;
-    std::vector<TableRow> table;
+    std::vector<MeasurementRow> table;
     for (const std::string& file : options.images) {
         const ImageOutcome image =
             options.listMode() ? runObjects(options, file) : runImage(options, file, scratch);
@@ -707,7 +676,10 @@ Outcome run(const std::vector<std::string>& args) {
     }
     if (options.table) {
         try {
-            saveFile(*options.table, bytesOf(tableText(table)));
+            // "file,[frame,]id,": the frame column when any picture of the run has frames.
+            const bool frames = std::any_of(table.begin(), table.end(),
+                                            [](const MeasurementRow& r) { return r.frame >= 0; });
+            saveFile(*options.table, bytesOf(measurementTable(table, {true, frames, {}})));
         } catch (const std::exception& e) {
             outcome.exitCode = 2;
             outcome.error += messageOf(e) + "\n";
