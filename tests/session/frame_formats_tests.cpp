@@ -58,6 +58,32 @@ TEST(FrameFormats, AnEndedTrackShowsItsErrorOnceAndIsGoneAfterwards) {
     EXPECT_EQ(ctcMaskName(7, 1200), "mask0007.tif");
 }
 
+// A list saved from one frame is what the frames writer writes for that frame alone, the
+// calibrated columns too though the frames followed start after the first.
+TEST(FrameFormats, AListSavedFromAFrameIsTheFramesWritersBytesForIt) {
+    const std::vector<Track> tracks = {trackOf(1, 3, true), trackOf(4, 3, false)};
+    const GreyImage image = test::greyPicture(40, 30, [](int x, int) { return x * 6; });
+    const PictureUnits units{Calibration{true, 0.5, QStringLiteral("um"), 0.0}, nullptr};
+    const std::vector<PictureObject> objects = objectsOnFrame(tracks, 2);
+    QTemporaryDir dir;
+    const std::vector<ObjectsFormat> formats = {ObjectsFormat::RoiSet, ObjectsFormat::GeoJson,
+                                                ObjectsFormat::Csv, ObjectsFormat::Json};
+    FramesSave save(formats, false, dir.path(), "cells.tif", 3);
+    save.addFrame(2, objects, image, units);
+    save.finish();
+    const auto content = [&dir](const QString& name) {
+        QFile file(dir.filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("missing");
+    };
+    for (const ObjectsFormat format : formats)
+        EXPECT_EQ(content(objectsOutputPath({}, "cells.tif", format)),
+                  objectsBytes(format, objects, image, 0, "cells.tif", units, 2))
+            << objectsFormatInfo(format).key;
+    EXPECT_EQ(content("cells-points.csv"), objectPointsCsv(objects, 2));
+    EXPECT_TRUE(content("cells.csv").startsWith("frame,id,area,"));
+    EXPECT_TRUE(content("cells.csv").contains(",area_um2,"));
+}
+
 TEST(FrameFormats, AStacksRoiSetSeedsFromItsFirstSliceWithTheIdsOfItsNames) {
     const ContourResult square = test::resultWith({{10, 10}, {20, 10}, {20, 20}});
     struct Case {
