@@ -4,6 +4,7 @@
 #include "core/field_table.h"
 #include "core/full_stop.h"
 #include "core/result.h"
+#include "io/format_table.h"
 #include "io/settings.h"
 
 #include <charconv>
@@ -64,25 +65,23 @@ void checkRange(const std::string& option, int value, int minimum, int maximum) 
                          std::to_string(maximum));
 }
 
-// The formats of `keys` among `table`'s (ResultFormatInfo or ObjectsFormatInfo), or the error
-// that names the ones there are.
-template <typename Format, typename Info>
-std::vector<Format> formatsOf(const std::vector<QString>& keys, const std::vector<Info>& table,
-                              const char* what) {
-    std::vector<Format> formats;
+// The rows of formatTable() that serve `use` for `keys`, or the error that names the keys
+// there are.
+std::vector<const FormatEntry*> formatsOf(const std::vector<QString>& keys, unsigned use,
+                                          const char* what) {
+    std::vector<const FormatEntry*> formats;
     for (const QString& key : keys) {
-        const auto info = std::find_if(table.begin(), table.end(), [&key](const Info& i) {
-            return key == QLatin1String(i.key);
-        });
-        if (info == table.end()) {
+        const FormatEntry* entry = formatEntry(use, key);
+        if (entry == nullptr) {
             std::string names;
-            for (const Info& i : table)
-                names += std::string(names.empty() ? "" : ", ") + i.key;
+            for (const FormatEntry& e : formatTable())
+                if ((e.uses & use) != 0 && (e.contour || e.list))
+                    names += std::string(names.empty() ? "" : ", ") + e.key;
             throw UsageError("option --save: \"" + key.toStdString() + "\" is not one of " + names +
                              what);
         }
-        if (std::find(formats.begin(), formats.end(), info->format) == formats.end())
-            formats.push_back(info->format);
+        if (std::find(formats.begin(), formats.end(), entry) == formats.end())
+            formats.push_back(entry);
     }
     return formats;
 }
@@ -146,6 +145,8 @@ bool parseObjectsOption(const std::string& a, Arguments& in, Options& o) {
         o.find.excludeEdges = true;
     } else if (a == "--objects") {
         o.objects = readObjects(QString::fromStdString(in.value(a)));
+    } else if (a == "--analyse") {
+        o.analyse = true;
     } else if (a == "--threads") {
         o.threads = in.whole(a);
         checkRange(a, o.threads, 1, 1024);
@@ -230,6 +231,7 @@ void checkCombination(Options& o) {
     if (o.findObjects && o.objects)
         throw UsageError("--find-objects and --objects exclude each other: objects are either "
                          "found or read");
+    if (o.analyse && !o.objects) throw UsageError("--analyse takes the objects of --objects");
     if (o.objects && !o.settingOption.empty())
         throw UsageError(o.settingOption + " cannot be combined with --objects: each saved "
                                            "object brings its own model, polarity, box and fields");
@@ -245,18 +247,20 @@ void checkCombination(Options& o) {
     if (o.pixelSize.has_value() != o.unit.has_value())
         throw UsageError("--pixel-size and --unit go together");
     if (o.pixelSize) o.scale = Calibration{true, *o.pixelSize, *o.unit, 0.0};
-    std::vector<QString> keys = o.saveKeys;
+    const std::vector<QString>& keys = o.saveKeys;
     const auto ctc = std::find(keys.begin(), keys.end(), QStringLiteral("ctc"));
     if (ctc != keys.end() && !o.listMode())
         throw UsageError("option --save: ctc takes the objects of --find-objects or --objects");
-    o.saveCtc = ctc != keys.end();
-    std::erase(keys, QStringLiteral("ctc"));
-    if (o.listMode())
-        o.saveObjects = formatsOf<ObjectsFormat>(keys, objectsFormats(),
-                                                 ", ctc for the objects of --find-objects or "
-                                                 "--objects");
-    else
-        o.save = formatsOf<ResultFormat>(keys, resultFormats(), "");
+    for (const FormatEntry* entry :
+         formatsOf(keys, o.listMode() ? ForList : ForContour,
+                   o.listMode() ? ", ctc for the objects of --find-objects or --objects" : "")) {
+        if (entry->contour)
+            o.save.push_back(*entry->contour);
+        else if (entry->list)
+            o.saveObjects.push_back(*entry->list);
+        else
+            o.saveCtc = true;
+    }
     if (o.click.has_value() != o.tool.has_value())
         throw UsageError("--click and --tool go together");
     if (o.tool && !toolAllowed(o.values.model, *o.tool))
@@ -325,9 +329,16 @@ std::string usage() {
            "                                              20 .. a quarter of the picture)\n"
            "  --exclude-edges                             drop regions that touch the border\n"
            "  --threshold auto                            the threshold from each picture (Otsu)\n"
-           "  --objects FILE                              the objects of a saved Orvik JSON list "
-           "or\n"
-           "                                              ImageJ RoiSet, each with its own "
+           "  --objects FILE                              the objects of a saved Orvik JSON list, "
+           "an\n"
+           "                                              ImageJ RoiSet or a GeoJSON "
+           "FeatureCollection,\n"
+           "                                              measured as read (an outline without "
+           "settings\n"
+           "                                              gets them from its region)\n"
+           "  --analyse                                   analyse the objects of --objects: an "
+           "outline\n"
+           "                                              from itself, a saved object from its "
            "settings\n"
            "  --threads N                                 worker threads for the objects "
            "(default: every\n"

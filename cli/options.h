@@ -46,6 +46,7 @@ struct Options {
     FindOptions find;
     bool thresholdAuto = false; // --threshold auto: Otsu's threshold of each picture
     std::optional<std::vector<PictureObject>> objects;
+    bool analyse = false; // --analyse: the objects of --objects analysed, not measured as read
     int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
     std::optional<QString> table;
     bool saveCtc = false; // --save ctc: the Cell Tracking Challenge folder of each picture

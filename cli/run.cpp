@@ -16,6 +16,7 @@
 #include "io/formats.h"
 #include "io/frame_formats.h"
 #include "io/json_text.h"
+#include "io/measurement_table.h"
 #include "io/object_formats.h"
 #include "io/settings.h"
 #include "options.h"
@@ -71,22 +72,11 @@ void saveResults(const Options& o, const QString& name, const Document& doc,
     }
 }
 
-// A row of --table before the run's columns are known: whether there is a frame column and
-// which units the calibrated columns are in depends on every picture of the run.
-struct TableRow {
-    std::string file;
-    int frame = -1; // none for a single picture
-    std::string id; // empty for a single contour
-    std::string cells;
-    std::string unit; // of the calibrated cells, empty without a scale
-    std::string calibratedCells;
-};
-
 struct ImageOutcome {
     int exitCode = 0;
     std::string json;
     std::string error;
-    std::vector<TableRow> tableRows; // the image's rows of --table
+    std::vector<MeasurementRow> tableRows; // the image's rows of --table
 };
 
 // The values an image's analyses start from: with --threshold auto, its threshold is the
@@ -95,43 +85,6 @@ ControlValues valuesOn(const Options& o, const GreyImage& image) {
     ControlValues values = o.values;
     if (o.thresholdAuto) at(values.fields, Field::Threshold) = otsuThreshold(image);
     return values;
-}
-
-// The --table row of a result on a frame (-1 for a single picture): the file, the frame, the
-// object's id (empty for a single contour), the measurements.
-TableRow tableRow(const QString& file, int frame, const std::string& id, const Measurements& m,
-                  const ContourResult& result) {
-    TableRow row{file.toStdString(), frame, id, measurementsRow(m, result), {}, {}};
-    if (m.calibrated) {
-        row.unit = m.calibrated->unit;
-        row.calibratedCells = calibratedCells(m, result, row.unit);
-    }
-    return row;
-}
-
-// The whole table: "file,[frame,]id," and the measurements, then the calibrated columns of
-// each unit met, in the order they were met.
-std::string tableText(const std::vector<TableRow>& rows) {
-    const bool frames =
-        std::any_of(rows.begin(), rows.end(), [](const TableRow& r) { return r.frame >= 0; });
-    std::vector<std::string> units;
-    for (const TableRow& r : rows)
-        if (!r.unit.empty() && std::find(units.begin(), units.end(), r.unit) == units.end())
-            units.push_back(r.unit);
-    std::string text =
-        std::string("file,") + (frames ? "frame," : "") + "id," + measurementsHeader();
-    for (const std::string& unit : units)
-        text += "," + calibratedHeader(unit);
-    text += "\n";
-    for (const TableRow& r : rows) {
-        text += csvCell(r.file) + "," +
-                (frames ? (r.frame >= 0 ? std::to_string(r.frame) : "") + "," : "") + r.id + "," +
-                r.cells;
-        for (const std::string& unit : units)
-            text += "," + (r.unit == unit ? r.calibratedCells : std::string(",,,,,"));
-        text += "\n";
-    }
-    return text;
 }
 
 // The picture's objects: one per region found, or the saved ones, each box on the picture.
@@ -146,7 +99,8 @@ void placeObjects(Document& doc, const Options& o) {
             doc.objects().add(seedValues(region, base));
         return;
     }
-    for (PictureObject object : *o.objects) {
+    // Outlines read without settings get them from their region on this picture.
+    for (PictureObject object : placeObjects(*o.objects, image, doc.file().toStdString())) {
         const Box box = boxOf(object.values.fields);
         if (const std::optional<BoxField> off =
                 offPicture(box, image.ImageWidth, image.ImageHeight))
@@ -167,14 +121,19 @@ void describeFrame(const Document& doc, const Options& o, int f, ImageOutcome& o
                         .toStdString();
     for (const PictureObject& object : objects) {
         if (!object.error.empty()) outcome.exitCode = 1;
-        outcome.tableRows.push_back(tableRow(doc.file(), f, std::to_string(object.id),
-                                             doc.measure(object, shown, at), object.result));
+        outcome.tableRows.push_back(measurementRow(doc.file().toStdString(), f,
+                                                   std::to_string(object.id),
+                                                   doc.measure(object, shown, at), object.result));
     }
 }
 
 // One picture's list, found or read on it and analysed.
 void runObjectsOnPicture(Document& doc, const Options& o, ImageOutcome& outcome) {
-    doc.analyseAll(o.threads);
+    // Read objects are measured as they are, unless --analyse asks; one read without an
+    // outline (settings alone) has nothing to measure and is analysed.
+    doc.analyseAll(o.threads, {}, [&o](const PictureObject& object) {
+        return !o.objects || o.analyse || object.result.contour.empty();
+    });
     describeFrame(doc, o, -1, outcome);
     if (!o.saveObjects.empty()) makeFolder(*o.out);
     for (const ObjectsFormat format : o.saveObjects)
@@ -274,7 +233,7 @@ ImageOutcome runImage(const Options& o, const std::string& file, StepScratch& sc
             const int tag = frames > 1 ? frame : -1;
             outcome.json += toJson(result, m, !o.pretty || frames > 1, tag).toStdString();
             outcome.exitCode = error.empty() ? 0 : 1;
-            outcome.tableRows.push_back(tableRow(path, tag, "", m, result));
+            outcome.tableRows.push_back(measurementRow(path.toStdString(), tag, "", m, result));
             if (!o.save.empty())
                 saveResults(o, frames > 1 ? frameName(path, frame, frames) : path, doc, result,
                             image);
@@ -306,7 +265,7 @@ int run(const std::vector<std::string>& args, const Sink& sink) {
     int exitCode = 0;
     // One scratch for the steps of every image, made once.
     StepScratch scratch;
-    std::vector<TableRow> table;
+    std::vector<MeasurementRow> table;
     for (const std::string& file : options.images) {
         ImageOutcome image =
             options.listMode() ? runObjects(options, file) : runImage(options, file, scratch);
@@ -318,7 +277,10 @@ int run(const std::vector<std::string>& args, const Sink& sink) {
     }
     if (options.table) {
         try {
-            saveFile(*options.table, bytesOf(tableText(table)));
+            // "file,[frame,]id,": the frame column when any picture of the run has frames.
+            const bool frames = std::any_of(table.begin(), table.end(),
+                                            [](const MeasurementRow& r) { return r.frame >= 0; });
+            saveFile(*options.table, bytesOf(measurementTable(table, {true, frames, {}})));
         } catch (const std::exception& e) {
             sink.error(messageOf(e) + "\n");
             exitCode = 2;

@@ -5,6 +5,8 @@
 #include "core/parameter_tools.h"
 #include "render/raster_canvas.h"
 
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace orvik {
@@ -74,6 +76,72 @@ void analyseContour(KONTUR& k, StepScratch& scratch, const ControlValues& values
     const InitArguments arguments = analysisArguments(values);
     applyInit(k, arguments);
     if (beforeRun) beforeRun(progressMaximum(arguments.iterations));
+    Run(k, scratch);
+}
+
+std::vector<ContourPoint> sampleOutline(const std::vector<ContourPoint>& outline, int count,
+                                        bool closed) {
+    const std::size_t n = outline.size();
+    if (n < 2 || count < (closed ? 1 : 2)) return {};
+    // The length up to each vertex, and for a ring back to the first.
+    const std::size_t sides = closed ? n : n - 1;
+    std::vector<double> reach(sides + 1, 0.0);
+    for (std::size_t i = 0; i < sides; ++i) {
+        const ContourPoint& a = outline[i];
+        const ContourPoint& b = outline[(i + 1) % n];
+        reach[i + 1] = reach[i] + std::hypot(b.x - a.x, b.y - a.y);
+    }
+    const double length = reach.back();
+    if (!(length > 0) || !std::isfinite(length)) return {};
+    const double step = length / (closed ? count : count - 1);
+    std::vector<ContourPoint> points;
+    std::size_t side = 0;
+    for (int i = 0; i < count; ++i) {
+        const double at = std::min(i * step, length);
+        while (side + 1 < sides && reach[side + 1] < at)
+            ++side;
+        const ContourPoint& a = outline[side];
+        const ContourPoint& b = outline[(side + 1) % n];
+        const double span = reach[side + 1] - reach[side];
+        const double t = span > 0 ? std::clamp((at - reach[side]) / span, 0.0, 1.0) : 0.0;
+        points.push_back({a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)});
+    }
+    if (!closed) points.back() = outline.back();
+    return points;
+}
+
+void analyseFromOutline(KONTUR& k, StepScratch& scratch, const ControlValues& values,
+                        const std::vector<ContourPoint>& outline) {
+    const InitArguments arguments = analysisArguments(values);
+    std::vector<ContourPoint> points =
+        values.model == ModelChoice::CenterPoint
+            ? std::vector<ContourPoint>{}
+            : sampleOutline(outline, arguments.pointCount, isClosed(values.model));
+    if (points.empty()) {
+        analyseContour(k, scratch, values);
+        return;
+    }
+    if (isClosed(values.model)) {
+        // Init lays its ring with a negative shoelace sum in picture coordinates (y down):
+        // from the bottom towards the right. The forces read the turn of the ring, so the
+        // outline takes the same one.
+        double twiceArea = 0;
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const ContourPoint& a = points[i];
+            const ContourPoint& b = points[(i + 1) % points.size()];
+            twiceArea += a.x * b.y - b.x * a.y;
+        }
+        if (twiceArea > 0) std::reverse(points.begin() + 1, points.end());
+    }
+    applyInit(k, arguments);
+    for (std::int32_t i = 0; i < k.PointCount; ++i) {
+        const float x = static_cast<float>(points[std::size_t(i)].x);
+        const float y = static_cast<float>(points[std::size_t(i)].y);
+        for (const std::int32_t level : {0, 1}) {
+            pointX(k, i, level) = x;
+            pointY(k, i, level) = y;
+        }
+    }
     Run(k, scratch);
 }
 

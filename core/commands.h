@@ -6,6 +6,7 @@
 
 #include "core/field_table.h"
 #include "core/init_arguments.h"
+#include "core/result.h"
 #include "grey_image.h"
 #include "kontur.h"
 #include "picture_stack.h"
@@ -15,6 +16,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orvik {
 
@@ -84,6 +86,20 @@ std::int32_t progressMaximum(std::int32_t iterations);
 // the failing step left it and propagates.
 void analyseContour(KONTUR& k, StepScratch& scratch, const ControlValues& values,
                     const std::function<void(std::int32_t progressMaximum)>& beforeRun = {});
+
+// `count` points at equal arc-length steps along `outline`: round a closed ring from its
+// first point (which is kept), or along an open chain from its first point to its last (both
+// kept). Empty for an outline without length or a count below 1 (2 for a chain).
+std::vector<ContourPoint> sampleOutline(const std::vector<ContourPoint>& outline, int count,
+                                        bool closed);
+
+// An analysis that starts from an outline rather than from the box: Init with all sixteen
+// arguments, then both levels of the point buffer get the outline sampled at the Points
+// field's count (a ring turned the way Init lays its ellipse), then Run. For "Standard",
+// "Balloon" and "Opened"; "Center point", whose points are radii, and an outline that cannot
+// be sampled run as analyseContour does. Errors as analyseContour.
+void analyseFromOutline(KONTUR& k, StepScratch& scratch, const ControlValues& values,
+                        const std::vector<ContourPoint>& outline);
 
 // The display picture as the window shows it after an analysis: `image`'s display is
 // refreshed from its grey buffer and the contour of `k` drawn on it in red. A contour that

@@ -15,6 +15,10 @@ struct PictureObject {
     ControlValues values; // model, polarity, box and fields
     ContourResult result; // the last analysis that finished; no contour before the first
     std::string error;    // the floating-point error of the last analysis; empty if none
+    // An outline read from a file without settings (a RoiSet, a FeatureCollection): its
+    // settings are seeded from its region, and an analysis starts from its result's outline
+    // rather than from the box.
+    bool fromOutline = false;
 };
 
 // One object's contours over the frames it was followed through.

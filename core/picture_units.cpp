@@ -1,8 +1,6 @@
 // Measurements in the picture's own units: raw grey statistics and calibrated geometry.
 #include "core/picture_units.h"
 
-#include "core/number_text.h"
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -32,19 +30,6 @@ void measureRawGrey(const ContourResult& result, const GreyBufferView& grey,
     m.meanGrey = pixels > 0 ? sum / double(pixels) : 0;
     m.minGrey = pixels > 0 ? least : 0;
     m.maxGrey = pixels > 0 ? most : 0;
-}
-
-// A unit as a column name that any program reads: the micro sign (ImageJ's "µm") becomes
-// "u", spaces and commas become underscores.
-std::string columnUnit(const std::string& unit) {
-    QString name = QString::fromStdString(unit);
-    name.replace(QChar(0x00b5), u'u').replace(QChar(0x03bc), u'u');
-    name.replace(u' ', u'_').replace(u',', u'_');
-    return name.toStdString();
-}
-
-std::string cell(double v) {
-    return std::isfinite(v) ? jsonNumber(v, 17) : std::string();
 }
 
 } // namespace
@@ -83,21 +68,6 @@ Measurements measureIn(const ContourResult& result, const GreyBufferView& grey,
     if (units.calibration.known && !result.contour.empty())
         m.calibrated = calibrate(m, units.calibration);
     return m;
-}
-
-std::string calibratedHeader(const std::string& unit) {
-    const std::string u = columnUnit(unit);
-    return "area_" + u + "2,perimeter_" + u + ",equivalent_diameter_" + u + ",centroid_x_" + u +
-           ",centroid_y_" + u + ",length_" + u;
-}
-
-std::string calibratedCells(const Measurements& m, const ContourResult& result,
-                            const std::string& unit) {
-    if (!m.calibrated || m.calibrated->unit != unit || result.contour.empty()) return ",,,,,";
-    const CalibratedValues& c = *m.calibrated;
-    if (!m.closed) return ",,,,," + cell(c.length);
-    return cell(c.area) + "," + cell(c.perimeter) + "," + cell(c.equivalentDiameter) + "," +
-           cell(c.centroid.x) + "," + cell(c.centroid.y) + ",";
 }
 
 } // namespace orvik

@@ -37,10 +37,4 @@ Measurements measureIn(const ContourResult& result, const GreyBufferView& grey,
 // size, lengths and positions with the pixel size.
 CalibratedValues calibrate(const Measurements& m, const Calibration& calibration);
 
-// "area_micron2,perimeter_micron,...": the table's columns for a unit, and a row's cells in
-// them (empty where a value does not apply or the row has no calibration in `unit`).
-std::string calibratedHeader(const std::string& unit);
-std::string calibratedCells(const Measurements& m, const ContourResult& result,
-                            const std::string& unit);
-
 } // namespace orvik

@@ -1,6 +1,8 @@
 // The document: the picture with its frames and scale, the objects and their tracks.
 #include "document/document.h"
 
+#include "io/measurement_table.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -105,8 +107,9 @@ void Document::setCurrent(int id, std::string error) {
     currentError_ = currentId_ != 0 ? std::move(error) : std::string();
 }
 
-void Document::analyseAll(int threads, const std::function<void(std::size_t)>& progress) {
-    objects_.analyseAll(image_, file_.toStdString(), threads, progress);
+void Document::analyseAll(int threads, const std::function<void(std::size_t)>& progress,
+                          const std::function<bool(const PictureObject&)>& which) {
+    objects_.analyseAll(image_, file_.toStdString(), threads, progress, which);
     shared_.reset();
     if (!tracks_) return;
     for (const PictureObject& object : objects_.objects())

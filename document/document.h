@@ -81,8 +81,9 @@ public:
     // last analysis.
     void setCurrent(int id, std::string error = {});
     void setCurrentError(std::string error) { currentError_ = std::move(error); }
-    // Analyses every object on the frame shown, on `threads` workers.
-    void analyseAll(int threads, const std::function<void(std::size_t done)>& progress = {});
+    // Analyses every object on the frame shown (or those `which` picks), on `threads` workers.
+    void analyseAll(int threads, const std::function<void(std::size_t done)>& progress = {},
+                    const std::function<bool(const PictureObject&)>& which = {});
 
     // What each object is on frame `f`, in the list's order; the one answer the window shows
     // and every file saves. Without tracks: every object as it is. With tracks, an object

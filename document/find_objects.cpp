@@ -2,6 +2,7 @@
 // seed of each model.
 #include "document/find_objects.h"
 
+#include "core/measurements.h"
 #include "threshold_tint.h"
 
 #include <algorithm>
@@ -188,6 +189,82 @@ ControlValues seedValues(const Region& region, const ControlValues& base) {
     if (isClosed(base.model))
         at(values.fields, Field::Viscosity) = dampedViscosity(region, base.fields);
     return values;
+}
+
+Region outlineRegion(const GreyImage& image, const std::vector<ContourPoint>& outline, bool closed,
+                     const ControlValues& base) {
+    const int width = image.ImageWidth, height = image.ImageHeight;
+    Region region;
+    region.threshold = at(base.fields, Field::Threshold);
+    region.blackOnWhite = base.blackOnWhite;
+    double x1 = outline.empty() ? 0 : outline[0].x, y1 = outline.empty() ? 0 : outline[0].y;
+    double x2 = x1, y2 = y1;
+    for (const ContourPoint& p : outline) {
+        x1 = std::min(x1, p.x);
+        y1 = std::min(y1, p.y);
+        x2 = std::max(x2, p.x);
+        y2 = std::max(y2, p.y);
+    }
+    const auto held = [](double v, int side) {
+        return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(side)));
+    };
+    region.bounds = {held(std::floor(x1), width), held(std::floor(y1), height),
+                     held(std::ceil(x2), width), held(std::ceil(y2), height)};
+    if (!closed || image.GreyData == nullptr) return region;
+    const std::uint8_t* grey = image.GreyData.get();
+    // The inside, row by row, as the measurements and the labels take it.
+    std::vector<std::pair<int, int>> rows(static_cast<std::size_t>(std::max(height, 0)), {1, 0});
+    double sumX = 0, sumY = 0, sumGrey = 0;
+    forEachInsideSpan(outline, width, height,
+                      [&](std::int32_t y, std::int32_t first, std::int32_t last) {
+                          rows[std::size_t(y)] = {first, last};
+                          const std::uint8_t* line = grey + std::size_t(y) * width;
+                          for (std::int32_t x = first; x <= last; ++x) {
+                              ++region.area;
+                              sumX += x + 0.5;
+                              sumY += y + 0.5;
+                              sumGrey += line[x];
+                          }
+                      });
+    if (region.area == 0) return region;
+    region.centreX = sumX / region.area;
+    region.centreY = sumY / region.area;
+    region.meanGrey = sumGrey / region.area;
+    // The surroundings: the pixels of the box widened by the margin that are not inside.
+    const int margin =
+        std::max(2, static_cast<int>(std::lround(std::sqrt(region.area / std::numbers::pi) / 4)));
+    const Box b = region.bounds;
+    double sumOut = 0;
+    long long countOut = 0;
+    for (int y = std::max(b.y1 - margin, 0); y < std::min(b.y2 + margin, height); ++y) {
+        const std::uint8_t* line = grey + std::size_t(y) * width;
+        const auto [first, last] = rows[std::size_t(y)];
+        for (int x = std::max(b.x1 - margin, 0); x < std::min(b.x2 + margin, width); ++x)
+            if (x < first || x > last) {
+                sumOut += line[x];
+                ++countOut;
+            }
+    }
+    if (countOut == 0) return region;
+    const double meanOut = sumOut / double(countOut);
+    const FieldInfo& threshold = fieldInfo(Field::Threshold);
+    region.threshold = std::clamp(static_cast<int>(std::lround(2 * (region.meanGrey + meanOut))),
+                                  threshold.minimum, threshold.maximum);
+    region.blackOnWhite = region.meanGrey < meanOut;
+    region.touchesEdge = b.x1 == 0 || b.y1 == 0 || b.x2 >= width || b.y2 >= height;
+    return region;
+}
+
+std::vector<PictureObject> placeObjects(std::vector<PictureObject> objects, const GreyImage& image,
+                                        const std::string& imageFile) {
+    for (PictureObject& object : objects) {
+        ContourResult& r = object.result;
+        if (object.fromOutline)
+            object.values =
+                seedValues(outlineRegion(image, r.contour, r.closed, object.values), object.values);
+        r.context = runContext(imageFile, image.ImageWidth, image.ImageHeight, object.values);
+    }
+    return objects;
 }
 
 } // namespace orvik

@@ -4,8 +4,10 @@
 #pragma once
 
 #include "core/init_arguments.h"
+#include "core/picture_object.h"
 #include "grey_image.h"
 
+#include <string>
 #include <vector>
 
 namespace orvik {
@@ -64,5 +66,21 @@ int otsuThreshold(const GreyImage& image);
 // balance of the forces. "Opened"'s image force scales with the grey gradient; its viscosity
 // stays.
 ControlValues seedValues(const Region& region, const ControlValues& base);
+
+// The region of a closed outline on `image`, as Find objects would have found it: the pixels
+// whose centres lie inside it (their count, centre and mean grey), its bounding box held to
+// the picture, and the threshold and polarity that separate its inside from its
+// surroundings (the pixels outside it within a margin of a quarter of its radius, at least 2
+// pixels): half-way between the two mean greys, "Black on white" when the inside is the
+// darker. An open chain, or an outline with no pixel inside or around it, keeps `base`'s
+// threshold and polarity.
+Region outlineRegion(const GreyImage& image, const std::vector<ContourPoint>& outline, bool closed,
+                     const ControlValues& base);
+
+// Read objects placed on the picture `imageFile` they are used on: those read as outlines
+// without settings get them seeded from their region (seedValues on outlineRegion, from
+// their own model and field defaults), and every result's context names this picture.
+std::vector<PictureObject> placeObjects(std::vector<PictureObject> objects, const GreyImage& image,
+                                        const std::string& imageFile);
 
 } // namespace orvik

@@ -33,9 +33,11 @@ public:
     // Analyses every object on `threads` workers (at least one), each with a step scratch of
     // its own; each result is bit for bit the one analysing that object alone gives. An object
     // whose analysis fails keeps its last good result and gets the error; the others go on.
-    // `progress`, if set, hears how many objects are done, on the calling thread.
+    // `progress`, if set, hears how many objects are done, on the calling thread. With
+    // `which`, only the objects it picks are analysed (and counted).
     void analyseAll(const GreyImage& image, const std::string& imageFile, int threads,
-                    const std::function<void(std::size_t done)>& progress = {});
+                    const std::function<void(std::size_t done)>& progress = {},
+                    const std::function<bool(const PictureObject&)>& which = {});
 
 private:
     std::vector<PictureObject> objects_;
@@ -50,5 +52,9 @@ struct ObjectAnalysis {
 };
 ObjectAnalysis analyseObject(const GreyImage& image, const std::string& imageFile,
                              const ControlValues& values, StepScratch& scratch);
+// The analysis of an object of the list: from its outline (analyseFromOutline) when it was
+// read as one and still has it, so that analysing it again refines it; else from its values.
+ObjectAnalysis analyseObject(const GreyImage& image, const std::string& imageFile,
+                             const PictureObject& object, StepScratch& scratch);
 
 } // namespace orvik

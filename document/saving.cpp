@@ -15,8 +15,9 @@ QString contourClipboardText(const Document& doc, const ContourResult& result) {
 }
 
 void saveFrameObjects(const Document& doc, ObjectsFormat format, const QString& path) {
+    // On a stack each object says which frame it is on, as the frames' own files do.
     saveObjects(format, path, doc.objectsOn(doc.frame()), doc.image(), doc.currentId(), doc.file(),
-                doc.units());
+                doc.units(), doc.frameCount() > 1 ? doc.frame() : -1);
 }
 
 const std::vector<ObjectsFormat>& framesFolderFormats() {

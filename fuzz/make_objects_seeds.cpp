@@ -1,5 +1,6 @@
 // Writes the seeds of the saved-list fuzzers: the objects of a synthetic picture analysed and
-// saved as an Orvik JSON list, as a single result, and as a RoiSet stored and deflated.
+// saved as an Orvik JSON list, as a single result, as a GeoJSON FeatureCollection, and as a
+// RoiSet stored and deflated.
 #include "document/objects.h"
 #include "io/formats.h"
 #include "io/object_formats.h"
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
     const std::vector<PictureObject>& objects = list.objects();
     write(argv[1], "list.json", toObjectsJson(objects, image, "seeds.bmp"));
     write(argv[1], "single.json", toJson(objects[1].result, measureObject(objects[1], image)));
+    write(argv[1], "features.geojson", toFeatureCollection(objects, image, "seeds.bmp"));
     const QByteArray roiSet = toRoiSet(objects);
     write(argv[1], "roiset.zip", roiSet);
     write(argv[2], "stored.zip", roiSet);

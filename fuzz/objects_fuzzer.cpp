@@ -1,6 +1,7 @@
 // libFuzzer target of the saved-list reader: any bytes give objects with distinct ids and
 // settings within every field's range, or a SettingsError naming the file, never a crash or
-// another exception. Bytes that start like a zip take the RoiSet path.
+// another exception. Bytes that start like a zip take the RoiSet path, a JSON object whose
+// "type" is "FeatureCollection" the GeoJSON path.
 #include "grey_image.h"
 #include "io/object_formats.h"
 #include "io/settings.h"

@@ -73,14 +73,13 @@ std::int32_t roiShort(double v) {
 } // namespace
 
 const std::vector<ResultFormatInfo>& resultFormats() {
-    static const std::vector<ResultFormatInfo> table{
-        {ResultFormat::Csv, "csv", ".csv", "CSV points (*.csv)"},
-        {ResultFormat::Roi, "roi", ".roi", "ImageJ ROI (*.roi)"},
-        {ResultFormat::GeoJson, "geojson", ".geojson", "GeoJSON (*.geojson)"},
-        {ResultFormat::Json, "json", ".json", "Orvik JSON (*.json)"},
-        {ResultFormat::Mask, "mask", "-mask.png", "PNG mask (*.png)"},
-        {ResultFormat::Overlay, "overlay", "-overlay.png", "PNG picture (*.png)"},
-    };
+    static const std::vector<ResultFormatInfo> table = [] {
+        std::vector<ResultFormatInfo> rows;
+        for (const FormatEntry& entry : formatTable())
+            if (entry.contour)
+                rows.push_back({*entry.contour, entry.key, entry.fileEnding, entry.filter});
+        return rows;
+    }();
     return table;
 }
 

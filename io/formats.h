@@ -4,6 +4,7 @@
 
 #include "core/measurements.h"
 #include "core/result.h"
+#include "io/format_table.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -20,8 +21,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class ResultFormat { Csv, Roi, GeoJson, Json, Mask, Overlay };
-
+// A single contour's rows of formatTable(), as the window's dialogs list them.
 struct ResultFormatInfo {
     ResultFormat format;
     const char* key;        // orvik-cli's --save name: "csv"

@@ -16,11 +16,6 @@
 
 namespace orvik {
 
-// The objects on `frame`: each track that reached it with its contour there, and on the frame
-// where a track ended, its last contour (none if it never had one) with the error. A track
-// that ended earlier, or starts later, has no object there.
-std::vector<PictureObject> objectsOnFrame(const std::vector<Track>& tracks, int frame);
-
 // "mask007.tif": a frame's mask in the Cell Tracking Challenge layout, its number zero-padded
 // to three digits (four for stacks of more than 1000 frames).
 QString ctcMaskName(int frame, int frameCount);
@@ -34,12 +29,9 @@ struct LabelSpan {
 // not the tracks, so that a contour that encloses no pixel's centre, or one that later ids
 // cover whole, lists no frame its mask lacks at either end.
 QByteArray ctcTracks(const std::map<int, LabelSpan>& drawn);
-// A 16-bit grey TIFF of `labels` (width × height, rows from the top), uncompressed.
-QByteArray labelsTiff(const std::vector<std::uint16_t>& labels, std::int32_t width,
-                      std::int32_t height);
-
 // Writes the asked formats of a stack's objects into `folder` as the frames are measured, one
-// frame after the other: the files of each frame at once (labels, overlay, the CTC masks in
+// frame after the other (any frames, in any order; a frame alone gives the bytes the list
+// writers give on that frame): the files of each frame at once (labels, overlay, the CTC masks in
 // folder/NAME/), the files over all frames (and res_track.txt) when `finish` is called.
 class FramesSave {
 public:
@@ -58,10 +50,10 @@ private:
     QString folder_;
     QString imageFile_;
     int frameCount_;
-    std::string unit_; // the calibrated columns' unit, from the first frame
-    bool scaled_ = false;
-    std::string table_, points_, features_, lines_;
-    std::vector<std::pair<std::string, QByteArray>> rois_;
+    std::vector<MeasurementRow> table_;
+    std::vector<std::string> units_; // of the calibrated columns: every added frame's unit
+    std::string points_, features_, lines_;
+    std::vector<ZipEntry> rois_;
     std::map<int, LabelSpan> drawn_;
 };
 

@@ -1,25 +1,32 @@
-// The formats of a picture's objects: an ImageJ RoiSet, a GeoJSON FeatureCollection, a
-// measurements table with the points beside it, a 16-bit labels picture, the Orvik JSON of
-// the list and the overlay of every outline; and reading a saved list (Orvik JSON or
-// RoiSet) back. The window's "Save objects as…" and orvik-cli's --save write the same bytes.
+// The formats of a picture's objects, each written by its own file: an ImageJ RoiSet
+// (io/roiset.h), a GeoJSON FeatureCollection (io/feature_collection.h), the measurements
+// table with the points beside it (io/measurement_table.h), a 16-bit labels picture
+// (io/labels.h), the Orvik JSON of the list (io/objects_json.h) and the overlay of every
+// outline (io/objects_overlay.h). Here: choosing a format, writing it to a file, and reading
+// a saved list back whatever its format. The window's "Save objects as…" and orvik-cli's
+// --save write the same bytes.
 #pragma once
 
 #include "core/measurements.h"
 #include "core/picture_object.h"
 #include "core/picture_units.h"
 #include "grey_image.h"
+#include "io/feature_collection.h"
+#include "io/format_table.h"
+#include "io/labels.h"
+#include "io/measurement_table.h"
+#include "io/objects_json.h"
+#include "io/objects_overlay.h"
+#include "io/roiset.h"
 
 #include <QByteArray>
-#include <QImage>
 #include <QString>
 #include <optional>
-#include <string>
 #include <vector>
 
 namespace orvik {
 
-enum class ObjectsFormat { RoiSet, GeoJson, Csv, Labels, Json, Overlay };
-
+// A list's rows of formatTable(), as the window's dialogs list them.
 struct ObjectsFormatInfo {
     ObjectsFormat format;
     const char* key;        // orvik-cli's --save name: "roiset"
@@ -37,74 +44,27 @@ QString objectsOutputPath(const QString& folder, const QString& imageFile, Objec
 // The csv format's second file: the points beside the table, "cells.csv" -> "cells-points.csv".
 QString pointsCsvPath(const QString& tablePath);
 
-// The measurements of an object's shown result: its last good contour on `image`, flagged
-// "failed" when its last analysis failed, in the picture's `units` too.
-Measurements measureObject(const PictureObject& object, const GreyImage& image,
-                           const PictureUnits& units = {});
-
-// The measurement table's columns after the id, and an object's cells in them: every key of
-// a closed and of an open contour, the flags last, separated by spaces. A value that does not
-// apply is empty.
-std::string measurementsHeader();
-std::string measurementsRow(const Measurements& m, const ContourResult& result);
-// A CSV cell: quoted when it holds a comma, a quote or a line break.
-std::string csvCell(const std::string& text);
-
 // The bytes of `format` for `objects` on `image`, which was read from `imageFile`; the
 // overlay draws `currentId`'s outline in red, the others in yellow. For Csv the table; its
-// points come from objectPointsCsv.
+// points come from objectPointsCsv. On `frame` of a stack (0 or more; -1 for none) the bytes
+// are those the frames writer gives that frame alone: each ROI on its slice, the table with
+// its frame column, the Features and the JSON (on one line) with "frame".
 QByteArray objectsBytes(ObjectsFormat format, const std::vector<PictureObject>& objects,
                         const GreyImage& image, int currentId, const QString& imageFile,
-                        const PictureUnits& units = {});
-
-QByteArray toRoiSet(const std::vector<PictureObject>& objects);
-QByteArray toFeatureCollection(const std::vector<PictureObject>& objects, const GreyImage& image,
-                               const QString& imageFile, const PictureUnits& units = {});
-// With a known scale, the unit's columns follow the pixel ones.
-QByteArray toObjectsCsv(const std::vector<PictureObject>& objects, const GreyImage& image,
-                        const PictureUnits& units = {});
-// Header "id,x,y", then every object's contour points.
-QByteArray objectPointsCsv(const std::vector<PictureObject>& objects);
-QByteArray toLabelsPng(const std::vector<PictureObject>& objects, const GreyImage& image);
-// The labels picture's values, width × height, rows from the top: 0 for the background, each
-// closed object's id inside it, the later id where objects overlap.
-std::vector<std::uint16_t> labelPixels(const std::vector<PictureObject>& objects,
-                                       std::int32_t width, std::int32_t height);
-// {"file", "width", "height", "count", "objects": [{"id", "model", "object", "box", "fields",
-// "iteration", "points", "vertices", "measurements", "error"}, ...], "error": null}: one
-// object a line, or all on one line for orvik-cli's JSON Lines. A frame of a stack (`frame`
-// 0 or more) is named after the file: {"file", "frame", ...}.
-QByteArray toObjectsJson(const std::vector<PictureObject>& objects, const GreyImage& image,
-                         const QString& imageFile, bool oneLine = false,
-                         const PictureUnits& units = {}, int frame = -1);
-QImage objectsOverlay(const std::vector<PictureObject>& objects, const GreyImage& image,
-                      int currentId);
+                        const PictureUnits& units = {}, int frame = -1);
 
 // Writes the file of `format` at `path` (and for Csv the points beside it), each whole or
 // not at all; throws ResultFileError.
 void saveObjects(ObjectsFormat format, const QString& path,
                  const std::vector<PictureObject>& objects, const GreyImage& image, int currentId,
-                 const QString& imageFile, const PictureUnits& units = {});
+                 const QString& imageFile, const PictureUnits& units = {}, int frame = -1);
 
-// One ROI of a RoiSet: its entry's name and its outline.
-struct RoiOutline {
-    std::string name;
-    int position = 0; // the stack slice it belongs to (1, 2, ...); 0 for every slice
-    bool closed = true;
-    std::vector<ContourPoint> points;
-};
-
-// The outlines of an ImageJ RoiSet: polygons, freehand and traced outlines, rectangles
-// (closed), polylines, freelines and angles (open), each in pixel coordinates. `path` names
-// the file in the errors. Throws SettingsError for a file that cannot be used.
-std::vector<RoiOutline> parseRoiSet(const QByteArray& bytes, const QString& path);
-
-// The objects of a saved Orvik JSON (a list, or a single result as one object) or of an
-// ImageJ RoiSet (by its content). From the JSON each object's id, model, polarity, box and
-// fields, checked as settings are, and no result: an analysis gives it. From a RoiSet each
-// outline as the result of a "Standard" (closed) or "Opened" object whose box bounds it, with
-// the id of its entry's number ("0007.roi" is 7) when every entry has one, else 1, 2, ....
-// Throws SettingsError naming the file and what is wrong.
+// The objects of a saved list, told apart by their content: an ImageJ RoiSet or a GeoJSON
+// FeatureCollection gives outlines without settings (see outlineObject), an Orvik JSON its
+// objects with their settings and saved points (see objectsOfJson). Objects read from
+// outlines still need their settings seeded on the picture they are used on
+// (placeObjects in document/find_objects.h). Throws SettingsError naming the file and what
+// is wrong.
 std::vector<PictureObject> parseObjects(const QByteArray& bytes, const QString& path);
 std::vector<PictureObject> readObjects(const QString& path);
 

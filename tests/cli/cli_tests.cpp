@@ -6,6 +6,7 @@
 #include "grey_image.h"
 #include "kontur.h"
 #include "pictures.h"
+#include "zip_files.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,6 +16,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <cmath>
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -513,6 +515,54 @@ TEST_F(Cli, FoundObjectsSavedAsJsonRerunToTheSameBitsOnAnyThreadCount) {
     }
 }
 
+// A RoiSet of outlines traced elsewhere: measured as read, each area is its outline's; analysed,
+// each starts from its outline and stays on its disc.
+TEST_F(Cli, OutlinesOfARoiSetAreMeasuredAsReadAndRefinedByAnalysis) {
+    const struct { int cx, cy, r; } discs[] = {{40, 50, 14}, {110, 50, 20}, {185, 50, 26}};
+    const QString picture =
+        folder.write("three.bmp", test::greyPicture(240, 100, [&discs](int x, int y) {
+                         for (const auto& d : discs)
+                             if (std::hypot(x + 0.5 - d.cx, y + 0.5 - d.cy) < d.r) return 40;
+                         return 200 + (x * 7 + y * 3) % 20;
+                     }));
+    std::vector<ZipEntry> entries;
+    std::vector<double> areas;
+    for (const auto& d : discs) {
+        std::vector<std::pair<int, int>> corners;
+        for (int k = 0; k < 48; ++k) {
+            const double a = k * 2 * M_PI / 48;
+            const std::pair<int, int> c{int(std::lround(d.cx + d.r * std::cos(a))),
+                                        int(std::lround(d.cy + d.r * std::sin(a)))};
+            if (corners.empty() || corners.back() != c) corners.push_back(c);
+        }
+        double twice = 0; // the shoelace
+        for (std::size_t i = 0; i < corners.size(); ++i) {
+            const auto& [x0, y0] = corners[i];
+            const auto& [x1, y1] = corners[(i + 1) % corners.size()];
+            twice += double(x0) * y1 - double(x1) * y0;
+        }
+        areas.push_back(std::abs(twice) / 2);
+        entries.push_back(
+            {"000" + std::to_string(entries.size() + 1) + ".roi", test::tracedRoi(corners)});
+    }
+    const QString set = folder.write("RoiSet.zip", zipStored(entries));
+    for (const bool analyse : {false, true}) {
+        std::vector<std::string> args{"--objects", set.toStdString(), picture.toStdString()};
+        if (analyse) args.insert(args.begin(), "--analyse");
+        const cli::Outcome outcome = cli::run(args);
+        ASSERT_EQ(outcome.exitCode, 0) << outcome.error;
+        const QJsonArray objects = parse(outcome)["objects"].toArray();
+        ASSERT_EQ(objects.size(), 3);
+        for (qsizetype i = 0; i < 3; ++i) {
+            const double area = objects[i].toObject()["measurements"].toObject()["area"].toDouble();
+            if (analyse)
+                EXPECT_NEAR(area, areas[i], 0.05 * areas[i]) << i;
+            else
+                EXPECT_DOUBLE_EQ(area, areas[i]) << i;
+        }
+    }
+}
+
 TEST_F(Cli, ObjectsOptionsRefuseWhatTheyCannotUseAndAFailedObjectGivesStatusOne) {
     const QString list =
         folder.write("list.json", QByteArray(R"({"objects": [{"id": 4, "box": [40, 30, 80, 70]},
@@ -535,6 +585,7 @@ TEST_F(Cli, ObjectsOptionsRefuseWhatTheyCannotUseAndAFailedObjectGivesStatusOne)
         {{"--find-objects", "--box", "1", "1", "9", "9"}, "--box cannot be combined"},
         {{"--objects", folder.path("none.json").toStdString()}, "Cannot read objects file"},
         {{"--objects", list.toStdString(), "--box", "1", "1", "9", "9"}, "--box cannot be"},
+        {{"--analyse"}, "--analyse takes the objects of --objects"},
     };
     for (const auto& c : cases) {
         const cli::Outcome outcome = run(c.args);

@@ -1,5 +1,6 @@
 // Tests of the formats over frames: which objects each frame holds when tracks end, and the
 // tracks the Cell Tracking Challenge's file lists.
+#include "document/document.h"
 #include "io/formats.h"
 #include "io/frame_formats.h"
 #include "io/zip_archive.h"
@@ -11,6 +12,15 @@
 
 namespace orvik {
 namespace {
+
+// The objects on `frame` of a document whose objects are the tracks' and followed by them.
+std::vector<PictureObject> objectsOnFrame(const std::vector<Track>& tracks, int frame) {
+    Document doc;
+    for (const Track& track : tracks)
+        doc.objects().restore({track.id, track.values, {}, {}});
+    doc.setTracks(tracks);
+    return doc.objectsOn(frame);
+}
 
 // A track of `frames` square contours, closed or open, ended by `error` when it is not empty.
 Track trackOf(int id, int frames, bool closed, std::string error = {}) {
@@ -56,6 +66,32 @@ TEST(FrameFormats, AnEndedTrackShowsItsErrorOnceAndIsGoneAfterwards) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "1 1 2 0\n2 0 0 0\n");
     EXPECT_EQ(ctcMaskName(7, 1200), "mask0007.tif");
+}
+
+// A list saved from one frame is what the frames writer writes for that frame alone, the
+// calibrated columns too though the frames followed start after the first.
+TEST(FrameFormats, AListSavedFromAFrameIsTheFramesWritersBytesForIt) {
+    const std::vector<Track> tracks = {trackOf(1, 3, true), trackOf(4, 3, false)};
+    const GreyImage image = test::greyPicture(40, 30, [](int x, int) { return x * 6; });
+    const PictureUnits units{Calibration{true, 0.5, QStringLiteral("um"), 0.0}, nullptr};
+    const std::vector<PictureObject> objects = objectsOnFrame(tracks, 2);
+    QTemporaryDir dir;
+    const std::vector<ObjectsFormat> formats = {ObjectsFormat::RoiSet, ObjectsFormat::GeoJson,
+                                                ObjectsFormat::Csv, ObjectsFormat::Json};
+    FramesSave save(formats, false, dir.path(), "cells.tif", 3);
+    save.addFrame(2, objects, image, units);
+    save.finish();
+    const auto content = [&dir](const QString& name) {
+        QFile file(dir.filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("missing");
+    };
+    for (const ObjectsFormat format : formats)
+        EXPECT_EQ(content(objectsOutputPath({}, "cells.tif", format)),
+                  objectsBytes(format, objects, image, 0, "cells.tif", units, 2))
+            << objectsFormatInfo(format).key;
+    EXPECT_EQ(content("cells-points.csv"), objectPointsCsv(objects, 2));
+    EXPECT_TRUE(content("cells.csv").startsWith("frame,id,area,"));
+    EXPECT_TRUE(content("cells.csv").contains(",area_um2,"));
 }
 
 TEST(FrameFormats, AStacksRoiSetSeedsFromItsFirstSliceWithTheIdsOfItsNames) {

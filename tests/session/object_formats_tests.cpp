@@ -1,5 +1,6 @@
 // The formats of a list of objects: each written and read back, the saved JSON rerun to the
 // same bits, and the readers against broken files.
+#include "document/find_objects.h"
 #include "io/object_formats.h"
 #include "io/settings.h"
 #include "io/zip_archive.h"
@@ -46,11 +47,13 @@ TEST(ObjectFormats, SavedJsonReadsBackEveryObjectAndRerunsToTheSameBits) {
               QString::fromStdString(a.objects().back().error));
     EXPECT_FALSE(a.objects().back().error.empty());
 
+    // The saved points come back as each object's result: measured as read, the list is the
+    // one saved; analysed again from the settings, it is too.
     ObjectList reread;
-    for (PictureObject object : parseObjects(json, "saved.json")) {
-        EXPECT_TRUE(object.result.contour.empty()); // nothing but the settings comes back
+    for (PictureObject object :
+         placeObjects(parseObjects(json, "saved.json"), a.image, "discs.bmp"))
         reread.restore(std::move(object));
-    }
+    EXPECT_EQ(toObjectsJson(reread.objects(), a.image, "discs.bmp"), json);
     reread.analyseAll(a.image, "discs.bmp", 1);
     EXPECT_EQ(toObjectsJson(reread.objects(), a.image, "discs.bmp"), json);
     EXPECT_EQ(toObjectsJson(a.objects(), a.image, "discs.bmp", true).count('\n'), 1);
@@ -103,6 +106,17 @@ TEST(ObjectFormats, TablesCollectionLabelsAndOverlayDescribeEveryObject) {
         QJsonDocument::fromJson(toFeatureCollection(a.objects(), a.image, "discs.bmp")).object();
     const QJsonObject feature = collection["features"].toArray()[2].toObject();
     EXPECT_EQ(feature["id"].toInt(), 4);
+    // Read back, each Feature with an outline is an outline without settings under its id.
+    const std::vector<PictureObject> outlines =
+        parseObjects(toFeatureCollection(a.objects(), a.image, "discs.bmp"), "discs.geojson");
+    ASSERT_EQ(outlines.size(), 7u); // the failed object has no geometry
+    for (std::size_t i = 0; i < outlines.size(); ++i) {
+        EXPECT_EQ(outlines[i].id, a.objects()[i].id);
+        EXPECT_TRUE(outlines[i].fromOutline);
+        EXPECT_EQ(outlines[i].result.closed, a.objects()[i].result.closed);
+        ASSERT_EQ(outlines[i].result.contour.size(), a.objects()[i].result.contour.size());
+        EXPECT_FLOAT_EQ(outlines[i].result.contour[3].y, a.objects()[i].result.contour[3].y);
+    }
     EXPECT_EQ(feature["properties"].toObject()["name"].toString(), "Object 4");
     EXPECT_EQ(feature["properties"].toObject()["objectType"].toString(), "annotation");
 
@@ -162,6 +176,20 @@ TEST(ObjectFormats, AFileThatCannotBeUsedSaysWhichAndWhy) {
         {huge, "unpacks to 5242884 bytes, more than the 4194304 allowed"},
         {oval, "entry \"0001.roi\": an ROI of type 2"},
         {zipStored({{"0001.roi", "Iout"}}), "entry \"0001.roi\": not an ImageJ ROI"},
+        {R"({"type": "FeatureCollection", "features": 3})",
+         "GeoJSON file \"saved.x\" has no array \"features\""},
+        {R"({"type": "FeatureCollection", "features": [{"geometry": {"type": "Point"}}]})",
+         "feature 0: a geometry of type \"Point\"; only Polygon and LineString are read"},
+        {R"({"type": "FeatureCollection", "features": [{"geometry": {"type": "Polygon",
+             "coordinates": []}}]})",
+         "feature 0: its polygon has no ring"},
+        {R"({"type": "FeatureCollection", "features": [{"geometry": {"type": "LineString",
+             "coordinates": [[1, 2], [3]]}}]})",
+         "feature 0: a position is not [x, y]"},
+        {R"({"type": "FeatureCollection", "features": [{"geometry": null}]})",
+         "GeoJSON file \"saved.x\" holds no outline"},
+        {R"({"objects": [{"id": 1, "box": [1, 2, 30, 40], "points": [[1, 2]]}]})",
+         "key \"objects[0].points\": 1 points, not the 32 of the field"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.says);

@@ -1,6 +1,7 @@
 // Deflated zip archives: the stored archive's headers with each entry packed by zlib.
 #include "zip_files.h"
 
+#include <algorithm>
 #include <zlib.h>
 
 namespace orvik::test {
@@ -42,6 +43,35 @@ QByteArray deflatedZip(const std::vector<ZipEntry>& entries) {
         end[16 + i] = static_cast<char>(out.size() >> (8 * i));
     }
     return out + directory + end;
+}
+
+QByteArray tracedRoi(const std::vector<std::pair<int, int>>& corners) {
+    int left = corners[0].first, top = corners[0].second, right = left, bottom = top;
+    for (const auto& [x, y] : corners) {
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+    }
+    const qsizetype n = static_cast<qsizetype>(corners.size());
+    QByteArray roi(64 + 4 * n, '\0');
+    const auto put16 = [&roi](qsizetype at, int v) {
+        roi[at] = static_cast<char>((v >> 8) & 0xff);
+        roi[at + 1] = static_cast<char>(v & 0xff);
+    };
+    roi.replace(0, 4, "Iout");
+    put16(4, 227);
+    roi[6] = 8; // traced
+    put16(8, top);
+    put16(10, left);
+    put16(12, bottom);
+    put16(14, right);
+    put16(16, static_cast<int>(n));
+    for (qsizetype i = 0; i < n; ++i) {
+        put16(64 + 2 * i, corners[std::size_t(i)].first - left);
+        put16(64 + 2 * n + 2 * i, corners[std::size_t(i)].second - top);
+    }
+    return roi;
 }
 
 } // namespace orvik::test

@@ -4,11 +4,16 @@
 #include "io/zip_archive.h"
 
 #include <QByteArray>
+#include <utility>
 #include <vector>
 
 namespace orvik::test {
 
 // `entries` zipped with deflated entries, as ImageJ's ROI Manager saves a RoiSet.
 QByteArray deflatedZip(const std::vector<ZipEntry>& entries);
+
+// An ImageJ ROI of integer corners as Analyze Particles writes one: a traced outline
+// (type 8) without sub-pixel coordinates, each corner relative to its bounding box.
+QByteArray tracedRoi(const std::vector<std::pair<int, int>>& corners);
 
 } // namespace orvik::test

@@ -1,0 +1,33 @@
+// What the writers and readers of a list of objects share: the order they list the objects
+// in, the object an outline read from a file becomes, and the errors that name the file.
+#pragma once
+
+#include "core/picture_object.h"
+
+#include <QImage>
+#include <QString>
+#include <vector>
+
+namespace orvik {
+
+// The largest id a saved list may give an object.
+inline constexpr int kMaxObjectId = 1'000'000'000;
+
+// The objects by rising id: the order every format lists them in, and on overlap the later
+// id is drawn last.
+std::vector<const PictureObject*> objectsById(const std::vector<PictureObject>& objects);
+
+// An outline read from a file without settings: a "Standard" (closed) or "Opened" object
+// with the field defaults and the box that bounds it, the outline as its result and marked
+// to be analysed from it. `path` names the file in the result's context until the object is
+// placed on a picture.
+PictureObject outlineObject(int id, const std::vector<ContourPoint>& points, bool closed,
+                            const QString& path);
+
+// Throws SettingsError: `kind "path" problem`.
+[[noreturn]] void listFileError(const QString& kind, const QString& path, const QString& problem);
+
+// A PNG whose bytes do not depend on the screen: a fixed resolution of 96 dpi.
+void fixResolution(QImage& picture);
+
+} // namespace orvik
