@@ -55,15 +55,18 @@ void recentre(KONTUR& k) {
     k.CenterY = static_cast<float>(c.y);
 }
 
-// One step of a track on `image`: the analysis from the settings on the track's first frame,
-// else a run on from where the contour stopped.
-void followOn(Track& track, KONTUR& k, const GreyImage& image, const std::string& imageFile,
-              StepScratch& scratch) {
+// One step of a track on `image`: on the track's first frame the analysis from the object's
+// own outline (`start`, for an outline read from a file) or else from its settings; on the
+// frames after it a run on from where the contour stopped.
+void followOn(Track& track, KONTUR& k, const std::vector<ContourPoint>* start,
+              const GreyImage& image, const std::string& imageFile, StepScratch& scratch) {
     if (!track.error.empty()) return; // the track ended on an earlier frame
     const bool blackOnWhite = track.values.blackOnWhite;
     const ImageBindingScope binding(image, blackOnWhite);
     try {
-        if (track.frames.empty()) {
+        if (track.frames.empty() && start != nullptr) {
+            analyseFromOutline(k, scratch, track.values, *start);
+        } else if (track.frames.empty()) {
             analyseContour(k, scratch, track.values);
         } else {
             runOnNextFrame(k, scratch);
@@ -100,7 +103,10 @@ FollowOutcome followObjects(const std::vector<PictureObject>& objects, const Fra
     for (int f = 0; f < count; ++f) {
         const GreyImage image = frame(first + f);
         pool.run(n, [&](std::size_t i, StepScratch& scratch) {
-            followOn(outcome.tracks[i], contours[i], image, imageFile, scratch);
+            const PictureObject& object = objects[i];
+            const bool fromOutline = object.fromOutline && !object.result.contour.empty();
+            followOn(outcome.tracks[i], contours[i], fromOutline ? &object.result.contour : nullptr,
+                     image, imageFile, scratch);
         });
         outcome.framesDone = f + 1;
         if (progress && !progress(outcome.framesDone)) break;

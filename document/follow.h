@@ -1,8 +1,9 @@
 // Following objects through the frames of a stack: on the first frame each object is analysed
-// from its settings; on each frame after that its contour starts where it ended on the frame
-// before (the points and their motion carry over, the picture changes) and the iterations run
-// again, so that an object keeps its id from frame to frame. The centre that "Center point"
-// and "Standard" hold their contour to moves with the contour from frame to frame.
+// from its settings (an outline read from a file, from itself); on each frame after that its
+// contour starts where it ended on the frame before (the points and their motion carry over,
+// the picture changes) and the iterations run again, so that an object keeps its id from frame
+// to frame. The centre that "Center point" and "Standard" hold their contour to moves with the
+// contour from frame to frame.
 #pragma once
 
 #include "core/result.h"

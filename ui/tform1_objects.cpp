@@ -376,6 +376,7 @@ void TForm1::OpenObjectsClick() {
                     QStringLiteral("Open objects"),
                     {QString::fromLatin1(objectsFormatInfo(ObjectsFormat::Json).filter),
                      QString::fromLatin1(objectsFormatInfo(ObjectsFormat::RoiSet).filter),
+                     QString::fromLatin1(objectsFormatInfo(ObjectsFormat::GeoJson).filter),
                      QStringLiteral("All files (*)")},
                     QFileInfo(suggestedPath("")).path()});
     if (choice.path.isEmpty()) return;
@@ -385,7 +386,10 @@ void TForm1::OpenObjectsClick() {
 void TForm1::openObjectsFile(const QString& path) {
     if (doc_.image().Display.isNull()) return;
     // Everything is read and checked before the list changes.
-    std::vector<PictureObject> opened = readObjects(path);
+    // Outlines that came without settings get them from their region on this picture, and
+    // every outline is measured on it.
+    std::vector<PictureObject> opened =
+        placeObjects(readObjects(path), doc_.image(), doc_.file().toStdString());
     for (const PictureObject& object : opened) {
         const Box b = boxOf(object.values.fields);
         if (offPicture(b, doc_.image().ImageWidth, doc_.image().ImageHeight))
@@ -402,21 +406,19 @@ void TForm1::openObjectsFile(const QString& path) {
                     .arg(doc_.image().ImageHeight)
                     .toStdString());
     }
-    const bool analyse = std::all_of(opened.begin(), opened.end(), [](const PictureObject& o) {
-        return o.result.contour.empty();
-    });
+    // Outlines are kept as they are; objects saved with their settings alone are analysed.
+    const auto bare = [](const PictureObject& o) { return o.result.contour.empty(); };
+    const bool analyse = std::any_of(opened.begin(), opened.end(), bare);
     doc_.objects().clear();
-    for (PictureObject& object : opened) {
-        // An outline read from a RoiSet is measured on this picture.
-        object.result.context.imageFile = doc_.file().toStdString();
+    for (PictureObject& object : opened)
         doc_.objects().restore(std::move(object));
-    }
     doc_.setCurrent(0);
     doc_.setCurrentError({});
-    if (analyse)
-        AnalyseAllClick();
-    else
-        objectsChanged();
+    if (analyse) {
+        const WaitCursor wait;
+        doc_.analyseAll(QThread::idealThreadCount(), {}, bare);
+    }
+    objectsChanged();
     shown_.status = QStringLiteral("Opened %1 objects from %2 \u00B7 ")
                         .arg(doc_.objects().size())
                         .arg(QFileInfo(path).fileName()) +
