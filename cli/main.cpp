@@ -8,30 +8,24 @@
 
 namespace {
 
-// orvik-cli's own standard error. The picture libraries' complaints about a broken file are
-// noise beside the one message that names the file and the cause, so they go elsewhere.
-FILE* ownErrors = stderr;
-
 bool isPictureLibraryNoise(const QMessageLogContext& context) {
     const char* category = context.category != nullptr ? context.category : "";
     return std::strncmp(category, "qt.gui.imageio", 14) == 0 ||
            std::strncmp(category, "qt.imageformats", 15) == 0;
 }
 
+// The picture libraries' complaints about a broken file are noise beside the one message that
+// names the file and the cause; every other toolkit message reaches standard error.
 void keepPictureLibraryNoiseOut(QtMsgType type, const QMessageLogContext& context,
                                 const QString& text) {
     if (type != QtFatalMsg && isPictureLibraryNoise(context)) return;
-    std::fprintf(ownErrors, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
-    std::fflush(ownErrors);
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+    std::fflush(stderr);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    // The PNG library prints its errors to the C library's stderr itself, past the toolkit's
-    // messages; the C library lets that stream be swapped for a sink. Everything of
-    // orvik-cli's own, and every other toolkit message, still reaches standard error.
-    if (FILE* sink = std::fopen("/dev/null", "w")) stderr = sink;
     qInstallMessageHandler(keepPictureLibraryNoiseOut);
 
     // The image reader finds its format plugins through the application object.
@@ -44,8 +38,8 @@ int main(int argc, char** argv) {
     const orvik::cli::Sink sink{
         [](const std::string& lines) { std::fwrite(lines.data(), 1, lines.size(), stdout); },
         [](const std::string& message) {
-            std::fputs(message.c_str(), ownErrors);
-            std::fflush(ownErrors);
+            std::fputs(message.c_str(), stderr);
+            std::fflush(stderr);
         }};
     return orvik::cli::run(args, sink);
 }
