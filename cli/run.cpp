@@ -95,8 +95,7 @@ void placeObjects(Document& doc, const Options& o) {
         FindOptions find = o.find;
         find.threshold = at(base.fields, Field::Threshold);
         find.blackOnWhite = base.blackOnWhite;
-        for (const Region& region : findRegions(image, find))
-            doc.objects().add(seedValues(region, base));
+        doc.findObjects(find, base, false);
         return;
     }
     // Outlines read without settings get them from their region on this picture.

@@ -107,6 +107,20 @@ void Document::setCurrent(int id, std::string error) {
     currentError_ = currentId_ != 0 ? std::move(error) : std::string();
 }
 
+std::vector<int> Document::findObjects(const FindOptions& options, const ControlValues& base,
+                                       bool replace) {
+    ControlValues seed = base;
+    at(seed.fields, Field::Threshold) = options.threshold;
+    seed.blackOnWhite = options.blackOnWhite;
+    const std::vector<Region> regions = findRegions(image_, options);
+    if (replace) objects_.clear();
+    std::vector<int> found;
+    for (const Region& region : regions)
+        found.push_back(objects_.add(seedValues(region, seed)));
+    shared_.reset();
+    return found;
+}
+
 void Document::analyseAll(int threads, const std::function<void(std::size_t)>& progress,
                           const std::function<bool(const PictureObject&)>& which) {
     objects_.analyseAll(image_, file_.toStdString(), threads, progress, which);

@@ -8,6 +8,7 @@
 #include "core/measurements.h"
 #include "core/picture_object.h"
 #include "core/picture_units.h"
+#include "document/find_objects.h"
 #include "document/objects.h"
 #include "picture_stack.h"
 
@@ -81,6 +82,11 @@ public:
     // last analysis.
     void setCurrent(int id, std::string error = {});
     void setCurrentError(std::string error) { currentError_ = std::move(error); }
+    // Find objects on the frame shown: an object seeded from `base` on every region `options`
+    // keep (the threshold and the polarity in `options`), after the list when `replace` is
+    // false, in its place when it is true. The ids of the objects found, not yet analysed.
+    std::vector<int> findObjects(const FindOptions& options, const ControlValues& base,
+                                 bool replace);
     // Analyses every object on the frame shown (or those `which` picks), on `threads` workers.
     void analyseAll(int threads, const std::function<void(std::size_t done)>& progress = {},
                     const std::function<bool(const PictureObject&)>& which = {});

@@ -319,13 +319,7 @@ void TForm1::findObjects(const FindOptions& options, bool replace, bool dropFlag
                          ModelChoice model) {
     ControlValues base = controlValues();
     base.model = model;
-    at(base.fields, Field::Threshold) = options.threshold;
-    base.blackOnWhite = options.blackOnWhite;
-    const std::vector<Region> regions = findRegions(doc_.image(), options);
-    if (replace) doc_.objects().clear();
-    std::vector<int> found;
-    for (const Region& region : regions)
-        found.push_back(doc_.objects().add(seedValues(region, base)));
+    const std::vector<int> found = doc_.findObjects(options, base, replace);
     doc_.setCurrent(0);
     doc_.setCurrentError({});
     AnalyseAllClick();
