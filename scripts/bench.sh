@@ -17,7 +17,7 @@ elif [ -n "${1:-}" ]; then
   exit 2
 fi
 
-bash scripts/install-deps.sh --bench
+bash scripts/install-deps.sh --test --bench
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVIK_BENCH=ON >/dev/null
 cmake --build build-bench --target orvik_benchmarks -j "$(nproc)"
 

@@ -96,7 +96,10 @@ void TForm1::showZoom() {
 }
 
 int TForm1::frameExtraHeight() const {
-    return MenuBar->sizeHint().height() + StatusLine->height();
+    // The menu bar's height as the window's layout gives it: its height for the window's
+    // width, a pixel above its size hint in some styles at a fractional scale.
+    const int menu = MenuBar->heightForWidth(std::max(width(), MenuBar->minimumWidth()));
+    return (menu > 0 ? menu : MenuBar->sizeHint().height()) + StatusLine->height();
 }
 
 void TForm1::updateThresholdPreview() {

@@ -7,6 +7,7 @@
 #include "spin_field.h"
 
 #include <QTest>
+#include <clocale>
 
 namespace orvik::test {
 
@@ -15,6 +16,14 @@ ErrorCapture::ErrorCapture()
 
 ErrorCapture::~ErrorCapture() {
     setErrorReporter(previous_);
+}
+
+DecimalCommaLocale::DecimalCommaLocale() : previous_(std::setlocale(LC_ALL, nullptr)) {
+    active_ = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+}
+
+DecimalCommaLocale::~DecimalCommaLocale() {
+    std::setlocale(LC_ALL, previous_.c_str());
 }
 
 namespace {

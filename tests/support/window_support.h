@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
+#include <string>
 
 namespace orvik::test {
 
@@ -24,6 +25,22 @@ public:
 
 private:
     ErrorReporter previous_;
+};
+
+// While it lives, the C library formats and reads numbers as a German user's session does
+// (1,5), as the application object would set it from LC_ALL=de_DE.UTF-8; active() tells
+// whether that locale is installed. The locale in force before comes back at the end.
+class DecimalCommaLocale {
+public:
+    DecimalCommaLocale();
+    ~DecimalCommaLocale();
+    DecimalCommaLocale(const DecimalCommaLocale&) = delete;
+    DecimalCommaLocale& operator=(const DecimalCommaLocale&) = delete;
+    bool active() const { return active_; }
+
+private:
+    std::string previous_;
+    bool active_ = false;
 };
 
 // A shown main window; tests own one each. It counts the previews and analyses it shows.

@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
@@ -233,20 +234,23 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<int>("value");
-        const auto row = [](const char* name, Field f, const char* typed, const char* shown,
+        const auto row = [](const char* name, Field f, const QString& typed, const QString& shown,
                             int value) {
-            QTest::newRow(name) << static_cast<int>(f) << QString::fromLatin1(typed)
-                                << QString::fromLatin1(shown) << value;
+            QTest::newRow(name) << static_cast<int>(f) << typed << shown << value;
         };
+        // Separators as the user's locale writes them, which the fields read: 1,500 or 1.500.
+        const QLocale locale;
+        const QString thousands = u'1' + locale.groupSeparator() + QStringLiteral("500");
+        const QString fraction = u'2' + locale.decimalPoint() + u'5';
         row("a valid number", Field::Iterations, "150", "150", 150);
-        row("with a group separator", Field::Iterations, "1,500", "1,500", 1500);
+        row("with a group separator", Field::Iterations, thousands, thousands, 1500);
         row("letters", Field::Inertia, "abc", "abc", 10);
         row("a number then letters", Field::Tension, "7x", "7x", 7);
         row("above the maximum", Field::Inertia, "250", "250", 25);
         row("above the maximum, then Backspace", Field::Tension, "600\b", "60", 60);
         row("below the minimum", Field::Radius, "1", "1", 100);
         row("a minus sign", Field::Gradient, "-3", "-3", 0);
-        row("a fraction", Field::Form, "2.5", "2.5", 2);
+        row("a fraction", Field::Form, fraction, fraction, 2);
         row("box field above its maximum before a load", Field::X1, "101", "101", 10);
     }
     void typedTextCountsOnlyWhenItIsAWholeNumberInRange() {

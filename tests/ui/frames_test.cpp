@@ -5,9 +5,11 @@
 #include "tiff_files.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QSlider>
 #include <QTableWidget>
 #include <QUndoStack>
@@ -55,7 +57,12 @@ private slots:
         // The automatic range maps 1000 .. 3000 onto black .. white.
         QCOMPARE(int(form->image().GreyData[45 * 120 + 50]), 255);
         QCOMPARE(int(form->image().GreyData[0]), 0);
-        QTest::mouseMove(form->Image1, QPoint(50, 45));
+        // The pointer over the middle of pixel (50, 45), handed to the view itself: the
+        // platform's cursor, moved there, lands on another pixel when the screen is scaled.
+        const QPointF over(50.5, 45.5); // at 1:1
+        QMouseEvent move(QEvent::MouseMove, over, form->Image1->mapToGlobal(over), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(form->Image1, &move);
         QCOMPARE(form->PointerLabel->text(), QStringLiteral("x 50, y 45 \u00B7 3000"));
         form->setDisplayRange({0, 4000});
         QCOMPARE(int(form->image().GreyData[45 * 120 + 50]), 191); // 3000 of 4000
