@@ -232,6 +232,25 @@ TEST_F(Cli, TheCommandPrintsTheJsonAndReturnsTheStatus) {
     EXPECT_TRUE(help.error.empty());
 }
 
+// Each picture's line reaches standard output as soon as that picture is done: the second
+// picture is written only when the first one's line has arrived, so a run that held the lines
+// back until the last picture would find no second picture.
+TEST_F(Cli, EachPicturesLineIsHandedOnBeforeTheNextPictureIsRead) {
+    const QString later = folder.path("later.bmp");
+    std::vector<std::string> lines;
+    const int status = cli::run({"--iterations", "5", image.toStdString(), later.toStdString()},
+                                {[&](const std::string& text) {
+                                     lines.push_back(text);
+                                     if (lines.size() == 1) QFile::copy(image, later);
+                                 },
+                                 [](const std::string&) {}});
+    EXPECT_EQ(status, 0);
+    ASSERT_EQ(lines.size(), 2u);
+    for (const std::string& line : lines)
+        EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;
+    EXPECT_NE(lines[1].find("later.bmp"), std::string::npos);
+}
+
 QByteArray readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
