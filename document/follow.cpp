@@ -13,24 +13,6 @@ namespace orvik {
 
 namespace {
 
-// How far from `from` along `d` the ray leaves the polygon: the farthest crossing of an edge,
-// or `fallback` when it crosses none.
-double rayExit(ContourPoint from, Direction d, const std::vector<ContourPoint>& polygon,
-               double fallback) {
-    double farthest = -1;
-    for (std::size_t i = 0; i < polygon.size(); ++i) {
-        const ContourPoint a = polygon[i], b = polygon[(i + 1) % polygon.size()];
-        const double ex = b.x - a.x, ey = b.y - a.y;
-        const double denominator = double(d.cos) * ey - double(d.sin) * ex;
-        if (std::abs(denominator) < 1e-12) continue;
-        const double ax = a.x - from.x, ay = a.y - from.y;
-        const double t = (ax * ey - ay * ex) / denominator;
-        const double s = (ax * d.sin - ay * d.cos) / denominator;
-        if (t > 0 && s >= 0 && s <= 1) farthest = std::max(farthest, t);
-    }
-    return farthest > 0 ? farthest : fallback;
-}
-
 // Before a frame after the first: the centre that "Center point"'s radii and "Standard"'s
 // shape force refer to moves to the contour's centroid, so that a moving object takes its
 // model along; otherwise the model pulls its contour back toward where the object was on
@@ -43,12 +25,12 @@ void recentre(KONTUR& k) {
     if (k.ModelKind == 1) {
         for (const std::int32_t level : {0, 1}) {
             const std::vector<ContourPoint> outline = levelOutline(k, level);
-            for (std::int32_t i = 0; i < k.PointCount; ++i) {
-                const ContourPoint p = outline[static_cast<std::size_t>(i)];
-                const double reach = std::hypot(p.x - c.x, p.y - c.y);
-                pointX(k, i, level) =
-                    static_cast<float>(rayExit(c, pointDirection(i, k.PointCount), outline, reach));
-            }
+            std::vector<double> reach;
+            for (const ContourPoint& p : outline)
+                reach.push_back(std::hypot(p.x - c.x, p.y - c.y));
+            const std::vector<double> radii = rayExits(c, outline, k.PointCount, reach);
+            for (std::int32_t i = 0; i < k.PointCount; ++i)
+                pointX(k, i, level) = static_cast<float>(radii[static_cast<std::size_t>(i)]);
         }
     }
     k.CenterX = static_cast<float>(c.x);
