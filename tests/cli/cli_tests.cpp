@@ -388,6 +388,8 @@ TEST_F(Cli, AFailedWriteSaysWhyAndLeavesNoFileBehind) {
         // Larger than the limit and the buffer: the first write stops short, without an error
         // of its own.
         {"a large file over the size limit", "overlay", "noise-overlay.png", 20000, EFBIG},
+        // Buffered whole, then flushed part-way: the device keeps no reason of its own.
+        {"a file cut short part-way", "csv", "disc.csv", 100, EFBIG},
         {"a full device", "csv", "disc.csv", -1, ENOSPC},
     };
     // Grey noise, whose overlay picture hardly compresses: some 60 kB.
@@ -418,6 +420,37 @@ TEST_F(Cli, AFailedWriteSaysWhyAndLeavesNoFileBehind) {
             EXPECT_TRUE(S_ISCHR(status.st_mode)) << "the device was replaced";
         }
     }
+}
+
+// A save into a pipe whose reader is slow waits for it; the file is larger than a pipe holds.
+TEST_F(Cli, ASaveIntoAPipeWaitsForASlowReader) {
+    const QString noise = folder.write("noise.bmp", test::greyPicture(400, 300, [](int x, int y) {
+                                           return (x * 7919 ^ y * 104729) % 251;
+                                       }));
+    const QString out = folder.path("piped");
+    ASSERT_TRUE(QDir().mkpath(out));
+    const QByteArray fifo = QFile::encodeName(out + "/noise-overlay.png");
+    ASSERT_EQ(mkfifo(fifo.constData(), 0600), 0);
+    const int reader = open(fifo.constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    QProcess process;
+    process.start(ORVIK_CLI_PATH, {"--save", "overlay", "--out", out, noise});
+    process.waitForFinished(300); // the pipe fills up meanwhile
+    QByteArray png;
+    char buffer[4096];
+    for (int idle = 0; idle < 600 && process.state() != QProcess::NotRunning;) {
+        const ssize_t n = read(reader, buffer, sizeof buffer);
+        if (n > 0)
+            png.append(buffer, n);
+        else
+            idle += process.waitForFinished(50) ? 0 : 1;
+    }
+    for (ssize_t n; (n = read(reader, buffer, sizeof buffer)) > 0;)
+        png.append(buffer, n);
+    close(reader);
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    EXPECT_GT(png.size(), 65536);
+    EXPECT_FALSE(QImage::fromData(png, "PNG").isNull());
 }
 
 TEST_F(Cli, ABatchPrintsOneLinePerImageInOrderAndGoesOnAfterABadOne) {
