@@ -149,6 +149,7 @@ TEST_F(Cli, BadArgumentsAndUnreadableImagesExitWithStatusTwo) {
         {{"--click", "5", "-2147483648", "--tool", "radius"},
          "option --click: Y -2147483648 is outside the range 0..100"},
         {{"--wobble", "1"}, "unknown option --wobble"},
+        {{"--pixel-size", "1", "--unit", "u\nm"}, "option --unit: the unit holds a control"},
         {{"--click", "5", "5"}, "--click and --tool go together"},
         {{"--model", "balloon", "--click", "5", "5", "--tool", "radius"},
          "the radius tool is not available"},
