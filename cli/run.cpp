@@ -134,10 +134,7 @@ void runObjectsOnPicture(Document& doc, const Options& o, ImageOutcome& outcome)
         return !o.objects || o.analyse || object.result.contour.empty();
     });
     describeFrame(doc, o, -1, outcome);
-    if (!o.saveObjects.empty()) makeFolder(*o.out);
-    for (const ObjectsFormat format : o.saveObjects)
-        saveFrameObjects(doc, format, objectsOutputPath(*o.out, doc.file(), format));
-    if (o.saveCtc) saveFrames(doc, *o.out, 0, 0, {}, true);
+    saveShownObjects(doc, o.saveObjects, o.out.value_or(QString()), o.saveCtc);
 }
 
 // A stack's list: found or read on the first frame, then followed through the frames, a line

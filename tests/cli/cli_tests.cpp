@@ -671,6 +671,16 @@ TEST_F(Cli, ObjectsOptionsRefuseWhatTheyCannotUseAndAFailedObjectGivesStatusOne)
         EXPECT_EQ(outcome.exitCode, 2);
         EXPECT_NE(outcome.error.find(c.says), std::string::npos) << outcome.error;
     }
+    // An id beyond the labels picture is refused, the file named, before any format is written.
+    const QString big =
+        folder.write("big.json", R"({"objects": [{"id": 70000, "box": [40, 30, 80, 70]}]})");
+    const QString out = folder.path("big");
+    const cli::Outcome refused = run(
+        {"--objects", big.toStdString(), "--save", "roiset,labels", "--out", out.toStdString()});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.error.find("disc-labels.png\": object 70000"), std::string::npos)
+        << refused.error;
+    EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{});
     // A saved box off this picture names the object.
     const QString far = folder.write("far.json", QByteArray(R"({"box": [10, 10, 500, 50]})"));
     EXPECT_NE(run({"--objects", far.toStdString()}).error.find("object 1, box: X2 500"),
