@@ -208,6 +208,9 @@ void FramesSave::finish() {
     for (const QString& name : pictures_)
         moveIntoPlace(QDir(staging_).filePath(name), QDir(folder_).filePath(name));
     if (ctc_) replaceFolder(QDir(staging_).filePath(base), ctcFolder);
+    // What is left (an earlier run's CTC folder, swapped out) goes with the staging folder.
+    if (!staging_.isEmpty()) QDir(staging_).removeRecursively();
+    staging_.clear();
 }
 
 } // namespace orvik
