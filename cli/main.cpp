@@ -1,10 +1,12 @@
 // orvik-cli: the headless analysis command.
 #include "cli.h"
+#include "io/formats.h"
 
 #include <QCoreApplication>
 #include <QString>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -31,12 +33,14 @@ int main(int argc, char** argv) {
     // The image reader finds its format plugins through the application object.
     QCoreApplication app(argc, argv);
     const std::vector<std::string> args(argv + 1, argv + argc);
-    // Each picture's lines in one write as soon as it is done: runs side by side (xargs -P)
-    // into one file keep their lines whole, where a buffered stream would hand them over in
-    // pieces that interleave.
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    // Each picture's lines straight to the descriptor as soon as it is done, unbuffered: runs
+    // side by side (xargs -P) into one file keep their lines whole, where a buffered stream
+    // would hand them over in pieces that interleave.
     const orvik::cli::Sink sink{
-        [](const std::string& lines) { std::fwrite(lines.data(), 1, lines.size(), stdout); },
+        // Written whole, waiting while a slow reader keeps a non-blocking pipe full.
+        [](const std::string& lines) {
+            orvik::writeWhole(STDOUT_FILENO, lines.data(), lines.size());
+        },
         [](const std::string& message) {
             std::fputs(message.c_str(), stderr);
             std::fflush(stderr);

@@ -172,6 +172,9 @@ bool parseObjectsOption(const std::string& a, Arguments& in, Options& o) {
     } else if (a == "--unit") {
         o.unit = QString::fromStdString(in.value(a));
         if (o.unit->isEmpty()) throw UsageError("option --unit: the unit is empty");
+        if (std::any_of(o.unit->cbegin(), o.unit->cend(),
+                        [](QChar c) { return c.category() == QChar::Other_Control; }))
+            throw UsageError("option --unit: the unit holds a control character");
     } else {
         return false;
     }

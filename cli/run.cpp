@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <exception>
 #include <limits>
 #include <optional>
 #include <stdexcept>
@@ -134,11 +135,29 @@ void runObjectsOnPicture(Document& doc, const Options& o, ImageOutcome& outcome)
         return !o.objects || o.analyse || object.result.contour.empty();
     });
     describeFrame(doc, o, -1, outcome);
-    if (!o.saveObjects.empty()) makeFolder(*o.out);
-    for (const ObjectsFormat format : o.saveObjects)
-        saveFrameObjects(doc, format, objectsOutputPath(*o.out, doc.file(), format));
-    if (o.saveCtc) saveFrames(doc, *o.out, 0, 0, {}, true);
+    saveShownObjects(doc, o.saveObjects, o.out.value_or(QString()), o.saveCtc);
 }
+
+// The first save of a run that failed: the frames after it are still described, their saves
+// skipped, and the failure reported once every line is made.
+class SaveFailure {
+public:
+    template <typename Save>
+    void attempt(Save save) {
+        if (failure_) return;
+        try {
+            save();
+        } catch (const std::exception&) {
+            failure_ = std::current_exception();
+        }
+    }
+    void report() const {
+        if (failure_) std::rethrow_exception(failure_);
+    }
+
+private:
+    std::exception_ptr failure_;
+};
 
 // A stack's list: found or read on the first frame, then followed through the frames, a line
 // per frame.
@@ -148,14 +167,21 @@ void runObjectsOnFrames(Document& doc, const Options& o, ImageOutcome& outcome) 
         doc.objects().objects(), [&doc](int frame) { return doc.frameImage(frame); }, 0, frames,
         doc.file().toStdString(), o.threads);
     doc.setTracks(std::move(follow.tracks));
-    if (!o.saveObjects.empty() || o.saveCtc) makeFolder(*o.out);
-    FramesSave save(o.saveObjects, o.saveCtc, o.out.value_or(QString()), doc.file(), frames);
+    SaveFailure failure;
+    std::optional<FramesSave> save;
+    if (!o.saveObjects.empty() || o.saveCtc)
+        failure.attempt(
+            [&] { save.emplace(o.saveObjects, o.saveCtc, *o.out, doc.file(), frames); });
     for (int frame = 0; frame < frames; ++frame) {
         describeFrame(doc, o, frame, outcome);
-        const GreyImage image = doc.frameImage(frame);
-        save.addFrame(frame, doc.objectsOn(frame), image, doc.units(frame));
+        if (!save) continue;
+        failure.attempt([&] {
+            const GreyImage image = doc.frameImage(frame);
+            save->addFrame(frame, doc.objectsOn(frame), image, doc.units(frame));
+        });
     }
-    save.finish();
+    if (save) failure.attempt([&] { save->finish(); });
+    failure.report();
 }
 
 // An image that could not be read or saved: status 2 and the message. Every image gives its
@@ -210,6 +236,7 @@ ImageOutcome runImage(const Options& o, const std::string& file, StepScratch& sc
         // The first frame as a single picture is analysed; each next frame runs on from the
         // contour the one before left, until a floating-point error ends the run.
         const HeadlessOutcome run = analyseHeadless(Kontur, scratch, doc.image(), values, tool);
+        SaveFailure failure;
         std::string error = run.error;
         for (int frame = 0; frame < frames; ++frame) {
             if (frame > 0) {
@@ -234,9 +261,12 @@ ImageOutcome runImage(const Options& o, const std::string& file, StepScratch& sc
             outcome.exitCode = error.empty() ? 0 : 1;
             outcome.tableRows.push_back(measurementRow(path.toStdString(), tag, "", m, result));
             if (!o.save.empty())
-                saveResults(o, frames > 1 ? frameName(path, frame, frames) : path, doc, result,
-                            image);
+                failure.attempt([&] {
+                    saveResults(o, frames > 1 ? frameName(path, frame, frames) : path, doc, result,
+                                image);
+                });
         }
+        failure.report();
     } catch (const std::exception& e) {
         failImage(outcome, path, e);
     }

@@ -20,6 +20,21 @@ void saveFrameObjects(const Document& doc, ObjectsFormat format, const QString& 
                 doc.units(), doc.frameCount() > 1 ? doc.frame() : -1);
 }
 
+void saveShownObjects(const Document& doc, const std::vector<ObjectsFormat>& formats,
+                      const QString& folder, bool ctc) {
+    if (formats.empty() && !ctc) return;
+    makeFolder(folder);
+    const int frame = doc.frameCount() > 1 ? doc.frame() : -1;
+    // The list files ride with the CTC layout's, so that they are written all or none.
+    FramesSave save({}, ctc, folder, doc.file(), doc.frameCount());
+    for (const ObjectsFormat format : formats)
+        save.addFiles(objectsFiles(format, objectsOutputPath(folder, doc.file(), format),
+                                   doc.objectsOn(doc.frame()), doc.image(), doc.currentId(),
+                                   doc.file(), doc.units(), frame));
+    if (ctc) save.addFrame(doc.frame(), doc.objectsOn(doc.frame()), doc.image(), doc.units());
+    save.finish();
+}
+
 const std::vector<ObjectsFormat>& framesFolderFormats() {
     static const std::vector<ObjectsFormat> formats = {ObjectsFormat::RoiSet,
                                                        ObjectsFormat::GeoJson, ObjectsFormat::Csv,

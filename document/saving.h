@@ -27,6 +27,11 @@ QString contourClipboardText(const Document& doc, const ContourResult& result);
 // it); on a stack each object is tagged with its frame.
 void saveFrameObjects(const Document& doc, ObjectsFormat format, const QString& path);
 
+// The objects of the frame shown in each of `formats`, named after the picture in `folder`,
+// and with `ctc` its Cell Tracking Challenge layout: every file written, or none.
+void saveShownObjects(const Document& doc, const std::vector<ObjectsFormat>& formats,
+                      const QString& folder, bool ctc);
+
 // The formats "Save frames to folder…" writes.
 const std::vector<ObjectsFormat>& framesFolderFormats();
 

@@ -16,6 +16,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
+#include <poll.h>
 #include <string>
 #include <sys/stat.h>
 #include <system_error>
@@ -243,11 +245,11 @@ QByteArray resultBytes(ResultFormat format, const ContourResult& result, const M
 
 namespace {
 
-// Why the last operation on `file` failed: the device's own text, or, when it kept none (a
-// write cut short by a full disk reports no error of its own), the system's reason.
+// Why the last operation on `file` failed. The system's reason comes first: a write cut short
+// part-way (a full disk, a file size limit) leaves the device only an unspecific "Unknown
+// error", or none at all.
 QString failureReason(const QFileDevice& file, int systemError) {
-    if (file.error() == QFileDevice::NoError && systemError != 0)
-        return QString::fromLocal8Bit(std::strerror(systemError));
+    if (systemError != 0) return systemReason(systemError);
     return file.errorString();
 }
 
@@ -265,48 +267,86 @@ bool writeAll(QFileDevice& file, const QByteArray& bytes, int& systemError) {
     }
     errno = 0;
     const bool flushed = file.flush();
-    systemError = errno;
+    systemError = flushed ? 0 : errno;
     return flushed;
 }
 
 // A device or a pipe named as the file: it has no old content to keep and can't be
-// replaced by a renamed copy, so it is written as it is, without waiting for a reader.
+// replaced by a renamed copy, so it is written as it is.
 bool isDeviceOrPipe(const QString& path) {
     struct stat status {};
     return ::stat(QFile::encodeName(path).constData(), &status) == 0 && !S_ISREG(status.st_mode) &&
            !S_ISDIR(status.st_mode);
 }
 
+ResultFileError saveFailure(const QString& path, const QString& reason) {
+    return ResultFileError(
+        QStringLiteral("Cannot save \"%1\": %2").arg(path, reason).toStdString());
+}
+
+// Opened without waiting for a reader (a FIFO without one is refused at once), then written
+// whole, waiting while the reader is slow.
+void writeDevice(const QString& path, const QByteArray& bytes) {
+    const int descriptor =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) throw saveFailure(path, systemReason(errno));
+    const int error = writeWhole(descriptor, bytes.constData(), std::size_t(bytes.size()));
+    ::close(descriptor);
+    if (error != 0) throw saveFailure(path, systemReason(error));
+}
+
 } // namespace
 
-void saveFile(const QString& path, const QByteArray& bytes) {
-    const auto failure = [&path](const QString& reason) {
-        return ResultFileError(
-            QStringLiteral("Cannot save \"%1\": %2").arg(path, reason).toStdString());
-    };
-    int systemError = 0;
-    if (isDeviceOrPipe(path)) {
-        QFile device;
-        const int descriptor =
-            ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        if (descriptor < 0) throw failure(QString::fromLocal8Bit(std::strerror(errno)));
-        if (!device.open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered,
-                         QFileDevice::AutoCloseHandle)) {
-            ::close(descriptor);
-            throw failure(device.errorString());
+QString systemReason(int systemError) {
+    return qt_error_string(systemError);
+}
+
+int writeWhole(int descriptor, const char* data, std::size_t size) {
+    std::size_t written = 0;
+    while (written < size) {
+        const ssize_t count = ::write(descriptor, data + written, size - written);
+        if (count > 0) {
+            written += std::size_t(count);
+        } else if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd room{descriptor, POLLOUT, 0};
+            if (::poll(&room, 1, -1) < 0 && errno != EINTR) return errno;
+        } else if (count < 0 && errno != EINTR) {
+            return errno;
+        } else if (count == 0) {
+            return EIO;
         }
-        if (!writeAll(device, bytes, systemError))
-            throw failure(failureReason(device, systemError));
-        return;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) throw failure(file.errorString());
-    if (!writeAll(file, bytes, systemError)) {
-        const QString reason = failureReason(file, systemError);
-        file.cancelWriting();
-        throw failure(reason);
+    return 0;
+}
+
+void saveFile(const QString& path, const QByteArray& bytes) {
+    saveFiles({{path, bytes}});
+}
+
+void saveFiles(const std::vector<FileBytes>& files) {
+    // Every regular file is written to its temporary file first; one that fails discards them
+    // all (a QSaveFile not committed removes its temporary file).
+    std::vector<std::unique_ptr<QSaveFile>> staged;
+    std::vector<const FileBytes*> devices;
+    for (const FileBytes& f : files) {
+        if (isDeviceOrPipe(f.path)) {
+            devices.push_back(&f);
+            continue;
+        }
+        auto file = std::make_unique<QSaveFile>(f.path);
+        if (!file->open(QIODevice::WriteOnly)) throw saveFailure(f.path, file->errorString());
+        int systemError = 0;
+        if (!writeAll(*file, f.bytes, systemError)) {
+            const QString reason = failureReason(*file, systemError);
+            file->cancelWriting();
+            throw saveFailure(f.path, reason);
+        }
+        staged.push_back(std::move(file));
     }
-    if (!file.commit()) throw failure(file.errorString());
+    for (const FileBytes* device : devices)
+        writeDevice(device->path, device->bytes);
+    for (const std::unique_ptr<QSaveFile>& file : staged)
+        if (!file->commit()) throw saveFailure(file->fileName(), file->errorString());
 }
 
 void makeFolder(const QString& folder) {

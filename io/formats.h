@@ -9,8 +9,10 @@
 #include <QByteArray>
 #include <QImage>
 #include <QString>
+#include <cstddef>
 #include <optional>
 #include <stdexcept>
+#include <vector>
 
 namespace orvik {
 
@@ -60,8 +62,24 @@ QByteArray resultBytes(ResultFormat format, const ContourResult& result, const M
                        const QImage& overlay);
 
 // Writes all of `bytes` to `path` or nothing: on failure the file as it was stays and the
-// error names the file and the reason.
+// error names the file and the reason. A pipe, a terminal or a device named as the file is
+// written as it is, waiting while a slow reader keeps it full.
 void saveFile(const QString& path, const QByteArray& bytes);
+
+// A file to write and its bytes.
+struct FileBytes {
+    QString path;
+    QByteArray bytes;
+};
+// Writes every file or none: each is written whole to a temporary file beside its place, and
+// only when all are written are they renamed into place.
+void saveFiles(const std::vector<FileBytes>& files);
+
+// Writes all `size` bytes to `descriptor`, waiting for room whenever a non-blocking pipe or
+// terminal is full; 0 when done, else the system's error (errno).
+int writeWhole(int descriptor, const char* data, std::size_t size);
+// The system's reason for `systemError` (errno), as the toolkit words it.
+QString systemReason(int systemError);
 
 // The folder, created with its parents when missing; the error says why it could not be.
 void makeFolder(const QString& folder);

@@ -6,8 +6,14 @@
 #include "io/zip_archive.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <iterator>
 #include <utility>
 
 namespace orvik {
@@ -24,20 +30,100 @@ QByteArray ctcTracks(const std::map<int, LabelSpan>& drawn) {
     return bytesOf(text);
 }
 
+namespace {
+
+// The bytes `make` gives, its refusal told as a failure to save `path`.
+template <typename Make>
+QByteArray bytesFor(const QString& path, Make make) {
+    try {
+        return make();
+    } catch (const ResultFileError& e) {
+        throw ResultFileError(
+            QStringLiteral("Cannot save \"%1\": %2").arg(path, e.what()).toStdString());
+    }
+}
+
+[[noreturn]] void failMoving(const QString& to) {
+    throw ResultFileError(
+        QStringLiteral("Cannot save \"%1\": %2").arg(to, systemReason(errno)).toStdString());
+}
+
+// A staged file into its place; a device or pipe in that place is written, not replaced.
+void moveIntoPlace(const QString& from, const QString& to) {
+    const QFileInfo target(to);
+    if (target.exists() && !target.isFile() && !target.isDir()) {
+        QFile staged(from);
+        if (!staged.open(QIODevice::ReadOnly))
+            throw ResultFileError(QStringLiteral("Cannot read \"%1\": %2")
+                                      .arg(from, staged.errorString())
+                                      .toStdString());
+        saveFile(to, staged.readAll());
+        return;
+    }
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+        failMoving(to);
+}
+
+// The staged folder in place of `to`: swapped with the old one in one step where the file
+// system can (the old one is then left at `from`, to be removed with the staging folder).
+void replaceFolder(const QString& from, const QString& to) {
+    const QByteArray source = QFile::encodeName(from), target = QFile::encodeName(to);
+    if (::rename(source.constData(), target.constData()) == 0) return; // none, or an empty one
+    if (errno != ENOTEMPTY && errno != EEXIST) failMoving(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_EXCHANGE) ==
+        0)
+        return;
+    if (errno != EINVAL && errno != ENOSYS) failMoving(to);
+    // Without the swap: the old folder aside first, then the new one in its place.
+    const QByteArray aside = QFile::encodeName(from + QStringLiteral(".old"));
+    if (::rename(target.constData(), aside.constData()) != 0) failMoving(to);
+    if (::rename(source.constData(), target.constData()) != 0) {
+        const int error = errno;
+        ::rename(aside.constData(), target.constData());
+        errno = error;
+        failMoving(to);
+    }
+}
+
+} // namespace
+
 FramesSave::FramesSave(std::vector<ObjectsFormat> formats, bool ctc, QString folder,
                        QString imageFile, int frameCount)
     : formats_(std::move(formats)), ctc_(ctc), folder_(std::move(folder)),
-      imageFile_(std::move(imageFile)), frameCount_(frameCount) {}
+      imageFile_(std::move(imageFile)), frameCount_(frameCount) {
+    if (!ctc_ && !has(ObjectsFormat::Labels) && !has(ObjectsFormat::Overlay)) return;
+    makeFolder(folder_);
+    QTemporaryDir staging(QDir(folder_).filePath(u'.' + QFileInfo(imageFile_).completeBaseName() +
+                                                 QStringLiteral("-saving-XXXXXX")));
+    if (!staging.isValid())
+        throw ResultFileError(QStringLiteral("Cannot save into the folder \"%1\": %2")
+                                  .arg(folder_, staging.errorString())
+                                  .toStdString());
+    staging.setAutoRemove(false);
+    staging_ = staging.path();
+    if (ctc_) makeFolder(QDir(staging_).filePath(QFileInfo(imageFile_).completeBaseName()));
+}
+
+FramesSave::~FramesSave() {
+    if (!staging_.isEmpty()) QDir(staging_).removeRecursively();
+}
 
 bool FramesSave::has(ObjectsFormat format) const {
     return std::find(formats_.begin(), formats_.end(), format) != formats_.end();
 }
 
-// DIR/NAME-007-labels.png: a frame's picture, numbered as the CTC masks are.
-QString FramesSave::framePath(int frame, const char* ending) const {
-    return QDir(folder_).filePath(QFileInfo(imageFile_).completeBaseName() +
-                                  ctcMaskName(frame, frameCount_).mid(4).chopped(4).prepend(u'-') +
-                                  QLatin1String(ending));
+// NAME-007-labels.png: a frame's picture, numbered as the CTC masks are.
+QString FramesSave::frameName(int frame, const char* ending) const {
+    return QFileInfo(imageFile_).completeBaseName() +
+           ctcMaskName(frame, frameCount_).mid(4).chopped(4).prepend(u'-') + QLatin1String(ending);
+}
+
+void FramesSave::stage(const QString& name, const QByteArray& bytes) {
+    saveFile(QDir(staging_).filePath(name), bytes);
+}
+
+void FramesSave::addFiles(std::vector<FileBytes> files) {
+    std::move(files.begin(), files.end(), std::back_inserter(files_));
 }
 
 void FramesSave::addFrame(int frame, const std::vector<PictureObject>& objects,
@@ -60,21 +146,29 @@ void FramesSave::addFrame(int frame, const std::vector<PictureObject>& objects,
             rois_.push_back(std::move(entry));
     if (has(ObjectsFormat::Json))
         lines_ += toObjectsJson(objects, image, imageFile_, true, units, frame).toStdString();
-    if (has(ObjectsFormat::Labels))
-        saveFile(framePath(frame, "-labels.png"), toLabelsPng(objects, image));
-    if (has(ObjectsFormat::Overlay))
-        saveFile(framePath(frame, "-overlay.png"), toPng(objectsOverlay(objects, image, 0)));
+    for (const auto& [format, ending] : {std::pair{ObjectsFormat::Labels, "-labels.png"},
+                                         std::pair{ObjectsFormat::Overlay, "-overlay.png"}}) {
+        if (!has(format)) continue;
+        const QString name = frameName(frame, ending);
+        stage(name, bytesFor(QDir(folder_).filePath(name), [&, format = format] {
+                  return format == ObjectsFormat::Labels ? toLabelsPng(objects, image)
+                                                         : toPng(objectsOverlay(objects, image, 0));
+              }));
+        if (std::find(pictures_.begin(), pictures_.end(), name) == pictures_.end())
+            pictures_.push_back(name);
+    }
     if (ctc_) {
         // A mask holds the objects outlined on the frame: not the one whose track ended there.
         std::vector<PictureObject> outlined;
         for (const PictureObject& object : objects)
             if (object.error.empty()) outlined.push_back(object);
-        const QString folder = QDir(folder_).filePath(QFileInfo(imageFile_).completeBaseName());
-        makeFolder(folder);
-        const std::vector<std::uint16_t> labels =
-            labelPixels(outlined, image.ImageWidth, image.ImageHeight);
-        saveFile(QDir(folder).filePath(ctcMaskName(frame, frameCount_)),
-                 labelsTiff(labels, image.ImageWidth, image.ImageHeight));
+        const QString name =
+            QFileInfo(imageFile_).completeBaseName() + u'/' + ctcMaskName(frame, frameCount_);
+        std::vector<std::uint16_t> labels;
+        stage(name, bytesFor(QDir(folder_).filePath(name), [&] {
+                  labels = labelPixels(outlined, image.ImageWidth, image.ImageHeight);
+                  return labelsTiff(labels, image.ImageWidth, image.ImageHeight);
+              }));
         std::vector<bool> present(65536, false);
         for (const std::uint16_t label : labels)
             present[label] = true;
@@ -85,22 +179,38 @@ void FramesSave::addFrame(int frame, const std::vector<PictureObject>& objects,
 }
 
 void FramesSave::finish() {
+    const QString base = QFileInfo(imageFile_).completeBaseName();
+    const QString ctcFolder = QDir(folder_).filePath(base);
+    if (ctc_) {
+        const QFileInfo in(ctcFolder);
+        if (in.exists() && !in.isDir())
+            throw ResultFileError(
+                QStringLiteral("Cannot save \"%1\": a file of that name is in the folder's place")
+                    .arg(ctcFolder)
+                    .toStdString());
+        stage(base + QStringLiteral("/res_track.txt"), ctcTracks(drawn_));
+    }
     const auto path = [this](ObjectsFormat format) {
         return objectsOutputPath(folder_, imageFile_, format);
     };
+    std::vector<FileBytes> files = std::move(files_);
     if (has(ObjectsFormat::Csv)) {
-        saveFile(path(ObjectsFormat::Csv),
-                 bytesOf(measurementTable(table_, {false, true, units_})));
-        saveFile(pointsCsvPath(path(ObjectsFormat::Csv)), bytesOf("frame,id,x,y\n" + points_));
+        files.push_back(
+            {path(ObjectsFormat::Csv), bytesOf(measurementTable(table_, {false, true, units_}))});
+        files.push_back(
+            {pointsCsvPath(path(ObjectsFormat::Csv)), bytesOf("frame,id,x,y\n" + points_)});
     }
     if (has(ObjectsFormat::GeoJson))
-        saveFile(path(ObjectsFormat::GeoJson), featureCollectionOf(features_));
-    if (has(ObjectsFormat::Json)) saveFile(path(ObjectsFormat::Json), bytesOf(lines_));
-    if (has(ObjectsFormat::RoiSet)) saveFile(path(ObjectsFormat::RoiSet), roiSetOf(rois_));
-    if (ctc_)
-        saveFile(QDir(QDir(folder_).filePath(QFileInfo(imageFile_).completeBaseName()))
-                     .filePath(QStringLiteral("res_track.txt")),
-                 ctcTracks(drawn_));
+        files.push_back({path(ObjectsFormat::GeoJson), featureCollectionOf(features_)});
+    if (has(ObjectsFormat::Json)) files.push_back({path(ObjectsFormat::Json), bytesOf(lines_)});
+    if (has(ObjectsFormat::RoiSet)) files.push_back({path(ObjectsFormat::RoiSet), roiSetOf(rois_)});
+    saveFiles(files);
+    for (const QString& name : pictures_)
+        moveIntoPlace(QDir(staging_).filePath(name), QDir(folder_).filePath(name));
+    if (ctc_) replaceFolder(QDir(staging_).filePath(base), ctcFolder);
+    // What is left (an earlier run's CTC folder, swapped out) goes with the staging folder.
+    if (!staging_.isEmpty()) QDir(staging_).removeRecursively();
+    staging_.clear();
 }
 
 } // namespace orvik

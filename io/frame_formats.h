@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/picture_object.h"
+#include "io/formats.h"
 #include "io/object_formats.h"
 
 #include <QByteArray>
@@ -31,25 +32,38 @@ struct LabelSpan {
 QByteArray ctcTracks(const std::map<int, LabelSpan>& drawn);
 // Writes the asked formats of a stack's objects into `folder` as the frames are measured, one
 // frame after the other (any frames, in any order; a frame alone gives the bytes the list
-// writers give on that frame): the files of each frame at once (labels, overlay, the CTC masks in
+// writers give on that frame): the files of each frame (labels, overlay, the CTC masks in
 // folder/NAME/), the files over all frames (and res_track.txt) when `finish` is called.
+// Everything goes first into a hidden folder of its own in `folder`; `finish` moves it into
+// place, the CTC folder whole, replacing the one an earlier run left. A save that fails, or is
+// never finished, leaves nothing of its own behind (a killed process may leave the hidden
+// folder, never a part of a set).
 class FramesSave {
 public:
     FramesSave(std::vector<ObjectsFormat> formats, bool ctc, QString folder, QString imageFile,
                int frameCount);
+    ~FramesSave();
+    FramesSave(const FramesSave&) = delete;
+    FramesSave& operator=(const FramesSave&) = delete;
     void addFrame(int frame, const std::vector<PictureObject>& objects, const GreyImage& image,
                   const PictureUnits& units);
+    // Files written with the others, all or none (a single picture's list formats).
+    void addFiles(std::vector<FileBytes> files);
     void finish();
 
 private:
     bool has(ObjectsFormat format) const;
-    QString framePath(int frame, const char* ending) const;
+    QString frameName(int frame, const char* ending) const;
+    void stage(const QString& name, const QByteArray& bytes);
 
     std::vector<ObjectsFormat> formats_;
     bool ctc_;
     QString folder_;
     QString imageFile_;
     int frameCount_;
+    QString staging_;               // the hidden folder; empty when nothing is written
+    std::vector<QString> pictures_; // the frames' pictures staged, by name
+    std::vector<FileBytes> files_;
     std::vector<MeasurementRow> table_;
     std::vector<std::string> units_; // of the calibrated columns: every added frame's unit
     std::string points_, features_, lines_;

@@ -26,8 +26,8 @@ std::vector<std::uint16_t> labelPixels(const std::vector<PictureObject>& objects
     for (const PictureObject* object : objectsById(objects)) {
         if (!object->result.closed || object->result.contour.empty()) continue; // encloses nothing
         if (object->id < 1 || object->id > 0xffff)
-            throw ResultFileError("Object " + std::to_string(object->id) +
-                                  ": a 16-bit labels picture holds the ids 1..65535");
+            throw ResultFileError("object " + std::to_string(object->id) +
+                                  " has an id beyond the 1..65535 a 16-bit labels picture holds");
         const auto id = static_cast<std::uint16_t>(object->id);
         forEachInsideSpan(object->result.contour, width, height,
                           [&](std::int32_t row, std::int32_t first, std::int32_t last) {

@@ -23,12 +23,19 @@ std::string calibratedCell(double v) {
 }
 
 // A unit as a column name that any program reads: the micro sign (ImageJ's "µm") becomes
-// "u", spaces and commas become underscores.
+// "u", and everything else but ASCII letters and digits an underscore, so that no quote,
+// comma or line break of a file's own unit can split the header.
 std::string columnUnit(const std::string& unit) {
     QString name = QString::fromStdString(unit);
     name.replace(QChar(0x00b5), u'u').replace(QChar(0x03bc), u'u');
-    name.replace(u' ', u'_').replace(u',', u'_');
-    return name.toStdString();
+    std::string column;
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        const bool plain =
+            (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9');
+        column += plain ? static_cast<char>(u) : '_';
+    }
+    return column;
 }
 
 } // namespace

@@ -76,20 +76,29 @@ QByteArray objectsBytes(ObjectsFormat format, const std::vector<PictureObject>& 
     return toPng(objectsOverlay(objects, image, currentId));
 }
 
+std::vector<FileBytes> objectsFiles(ObjectsFormat format, const QString& path,
+                                    const std::vector<PictureObject>& objects,
+                                    const GreyImage& image, int currentId, const QString& imageFile,
+                                    const PictureUnits& units, int frame) {
+    // Every file's bytes are made before any is written: a list the format cannot hold
+    // leaves no file changed.
+    std::vector<FileBytes> files;
+    try {
+        files.push_back(
+            {path, objectsBytes(format, objects, image, currentId, imageFile, units, frame)});
+    } catch (const ResultFileError& e) {
+        throw ResultFileError(
+            QStringLiteral("Cannot save \"%1\": %2").arg(path, e.what()).toStdString());
+    }
+    if (format == ObjectsFormat::Csv)
+        files.push_back({pointsCsvPath(path), objectPointsCsv(objects, frame)});
+    return files;
+}
+
 void saveObjects(ObjectsFormat format, const QString& path,
                  const std::vector<PictureObject>& objects, const GreyImage& image, int currentId,
                  const QString& imageFile, const PictureUnits& units, int frame) {
-    // Both files' bytes are made before either is written: a list the format cannot hold
-    // leaves no file changed. Each file is then written whole or not at all.
-    const QByteArray bytes =
-        objectsBytes(format, objects, image, currentId, imageFile, units, frame);
-    if (format == ObjectsFormat::Csv) {
-        const QByteArray points = objectPointsCsv(objects, frame);
-        saveFile(path, bytes);
-        saveFile(pointsCsvPath(path), points);
-        return;
-    }
-    saveFile(path, bytes);
+    saveFiles(objectsFiles(format, path, objects, image, currentId, imageFile, units, frame));
 }
 
 std::vector<PictureObject> parseObjects(const QByteArray& bytes, const QString& path) {

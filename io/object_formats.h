@@ -13,6 +13,7 @@
 #include "grey_image.h"
 #include "io/feature_collection.h"
 #include "io/format_table.h"
+#include "io/formats.h"
 #include "io/labels.h"
 #include "io/measurement_table.h"
 #include "io/objects_json.h"
@@ -53,8 +54,16 @@ QByteArray objectsBytes(ObjectsFormat format, const std::vector<PictureObject>& 
                         const GreyImage& image, int currentId, const QString& imageFile,
                         const PictureUnits& units = {}, int frame = -1);
 
-// Writes the file of `format` at `path` (and for Csv the points beside it), each whole or
-// not at all; throws ResultFileError.
+// The files of `format` at `path`: the one file, or for Csv the table and its points. Bytes
+// the format refuses (an id a labels picture cannot hold) throw a ResultFileError that names
+// the file.
+std::vector<FileBytes> objectsFiles(ObjectsFormat format, const QString& path,
+                                    const std::vector<PictureObject>& objects,
+                                    const GreyImage& image, int currentId, const QString& imageFile,
+                                    const PictureUnits& units = {}, int frame = -1);
+
+// Writes the files of `format` at `path` (for Csv the table and the points beside it), all
+// whole or none; throws ResultFileError.
 void saveObjects(ObjectsFormat format, const QString& path,
                  const std::vector<PictureObject>& objects, const GreyImage& image, int currentId,
                  const QString& imageFile, const PictureUnits& units = {}, int frame = -1);

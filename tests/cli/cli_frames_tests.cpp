@@ -148,6 +148,15 @@ TEST_F(CliFrames, ASingleContourFollowsAsTheSameObjectOfAListWould) {
         EXPECT_EQ(listed[t]["objects"].toArray().at(0).toObject()["points"], own[t]["points"]) << t;
 }
 
+// A save that fails on a frame still leaves every frame its line, and the failure is told.
+TEST_F(CliFrames, AFailedSaveKeepsTheLinesOfEveryFrame) {
+    ASSERT_TRUE(QDir().mkpath(dir.path("out/movie-001.csv"))); // a folder in the file's place
+    const cli::Outcome outcome = run(with(kSingle, {"--save", "csv", "--out", out}));
+    EXPECT_EQ(outcome.exitCode, 2);
+    EXPECT_NE(outcome.error.find("movie-001.csv"), std::string::npos) << outcome.error;
+    EXPECT_EQ(lines(outcome.output).size(), 5u) << outcome.output;
+}
+
 // What orvik-cli printed and wrote for the sample picture before it read pictures as frames.
 TEST(CliSinglePicture, AnEightBitPicturesOutputIsWhatItWasBeforeFrames) {
     // Named as a user in the samples' folder names it: the output holds the name.

@@ -149,6 +149,7 @@ TEST_F(Cli, BadArgumentsAndUnreadableImagesExitWithStatusTwo) {
         {{"--click", "5", "-2147483648", "--tool", "radius"},
          "option --click: Y -2147483648 is outside the range 0..100"},
         {{"--wobble", "1"}, "unknown option --wobble"},
+        {{"--pixel-size", "1", "--unit", "u\nm"}, "option --unit: the unit holds a control"},
         {{"--click", "5", "5"}, "--click and --tool go together"},
         {{"--model", "balloon", "--click", "5", "5", "--tool", "radius"},
          "the radius tool is not available"},
@@ -388,6 +389,8 @@ TEST_F(Cli, AFailedWriteSaysWhyAndLeavesNoFileBehind) {
         // Larger than the limit and the buffer: the first write stops short, without an error
         // of its own.
         {"a large file over the size limit", "overlay", "noise-overlay.png", 20000, EFBIG},
+        // Buffered whole, then flushed part-way: the device keeps no reason of its own.
+        {"a file cut short part-way", "csv", "disc.csv", 100, EFBIG},
         {"a full device", "csv", "disc.csv", -1, ENOSPC},
     };
     // Grey noise, whose overlay picture hardly compresses: some 60 kB.
@@ -418,6 +421,37 @@ TEST_F(Cli, AFailedWriteSaysWhyAndLeavesNoFileBehind) {
             EXPECT_TRUE(S_ISCHR(status.st_mode)) << "the device was replaced";
         }
     }
+}
+
+// A save into a pipe whose reader is slow waits for it; the file is larger than a pipe holds.
+TEST_F(Cli, ASaveIntoAPipeWaitsForASlowReader) {
+    const QString noise = folder.write("noise.bmp", test::greyPicture(400, 300, [](int x, int y) {
+                                           return (x * 7919 ^ y * 104729) % 251;
+                                       }));
+    const QString out = folder.path("piped");
+    ASSERT_TRUE(QDir().mkpath(out));
+    const QByteArray fifo = QFile::encodeName(out + "/noise-overlay.png");
+    ASSERT_EQ(mkfifo(fifo.constData(), 0600), 0);
+    const int reader = open(fifo.constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    QProcess process;
+    process.start(ORVIK_CLI_PATH, {"--save", "overlay", "--out", out, noise});
+    process.waitForFinished(300); // the pipe fills up meanwhile
+    QByteArray png;
+    char buffer[4096];
+    for (int idle = 0; idle < 600 && process.state() != QProcess::NotRunning;) {
+        const ssize_t n = read(reader, buffer, sizeof buffer);
+        if (n > 0)
+            png.append(buffer, n);
+        else
+            idle += process.waitForFinished(50) ? 0 : 1;
+    }
+    for (ssize_t n; (n = read(reader, buffer, sizeof buffer)) > 0;)
+        png.append(buffer, n);
+    close(reader);
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    EXPECT_GT(png.size(), 65536);
+    EXPECT_FALSE(QImage::fromData(png, "PNG").isNull());
 }
 
 TEST_F(Cli, ABatchPrintsOneLinePerImageInOrderAndGoesOnAfterABadOne) {
@@ -637,6 +671,16 @@ TEST_F(Cli, ObjectsOptionsRefuseWhatTheyCannotUseAndAFailedObjectGivesStatusOne)
         EXPECT_EQ(outcome.exitCode, 2);
         EXPECT_NE(outcome.error.find(c.says), std::string::npos) << outcome.error;
     }
+    // An id beyond the labels picture is refused, the file named, before any format is written.
+    const QString big =
+        folder.write("big.json", R"({"objects": [{"id": 70000, "box": [40, 30, 80, 70]}]})");
+    const QString out = folder.path("big");
+    const cli::Outcome refused = run(
+        {"--objects", big.toStdString(), "--save", "roiset,labels", "--out", out.toStdString()});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.error.find("disc-labels.png\": object 70000"), std::string::npos)
+        << refused.error;
+    EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{});
     // A saved box off this picture names the object.
     const QString far = folder.write("far.json", QByteArray(R"({"box": [10, 10, 500, 50]})"));
     EXPECT_NE(run({"--objects", far.toStdString()}).error.find("object 1, box: X2 500"),

@@ -10,9 +10,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <thread>
+#include <unistd.h>
 
 namespace orvik {
 namespace {
@@ -238,6 +242,32 @@ TEST(Formats, AFailedSaveNamesTheFileAndLeavesNothingBehind) {
     saveFile(plain.fileName(), "new");
     ASSERT_TRUE(plain.open(QIODevice::ReadOnly));
     EXPECT_EQ(plain.readAll(), "new");
+    plain.close();
+    // Files saved together are written all or none: the second one's place is a folder.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("taken"));
+    EXPECT_THROW(saveFiles({{dir.filePath("first"), "1"}, {dir.filePath("taken"), "2"}}),
+                 ResultFileError);
+    EXPECT_FALSE(QFile::exists(dir.filePath("first")));
+}
+
+// A non-blocking pipe whose reader is slower than the writer is still written whole.
+TEST(Formats, AWriteToAFullNonBlockingPipeWaitsForTheReader) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    ASSERT_EQ(fcntl(ends[1], F_SETFL, O_NONBLOCK), 0);
+    const std::string bytes(300000, 'x'); // several times what a pipe holds
+    std::string read;
+    std::thread reader([&read, in = ends[0]] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(in, buffer, sizeof buffer)) > 0;)
+            read.append(buffer, std::size_t(n));
+    });
+    EXPECT_EQ(writeWhole(ends[1], bytes.data(), bytes.size()), 0);
+    close(ends[1]);
+    reader.join();
+    close(ends[0]);
+    EXPECT_EQ(read.size(), bytes.size());
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "io/zip_archive.h"
 #include "session_test_support.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -92,6 +93,30 @@ TEST(FrameFormats, AListSavedFromAFrameIsTheFramesWritersBytesForIt) {
     EXPECT_EQ(content("cells-points.csv"), objectPointsCsv(objects, 2));
     EXPECT_TRUE(content("cells.csv").startsWith("frame,id,area,"));
     EXPECT_TRUE(content("cells.csv").contains(",area_um2,"));
+}
+
+// A CTC folder holds one run's masks and tracks: a shorter run replaces a longer one's whole,
+// and a save never finished leaves nothing behind.
+TEST(FrameFormats, TheCtcFolderHoldsTheMasksAndTracksOfOneRunOnly) {
+    const std::vector<Track> tracks = {trackOf(1, 3, true)};
+    const GreyImage image = test::greyPicture(40, 30, [](int, int) { return 0; });
+    QTemporaryDir dir;
+    const auto saveFrames = [&](int frames, bool finish) {
+        FramesSave save({ObjectsFormat::Labels}, true, dir.path(), "cells.tif", frames);
+        for (int frame = 0; frame < frames; ++frame)
+            save.addFrame(frame, objectsOnFrame(tracks, frame), image, {});
+        if (finish) save.finish();
+    };
+    const QDir::Filters all = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot;
+    saveFrames(3, false);
+    EXPECT_EQ(QDir(dir.path()).entryList(all), QStringList{});
+    saveFrames(3, true);
+    saveFrames(2, true);
+    EXPECT_EQ(QDir(dir.filePath("cells")).entryList(all),
+              (QStringList{"mask000.tif", "mask001.tif", "res_track.txt"}));
+    EXPECT_EQ(QDir(dir.path()).entryList(all),
+              (QStringList{"cells", "cells-000-labels.png", "cells-001-labels.png",
+                           "cells-002-labels.png"}));
 }
 
 TEST(FrameFormats, AStacksRoiSetSeedsFromItsFirstSliceWithTheIdsOfItsNames) {

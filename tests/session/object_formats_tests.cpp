@@ -148,6 +148,14 @@ TEST(ObjectFormats, TablesCollectionLabelsAndOverlayDescribeEveryObject) {
     EXPECT_GT(count(qRgb(255, 255, 0)), 6 * 50);
 }
 
+// A file's unit may hold anything; the table's header holds letters, digits and underscores.
+TEST(ObjectFormats, AUnitGoesIntoTheTableHeaderAsLettersAndDigitsOnly) {
+    const std::string u = "a_b_c_d_um";
+    EXPECT_EQ(calibratedHeader("a\"b,c\nd \u00b5m"),
+              "area_" + u + "2,perimeter_" + u + ",equivalent_diameter_" + u + ",centroid_x_" + u +
+                  ",centroid_y_" + u + ",length_" + u);
+}
+
 TEST(ObjectFormats, AFileThatCannotBeUsedSaysWhichAndWhy) {
     const Analysed a;
     const QByteArray set = toRoiSet(a.objects());
