@@ -4,6 +4,7 @@
 
 #include "core/geometry.h"
 #include "core/number_text.h"
+#include "core/self_crossing.h"
 
 #include <algorithm>
 #include <cmath>
@@ -83,58 +84,6 @@ void measureGrey(const std::vector<ContourPoint>& p, const GreyBufferView& grey,
 }
 
 // ---- the flags' rules ----
-
-// Edge i runs from point i to the next one (the last back to the first when closed).
-struct EdgeSpan {
-    double left, right; // the edge's x range
-    std::size_t edge;
-};
-
-double orientation(const ContourPoint& a, const ContourPoint& b, const ContourPoint& c) {
-    return (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
-}
-
-bool oppositeSides(double s, double t) {
-    return (s > 0 && t < 0) || (s < 0 && t > 0);
-}
-
-// Each segment's ends lie strictly on either side of the other's line. A crossing exactly
-// through a vertex (rare with float points) is left out with the touching, so that the two
-// edges around a piled-up point, which share it, are not taken for a crossing.
-bool crossProperly(const ContourPoint& a, const ContourPoint& b, const ContourPoint& c,
-                   const ContourPoint& d) {
-    return oppositeSides(orientation(a, b, c), orientation(a, b, d)) &&
-           oppositeSides(orientation(c, d, a), orientation(c, d, b));
-}
-
-// A sweep over the edges sorted by their left end: an edge is tested only against those
-// whose x range overlaps its own, a handful for a contour that does not fold onto itself.
-// At worst (all edges over one column) every pair, 20,000 tests for 200 points.
-bool crossesItself(const std::vector<ContourPoint>& p, bool closed) {
-    const std::size_t n = p.size();
-    const std::size_t edges = closed ? n : n - 1;
-    if (n < 4) return false; // three points: every two edges are neighbours
-    std::vector<EdgeSpan> spans(edges);
-    for (std::size_t e = 0; e < edges; ++e) {
-        const double x0 = p[e].x, x1 = p[(e + 1) % n].x;
-        spans[e] = {std::min(x0, x1), std::max(x0, x1), e};
-    }
-    std::sort(spans.begin(), spans.end(),
-              [](const EdgeSpan& l, const EdgeSpan& r) { return l.left < r.left; });
-    const auto neighbours = [&](std::size_t i, std::size_t j) {
-        const std::size_t gap = i > j ? i - j : j - i;
-        return gap == 1 || (closed && gap == n - 1);
-    };
-    for (std::size_t s = 0; s < edges; ++s) {
-        const EdgeSpan& a = spans[s];
-        for (std::size_t t = s + 1; t < edges && spans[t].left <= a.right; ++t) {
-            const std::size_t i = a.edge, j = spans[t].edge;
-            if (!neighbours(i, j) && crossProperly(p[i], p[(i + 1) % n], p[j], p[(j + 1) % n]))
-                return true;
-        }
-    }
-    return false;
-}
 
 bool beyondPicture(const std::vector<ContourPoint>& p, std::int32_t width, std::int32_t height) {
     if (width <= 0 || height <= 0) return false; // no picture to be outside of

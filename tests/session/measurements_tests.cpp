@@ -4,6 +4,7 @@
 #include "session_test_support.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
@@ -225,12 +226,29 @@ TEST(Measurements, FlagsFollowTheirRules) {
     }
 }
 
-// The sweep tests only edges whose x ranges overlap; all pairs must give the same answer.
-TEST(Measurements, SelfCrossingAgreesWithTestingEveryPairOfEdges) {
+// Every pair of edges that are not neighbours, each end against the other edge's line: the
+// answer the sweep must give.
+bool crossingByEveryPair(const std::vector<ContourPoint>& p, bool closed) {
     const auto side = [](const ContourPoint& a, const ContourPoint& b, const ContourPoint& c) {
         const double o = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
         return (o > 0) - (o < 0);
     };
+    const std::size_t n = p.size(), edges = closed ? n : n - 1;
+    for (std::size_t i = 0; i < edges; ++i)
+        for (std::size_t j = i + 2; j < edges; ++j) {
+            if (closed && i == 0 && j == n - 1) continue;
+            const ContourPoint &a = p[i], &b = p[(i + 1) % n], &c = p[j], &d = p[(j + 1) % n];
+            if (side(a, b, c) * side(a, b, d) < 0 && side(c, d, a) * side(c, d, b) < 0) return true;
+        }
+    return false;
+}
+
+bool flaggedCrossing(const std::vector<ContourPoint>& p, bool closed) {
+    return measure(resultWith(p, closed), GreyBufferView{}).flags.has(ResultFlag::SelfCrossing);
+}
+
+// The sweep tests only edges that meet in its order; all pairs must give the same answer.
+TEST(Measurements, SelfCrossingAgreesWithTestingEveryPairOfEdges) {
     std::mt19937 random(7);
     std::uniform_real_distribution<double> coordinate(0, 60);
     std::uniform_int_distribution<int> count(4, 14);
@@ -239,20 +257,61 @@ TEST(Measurements, SelfCrossingAgreesWithTestingEveryPairOfEdges) {
         for (ContourPoint& q : p)
             q = {coordinate(random), coordinate(random)};
         const bool closed = shape % 2 == 0;
-        const std::size_t n = p.size(), edges = closed ? n : n - 1;
-        bool crossing = false;
-        for (std::size_t i = 0; i < edges; ++i)
-            for (std::size_t j = i + 2; j < edges; ++j) {
-                if (closed && i == 0 && j == n - 1) continue;
-                const ContourPoint &a = p[i], &b = p[(i + 1) % n], &c = p[j], &d = p[(j + 1) % n];
-                crossing = crossing ||
-                           (side(a, b, c) * side(a, b, d) < 0 && side(c, d, a) * side(c, d, b) < 0);
-            }
-        EXPECT_EQ(
-            measure(resultWith(p, closed), GreyBufferView{}).flags.has(ResultFlag::SelfCrossing),
-            crossing)
-            << "shape " << shape;
+        EXPECT_EQ(flaggedCrossing(p, closed), crossingByEveryPair(p, closed)) << "shape " << shape;
     }
+}
+
+// Points on grids of 3 × 3 to 8 × 8 (edges that touch, overlap along a line, pass through
+// vertices, repeat points, run vertical and have no length), walks of unit steps like traced
+// outlines, and random points: every kind, closed and open, against every pair.
+TEST(Measurements, SelfCrossingAgreesWithEveryPairOnGridsAndWalks) {
+    std::mt19937 random(11);
+    int crossings = 0, clean = 0;
+    for (int shape = 0; shape < 30000; ++shape) {
+        const bool closed = shape % 2 == 0;
+        const int kind = shape / 2 % 3;
+        const int side = 3 + shape / 6 % 6;
+        std::uniform_int_distribution<int> grid(0, side - 1), step(-1, 1);
+        std::uniform_real_distribution<double> coordinate(0, 60);
+        std::vector<ContourPoint> p(static_cast<std::size_t>(4 + shape % 37));
+        ContourPoint at{double(grid(random)), double(grid(random))};
+        for (ContourPoint& q : p) {
+            if (kind == 0) {
+                q = {double(grid(random)), double(grid(random))};
+            } else if (kind == 1) {
+                q = at;
+                at = {std::clamp(at.x + step(random), 0.0, side - 1.0),
+                      std::clamp(at.y + step(random), 0.0, side - 1.0)};
+            } else {
+                q = {coordinate(random), coordinate(random)};
+            }
+        }
+        const bool expected = crossingByEveryPair(p, closed);
+        (expected ? crossings : clean)++;
+        ASSERT_EQ(flaggedCrossing(p, closed), expected) << "shape " << shape;
+    }
+    // Both answers are common, so neither side of the comparison is empty.
+    EXPECT_GT(crossings, 3000);
+    EXPECT_GT(clean, 3000);
+}
+
+// A traced outline of 3,000 points (long vertical and horizontal runs of unit edges, which
+// the sweep must hold in order), then with one point moved so that two far edges cross.
+TEST(Measurements, SelfCrossingOfALongTracedOutline) {
+    std::vector<ContourPoint> p;
+    for (int y = 0; y < 1000; ++y)
+        p.push_back({10, double(y)});
+    for (int x = 10; x < 510; ++x)
+        p.push_back({double(x), 1000});
+    for (int y = 1000; y > 0; --y)
+        p.push_back({510, double(y)});
+    for (int x = 510; x > 10; --x)
+        p.push_back({double(x), 0});
+    EXPECT_FALSE(crossingByEveryPair(p, true));
+    EXPECT_FALSE(flaggedCrossing(p, true));
+    p[1500] = {600, 500}; // pokes out through the right side
+    EXPECT_TRUE(crossingByEveryPair(p, true));
+    EXPECT_TRUE(flaggedCrossing(p, true));
 }
 
 TEST(Measurements, StatusAndClipboardTexts) {
