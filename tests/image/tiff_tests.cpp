@@ -189,6 +189,10 @@ TEST_F(TiffTest, BadFilesNameTheFileAndThePage) {
          writeTiff(folder_.path("f.tif"), {patterned({.bits = 32, .floating = true}, 0, 9)}),
          "page 1 holds 32-bit floating-point samples, where only 8- and 16-bit grey and 8-bit "
          "colour can be read"},
+        {"missing-offsets.tif", withTag(oneStrip, TIFFTAG_STRIPOFFSETS, 0, true),
+         "page 1 of the TIFF picture in it is damaged or cut short"},
+        {"no-byte-count.tif", withTag(oneStrip, TIFFTAG_STRIPBYTECOUNTS, 0),
+         "page 1 of the TIFF picture in it is damaged or cut short"},
         {"zero-width.tif", withTag(oneStrip, TIFFTAG_IMAGEWIDTH, 0),
          "page 1 of the TIFF picture in it is damaged or cut short"},
         {"huge.tif",
