@@ -65,7 +65,8 @@ PictureObject outlineObject(int id, const std::vector<ContourPoint>& points, boo
 }
 
 void listFileError(const QString& kind, const QString& path, const QString& problem) {
-    throw SettingsError(QStringLiteral("%1 \"%2\" %3").arg(kind, path, problem).toStdString());
+    throw SettingsError(
+        printable(QStringLiteral("%1 \"%2\" %3").arg(kind, path, problem)).toStdString());
 }
 
 void fixResolution(QImage& picture) {

@@ -24,7 +24,7 @@ std::vector<const PictureObject*> objectsById(const std::vector<PictureObject>& 
 PictureObject outlineObject(int id, const std::vector<ContourPoint>& points, bool closed,
                             const QString& path);
 
-// Throws SettingsError: `kind "path" problem`.
+// Throws SettingsError: `kind "path" problem`, control characters escaped (see printable).
 [[noreturn]] void listFileError(const QString& kind, const QString& path, const QString& problem);
 
 // A PNG whose bytes do not depend on the screen: a fixed resolution of 96 dpi.

@@ -84,8 +84,8 @@ private:
 
 RoiOutline roiOutline(const ZipEntry& entry, const QString& path) {
     const std::function<void(const QString&)> fail = [&](const QString& problem) {
-        throw SettingsError(QStringLiteral("RoiSet file \"%1\", entry \"%2\": %3")
-                                .arg(path, QString::fromStdString(entry.name), problem)
+        throw SettingsError(printable(QStringLiteral("RoiSet file \"%1\", entry \"%2\": %3")
+                                          .arg(path, QString::fromStdString(entry.name), problem))
                                 .toStdString());
     };
     const RoiFields f(entry.data, fail);

@@ -43,10 +43,26 @@ private:
 
 } // namespace
 
+QString printable(const QString& text) {
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.category() != QChar::Other_Control) {
+            shown += c;
+        } else if (c.unicode() < 0x100) {
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        } else {
+            shown += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        }
+    }
+    return shown;
+}
+
 void failSetting(const SettingsSource& source, const QString& key, const QString& problem) {
-    throw SettingsError(QStringLiteral("%1 \"%2\", key \"%3\": %4")
-                            .arg(source.kind, source.path, source.keyPrefix + key, problem)
-                            .toStdString());
+    throw SettingsError(
+        printable(QStringLiteral("%1 \"%2\", key \"%3\": %4")
+                      .arg(source.kind, source.path, source.keyPrefix + key, problem))
+            .toStdString());
 }
 
 int wholeSetting(const SettingsSource& source, const QJsonValue& value, const QString& key,
@@ -66,14 +82,15 @@ Settings parseSettings(const QByteArray& bytes, const QString& path) {
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
     if (parseError.error != QJsonParseError::NoError)
-        throw SettingsError(QStringLiteral("Settings file \"%1\" is not JSON: %2 at byte %3")
-                                .arg(path, parseError.errorString())
-                                .arg(parseError.offset)
-                                .toStdString());
+        throw SettingsError(
+            printable(QStringLiteral("Settings file \"%1\" is not JSON: %2 at byte %3")
+                          .arg(path, parseError.errorString())
+                          .arg(parseError.offset))
+                .toStdString());
     if (!document.isObject())
-        throw SettingsError(QStringLiteral("Settings file \"%1\" does not hold a JSON object")
-                                .arg(path)
-                                .toStdString());
+        throw SettingsError(
+            printable(QStringLiteral("Settings file \"%1\" does not hold a JSON object").arg(path))
+                .toStdString());
     return settingsFromJson(document.object(),
                             SettingsSource{QStringLiteral("Settings file"), path, {}});
 }

@@ -41,6 +41,10 @@ struct SettingsSource {
     QString keyPrefix; // "objects[2]." for an object of a list; empty for the file itself
 };
 
+// `text` as a message may show it: control characters (a terminal's escape sequences, line
+// breaks) written as \xNN or \uNNNN, so that a hostile name or key cannot drive the terminal.
+QString printable(const QString& text);
+
 [[noreturn]] void failSetting(const SettingsSource& source, const QString& key,
                               const QString& problem);
 // A JSON number that is a whole number within [minimum, maximum].

@@ -190,6 +190,8 @@ TEST(ObjectFormats, AFileThatCannotBeUsedSaysWhichAndWhy) {
          "GeoJSON file \"saved.x\" holds no outline"},
         {R"({"objects": [{"id": 1, "box": [1, 2, 30, 40], "points": [[1, 2]]}]})",
          "key \"objects[0].points\": 1 points, not the 32 of the field"},
+        {zipStored({{"\x1b]0;x\x07\xc2\x9b.roi", "Iout"}}),
+         "entry \"\\x1b]0;x\\x07\\x9b.roi\": not an ImageJ ROI"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.says);
