@@ -13,6 +13,14 @@ namespace orvik {
 // The largest id a saved list may give an object.
 inline constexpr int kMaxObjectId = 1'000'000'000;
 
+// How far from a picture's corner a read outline's coordinates may lie, in pixels either
+// way: well beyond any picture's side, and well within what an int holds, so that the
+// vertices, the box and the area drawn from an outline stay meaningful.
+inline constexpr double kMaxOutlineCoordinate = 1e6;
+
+// Whether both coordinates are finite and within kMaxOutlineCoordinate.
+bool withinOutlineRange(double x, double y);
+
 // The objects by rising id: the order every format lists them in, and on overlap the later
 // id is drawn last.
 std::vector<const PictureObject*> objectsById(const std::vector<PictureObject>& objects);

@@ -131,6 +131,10 @@ RoiOutline roiOutline(const ZipEntry& entry, const QString& path) {
         }
         if (!std::isfinite(p.x) || !std::isfinite(p.y))
             fail(QStringLiteral("point %1 is not a finite number").arg(i + 1));
+        if (!withinOutlineRange(p.x, p.y))
+            fail(QStringLiteral("point %1 lies beyond %2 pixels from the picture's corner")
+                     .arg(i + 1)
+                     .arg(kMaxOutlineCoordinate, 0, 'f', 0));
         outline.points.push_back(p);
     }
     return outline;

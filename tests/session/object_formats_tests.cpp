@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace orvik {
@@ -157,6 +158,15 @@ TEST(ObjectFormats, AFileThatCannotBeUsedSaysWhichAndWhy) {
     huge[huge.indexOf("PK\x01\x02") + 26] = 0x50; // claims to unpack to 5 MB
     QByteArray oval =
         zipStored({{"0001.roi", QByteArray("Iout\0\xe4\x02", 7) + QByteArray(57, 0)}});
+    // A traced triangle made sub-pixel, its first point at x = 1e30.
+    QByteArray far = test::tracedRoi({{0, 0}, {4, 0}, {4, 4}});
+    far[51] = static_cast<char>(128);
+    for (const float v : {1e30f, 4.f, 4.f, 0.f, 0.f, 4.f}) {
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &v, 4);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            far.append(static_cast<char>(bits >> shift));
+    }
     const struct {
         QByteArray bytes;
         const char* says;
@@ -190,6 +200,11 @@ TEST(ObjectFormats, AFileThatCannotBeUsedSaysWhichAndWhy) {
          "GeoJSON file \"saved.x\" holds no outline"},
         {R"({"objects": [{"id": 1, "box": [1, 2, 30, 40], "points": [[1, 2]]}]})",
          "key \"objects[0].points\": 1 points, not the 32 of the field"},
+        {zipStored({{"0001.roi", far}}),
+         "entry \"0001.roi\": point 1 lies beyond 1000000 pixels from the picture's corner"},
+        {R"({"type": "FeatureCollection", "features": [{"geometry": {"type": "LineString",
+             "coordinates": [[1, 2], [3e38, 4]]}}]})",
+         "feature 0: a position is not a number within 1000000 pixels of the picture's corner"},
         {zipStored({{"\x1b]0;x\x07\xc2\x9b.roi", "Iout"}}),
          "entry \"\\x1b]0;x\\x07\\x9b.roi\": not an ImageJ ROI"},
     };
