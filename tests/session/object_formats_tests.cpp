@@ -167,6 +167,8 @@ TEST(ObjectFormats, AFileThatCannotBeUsedSaysWhichAndWhy) {
         for (int shift = 24; shift >= 0; shift -= 8)
             far.append(static_cast<char>(bits >> shift));
     }
+    QByteArray wrapped = zipStored({{"1.roi", "a"}, {"2.roi", "b"}});
+    wrapped[wrapped.size() - 12] = 1; // the end record counts 1 entry of 2
     const struct {
         QByteArray bytes;
         const char* says;
@@ -205,6 +207,7 @@ TEST(ObjectFormats, AFileThatCannotBeUsedSaysWhichAndWhy) {
         {R"({"type": "FeatureCollection", "features": [{"geometry": {"type": "LineString",
              "coordinates": [[1, 2], [3e38, 4]]}}]})",
          "feature 0: a position is not a number within 1000000 pixels of the picture's corner"},
+        {wrapped, "more entries than the 1 its end record counts"},
         {zipStored({{"\x1b]0;x\x07\xc2\x9b.roi", "Iout"}}),
          "entry \"\\x1b]0;x\\x07\\x9b.roi\": not an ImageJ ROI"},
     };
@@ -212,6 +215,18 @@ TEST(ObjectFormats, AFileThatCannotBeUsedSaysWhichAndWhy) {
         SCOPED_TRACE(c.says);
         EXPECT_NE(errorOf(c.bytes).find(c.says), std::string::npos) << errorOf(c.bytes);
     }
+}
+
+TEST(ObjectFormats, RoiSetsOfAnyCountReadWhole) {
+    // 65535 entries: the most a plain end record counts, and what the writer makes.
+    std::vector<ZipEntry> entries(0xffff, ZipEntry{"a.roi", "x"});
+    EXPECT_EQ(unzip(zipStored(entries), 1 << 20, 1 << 30).size(), 0xffffu);
+    // More are counted by the zip64 end record.
+    const std::vector<ZipEntry> three = {{"1.roi", "a"}, {"2.roi", "bc"}, {"3.roi", "d"}};
+    const std::vector<ZipEntry> read = unzip(test::asZip64(zipStored(three)), 1 << 20, 1 << 20);
+    ASSERT_EQ(read.size(), 3u);
+    EXPECT_EQ(read[2].name, "3.roi");
+    EXPECT_EQ(read[1].data, "bc");
 }
 
 } // namespace
