@@ -82,6 +82,11 @@ std::vector<PictureObject> objectsOfFeatureCollection(const QJsonObject& root,
                       QStringLiteral("has no array \"features\""));
     std::vector<FeatureOutline> outlines;
     const QJsonArray array = features.toArray();
+    if (array.size() > kMaxListObjects)
+        listFileError(QStringLiteral("GeoJSON file"), path,
+                      QStringLiteral("holds %1 features, more than the %2 a list may hold")
+                          .arg(array.size())
+                          .arg(kMaxListObjects));
     for (qsizetype i = 0; i < array.size(); ++i) {
         const std::function<void(const QString&)> fail = [&](const QString& problem) {
             listFileError(QStringLiteral("GeoJSON file"), path,

@@ -18,6 +18,10 @@ inline constexpr int kMaxObjectId = 1'000'000'000;
 // vertices, the box and the area drawn from an outline stay meaningful.
 inline constexpr double kMaxOutlineCoordinate = 1e6;
 
+// The most objects a list file may hold: far more than a picture's outlines, and few enough
+// that reading them stays within memory.
+inline constexpr qsizetype kMaxListObjects = 100'000;
+
 // Whether both coordinates are finite and within kMaxOutlineCoordinate.
 bool withinOutlineRange(double x, double y);
 

@@ -164,6 +164,11 @@ std::vector<RoiOutline> parseRoiSet(const QByteArray& bytes, const QString& path
         listFileError(QStringLiteral("RoiSet file"), path,
                       QStringLiteral("cannot be read: %1").arg(QString::fromStdString(e.what())));
     }
+    if (static_cast<qsizetype>(entries.size()) > kMaxListObjects)
+        listFileError(QStringLiteral("RoiSet file"), path,
+                      QStringLiteral("holds %1 entries, more than the %2 a list may hold")
+                          .arg(entries.size())
+                          .arg(kMaxListObjects));
     std::vector<RoiOutline> outlines;
     for (const ZipEntry& entry : entries)
         if (QString::fromStdString(entry.name).endsWith(QLatin1String(".roi"), Qt::CaseInsensitive))

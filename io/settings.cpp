@@ -4,16 +4,21 @@
 #include "grey_image.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <cmath>
+#include <new>
 #include <string>
 
 namespace orvik {
 
 namespace {
+
+// A saved result with its outline is some kilobytes; a settings file of more is no settings.
+constexpr qint64 kSettingsFileLimit = 64 << 20;
 
 std::optional<ModelChoice> modelFromKey(const QString& key) {
     for (const ModelChoice model : {ModelChoice::CenterPoint, ModelChoice::Standard,
@@ -56,6 +61,28 @@ QString printable(const QString& text) {
         }
     }
     return shown;
+}
+
+QByteArray readBoundedFile(const QString& kind, const QString& path, qint64 limit) {
+    const auto fail = [&](const QString& problem) {
+        throw SettingsError(
+            printable(QStringLiteral("Cannot read %1 \"%2\": %3").arg(kind, path, problem))
+                .toStdString());
+    };
+    // Opening a FIFO would wait for a writer; a device such as /dev/zero never ends.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) fail(QStringLiteral("it is not a regular file"));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) fail(file.errorString());
+    const auto tooLarge = [&] {
+        fail(QStringLiteral("it is larger than the %1 bytes such a file may hold").arg(limit));
+    };
+    if (file.size() > limit) tooLarge();
+    // Read one byte past the limit: a file that grew since its size was taken is caught too.
+    const QByteArray bytes = file.read(limit + 1);
+    if (file.error() != QFileDevice::NoError) fail(file.errorString());
+    if (bytes.size() > limit) tooLarge();
+    return bytes;
 }
 
 void failSetting(const SettingsSource& source, const QString& key, const QString& problem) {
@@ -159,17 +186,14 @@ Settings settingsFromJson(const QJsonObject& root, const SettingsSource& source)
 }
 
 Settings readSettings(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw SettingsError(QStringLiteral("Cannot read settings file \"%1\": %2")
-                                .arg(path, file.errorString())
-                                .toStdString());
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw SettingsError(QStringLiteral("Cannot read settings file \"%1\": %2")
-                                .arg(path, file.errorString())
-                                .toStdString());
-    return parseSettings(bytes, path);
+    try {
+        return parseSettings(
+            readBoundedFile(QStringLiteral("settings file"), path, kSettingsFileLimit), path);
+    } catch (const std::bad_alloc&) {
+        throw SettingsError(
+            printable(QStringLiteral("Not enough memory to read settings file \"%1\"").arg(path))
+                .toStdString());
+    }
 }
 
 ControlValues applySettings(const Settings& settings, ControlValues values) {

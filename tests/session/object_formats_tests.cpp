@@ -1,6 +1,7 @@
 // The formats of a list of objects: each written and read back, the saved JSON rerun to the
 // same bits, and the readers against broken files.
 #include "document/find_objects.h"
+#include "io/list_common.h"
 #include "io/object_formats.h"
 #include "io/settings.h"
 #include "io/zip_archive.h"
@@ -11,8 +12,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace orvik {
 namespace {
@@ -169,6 +172,10 @@ TEST(ObjectFormats, AFileThatCannotBeUsedSaysWhichAndWhy) {
     }
     QByteArray wrapped = zipStored({{"1.roi", "a"}, {"2.roi", "b"}});
     wrapped[wrapped.size() - 12] = 1; // the end record counts 1 entry of 2
+    QByteArray manyObjects = "{\"objects\": [0";
+    for (qsizetype i = 0; i < kMaxListObjects; ++i)
+        manyObjects += ",0";
+    manyObjects += "]}";
     const struct {
         QByteArray bytes;
         const char* says;
@@ -210,6 +217,7 @@ TEST(ObjectFormats, AFileThatCannotBeUsedSaysWhichAndWhy) {
         {wrapped, "more entries than the 1 its end record counts"},
         {zipStored({{"\x1b]0;x\x07\xc2\x9b.roi", "Iout"}}),
          "entry \"\\x1b]0;x\\x07\\x9b.roi\": not an ImageJ ROI"},
+        {manyObjects, "key \"objects\": 100001 objects, more than the 100000 a list may hold"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.says);
@@ -227,6 +235,29 @@ TEST(ObjectFormats, RoiSetsOfAnyCountReadWhole) {
     ASSERT_EQ(read.size(), 3u);
     EXPECT_EQ(read[2].name, "3.roi");
     EXPECT_EQ(read[1].data, "bc");
+}
+
+TEST(ObjectFormats, SpecialAndOversizeFilesAreRefusedUnread) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("fifo.json"), huge = dir.filePath("huge.json");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // Sparse: no disk is used.
+    ASSERT_TRUE(QFile(huge).open(QIODevice::WriteOnly) && QFile::resize(huge, (256 << 20) + 1));
+    const auto says = [](const auto& read, const QString& path, const std::string& text) {
+        try {
+            read(path);
+        } catch (const SettingsError& e) {
+            return std::string(e.what()).find(text) != std::string::npos;
+        }
+        return false;
+    };
+    for (const QString& path : {fifo, QStringLiteral("/dev/zero")}) {
+        const std::string quoted = '"' + path.toStdString() + "\": it is not a regular file";
+        EXPECT_TRUE(says(readObjects, path, "Cannot read objects file " + quoted)) << quoted;
+        EXPECT_TRUE(says(readSettings, path, "Cannot read settings file " + quoted)) << quoted;
+    }
+    EXPECT_TRUE(says(readObjects, huge, "larger than the 268435456 bytes such a file may hold"));
+    EXPECT_TRUE(says(readSettings, huge, "larger than the 67108864 bytes"));
 }
 
 } // namespace
