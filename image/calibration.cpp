@@ -10,6 +10,8 @@ namespace {
 
 constexpr int ResolutionUnitInch = 2;
 constexpr int ResolutionUnitCentimetre = 3;
+// The densities a PNG may state: 1 pixel a millimetre (a pixel 1 mm wide) to 10^7 (0.1 nm).
+constexpr double kMinPixelsPerMetre = 1e3, kMaxPixelsPerMetre = 1e10;
 
 // ImageJ writes micrometres as "micron", "um" or "\u00B5m" (escaped, or as the character).
 QString unitName(const QString& written) {
@@ -61,30 +63,30 @@ Calibration tiffCalibration(double xResolution, int resolutionUnit, const QByteA
     return calibration;
 }
 
-Calibration pngCalibration(QIODevice& file, const QImage& picture) {
+Calibration pngCalibration(QIODevice& file) {
     // The chunks before the pixel data, after the 8-byte signature: length, type, data, CRC.
     if (!file.seek(8)) return {};
-    bool metres = false;
-    for (int chunk = 0; chunk < 1000 && !metres; ++chunk) {
+    for (int chunk = 0; chunk < 1000; ++chunk) {
         const QByteArray header = file.read(8);
         if (header.size() < 8) return {};
         const quint32 length = qFromBigEndian<quint32>(header.constData());
         const QByteArray type = header.mid(4);
         if (type == "IDAT" || type == "IEND") return {};
         if (type == "pHYs" && length == 9) {
+            // Pixels a metre across, then down, then the unit (1: the metre).
             const QByteArray data = file.read(9);
             if (data.size() < 9 || data[8] != 1) return {};
-            metres = true;
-        } else if (!file.seek(file.pos() + qint64(length) + 4)) {
-            return {};
+            const double perMetre = qFromBigEndian<quint32>(data.constData());
+            if (perMetre < kMinPixelsPerMetre || perMetre > kMaxPixelsPerMetre) return {};
+            Calibration calibration;
+            calibration.known = true;
+            calibration.unit = QStringLiteral("µm");
+            calibration.pixelSize = 1e6 / perMetre;
+            return calibration;
         }
+        if (!file.seek(file.pos() + qint64(length) + 4)) return {};
     }
-    if (!metres || picture.dotsPerMeterX() <= 0) return {};
-    Calibration calibration;
-    calibration.known = true;
-    calibration.unit = QStringLiteral("µm");
-    calibration.pixelSize = 1e6 / picture.dotsPerMeterX();
-    return calibration;
+    return {};
 }
 
 } // namespace orvik

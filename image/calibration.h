@@ -22,8 +22,10 @@ struct Calibration {
 // inches and centimetres become micrometres.
 Calibration tiffCalibration(double xResolution, int resolutionUnit, const QByteArray& description);
 
-// From a PNG: the pixel size in micrometres when its pHYs chunk gives one in metres. The toolkit
-// reports a default density for a file without the chunk, so the chunk is looked for first.
-Calibration pngCalibration(QIODevice& file, const QImage& picture);
+// From a PNG: the pixel size in micrometres when its pHYs chunk gives a density in pixels a
+// metre. The density is read from the chunk itself: the toolkit reports a default for a file
+// without the chunk or with a density of 0. A density below 1 pixel a millimetre or above
+// 10^7 is no calibration either.
+Calibration pngCalibration(QIODevice& file);
 
 } // namespace orvik

@@ -51,7 +51,7 @@ PictureStack readFile(const QString& path) {
     stack.frames = framesOf(picture);
     if (QFileInfo(path).suffix().toLower() == QLatin1String("png")) {
         QFile file(path);
-        if (file.open(QIODevice::ReadOnly)) stack.calibration = pngCalibration(file, picture);
+        if (file.open(QIODevice::ReadOnly)) stack.calibration = pngCalibration(file);
     }
     stack.range = autoRange(stack.frames);
     return stack;

@@ -46,25 +46,52 @@ int mapNothing(thandle_t, void**, toff_t*) {
 }
 void unmapNothing(thandle_t, void*, toff_t) {}
 
-// libtiff's errors and warnings about this file; returning 1 keeps them from the library's
-// process-wide handlers, which print to the standard error. A hostile file can make the
-// library repeat itself, so only the first few are kept.
-int collectMessage(TIFF*, void* notes, const char* module, const char* format, va_list args) {
-    auto* list = static_cast<QStringList*>(notes);
-    if (list->size() >= 20) return 1;
+// libtiff's errors and warnings about this file, and whether one of them means pixels were
+// lost. libtiff goes on after some faults and reads the page regardless: strip offsets
+// missing from their tag become offset 0, so the file's header would be read as pixels, and
+// byte counts it finds wrong are replaced by guesses.
+struct TiffMessages {
+    QStringList& notes;
+    bool lostData = false;
+};
+
+// Whether a warning tells of pixels lost or guessed; the rest (unknown tags, tags out of
+// order, a bad value of a tag the reader doesn't use) leave the samples as written.
+bool losesData(const char* text) {
+    for (const char* sign : {"StripOffsets", "TileOffsets", "StripByteCounts", "TileByteCounts",
+                             "Read error", "Seek error", "Premature", "Not enough data"})
+        if (std::strstr(text, sign)) return true;
+    return false;
+}
+
+// Returning 1 keeps the messages from the library's process-wide handlers, which print to the
+// standard error. A hostile file can make the library repeat itself, so only the first few
+// are kept.
+int collectMessage(TiffMessages& messages, bool error, const char* module, const char* format,
+                   va_list args) {
     char text[512];
     std::vsnprintf(text, sizeof text, format, args);
-    list->append(QStringLiteral("%1: %2").arg(QString::fromUtf8(module ? module : "TIFF"),
-                                              QString::fromUtf8(text)));
+    if (error || losesData(text)) messages.lostData = true;
+    if (messages.notes.size() < 20)
+        messages.notes.append(QStringLiteral("%1: %2").arg(
+            QString::fromUtf8(module ? module : "TIFF"), QString::fromUtf8(text)));
     return 1;
+}
+
+int collectError(TIFF*, void* messages, const char* module, const char* format, va_list args) {
+    return collectMessage(*static_cast<TiffMessages*>(messages), true, module, format, args);
+}
+
+int collectWarning(TIFF*, void* messages, const char* module, const char* format, va_list args) {
+    return collectMessage(*static_cast<TiffMessages*>(messages), false, module, format, args);
 }
 
 class TiffFile {
 public:
-    TiffFile(QFile& file, QStringList& notes) {
+    TiffFile(QFile& file, TiffMessages& messages) {
         TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-        TIFFOpenOptionsSetErrorHandlerExtR(options, collectMessage, &notes);
-        TIFFOpenOptionsSetWarningHandlerExtR(options, collectMessage, &notes);
+        TIFFOpenOptionsSetErrorHandlerExtR(options, collectError, &messages);
+        TIFFOpenOptionsSetWarningHandlerExtR(options, collectWarning, &messages);
         // The library's own buffers stay within what a whole picture may take.
         TIFFOpenOptionsSetMaxSingleMemAlloc(options, tmsize_t{ImageAllocationLimitMB} << 20);
         tiff_ = TIFFClientOpenExt(QFile::encodeName(file.fileName()).constData(), "rm", &file,
@@ -345,7 +372,8 @@ PictureStack readTiffStack(const QString& path) {
     openForReading(file);
     const PictureFile source{path, QFileInfo(path).suffix().toLower().toUtf8()};
     PictureStack stack;
-    const TiffFile tiff(file, stack.readerNotes);
+    TiffMessages messages{stack.readerNotes};
+    const TiffFile tiff(file, messages);
     if (!tiff.get()) {
         if (startsLikeTiff(file)) Page{path, 1}.damaged();
         refuseContent(source);
@@ -373,6 +401,8 @@ PictureStack readTiffStack(const QString& path) {
                                 .arg(layoutName(shape.layout), layoutName(first.layout)));
             }
             readPage(tiff.get(), shape, page, stack.frames);
+            // Faults found while reading this page's directory or its samples.
+            if (messages.lostData) page.damaged();
             ++frames;
         }
         if (TIFFLastDirectory(tiff.get())) break;

@@ -63,9 +63,10 @@ std::vector<ContourPoint> positions(const QJsonValue& value,
         if (!position.isArray() || xy.size() < 2 || !xy[0].isDouble() || !xy[1].isDouble())
             fail(QStringLiteral("a position is not [x, y]"));
         const ContourPoint p{xy[0].toDouble(), xy[1].toDouble()};
-        if (!std::isfinite(p.x) || !std::isfinite(p.y) || std::abs(p.x) > 1e9 ||
-            std::abs(p.y) > 1e9)
-            fail(QStringLiteral("a position is not a finite number within range"));
+        if (!withinOutlineRange(p.x, p.y))
+            fail(QStringLiteral("a position is not a number within %1 pixels of the picture's "
+                                "corner")
+                     .arg(kMaxOutlineCoordinate, 0, 'f', 0));
         points.push_back(p);
     }
     return points;
@@ -81,6 +82,11 @@ std::vector<PictureObject> objectsOfFeatureCollection(const QJsonObject& root,
                       QStringLiteral("has no array \"features\""));
     std::vector<FeatureOutline> outlines;
     const QJsonArray array = features.toArray();
+    if (array.size() > kMaxListObjects)
+        listFileError(QStringLiteral("GeoJSON file"), path,
+                      QStringLiteral("holds %1 features, more than the %2 a list may hold")
+                          .arg(array.size())
+                          .arg(kMaxListObjects));
     for (qsizetype i = 0; i < array.size(); ++i) {
         const std::function<void(const QString&)> fail = [&](const QString& problem) {
             listFileError(QStringLiteral("GeoJSON file"), path,

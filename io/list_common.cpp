@@ -9,6 +9,11 @@
 
 namespace orvik {
 
+bool withinOutlineRange(double x, double y) {
+    return std::isfinite(x) && std::isfinite(y) && std::abs(x) <= kMaxOutlineCoordinate &&
+           std::abs(y) <= kMaxOutlineCoordinate;
+}
+
 std::vector<const PictureObject*> objectsById(const std::vector<PictureObject>& objects) {
     std::vector<const PictureObject*> sorted;
     for (const PictureObject& object : objects)
@@ -24,10 +29,13 @@ namespace {
 // the first.
 std::vector<Vertex> verticesOf(const std::vector<ContourPoint>& points, bool closed) {
     std::vector<Vertex> vertices;
-    const auto vertex = [](const ContourPoint& p) {
-        return Vertex{static_cast<std::int32_t>(std::trunc(p.x)),
-                      static_cast<std::int32_t>(std::trunc(p.y))};
+    // The readers refuse coordinates out of range; the clamp keeps the conversion defined
+    // whatever reaches it.
+    const auto whole = [](double v) {
+        return static_cast<std::int32_t>(
+            std::trunc(std::clamp(v, -kMaxOutlineCoordinate, kMaxOutlineCoordinate)));
     };
+    const auto vertex = [&](const ContourPoint& p) { return Vertex{whole(p.x), whole(p.y)}; };
     if (closed && !points.empty()) vertices.push_back(vertex(points.back()));
     for (const ContourPoint& p : points)
         vertices.push_back(vertex(p));
@@ -65,7 +73,8 @@ PictureObject outlineObject(int id, const std::vector<ContourPoint>& points, boo
 }
 
 void listFileError(const QString& kind, const QString& path, const QString& problem) {
-    throw SettingsError(QStringLiteral("%1 \"%2\" %3").arg(kind, path, problem).toStdString());
+    throw SettingsError(
+        printable(QStringLiteral("%1 \"%2\" %3").arg(kind, path, problem)).toStdString());
 }
 
 void fixResolution(QImage& picture) {

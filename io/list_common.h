@@ -13,6 +13,18 @@ namespace orvik {
 // The largest id a saved list may give an object.
 inline constexpr int kMaxObjectId = 1'000'000'000;
 
+// How far from a picture's corner a read outline's coordinates may lie, in pixels either
+// way: well beyond any picture's side, and well within what an int holds, so that the
+// vertices, the box and the area drawn from an outline stay meaningful.
+inline constexpr double kMaxOutlineCoordinate = 1e6;
+
+// The most objects a list file may hold: far more than a picture's outlines, and few enough
+// that reading them stays within memory.
+inline constexpr qsizetype kMaxListObjects = 100'000;
+
+// Whether both coordinates are finite and within kMaxOutlineCoordinate.
+bool withinOutlineRange(double x, double y);
+
 // The objects by rising id: the order every format lists them in, and on overlap the later
 // id is drawn last.
 std::vector<const PictureObject*> objectsById(const std::vector<PictureObject>& objects);
@@ -24,7 +36,7 @@ std::vector<const PictureObject*> objectsById(const std::vector<PictureObject>& 
 PictureObject outlineObject(int id, const std::vector<ContourPoint>& points, bool closed,
                             const QString& path);
 
-// Throws SettingsError: `kind "path" problem`.
+// Throws SettingsError: `kind "path" problem`, control characters escaped (see printable).
 [[noreturn]] void listFileError(const QString& kind, const QString& path, const QString& problem);
 
 // A PNG whose bytes do not depend on the screen: a fixed resolution of 96 dpi.

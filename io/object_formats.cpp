@@ -10,8 +10,16 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <new>
 
 namespace orvik {
+
+namespace {
+
+// As much as a RoiSet may unpack to: a list file of more is no list of a picture's objects.
+constexpr qint64 kObjectsFileLimit = 256 << 20;
+
+} // namespace
 
 const std::vector<ObjectsFormatInfo>& objectsFormats() {
     static const std::vector<ObjectsFormatInfo> table = [] {
@@ -112,17 +120,14 @@ std::vector<PictureObject> parseObjects(const QByteArray& bytes, const QString& 
 }
 
 std::vector<PictureObject> readObjects(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw SettingsError(QStringLiteral("Cannot read objects file \"%1\": %2")
-                                .arg(path, file.errorString())
-                                .toStdString());
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw SettingsError(QStringLiteral("Cannot read objects file \"%1\": %2")
-                                .arg(path, file.errorString())
-                                .toStdString());
-    return parseObjects(bytes, path);
+    try {
+        return parseObjects(
+            readBoundedFile(QStringLiteral("objects file"), path, kObjectsFileLimit), path);
+    } catch (const std::bad_alloc&) {
+        throw SettingsError(
+            printable(QStringLiteral("Not enough memory to read objects file \"%1\"").arg(path))
+                .toStdString());
+    }
 }
 
 } // namespace orvik

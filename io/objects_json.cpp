@@ -149,6 +149,11 @@ std::vector<PictureObject> objectsOfJson(const QByteArray& bytes, const QString&
     if (!list.isArray())
         failSetting(file, QStringLiteral("objects"), QStringLiteral("not an array"));
     const QJsonArray array = list.toArray();
+    if (array.size() > kMaxListObjects)
+        failSetting(file, QStringLiteral("objects"),
+                    QStringLiteral("%1 objects, more than the %2 a list may hold")
+                        .arg(array.size())
+                        .arg(kMaxListObjects));
     if (root.contains(QLatin1String("count")) &&
         wholeSetting(file, root.value(QLatin1String("count")), QStringLiteral("count"), 0,
                      kMaxObjectId) != array.size())

@@ -84,8 +84,8 @@ private:
 
 RoiOutline roiOutline(const ZipEntry& entry, const QString& path) {
     const std::function<void(const QString&)> fail = [&](const QString& problem) {
-        throw SettingsError(QStringLiteral("RoiSet file \"%1\", entry \"%2\": %3")
-                                .arg(path, QString::fromStdString(entry.name), problem)
+        throw SettingsError(printable(QStringLiteral("RoiSet file \"%1\", entry \"%2\": %3")
+                                          .arg(path, QString::fromStdString(entry.name), problem))
                                 .toStdString());
     };
     const RoiFields f(entry.data, fail);
@@ -131,6 +131,10 @@ RoiOutline roiOutline(const ZipEntry& entry, const QString& path) {
         }
         if (!std::isfinite(p.x) || !std::isfinite(p.y))
             fail(QStringLiteral("point %1 is not a finite number").arg(i + 1));
+        if (!withinOutlineRange(p.x, p.y))
+            fail(QStringLiteral("point %1 lies beyond %2 pixels from the picture's corner")
+                     .arg(i + 1)
+                     .arg(kMaxOutlineCoordinate, 0, 'f', 0));
         outline.points.push_back(p);
     }
     return outline;
@@ -160,6 +164,11 @@ std::vector<RoiOutline> parseRoiSet(const QByteArray& bytes, const QString& path
         listFileError(QStringLiteral("RoiSet file"), path,
                       QStringLiteral("cannot be read: %1").arg(QString::fromStdString(e.what())));
     }
+    if (static_cast<qsizetype>(entries.size()) > kMaxListObjects)
+        listFileError(QStringLiteral("RoiSet file"), path,
+                      QStringLiteral("holds %1 entries, more than the %2 a list may hold")
+                          .arg(entries.size())
+                          .arg(kMaxListObjects));
     std::vector<RoiOutline> outlines;
     for (const ZipEntry& entry : entries)
         if (QString::fromStdString(entry.name).endsWith(QLatin1String(".roi"), Qt::CaseInsensitive))

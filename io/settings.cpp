@@ -4,16 +4,21 @@
 #include "grey_image.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <cmath>
+#include <new>
 #include <string>
 
 namespace orvik {
 
 namespace {
+
+// A saved result with its outline is some kilobytes; a settings file of more is no settings.
+constexpr qint64 kSettingsFileLimit = 64 << 20;
 
 std::optional<ModelChoice> modelFromKey(const QString& key) {
     for (const ModelChoice model : {ModelChoice::CenterPoint, ModelChoice::Standard,
@@ -43,10 +48,48 @@ private:
 
 } // namespace
 
+QString printable(const QString& text) {
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.category() != QChar::Other_Control) {
+            shown += c;
+        } else if (c.unicode() < 0x100) {
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        } else {
+            shown += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        }
+    }
+    return shown;
+}
+
+QByteArray readBoundedFile(const QString& kind, const QString& path, qint64 limit) {
+    const auto fail = [&](const QString& problem) {
+        throw SettingsError(
+            printable(QStringLiteral("Cannot read %1 \"%2\": %3").arg(kind, path, problem))
+                .toStdString());
+    };
+    // Opening a FIFO would wait for a writer; a device such as /dev/zero never ends.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) fail(QStringLiteral("it is not a regular file"));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) fail(file.errorString());
+    const auto tooLarge = [&] {
+        fail(QStringLiteral("it is larger than the %1 bytes such a file may hold").arg(limit));
+    };
+    if (file.size() > limit) tooLarge();
+    // Read one byte past the limit: a file that grew since its size was taken is caught too.
+    const QByteArray bytes = file.read(limit + 1);
+    if (file.error() != QFileDevice::NoError) fail(file.errorString());
+    if (bytes.size() > limit) tooLarge();
+    return bytes;
+}
+
 void failSetting(const SettingsSource& source, const QString& key, const QString& problem) {
-    throw SettingsError(QStringLiteral("%1 \"%2\", key \"%3\": %4")
-                            .arg(source.kind, source.path, source.keyPrefix + key, problem)
-                            .toStdString());
+    throw SettingsError(
+        printable(QStringLiteral("%1 \"%2\", key \"%3\": %4")
+                      .arg(source.kind, source.path, source.keyPrefix + key, problem))
+            .toStdString());
 }
 
 int wholeSetting(const SettingsSource& source, const QJsonValue& value, const QString& key,
@@ -66,14 +109,15 @@ Settings parseSettings(const QByteArray& bytes, const QString& path) {
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
     if (parseError.error != QJsonParseError::NoError)
-        throw SettingsError(QStringLiteral("Settings file \"%1\" is not JSON: %2 at byte %3")
-                                .arg(path, parseError.errorString())
-                                .arg(parseError.offset)
-                                .toStdString());
+        throw SettingsError(
+            printable(QStringLiteral("Settings file \"%1\" is not JSON: %2 at byte %3")
+                          .arg(path, parseError.errorString())
+                          .arg(parseError.offset))
+                .toStdString());
     if (!document.isObject())
-        throw SettingsError(QStringLiteral("Settings file \"%1\" does not hold a JSON object")
-                                .arg(path)
-                                .toStdString());
+        throw SettingsError(
+            printable(QStringLiteral("Settings file \"%1\" does not hold a JSON object").arg(path))
+                .toStdString());
     return settingsFromJson(document.object(),
                             SettingsSource{QStringLiteral("Settings file"), path, {}});
 }
@@ -142,17 +186,14 @@ Settings settingsFromJson(const QJsonObject& root, const SettingsSource& source)
 }
 
 Settings readSettings(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw SettingsError(QStringLiteral("Cannot read settings file \"%1\": %2")
-                                .arg(path, file.errorString())
-                                .toStdString());
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw SettingsError(QStringLiteral("Cannot read settings file \"%1\": %2")
-                                .arg(path, file.errorString())
-                                .toStdString());
-    return parseSettings(bytes, path);
+    try {
+        return parseSettings(
+            readBoundedFile(QStringLiteral("settings file"), path, kSettingsFileLimit), path);
+    } catch (const std::bad_alloc&) {
+        throw SettingsError(
+            printable(QStringLiteral("Not enough memory to read settings file \"%1\"").arg(path))
+                .toStdString());
+    }
 }
 
 ControlValues applySettings(const Settings& settings, ControlValues values) {

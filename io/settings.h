@@ -41,6 +41,16 @@ struct SettingsSource {
     QString keyPrefix; // "objects[2]." for an object of a list; empty for the file itself
 };
 
+// `text` as a message may show it: control characters (a terminal's escape sequences, line
+// breaks) written as \xNN or \uNNNN, so that a hostile name or key cannot drive the terminal.
+QString printable(const QString& text);
+
+// The bytes of the regular file at `path`, at most `limit` of them; `kind` names it in the
+// errors ("settings file": `Cannot read settings file "PATH": ...`). A FIFO, a device or a
+// folder is refused before it is opened, as a file larger than `limit` is before it is read.
+// Throws SettingsError.
+QByteArray readBoundedFile(const QString& kind, const QString& path, qint64 limit);
+
 [[noreturn]] void failSetting(const SettingsSource& source, const QString& key,
                               const QString& problem);
 // A JSON number that is a whole number within [minimum, maximum].

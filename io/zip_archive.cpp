@@ -13,7 +13,9 @@ namespace {
 constexpr std::uint32_t kLocalSignature = 0x04034b50;
 constexpr std::uint32_t kCentralSignature = 0x02014b50;
 constexpr std::uint32_t kEndSignature = 0x06054b50;
+constexpr std::uint32_t kZip64EndSignature = 0x06064b50, kZip64LocatorSignature = 0x07064b50;
 constexpr qsizetype kLocalHeader = 30, kCentralHeader = 46, kEndRecord = 22;
+constexpr qsizetype kZip64EndRecord = 56, kZip64Locator = 20;
 // 1980-01-01 00:00, the first date the format can hold: the bytes do not depend on the clock.
 constexpr std::uint16_t kDosTime = 0, kDosDate = (0 << 9) | (1 << 5) | 1;
 
@@ -52,6 +54,13 @@ public:
     std::uint32_t u32(qsizetype at) const {
         need(at, 4);
         return u16(at) | u16(at + 2) << 16;
+    }
+    // A 64-bit field as a size or place within the file; beyond the file's size it is refused.
+    qsizetype u64(qsizetype at) const {
+        const std::uint64_t v = std::uint64_t{u32(at)} | std::uint64_t{u32(at + 4)} << 32;
+        if (v > static_cast<std::uint64_t>(bytes_.size()))
+            throw ZipError("its zip64 end of central directory points outside the file");
+        return static_cast<qsizetype>(v);
     }
     void need(qsizetype at, qsizetype count) const {
         if (!has(at, count)) throw ZipError("it is cut short");
@@ -149,16 +158,29 @@ std::vector<ZipEntry> unzip(const QByteArray& archive, qsizetype entryLimit, qsi
         }
     }
     if (end < 0) throw ZipError("it is not a zip archive (no end of central directory)");
-    const std::uint32_t count = f.u16(end + 10);
-    const qsizetype directorySize = f.u32(end + 12), directoryOffset = f.u32(end + 16);
-    if (count == 0xffff || directoryOffset == 0xffffffff)
-        throw ZipError("it is a zip64 archive, which is not read");
-    if (!f.has(directoryOffset, directorySize) || directoryOffset + directorySize > end)
+    // The plain end record counts at most 65535 entries (0xffff is a count like any other);
+    // an archive of more has a zip64 end record, found by the locator just before the plain
+    // one, with the count, the directory's size and its place in 64 bits.
+    qsizetype count = f.u16(end + 10);
+    qsizetype directorySize = f.u32(end + 12), directoryOffset = f.u32(end + 16);
+    qsizetype directoryEnd = end;
+    const qsizetype locator = end - kZip64Locator;
+    if (locator >= 0 && f.u32(locator) == kZip64LocatorSignature) {
+        const qsizetype record = f.u64(locator + 8);
+        if (!f.has(record, kZip64EndRecord) || record + kZip64EndRecord > locator ||
+            f.u32(record) != kZip64EndSignature)
+            throw ZipError("its zip64 end of central directory is damaged");
+        count = f.u64(record + 32);
+        directorySize = f.u64(record + 40);
+        directoryOffset = f.u64(record + 48);
+        directoryEnd = record;
+    }
+    if (!f.has(directoryOffset, directorySize) || directoryOffset + directorySize > directoryEnd)
         throw ZipError("its central directory lies outside the file");
 
     std::vector<ZipEntry> entries;
     qsizetype at = directoryOffset, total = 0;
-    for (std::uint32_t i = 0; i < count; ++i) {
+    for (qsizetype i = 0; i < count; ++i) {
         if (at + kCentralHeader > directoryOffset + directorySize || f.u32(at) != kCentralSignature)
             throw ZipError("its central directory is damaged at entry " + std::to_string(i + 1));
         const std::uint32_t flags = f.u16(at + 8), method = f.u16(at + 10);
@@ -167,6 +189,7 @@ std::vector<ZipEntry> unzip(const QByteArray& archive, qsizetype entryLimit, qsi
         const qsizetype nameLength = f.u16(at + 28);
         const qsizetype skip = nameLength + f.u16(at + 30) + f.u16(at + 32);
         const qsizetype local = f.u32(at + 42);
+        const bool wide = packed == 0xffffffff || unpacked == 0xffffffff || local == 0xffffffff;
         f.need(at + kCentralHeader, skip);
         ZipEntry entry;
         entry.name.assign(archive.constData() + at + kCentralHeader,
@@ -174,6 +197,9 @@ std::vector<ZipEntry> unzip(const QByteArray& archive, qsizetype entryLimit, qsi
         at += kCentralHeader + skip;
         if (!entry.name.empty() && entry.name.back() == '/') continue; // a folder
         const std::string quotedName = "entry \"" + entry.name + "\"";
+        if (wide)
+            throw ZipError(quotedName +
+                           " keeps its sizes in a zip64 extra field, which is not read");
         if (flags & 1) throw ZipError(quotedName + " is encrypted");
         if (method != 0 && method != 8)
             throw ZipError(quotedName + " is packed by method " + std::to_string(method) +
@@ -200,6 +226,12 @@ std::vector<ZipEntry> unzip(const QByteArray& archive, qsizetype entryLimit, qsi
             throw ZipError(quotedName + " is damaged: its CRC-32 does not match");
         entries.push_back(std::move(entry));
     }
+    // More entries than the end record counts: a plain count wrapped past 65535. Reading the
+    // counted ones alone would drop the rest without a word.
+    if (f.has(at, 4) && at + 4 <= directoryOffset + directorySize && f.u32(at) == kCentralSignature)
+        throw ZipError("its central directory holds more entries than the " +
+                       std::to_string(count) +
+                       " its end record counts (past 65535 an archive needs zip64 records)");
     return entries;
 }
 

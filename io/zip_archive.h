@@ -26,9 +26,10 @@ struct ZipEntry {
 QByteArray zipStored(const std::vector<ZipEntry>& entries);
 
 // The file entries of an archive (folders left out) in the central directory's order, each
-// checked against its CRC-32. An entry may unpack to at most `entryLimit` bytes, all of them
-// together to `totalLimit`: entries of a few bytes each may claim to unpack to megabytes, or
-// many may share one packed stream.
+// checked against its CRC-32. More than 65535 entries are read through the zip64 end record;
+// a directory holding more entries than the end record counts is refused, never cut short. An entry
+// may unpack to at most `entryLimit` bytes, all of them together to `totalLimit`: entries of a few
+// bytes each may claim to unpack to megabytes, or many may share one packed stream.
 std::vector<ZipEntry> unzip(const QByteArray& archive, qsizetype entryLimit, qsizetype totalLimit);
 
 } // namespace orvik

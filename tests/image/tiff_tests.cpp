@@ -9,12 +9,14 @@
 #include "tiff_files.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSize>
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <gtest/gtest.h>
 #include <tiffio.h>
+#include <zlib.h>
 
 namespace orvik::test {
 namespace {
@@ -189,6 +191,10 @@ TEST_F(TiffTest, BadFilesNameTheFileAndThePage) {
          writeTiff(folder_.path("f.tif"), {patterned({.bits = 32, .floating = true}, 0, 9)}),
          "page 1 holds 32-bit floating-point samples, where only 8- and 16-bit grey and 8-bit "
          "colour can be read"},
+        {"missing-offsets.tif", withTag(oneStrip, TIFFTAG_STRIPOFFSETS, 0, true),
+         "page 1 of the TIFF picture in it is damaged or cut short"},
+        {"no-byte-count.tif", withTag(oneStrip, TIFFTAG_STRIPBYTECOUNTS, 0),
+         "page 1 of the TIFF picture in it is damaged or cut short"},
         {"zero-width.tif", withTag(oneStrip, TIFFTAG_IMAGEWIDTH, 0),
          "page 1 of the TIFF picture in it is damaged or cut short"},
         {"huge.tif",
@@ -251,6 +257,20 @@ TEST_F(TiffTest, FramesFoldersAndPngCalibration) {
     EXPECT_DOUBLE_EQ(calibration.pixelSize, 250.0);
     EXPECT_EQ(calibration.unit, "µm");
     EXPECT_FALSE(loadPictureStack(folder_.write("plain.png", blackPng(4, 4))).calibration.known);
+    // A density of 0 (which the toolkit neither writes nor reports), or of 1 pixel a metre,
+    // is no calibration.
+    for (const char perMetre : {0, 1}) {
+        QFile file(folder_.path("scaled.png"));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        QByteArray png = file.readAll();
+        const qsizetype chunk = png.indexOf("pHYs");
+        png.replace(chunk + 4, 4, QByteArray(3, 0) + perMetre);
+        const auto crc = crc32(0, reinterpret_cast<const Bytef*>(png.constData() + chunk), 13);
+        png.replace(chunk + 13, 4,
+                    QByteArray::fromHex(QByteArray::number(uint(crc), 16).rightJustified(8, '0')));
+        const QString path = folder_.write(QStringLiteral("density%1.png").arg(int(perMetre)), png);
+        EXPECT_FALSE(loadPictureStack(path).calibration.known) << int(perMetre);
+    }
 }
 
 } // namespace

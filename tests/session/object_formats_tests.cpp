@@ -1,6 +1,7 @@
 // The formats of a list of objects: each written and read back, the saved JSON rerun to the
 // same bits, and the readers against broken files.
 #include "document/find_objects.h"
+#include "io/list_common.h"
 #include "io/object_formats.h"
 #include "io/settings.h"
 #include "io/zip_archive.h"
@@ -11,7 +12,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace orvik {
 namespace {
@@ -165,6 +169,21 @@ TEST(ObjectFormats, AFileThatCannotBeUsedSaysWhichAndWhy) {
     huge[huge.indexOf("PK\x01\x02") + 26] = 0x50; // claims to unpack to 5 MB
     QByteArray oval =
         zipStored({{"0001.roi", QByteArray("Iout\0\xe4\x02", 7) + QByteArray(57, 0)}});
+    // A traced triangle made sub-pixel, its first point at x = 1e30.
+    QByteArray far = test::tracedRoi({{0, 0}, {4, 0}, {4, 4}});
+    far[51] = static_cast<char>(128);
+    for (const float v : {1e30f, 4.f, 4.f, 0.f, 0.f, 4.f}) {
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &v, 4);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            far.append(static_cast<char>(bits >> shift));
+    }
+    QByteArray wrapped = zipStored({{"1.roi", "a"}, {"2.roi", "b"}});
+    wrapped[wrapped.size() - 12] = 1; // the end record counts 1 entry of 2
+    QByteArray manyObjects = "{\"objects\": [0";
+    for (qsizetype i = 0; i < kMaxListObjects; ++i)
+        manyObjects += ",0";
+    manyObjects += "]}";
     const struct {
         QByteArray bytes;
         const char* says;
@@ -198,11 +217,55 @@ TEST(ObjectFormats, AFileThatCannotBeUsedSaysWhichAndWhy) {
          "GeoJSON file \"saved.x\" holds no outline"},
         {R"({"objects": [{"id": 1, "box": [1, 2, 30, 40], "points": [[1, 2]]}]})",
          "key \"objects[0].points\": 1 points, not the 32 of the field"},
+        {zipStored({{"0001.roi", far}}),
+         "entry \"0001.roi\": point 1 lies beyond 1000000 pixels from the picture's corner"},
+        {R"({"type": "FeatureCollection", "features": [{"geometry": {"type": "LineString",
+             "coordinates": [[1, 2], [3e38, 4]]}}]})",
+         "feature 0: a position is not a number within 1000000 pixels of the picture's corner"},
+        {wrapped, "more entries than the 1 its end record counts"},
+        {zipStored({{"\x1b]0;x\x07\xc2\x9b.roi", "Iout"}}),
+         "entry \"\\x1b]0;x\\x07\\x9b.roi\": not an ImageJ ROI"},
+        {manyObjects, "key \"objects\": 100001 objects, more than the 100000 a list may hold"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.says);
         EXPECT_NE(errorOf(c.bytes).find(c.says), std::string::npos) << errorOf(c.bytes);
     }
+}
+
+TEST(ObjectFormats, RoiSetsOfAnyCountReadWhole) {
+    // 65535 entries: the most a plain end record counts, and what the writer makes.
+    std::vector<ZipEntry> entries(0xffff, ZipEntry{"a.roi", "x"});
+    EXPECT_EQ(unzip(zipStored(entries), 1 << 20, 1 << 30).size(), 0xffffu);
+    // More are counted by the zip64 end record.
+    const std::vector<ZipEntry> three = {{"1.roi", "a"}, {"2.roi", "bc"}, {"3.roi", "d"}};
+    const std::vector<ZipEntry> read = unzip(test::asZip64(zipStored(three)), 1 << 20, 1 << 20);
+    ASSERT_EQ(read.size(), 3u);
+    EXPECT_EQ(read[2].name, "3.roi");
+    EXPECT_EQ(read[1].data, "bc");
+}
+
+TEST(ObjectFormats, SpecialAndOversizeFilesAreRefusedUnread) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("fifo.json"), huge = dir.filePath("huge.json");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // Sparse: no disk is used.
+    ASSERT_TRUE(QFile(huge).open(QIODevice::WriteOnly) && QFile::resize(huge, (256 << 20) + 1));
+    const auto says = [](const auto& read, const QString& path, const std::string& text) {
+        try {
+            read(path);
+        } catch (const SettingsError& e) {
+            return std::string(e.what()).find(text) != std::string::npos;
+        }
+        return false;
+    };
+    for (const QString& path : {fifo, QStringLiteral("/dev/zero")}) {
+        const std::string quoted = '"' + path.toStdString() + "\": it is not a regular file";
+        EXPECT_TRUE(says(readObjects, path, "Cannot read objects file " + quoted)) << quoted;
+        EXPECT_TRUE(says(readSettings, path, "Cannot read settings file " + quoted)) << quoted;
+    }
+    EXPECT_TRUE(says(readObjects, huge, "larger than the 268435456 bytes such a file may hold"));
+    EXPECT_TRUE(says(readSettings, huge, "larger than the 67108864 bytes"));
 }
 
 } // namespace

@@ -144,13 +144,15 @@ void writeStack16(const QString& path, int width, int height, int frames,
     TIFFClose(tiff);
 }
 
-QByteArray withTag(QByteArray tiff, std::uint16_t tag, std::uint32_t value) {
+QByteArray withTag(QByteArray tiff, std::uint16_t tag, std::uint32_t value, bool count) {
     const auto directory = qFromLittleEndian<std::uint32_t>(tiff.constData() + 4);
     const auto entries = qFromLittleEndian<std::uint16_t>(tiff.constData() + directory);
     for (std::uint32_t i = 0; i < entries; ++i) {
         char* entry = tiff.data() + directory + 2 + 12 * i;
         if (qFromLittleEndian<std::uint16_t>(entry) != tag) continue;
-        if (qFromLittleEndian<std::uint16_t>(entry + 2) == TIFF_SHORT)
+        if (count)
+            qToLittleEndian(value, entry + 4);
+        else if (qFromLittleEndian<std::uint16_t>(entry + 2) == TIFF_SHORT)
             qToLittleEndian(std::uint16_t(value), entry + 8);
         else
             qToLittleEndian(value, entry + 8);

@@ -45,7 +45,8 @@ QByteArray writeTiff(const QString& path, const std::vector<TiffPage>& pages);
 void writeStack16(const QString& path, int width, int height, int frames,
                   const std::function<void(int frame, std::uint16_t* samples)>& fill);
 
-// Sets the one-value LONG or SHORT tag of the first page of a little-endian file to `value`.
-QByteArray withTag(QByteArray tiff, std::uint16_t tag, std::uint32_t value);
+// Sets the one-value LONG or SHORT tag of the first page of a little-endian file to `value`;
+// with `count`, sets the tag's count of values instead (fewer strip offsets than strips).
+QByteArray withTag(QByteArray tiff, std::uint16_t tag, std::uint32_t value, bool count = false);
 
 } // namespace orvik::test

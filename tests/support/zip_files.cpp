@@ -74,4 +74,28 @@ QByteArray tracedRoi(const std::vector<std::pair<int, int>>& corners) {
     return roi;
 }
 
+QByteArray asZip64(const QByteArray& zip) {
+    const qsizetype end = zip.size() - 22;
+    QByteArray out = zip.left(end);
+    const auto put = [&out](std::uint64_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out.append(static_cast<char>(v >> (8 * i)));
+    };
+    const auto plain = [&zip, end](int at, int bytes) { return zip.mid(end + at, bytes); };
+    put(0x06064b50, 4);
+    put(44, 8);            // the size of the rest of the record
+    put(45 | 45 << 16, 4); // made by and needed: zip 4.5
+    put(0, 8);             // both disks 0
+    for (const QByteArray& field : {plain(10, 2), plain(10, 2), plain(12, 4), plain(16, 4)})
+        out.append(field + QByteArray(8 - field.size(), '\0')); // counts, size, offset
+    put(0x07064b50, 8);
+    put(static_cast<std::uint64_t>(end), 8); // the zip64 record's place
+    put(1, 4);                               // disks
+    put(0x06054b50, 8);
+    put(0xffffffff, 4);
+    put(0xffffffffffffffff, 8);
+    put(0, 2);
+    return out;
+}
+
 } // namespace orvik::test
