@@ -245,7 +245,7 @@ TEST(ObjectFormats, RoiSetsOfAnyCountReadWhole) {
     EXPECT_EQ(read[1].data, "bc");
 }
 
-TEST(ObjectFormats, SpecialAndOversizeFilesAreRefusedUnread) {
+TEST(ObjectFormats, FifosDevicesAndOversizeFilesAreRefusedUnread) {
     QTemporaryDir dir;
     const QString fifo = dir.filePath("fifo.json"), huge = dir.filePath("huge.json");
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
