@@ -121,9 +121,11 @@ void describeFrame(const Document& doc, const Options& o, int f, ImageOutcome& o
                         .toStdString();
     for (const PictureObject& object : objects) {
         if (!object.error.empty()) outcome.exitCode = 1;
-        outcome.tableRows.push_back(measurementRow(doc.file().toStdString(), f,
-                                                   std::to_string(object.id),
-                                                   doc.measure(object, shown, at), object.result));
+        // The rows are measured only for a table that asks for them.
+        if (o.table)
+            outcome.tableRows.push_back(
+                measurementRow(doc.file().toStdString(), f, std::to_string(object.id),
+                               doc.measure(object, shown, at), object.result));
     }
 }
 
@@ -259,7 +261,8 @@ ImageOutcome runImage(const Options& o, const std::string& file, StepScratch& sc
             const int tag = frames > 1 ? frame : -1;
             outcome.json += toJson(result, m, !o.pretty || frames > 1, tag).toStdString();
             outcome.exitCode = error.empty() ? 0 : 1;
-            outcome.tableRows.push_back(measurementRow(path.toStdString(), tag, "", m, result));
+            if (o.table)
+                outcome.tableRows.push_back(measurementRow(path.toStdString(), tag, "", m, result));
             if (!o.save.empty())
                 failure.attempt([&] {
                     saveResults(o, frames > 1 ? frameName(path, frame, frames) : path, doc, result,
