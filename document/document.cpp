@@ -107,8 +107,9 @@ void Document::setCurrent(int id, std::string error) {
     currentError_ = currentId_ != 0 ? std::move(error) : std::string();
 }
 
-std::vector<int> Document::findObjects(const FindOptions& options, const ControlValues& base,
+std::vector<int> Document::findObjects(const FindOptions& given, const ControlValues& base,
                                        bool replace) {
+    const FindOptions options = resolvedPolarity(image_, given);
     ControlValues seed = base;
     at(seed.fields, Field::Threshold) = options.threshold;
     seed.blackOnWhite = options.blackOnWhite;

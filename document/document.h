@@ -83,8 +83,9 @@ public:
     void setCurrent(int id, std::string error = {});
     void setCurrentError(std::string error) { currentError_ = std::move(error); }
     // Find objects on the frame shown: an object seeded from `base` on every region `options`
-    // keep (the threshold and the polarity in `options`), after the list when `replace` is
-    // false, in its place when it is true. The ids of the objects found, not yet analysed.
+    // keep (the threshold and the polarity in `options`, an "Auto" polarity resolved on this
+    // frame), after the list when `replace` is false, in its place when it is true. The ids
+    // of the objects found, not yet analysed.
     std::vector<int> findObjects(const FindOptions& options, const ControlValues& base,
                                  bool replace);
     // Analyses every object on the frame shown (or those `which` picks), on `threads` workers.

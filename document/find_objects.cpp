@@ -41,8 +41,39 @@ private:
 
 } // namespace
 
-std::vector<Region> findRegions(const GreyImage& image, const FindOptions& options,
+bool autoBlackOnWhite(const GreyImage& image, int threshold) {
+    const int width = image.ImageWidth, height = image.ImageHeight;
+    if (image.GreyData == nullptr || width <= 0 || height <= 0) return true;
+    const std::uint8_t* grey = image.GreyData.get();
+    // Pixels on the dark side less those on the light side: of the border, of the picture.
+    long long borderDark = 0, allDark = 0;
+    const auto side = [threshold](std::uint8_t g) {
+        return onObjectSide(g, threshold, true) ? 1 : onObjectSide(g, threshold, false) ? -1 : 0;
+    };
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = grey + static_cast<std::size_t>(y) * width;
+        const bool edgeRow = y == 0 || y == height - 1;
+        for (int x = 0; x < width; ++x) {
+            const int s = side(row[x]);
+            allDark += s;
+            if (edgeRow || x == 0 || x == width - 1) borderDark += s;
+        }
+    }
+    if (borderDark != 0) return borderDark < 0; // a light border: dark objects
+    return allDark <= 0;                        // the smaller side; black on white when even
+}
+
+FindOptions resolvedPolarity(const GreyImage& image, FindOptions options) {
+    if (options.autoPolarity) {
+        options.blackOnWhite = autoBlackOnWhite(image, options.threshold);
+        options.autoPolarity = false;
+    }
+    return options;
+}
+
+std::vector<Region> findRegions(const GreyImage& image, const FindOptions& given,
                                 std::vector<int>* keptLabels) {
+    const FindOptions options = resolvedPolarity(image, given);
     const int width = image.ImageWidth, height = image.ImageHeight;
     if (keptLabels != nullptr) keptLabels->clear();
     if (image.GreyData == nullptr || width <= 0 || height <= 0) return {};

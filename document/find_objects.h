@@ -15,6 +15,9 @@ namespace orvik {
 struct FindOptions {
     int threshold = 100; // in the Threshold field's units, quarter grey levels
     bool blackOnWhite = true;
+    // "Auto": the polarity from the picture at the threshold (autoBlackOnWhite), in place of
+    // blackOnWhite; findRegions resolves it, so the preview and the objects found agree.
+    bool autoPolarity = false;
     int minArea = 20;          // pixels
     int maxArea = 0;           // pixels; 0 for a quarter of the picture
     bool excludeEdges = false; // drop regions that touch the picture's border
@@ -32,9 +35,21 @@ struct Region {
     bool blackOnWhite = true;
 };
 
-// The regions kept by the options, in the order of their first pixel (rows top down, each
-// row left to right). With `keptLabels`, it also gets one entry per pixel, row by row: the
-// index of the kept region the pixel belongs to, or -1 (what a preview of them shows).
+// The polarity that makes the objects the side of `threshold` (in the Threshold field's
+// units, as onObjectSide takes it) that does not hold most of the picture's border pixels:
+// objects lie inside the picture, the ground runs round it. When the border is split evenly
+// between the sides, the objects are the side with fewer pixels in the picture; black on
+// white when that too is even. Pixels on the threshold itself are on neither side.
+bool autoBlackOnWhite(const GreyImage& image, int threshold);
+
+// The options with an "Auto" polarity resolved on `image`: blackOnWhite set by
+// autoBlackOnWhite at their threshold, autoPolarity cleared. Others are returned as they are.
+FindOptions resolvedPolarity(const GreyImage& image, FindOptions options);
+
+// The regions kept by the options (an "Auto" polarity resolved first), in the order of their first
+// pixel (rows top down, each row left to right). With `keptLabels`, it also gets one entry per
+// pixel, row by row: the index of the kept region the pixel belongs to, or -1 (what a preview of
+// them shows).
 std::vector<Region> findRegions(const GreyImage& image, const FindOptions& options,
                                 std::vector<int>* keptLabels = nullptr);
 

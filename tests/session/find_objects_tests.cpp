@@ -65,6 +65,38 @@ TEST(FindObjects, RegionsAreKeptByAreaEdgeAndPolarity) {
     EXPECT_EQ(found[0].bounds, (Box{18, 18, 42, 42}));
 }
 
+// "Auto" polarity: the objects are the side of the threshold that the border mostly is not;
+// with the border split evenly, the side with fewer pixels. A half-split picture, 40 × 20:
+// dark on the left, light on the right, with a block of the other grey inside one half.
+GreyImage splitBorder(bool lightBlockLeft) {
+    return test::greyPicture(40, 20, [lightBlockLeft](int x, int y) -> std::uint8_t {
+        const bool inner = y >= 5 && y < 15, left = x >= 4 && x < 16, right = x >= 24 && x < 36;
+        if (inner && (lightBlockLeft ? left : right)) return lightBlockLeft ? 200 : 40;
+        return x < 20 ? 40 : 200;
+    });
+}
+
+TEST(FindObjects, AutoPolarityTakesTheSideTheBorderIsNot) {
+    const struct {
+        const char* name;
+        GreyImage image;
+        bool blackOnWhite;
+    } cases[] = {
+        {"dark objects on a light ground", discsOn(200, 130, kDiscs, true), true},
+        {"light objects on a dark ground", discsOn(200, 130, kDiscs, false), false},
+        {"border even, fewer dark pixels", splitBorder(true), true},
+        {"border even, fewer light pixels", splitBorder(false), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(autoBlackOnWhite(c.image, 480), c.blackOnWhite);
+        const std::vector<Region> found = findRegions(
+            c.image, {.threshold = 480, .autoPolarity = true, .minArea = 1, .maxArea = 1 << 30});
+        ASSERT_FALSE(found.empty());
+        EXPECT_EQ(found[0].blackOnWhite, c.blackOnWhite);
+    }
+}
+
 TEST(FindObjects, DiagonalNeighboursMakeOneRegion) {
     // Two 3 × 3 blocks meeting at a corner, and a third apart.
     const GreyImage image = test::greyPicture(12, 8, [](int x, int y) -> std::uint8_t {
