@@ -49,13 +49,23 @@ FindObjectsDialog::FindObjectsDialog(QWidget* parent, const FindOptions& start, 
     maximumArea->setToolTip(QStringLiteral("At first a quarter of the picture"));
     maximumArea->setSuffix(QStringLiteral(" px\u00B2"));
 
-    // The objects' side of the threshold, as the panel's Object group has it.
+    // The objects' side of the threshold, as the panel's Object group has it, or "Auto": the
+    // side the picture's border mostly is not, at the threshold shown.
+    autoPolarity = new QRadioButton(QStringLiteral("A&uto"), this);
+    autoPolarity->setObjectName(QStringLiteral("FindAutoPolarity"));
+    autoPolarity->setAccessibleName(QStringLiteral("Automatic polarity"));
+    autoPolarity->setToolTip(QStringLiteral("Objects on the side of the threshold that most of "
+                                            "the picture's border is not on"));
     blackOnWhite = new QRadioButton(QStringLiteral("&Black on white"), this);
     blackOnWhite->setObjectName(QStringLiteral("FindBlackOnWhite"));
     whiteOnBlack = new QRadioButton(QStringLiteral("&White on black"), this);
     whiteOnBlack->setObjectName(QStringLiteral("FindWhiteOnBlack"));
-    (start.blackOnWhite ? blackOnWhite : whiteOnBlack)->setChecked(true);
+    (start.autoPolarity   ? autoPolarity
+     : start.blackOnWhite ? blackOnWhite
+                          : whiteOnBlack)
+        ->setChecked(true);
     auto* polarity = new QHBoxLayout;
+    polarity->addWidget(autoPolarity);
     polarity->addWidget(blackOnWhite);
     polarity->addWidget(whiteOnBlack);
 
@@ -118,12 +128,17 @@ FindObjectsDialog::FindObjectsDialog(QWidget* parent, const FindOptions& start, 
     for (QSpinBox* spin : {minimumArea, maximumArea, threshold})
         connect(spin, &QSpinBox::valueChanged, this, &FindObjectsDialog::optionsChanged);
     connect(excludeEdges, &QCheckBox::toggled, this, &FindObjectsDialog::optionsChanged);
-    connect(blackOnWhite, &QRadioButton::toggled, this, &FindObjectsDialog::optionsChanged);
+    // One change of the options per choice: the button turned on.
+    for (QRadioButton* choice : {autoPolarity, blackOnWhite, whiteOnBlack})
+        connect(choice, &QRadioButton::toggled, this, [this](bool on) {
+            if (on) emit optionsChanged();
+        });
 }
 
 FindOptions FindObjectsDialog::options() const {
     FindOptions options;
     options.threshold = threshold->value();
+    options.autoPolarity = autoPolarity->isChecked();
     options.blackOnWhite = blackOnWhite->isChecked();
     options.minArea = minimumArea->value();
     options.maxArea = maximumArea->value();

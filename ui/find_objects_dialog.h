@@ -1,6 +1,7 @@
 // The "Find objects" dialog: the area range, whether objects on the picture's edges count,
-// and the threshold (the field's value, or Otsu's from the picture). While it is open the
-// window previews the regions that would become objects.
+// the objects' polarity (by default "Auto", from the picture), and the threshold (the field's
+// value, or Otsu's from the picture). While it is open the window previews the regions that would
+// become objects.
 #pragma once
 
 #include "document/find_objects.h"
@@ -35,6 +36,7 @@ public:
     QComboBox* modelChoice = nullptr;
     QSpinBox* minimumArea = nullptr;
     QSpinBox* maximumArea = nullptr;
+    QRadioButton* autoPolarity = nullptr; // the default: resolved on the picture
     QRadioButton* blackOnWhite = nullptr;
     QRadioButton* whiteOnBlack = nullptr;
     QCheckBox* excludeEdges = nullptr;

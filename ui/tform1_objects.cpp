@@ -296,6 +296,7 @@ void TForm1::FindObjectsClick() {
     FindOptions start;
     start.threshold = upDown(Field::Threshold)->value();
     start.blackOnWhite = RadioButton5->isChecked();
+    start.autoPolarity = true; // the polarity the picture's border suggests, unless changed
     FindObjectsDialog dialog(this, start, otsuThreshold(doc_.image()),
                              static_cast<long long>(doc_.image().ImageWidth) *
                                  doc_.image().ImageHeight,
