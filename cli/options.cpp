@@ -37,7 +37,13 @@ constexpr Choice<ModelChoice> kModels[] = {{"center", ModelChoice::CenterPoint},
                                            {"standard", ModelChoice::Standard},
                                            {"balloon", ModelChoice::Balloon},
                                            {"opened", ModelChoice::Opened}};
-constexpr Choice<bool> kPolarities[] = {{"black-on-white", true}, {"white-on-black", false}};
+// The polarity of --object: "auto" (no value here) is resolved on each picture.
+constexpr Choice<std::optional<bool>> kPolarities[] = {
+    {"auto", std::nullopt}, {"black-on-white", true}, {"white-on-black", false}};
+constexpr Choice<Channel> kChannels[] = {{"grey", Channel::Grey},
+                                         {"red", Channel::Red},
+                                         {"green", Channel::Green},
+                                         {"blue", Channel::Blue}};
 constexpr Choice<Tool> kTools[] = {{"radius", Tool::Radius},
                                    {"threshold", Tool::Threshold},
                                    {"object", Tool::Object},
@@ -50,11 +56,12 @@ const char* nameOf(T value, const Choice<T> (&choices)[N]) {
     return "";
 }
 
-int parseWhole(const std::string& option, const std::string& text) {
+// `orElse` names what else the option accepts: " or auto".
+int parseWhole(const std::string& option, const std::string& text, const char* orElse = "") {
     int value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc{} || end != text.data() + text.size())
-        throw UsageError("option " + option + ": \"" + text + "\" is not a whole number");
+        throw UsageError("option " + option + ": \"" + text + "\" is not a whole number" + orElse);
     return value;
 }
 
@@ -123,6 +130,7 @@ void applySettingsFile(const std::string& path, Options& o) {
         o.boxFrom = "settings file \"" + path + "\", key \"box\"";
     }
     settings.box.reset();
+    if (settings.blackOnWhite) o.autoPolarity = false;
     o.values = applySettings(settings, o.values);
 }
 
@@ -143,6 +151,10 @@ bool parseObjectsOption(const std::string& a, Arguments& in, Options& o) {
         o.find.maxArea = area(a, in);
     } else if (a == "--exclude-edges") {
         o.find.excludeEdges = true;
+    } else if (a == "--drop-flagged") {
+        o.dropFlagged = true;
+    } else if (a == "--channel") {
+        o.channel = choose(a, in.value(a), kChannels);
     } else if (a == "--objects") {
         o.objects = readObjects(QString::fromStdString(in.value(a)));
     } else if (a == "--analyse") {
@@ -194,7 +206,9 @@ void parseOption(const std::string& a, Arguments& in, Options& o) {
     } else if (a == "--model") {
         o.values.model = choose(a, in.value(a), kModels);
     } else if (a == "--object") {
-        o.values.blackOnWhite = choose(a, in.value(a), kPolarities);
+        const std::optional<bool> polarity = choose(a, in.value(a), kPolarities);
+        o.autoPolarity = !polarity.has_value();
+        if (polarity) o.values.blackOnWhite = *polarity;
     } else if (a == "--box") {
         Box b;
         b.x1 = in.whole(a);
@@ -219,7 +233,9 @@ void parseOption(const std::string& a, Arguments& in, Options& o) {
     } else if (a == "--help" || a == "-h") {
         o.help = true;
     } else if (const FieldInfo* entry = fieldOption(a)) {
-        const int value = in.whole(a);
+        // The threshold also takes "auto" (taken above).
+        const int value =
+            parseWhole(a, in.value(a), entry->field == Field::Threshold ? " or auto" : "");
         checkRange(a, value, entry->minimum, entry->maximum);
         at(o.values.fields, entry->field) = value;
         if (entry->field == Field::Threshold) o.thresholdAuto = false;
@@ -241,6 +257,14 @@ void checkCombination(Options& o) {
     if (o.objects && o.thresholdAuto)
         throw UsageError("--threshold auto cannot be combined with --objects: each saved "
                          "object brings its own threshold");
+    if (o.autoPolarity.value_or(false) && !o.findObjects)
+        throw UsageError("--object auto takes the objects of --find-objects: a single contour "
+                         "needs black-on-white or white-on-black");
+    if (o.dropFlagged && !o.findObjects)
+        throw UsageError("--drop-flagged takes the objects of --find-objects");
+    if (o.find.maxArea > 0 && o.find.minArea > o.find.maxArea)
+        throw UsageError("--min-area " + std::to_string(o.find.minArea) + " is above --max-area " +
+                         std::to_string(o.find.maxArea));
     if (o.findObjects && o.box)
         throw UsageError("--box cannot be combined with --find-objects: each object's box "
                          "comes from its region");
@@ -310,7 +334,11 @@ std::string usage() {
            "saved Orvik JSON;\n"
            "                                              options after it override it\n"
            "  --model center|standard|balloon|opened      default center\n"
-           "  --object black-on-white|white-on-black      default black-on-white\n"
+           "  --object black-on-white|white-on-black      default black-on-white (for auto see "
+           "below)\n"
+           "  --channel grey|red|green|blue               the grey of a colour picture from one "
+           "channel\n"
+           "                                              (default grey)\n"
            "  --box X1 Y1 X2 Y2                           default: the middle fifth of the image\n"
            "  --points N --iterations N --inertia N --viscosity N --tension N --rigidity N\n"
            "  --form N --radius N --image N --threshold N --gradient N\n"
@@ -331,6 +359,14 @@ std::string usage() {
            "(default\n"
            "                                              20 .. a quarter of the picture)\n"
            "  --exclude-edges                             drop regions that touch the border\n"
+           "  --drop-flagged                              drop objects whose analysis failed or "
+           "whose\n"
+           "                                              measurements are flagged\n"
+           "  --object auto                               the default with --find-objects: on "
+           "each picture\n"
+           "                                              the side of the threshold its border "
+           "mostly is\n"
+           "                                              not (border even: the smaller side)\n"
            "  --threshold auto                            the threshold from each picture (Otsu)\n"
            "  --objects FILE                              the objects of a saved Orvik JSON list, "
            "an\n"

@@ -45,6 +45,11 @@ struct Options {
     bool findObjects = false;
     FindOptions find;
     bool thresholdAuto = false; // --threshold auto: Otsu's threshold of each picture
+    // --object auto (true) or a polarity given by --object or a settings file (false); none:
+    // auto with --find-objects, black on white for the single contour.
+    std::optional<bool> autoPolarity;
+    bool dropFlagged = false; // --drop-flagged: found objects that failed or are flagged dropped
+    std::optional<Channel> channel; // --channel: the grey of a colour picture from one channel
     std::optional<std::vector<PictureObject>> objects;
     bool analyse = false; // --analyse: the objects of --objects analysed, not measured as read
     int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));

@@ -56,6 +56,7 @@ void openOn(Document& doc, const Options& o, const QString& path) {
         loaded.image = frameImage(loaded.stack, 0);
     }
     doc.open(std::move(loaded), path);
+    if (o.channel) doc.setChannel(*o.channel);
     if (o.scale) doc.setScale(*o.scale);
 }
 
@@ -96,6 +97,7 @@ void placeObjects(Document& doc, const Options& o) {
         FindOptions find = o.find;
         find.threshold = at(base.fields, Field::Threshold);
         find.blackOnWhite = base.blackOnWhite;
+        find.autoPolarity = o.autoPolarity.value_or(true);
         doc.findObjects(find, base, false);
         return;
     }
@@ -109,6 +111,18 @@ void placeObjects(Document& doc, const Options& o) {
                          off->horizontal ? image.ImageWidth : image.ImageHeight);
         doc.objects().restore(std::move(object));
     }
+}
+
+// --drop-flagged, as the window's Find objects has it: once analysed on the frame shown, the
+// objects whose analysis failed or whose measurements carry a flag leave the list.
+void dropFlagged(Document& doc) {
+    std::vector<int> flagged;
+    for (const PictureObject& object : doc.objects().objects())
+        if (!object.error.empty() || !doc.measure(object.result).flags.empty())
+            flagged.push_back(object.id);
+    for (const int id : flagged)
+        doc.objects().remove(id);
+    doc.listChanged();
 }
 
 // The line and the table rows of the objects on frame `f` (-1: a single picture).
@@ -136,6 +150,7 @@ void runObjectsOnPicture(Document& doc, const Options& o, ImageOutcome& outcome)
     doc.analyseAll(o.threads, {}, [&o](const PictureObject& object) {
         return !o.objects || o.analyse || object.result.contour.empty();
     });
+    if (o.dropFlagged) dropFlagged(doc);
     describeFrame(doc, o, -1, outcome);
     saveShownObjects(doc, o.saveObjects, o.out.value_or(QString()), o.saveCtc);
 }
@@ -203,10 +218,16 @@ ImageOutcome runObjects(const Options& o, const std::string& file) {
         Document doc;
         openOn(doc, o, path);
         placeObjects(doc, o);
-        if (doc.frameCount() > 1)
+        if (doc.frameCount() > 1) {
+            // A stack's objects are dropped on its first frame, then the rest followed.
+            if (o.dropFlagged) {
+                doc.analyseAll(o.threads);
+                dropFlagged(doc);
+            }
             runObjectsOnFrames(doc, o, outcome);
-        else
+        } else {
             runObjectsOnPicture(doc, o, outcome);
+        }
     } catch (const std::exception& e) {
         failImage(outcome, path, e);
     }

@@ -155,6 +155,12 @@ TEST_F(Cli, BadArgumentsAndUnreadableImagesExitWithStatusTwo) {
          "the radius tool is not available"},
         {{"--model", "opened", "--click", "5", "5", "--tool", "object"},
          "the object tool is not available"},
+        {{"--object", "auto"}, "--object auto takes the objects of --find-objects"},
+        {{"--find-objects", "--min-area", "500", "--max-area", "400"},
+         "--min-area 500 is above --max-area 400"},
+        {{"--threshold", "x"}, "option --threshold: \"x\" is not a whole number or auto"},
+        {{"--drop-flagged"}, "--drop-flagged takes the objects of --find-objects"},
+        {{"--channel", "alpha"}, "option --channel: \"alpha\" is not one of grey, red, green"},
     };
     for (const Case& c : cases) {
         const cli::Outcome outcome = run(c.args);
@@ -591,6 +597,63 @@ TEST_F(Cli, FoundObjectsSavedAsJsonRerunToTheSameBitsOnAnyThreadCount) {
         const cli::Outcome again = cli::run({"--objects", saved, "--threads", threads, discs});
         EXPECT_EQ(again.exitCode, 0) << again.error;
         EXPECT_EQ(QByteArray::fromStdString(again.output), lines[0] + "\n");
+    }
+}
+
+// With --find-objects the polarity is the picture's own unless given: light discs on a dark
+// ground are found as they are; told black on white, only the ground (too large) is.
+TEST_F(Cli, FoundObjectsTakeThePolarityOfEachPictureUnlessGiven) {
+    QImage light = discsPicture();
+    light.invertPixels();
+    const std::string discs = folder.write("light.bmp", light).toStdString();
+    const struct {
+        std::vector<std::string> polarity;
+        int count;
+    } cases[] = {{{}, 9}, {{"--object", "auto"}, 9}, {{"--object", "black-on-white"}, 0}};
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"--find-objects", "--threshold", "auto", discs};
+        args.insert(args.begin(), c.polarity.begin(), c.polarity.end());
+        const cli::Outcome outcome = cli::run(args);
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.error;
+        EXPECT_EQ(parse(outcome)["count"].toInt(), c.count) << c.polarity.size();
+    }
+}
+
+// --drop-flagged keeps exactly the found objects whose measurements carry no flag: balloons
+// pushed hard enough that some leave the picture or cross themselves.
+TEST_F(Cli, DropFlaggedKeepsOnlyTheUnflaggedObjects) {
+    const std::string discs = folder.write("discs.bmp", discsPicture()).toStdString();
+    const std::vector<std::string> find = {
+        "--find-objects", "--threshold", "auto",         "--model", "balloon",
+        "--form",         "100",         "--iterations", "5000"};
+    std::vector<int> unflagged[2];
+    for (const bool drop : {false, true}) {
+        std::vector<std::string> args = find;
+        if (drop) args.push_back("--drop-flagged");
+        args.push_back(discs);
+        const cli::Outcome outcome = cli::run(args);
+        ASSERT_EQ(outcome.exitCode, 0) << outcome.error;
+        for (const QJsonValue object : parse(outcome)["objects"].toArray())
+            if (object["measurements"]["flags"].toArray().isEmpty())
+                unflagged[drop].push_back(object["id"].toInt());
+        EXPECT_EQ(parse(outcome)["count"].toInt() == int(unflagged[drop].size()), drop);
+    }
+    EXPECT_EQ(unflagged[1], unflagged[0]);
+}
+
+// --channel makes the grey from one channel: a disc only the blue channel shows.
+TEST_F(Cli, TheChannelAskedForMakesTheGrey) {
+    QImage colour(120, 100, QImage::Format_RGB32);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 120; ++x)
+            colour.setPixel(
+                x, y, std::hypot(x - 60, y - 50) < 20 ? qRgb(200, 200, 40) : qRgb(200, 200, 200));
+    const std::string file = folder.write("blue.bmp", colour).toStdString();
+    for (const auto& [channel, count] : {std::pair{"blue", 1}, std::pair{"red", 0}}) {
+        const cli::Outcome outcome =
+            cli::run({"--find-objects", "--channel", channel, "--threshold", "480", file});
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.error;
+        EXPECT_EQ(parse(outcome)["count"].toInt(), count) << channel;
     }
 }
 
