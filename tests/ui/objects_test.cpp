@@ -1,7 +1,6 @@
 // The picture's objects in the window: found objects analysed as each alone would be, the
 // object steps undone and redone, choosing an object, adding by clicking, failures marked in
 // the table, and the table copied for a spreadsheet.
-#include "find_objects_dialog.h"
 #include "objects_panel.h"
 #include "spin_field.h"
 #include "test_support.h"
@@ -167,33 +166,6 @@ private slots:
         for (const PictureObject& object : form->objects().objects())
             QCOMPARE(object.result.contour == found[object.id - 1].result.contour, object.id != id);
         QCOMPARE(at(form->objects().objects()[1].values.fields, Field::Tension), 80);
-    }
-
-    // The Find objects dialog opens on "Auto": light discs on a dark ground preview and are
-    // found as white on black; told black on white, the preview finds only the ground, too
-    // large to keep.
-    void findObjectsTakesThePicturesPolarity() {
-        BitmapFolder folder;
-        const auto form = makeWindow();
-        QImage light = fourDiscs();
-        light.invertPixels();
-        form->loadImageFile(folder.write("light.bmp", light));
-        QStringList counts;
-        form->setFindDialogRunner([&counts](FindObjectsDialog& dialog) {
-            const auto* count = dialog.findChild<QLabel*>(QStringLiteral("FoundCount"));
-            counts << (dialog.autoPolarity->isChecked() ? "auto " : "") + count->text();
-            dialog.threshold->setValue(500);
-            counts << count->text();
-            dialog.blackOnWhite->setChecked(true);
-            counts << count->text();
-            dialog.autoPolarity->setChecked(true);
-            return true;
-        });
-        form->FindObjectsAction->trigger();
-        QCOMPARE(counts.mid(1), (QStringList{"4 objects", "0 objects"}));
-        QVERIFY(counts[0].startsWith("auto "));
-        QCOMPARE(form->objects().size(), std::size_t(4));
-        QVERIFY(!form->objects().objects()[0].values.blackOnWhite);
     }
 
     // A click in the adding mode adds the disc under it as the current, analysed object; a
