@@ -2,12 +2,16 @@
 // at IoU ≥ 0.5) and the median IoU of each closed model on pictures of known ellipses, dark on
 // light and light on dark, or on a picture with a reference label picture (the coins).
 //
-//   find_accuracy [--pictures N] [--axes MIN-MAX] [--blur S] [--noise S] [--set KEY=VALUE ...]
+//   find_accuracy [--pictures N] [--axes MIN-MAX] [--blur S] [--noise S] [--clump N]
+//                 [--vignette V] [--greys OBJECT-GROUND] [--set KEY=VALUE ...]
 //   find_accuracy --picture coins.png --truth coins-truth.png --object white-on-black
 //                 [--overlay out.png] [--exclude-edges yes] [--set KEY=VALUE ...]
 //
 // Find objects runs with its defaults (Otsu's threshold, regions of at least 20 pixels) and
-// each model's default fields; --exclude-edges yes drops the regions that touch the border.
+// each model's default fields; --exclude-edges yes drops the regions that touch the border,
+// --threshold local[:R] takes the local threshold, --split yes cuts touching objects apart,
+// --polarity auto lets the picture choose the objects' side. The last column is the largest
+// area two found objects share, as a share of the smaller one.
 // --set changes a field of every seeded object after the seeding (KEY as orvik-cli's options),
 // so that the causes of a model's misses can be tried one at a time.
 #include "core/result.h"
@@ -20,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -32,7 +37,10 @@ struct Options {
     double minSemiAxis = 8, maxSemiAxis = 24;
     std::string picture, truth, overlay;
     bool blackOnWhite = true;
-    bool excludeEdges = false;
+    int clump = 1;
+    double vignette = 0;
+    int objectGrey = 50, groundGrey = 200;
+    FindOptions find;
     std::vector<std::pair<Field, int>> overrides;
 };
 
@@ -66,7 +74,21 @@ Options parse(int argc, char** argv) {
         else if (a == "--overlay")
             o.overlay = v;
         else if (a == "--exclude-edges")
-            o.excludeEdges = std::strcmp(v, "yes") == 0;
+            o.find.excludeEdges = std::strcmp(v, "yes") == 0;
+        else if (a == "--clump")
+            o.clump = std::atoi(v);
+        else if (a == "--vignette")
+            o.vignette = std::atof(v);
+        else if (a == "--greys") {
+            if (std::sscanf(v, "%d-%d", &o.objectGrey, &o.groundGrey) != 2)
+                usage("--greys wants OBJECT-GROUND");
+        } else if (a == "--threshold") {
+            o.find.localThreshold = std::strncmp(v, "local", 5) == 0;
+            if (std::strncmp(v, "local:", 6) == 0) o.find.localRadius = std::atoi(v + 6);
+        } else if (a == "--split")
+            o.find.split = std::strcmp(v, "yes") == 0;
+        else if (a == "--polarity")
+            o.find.autoPolarity = std::strcmp(v, "auto") == 0;
         else if (a == "--object")
             o.blackOnWhite = std::strcmp(v, "white-on-black") != 0;
         else if (a == "--set") {
@@ -84,6 +106,22 @@ Options parse(int argc, char** argv) {
     return o;
 }
 
+// The largest area two of the outlines share, as a share of the smaller one's.
+double mostShared(const std::vector<test::PixelSet>& found, std::size_t pixels) {
+    std::vector<int> owner(pixels, -1);
+    std::map<std::pair<int, int>, int> shared;
+    for (std::size_t f = 0; f < found.size(); ++f)
+        for (std::size_t i : found[f]) {
+            if (owner[i] >= 0) ++shared[{owner[i], static_cast<int>(f)}];
+            owner[i] = static_cast<int>(f);
+        }
+    double most = 0;
+    for (const auto& [pair, count] : shared)
+        most = std::max(
+            most, count / double(std::min(found[pair.first].size(), found[pair.second].size())));
+    return most;
+}
+
 // "Find objects" with `model`'s default fields and the overrides, scored against `truth`.
 test::FindingScore measure(const GreyImage& image, const std::vector<std::uint16_t>& truth,
                            ModelChoice model, bool blackOnWhite, const Options& o,
@@ -95,23 +133,24 @@ test::FindingScore measure(const GreyImage& image, const std::vector<std::uint16
         for (const auto& [field, value] : o.overrides)
             at(values.fields, field) = value;
     };
-    std::vector<test::PixelSet> found =
-        test::findAndOutline(image, base, {.excludeEdges = o.excludeEdges}, adjust);
-    const test::FindingScore score = test::scoreFinding(truth, found);
+    std::vector<test::PixelSet> found = test::findAndOutline(image, base, o.find, adjust);
+    test::FindingScore score = test::scoreFinding(truth, found);
+    score.mostShared = mostShared(found, image.ImageWidth * std::size_t(image.ImageHeight));
     if (outlines) *outlines = std::move(found);
     return score;
 }
 
 void printHeader() {
-    std::printf("%-10s %-15s %-14s %6s %6s %7s %7s %9s %10s %10s\n", "pictures", "model", "object",
-                "truth", "found", "matched", "recall", "precision", "median IoU", "area ratio");
+    std::printf("%-10s %-15s %-14s %6s %6s %7s %7s %9s %10s %10s %7s\n", "pictures", "model",
+                "object", "truth", "found", "matched", "recall", "precision", "median IoU",
+                "area ratio", "shared");
 }
 
 void printRow(const char* pictures, ModelChoice model, bool blackOnWhite,
               const test::FindingScore& s) {
-    std::printf("%-10s %-15s %-14s %6d %6d %7d %7.3f %9.3f %10.3f %10.3f\n", pictures,
+    std::printf("%-10s %-15s %-14s %6d %6d %7d %7.3f %9.3f %10.3f %10.3f %7.4f\n", pictures,
                 modelKey(model), polarityKey(blackOnWhite), s.truthCount, s.foundCount, s.matched,
-                s.recall, s.precision, s.medianIou, s.medianAreaRatio);
+                s.recall, s.precision, s.medianIou, s.medianAreaRatio, s.mostShared);
 }
 
 // Each model on `pictures` scenes of each polarity (seeds 1, 2, ...), pooled: the counts add
@@ -132,11 +171,17 @@ void synthetic(const Options& o) {
                 scene.width = std::max(320, static_cast<int>(14 * o.maxSemiAxis));
                 scene.height = scene.width * 3 / 4;
                 scene.seed = static_cast<std::uint32_t>(k);
+                scene.clump = o.clump;
+                scene.vignette = o.vignette;
+                scene.objectGrey = o.objectGrey;
+                scene.groundGrey = o.groundGrey;
+                if (o.clump > 1) scene.count = std::max(1, 12 / o.clump);
                 const test::SyntheticPicture p = test::drawEllipses(scene);
                 const test::FindingScore s = measure(p.image, p.truth, model, dark, o);
                 total.truthCount += s.truthCount;
                 total.foundCount += s.foundCount;
                 total.matched += s.matched;
+                total.mostShared = std::max(total.mostShared, s.mostShared);
                 ious.insert(ious.end(), s.ious.begin(), s.ious.end());
                 ratios.insert(ratios.end(), s.areaRatios.begin(), s.areaRatios.end());
             }

@@ -19,6 +19,9 @@ struct PictureObject {
     // settings are seeded from its region, and an analysis starts from its result's outline
     // rather than from the box.
     bool fromOutline = false;
+    // The ids of the objects analysed with it whose contours still overlap its own by more
+    // than a hundredth of the smaller one (the flag "overlap").
+    std::vector<int> overlapping = {};
 };
 
 // One object's contours over the frames it was followed through.

@@ -22,7 +22,7 @@ const Track* trackOf(const std::vector<Track>* tracks, int id) {
 // started or after it ended.
 std::optional<PictureObject> onFrame(const Track& track, int f) {
     if (f < track.firstFrame) return std::nullopt;
-    PictureObject object{track.id, track.values, {}, {}};
+    PictureObject object{track.id, track.values, {}, {}, false, {}};
     if (f <= track.lastFrame()) {
         object.result = track.frames[static_cast<std::size_t>(f - track.firstFrame)];
     } else if (f == track.lastFrame() + 1 && !track.error.empty()) {

@@ -2,7 +2,9 @@
 // seed of each model.
 #include "document/find_objects.h"
 
+#include "core/field_table.h"
 #include "core/measurements.h"
+#include "document/separate.h"
 #include "threshold_tint.h"
 
 #include <algorithm>
@@ -10,36 +12,10 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <numbers>
 
 namespace orvik {
-
-namespace {
-
-// Union–find over provisional labels, with the smaller label as the root.
-class Labels {
-public:
-    int fresh() {
-        parent_.push_back(static_cast<int>(parent_.size()));
-        return parent_.back();
-    }
-    int root(int a) {
-        while (parent_[a] != a)
-            a = parent_[a] = parent_[parent_[a]];
-        return a;
-    }
-    void join(int a, int b) {
-        a = root(a);
-        b = root(b);
-        if (a != b) parent_[std::max(a, b)] = std::min(a, b);
-    }
-    std::size_t size() const { return parent_.size(); }
-
-private:
-    std::vector<int> parent_;
-};
-
-} // namespace
 
 bool autoBlackOnWhite(const GreyImage& image, int threshold) {
     const int width = image.ImageWidth, height = image.ImageHeight;
@@ -65,11 +41,55 @@ bool autoBlackOnWhite(const GreyImage& image, int threshold) {
 
 FindOptions resolvedPolarity(const GreyImage& image, FindOptions options) {
     if (options.autoPolarity) {
-        options.blackOnWhite = autoBlackOnWhite(image, options.threshold);
+        // A local threshold has no level of its own; the picture's Otsu level tells the sides.
+        options.blackOnWhite = autoBlackOnWhite(image, options.localThreshold ? otsuThreshold(image)
+                                                                              : options.threshold);
         options.autoPolarity = false;
     }
     return options;
 }
+
+namespace {
+
+// The pixels on the objects' side of the options' rule, row by row.
+std::vector<std::uint8_t> objectSide(const GreyImage& image, const FindOptions& options) {
+    const int width = image.ImageWidth, height = image.ImageHeight;
+    const std::uint8_t* grey = image.GreyData.get();
+    if (options.localThreshold)
+        return locallyDistinct(grey, width, height, options.localRadius, options.blackOnWhite);
+    std::vector<std::uint8_t> mask(static_cast<std::size_t>(width) * height);
+    for (std::size_t i = 0; i < mask.size(); ++i)
+        mask[i] = onObjectSide(grey[i], options.threshold, options.blackOnWhite) ? 1 : 0;
+    return mask;
+}
+
+// The threshold half-way between a region's mean grey and that of the ground round it (the
+// pixels off the mask within a margin of a quarter of its radius, at least 2 pixels), in the
+// Threshold field's units: the level where its contour's image force turns, whatever the
+// light elsewhere in the picture. `fallback` when no ground is near.
+int localRegionThreshold(const GreyImage& image, const std::vector<std::uint8_t>& mask,
+                         const Region& region, int fallback) {
+    const int width = image.ImageWidth, height = image.ImageHeight;
+    const int margin =
+        std::max(2, static_cast<int>(std::lround(std::sqrt(region.area / std::numbers::pi) / 4)));
+    const Box b = region.bounds;
+    double sum = 0;
+    long long count = 0;
+    for (int y = std::max(b.y1 - margin, 0); y < std::min(b.y2 + margin, height); ++y) {
+        const std::size_t row = static_cast<std::size_t>(y) * width;
+        for (int x = std::max(b.x1 - margin, 0); x < std::min(b.x2 + margin, width); ++x)
+            if (mask[row + x] == 0) {
+                sum += image.GreyData[row + x];
+                ++count;
+            }
+    }
+    if (count == 0) return fallback;
+    const FieldInfo& field = fieldInfo(Field::Threshold);
+    return std::clamp(static_cast<int>(std::lround(2 * (region.meanGrey + sum / double(count)))),
+                      field.minimum, field.maximum);
+}
+
+} // namespace
 
 std::vector<Region> findRegions(const GreyImage& image, const FindOptions& given,
                                 std::vector<int>* keptLabels) {
@@ -78,52 +98,25 @@ std::vector<Region> findRegions(const GreyImage& image, const FindOptions& given
     if (keptLabels != nullptr) keptLabels->clear();
     if (image.GreyData == nullptr || width <= 0 || height <= 0) return {};
     const std::uint8_t* grey = image.GreyData.get();
-    // Rows of provisional labels, -1 off the object's side; two rows suffice for the
-    // neighbours, the whole picture for the second pass.
-    std::vector<int> label(static_cast<std::size_t>(width) * height, -1);
-    Labels labels;
-    for (int y = 0; y < height; ++y) {
-        const std::size_t row = static_cast<std::size_t>(y) * width;
-        for (int x = 0; x < width; ++x) {
-            if (!onObjectSide(grey[row + x], options.threshold, options.blackOnWhite)) continue;
-            // The neighbours already visited: left, and the three above.
-            int found = -1;
-            const auto meet = [&](int other) {
-                if (other < 0) return;
-                if (found < 0)
-                    found = other;
-                else
-                    labels.join(found, other);
-            };
-            if (x > 0) meet(label[row + x - 1]);
-            if (y > 0) {
-                const std::size_t above = row - width;
-                if (x > 0) meet(label[above + x - 1]);
-                meet(label[above + x]);
-                if (x + 1 < width) meet(label[above + x + 1]);
-            }
-            label[row + x] = found >= 0 ? found : labels.fresh();
-        }
-    }
+    const std::vector<std::uint8_t> mask = objectSide(image, options);
+    std::vector<int> label;
+    const int count =
+        splitRegions(mask, width, height,
+                     options.split ? SplitDepth : std::numeric_limits<double>::infinity(), label);
 
-    // Second pass: each root becomes a region, in the order of its first pixel.
-    std::vector<int> regionOf(labels.size(), -1);
-    std::vector<Region> regions;
-    std::vector<double> sumX, sumY, sumGrey;
+    std::vector<Region> regions(static_cast<std::size_t>(count));
+    std::vector<double> sumX(count), sumY(count), sumGrey(count);
+    std::vector<bool> seen(count, false);
     for (int y = 0; y < height; ++y) {
         const std::size_t row = static_cast<std::size_t>(y) * width;
         for (int x = 0; x < width; ++x) {
-            if (label[row + x] < 0) continue;
-            const int root = labels.root(label[row + x]);
-            if (regionOf[root] < 0) {
-                regionOf[root] = static_cast<int>(regions.size());
-                regions.push_back({{x, y, x + 1, y + 1}, 0, 0, 0, false});
-                sumX.push_back(0);
-                sumY.push_back(0);
-                sumGrey.push_back(0);
-            }
-            const int r = regionOf[root];
+            const int r = label[row + x];
+            if (r < 0) continue;
             Region& region = regions[r];
+            if (!seen[r]) {
+                seen[r] = true;
+                region.bounds = {x, y, x + 1, y + 1};
+            }
             ++region.area;
             sumX[r] += x + 0.5;
             sumY[r] += y + 0.5;
@@ -147,14 +140,16 @@ std::vector<Region> findRegions(const GreyImage& image, const FindOptions& given
         region.meanGrey = sumGrey[r] / region.area;
         if (region.area < options.minArea || region.area > maxArea) continue;
         if (options.excludeEdges && region.touchesEdge) continue;
-        region.threshold = options.threshold;
+        region.threshold = options.localThreshold
+                               ? localRegionThreshold(image, mask, region, options.threshold)
+                               : options.threshold;
         region.blackOnWhite = options.blackOnWhite;
         keptIndex[r] = static_cast<int>(kept.size());
         kept.push_back(region);
     }
     if (keptLabels != nullptr) {
         for (int& l : label)
-            if (l >= 0) l = keptIndex[regionOf[labels.root(l)]];
+            if (l >= 0) l = keptIndex[l];
         *keptLabels = std::move(label);
     }
     return kept;

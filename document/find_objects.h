@@ -1,10 +1,12 @@
 // Finding objects in a picture: the 8-connected regions of pixels on the object's side of
-// the threshold (the rule of the threshold preview), the threshold from the picture itself
-// by Otsu's method, and the settings from which each model settles on a region's edge.
+// the threshold (the rule of the threshold preview) or of a local threshold, cut apart where
+// touching objects meet, the threshold from the picture itself by Otsu's method, and the
+// settings from which each model settles on a region's edge.
 #pragma once
 
 #include "core/init_arguments.h"
 #include "core/picture_object.h"
+#include "document/separate.h"
 #include "grey_image.h"
 
 #include <string>
@@ -21,6 +23,13 @@ struct FindOptions {
     int minArea = 20;          // pixels
     int maxArea = 0;           // pixels; 0 for a quarter of the picture
     bool excludeEdges = false; // drop regions that touch the picture's border
+    // A threshold against each pixel's neighbourhood (locallyDistinct) in place of `threshold`,
+    // for pictures lit unevenly; each region then gets the threshold between its own grey and
+    // its ground's.
+    bool localThreshold = false;
+    int localRadius = DefaultLocalRadius; // pixels: the background's window, wider than objects
+    // Regions holding several touching objects cut along the valleys of their distance map.
+    bool split = false;
 };
 
 struct Region {
@@ -43,10 +52,12 @@ struct Region {
 bool autoBlackOnWhite(const GreyImage& image, int threshold);
 
 // The options with an "Auto" polarity resolved on `image`: blackOnWhite set by
-// autoBlackOnWhite at their threshold, autoPolarity cleared. Others are returned as they are.
+// autoBlackOnWhite at their threshold (at Otsu's with a local threshold), autoPolarity cleared.
+// Others are returned as they are.
 FindOptions resolvedPolarity(const GreyImage& image, FindOptions options);
 
-// The regions kept by the options (an "Auto" polarity resolved first), in the order of their first
+// The regions kept by the options (an "Auto" polarity resolved first; with `split`, the parts
+// of each region, and the areas and edges are those of the parts), in the order of their first
 // pixel (rows top down, each row left to right). With `keptLabels`, it also gets one entry per
 // pixel, row by row: the index of the kept region the pixel belongs to, or -1 (what a preview of
 // them shows).

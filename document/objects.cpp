@@ -3,6 +3,7 @@
 
 #include "checked_float.h"
 #include "core/commands.h"
+#include "document/coupling.h"
 #include "document/worker_pool.h"
 
 #include <algorithm>
@@ -115,6 +116,43 @@ void ObjectList::analyseAll(const GreyImage& image, const std::string& imageFile
         progress);
     for (std::size_t i = 0; i < count; ++i)
         keep(*picked[i], std::move(analyses[i]));
+    if (couple_) coupleOverlapping(image, imageFile, threads, picked);
+}
+
+void ObjectList::coupleOverlapping(const GreyImage& image, const std::string& imageFile,
+                                   int threads, const std::vector<PictureObject*>& picked) {
+    const std::size_t size = static_cast<std::size_t>(image.ImageWidth) * image.ImageHeight;
+    std::vector<const PictureObject*> objects(picked.begin(), picked.end());
+    for (PictureObject* object : picked)
+        object->overlapping.clear();
+    std::vector<std::vector<std::size_t>> pixels =
+        enclosedPixels(objects, image.ImageWidth, image.ImageHeight);
+    std::vector<Overlap> found = overlaps(pixels, size);
+    if (found.empty()) return;
+
+    std::vector<std::size_t> coupled;
+    for (const Overlap& o : found) {
+        coupled.push_back(o.first);
+        coupled.push_back(o.second);
+    }
+    std::sort(coupled.begin(), coupled.end());
+    coupled.erase(std::unique(coupled.begin(), coupled.end()), coupled.end());
+    const GreyImage walled = walledGrey(image, objects, pixels, coupled);
+    std::vector<ObjectAnalysis> analyses(coupled.size());
+    WorkerPool(threads).run(coupled.size(), [&](std::size_t i, StepScratch& scratch) {
+        analyses[i] = analyseObject(walled, imageFile, *picked[coupled[i]], scratch);
+    });
+    for (std::size_t i = 0; i < coupled.size(); ++i)
+        keep(*picked[coupled[i]], std::move(analyses[i]));
+
+    // What overlaps still: the flag, naming the other object.
+    pixels = enclosedPixels(objects, image.ImageWidth, image.ImageHeight);
+    for (const Overlap& o : overlaps(pixels, size)) {
+        picked[o.first]->overlapping.push_back(picked[o.second]->id);
+        picked[o.second]->overlapping.push_back(picked[o.first]->id);
+    }
+    for (PictureObject* object : picked)
+        std::sort(object->overlapping.begin(), object->overlapping.end());
 }
 
 } // namespace orvik

@@ -35,13 +35,21 @@ public:
     // whose analysis fails keeps its last good result and gets the error; the others go on.
     // `progress`, if set, hears how many objects are done, on the calling thread. With
     // `which`, only the objects it picks are analysed (and counted).
+    // Objects whose contours then overlap are analysed again together, each kept to its own
+    // share of the pixels they cover (see coupling.h), unless coupling is turned off; what
+    // still overlaps is noted in each object's `overlapping`.
     void analyseAll(const GreyImage& image, const std::string& imageFile, int threads,
                     const std::function<void(std::size_t done)>& progress = {},
                     const std::function<bool(const PictureObject&)>& which = {});
+    void setCoupling(bool on) { couple_ = on; }
+    bool coupling() const { return couple_; }
 
 private:
+    void coupleOverlapping(const GreyImage& image, const std::string& imageFile, int threads,
+                           const std::vector<PictureObject*>& picked);
     std::vector<PictureObject> objects_;
     int nextId_ = 1;
+    bool couple_ = true;
 };
 
 // The analysis of one object's values on `image` in `scratch`, as "Analysis" runs it: the

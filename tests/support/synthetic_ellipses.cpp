@@ -19,6 +19,18 @@ bool Ellipse::contains(double px, double py) const {
     return u * u + v * v < 1;
 }
 
+double Ellipse::reach(double towards) const {
+    const double c = std::cos(towards - angle), s = std::sin(towards - angle);
+    return semiA * semiB / std::sqrt(semiB * c * semiB * c + semiA * s * semiA * s);
+}
+
+double Ellipse::depth(std::size_t i, int width) const {
+    const double c = std::cos(angle), s = std::sin(angle);
+    const double dx = double(i % width) + 0.5 - x, dy = double(i / width) + 0.5 - y;
+    const double u = (dx * c + dy * s) / semiA, v = (dy * c - dx * s) / semiB;
+    return 1 - std::sqrt(u * u + v * v);
+}
+
 using namespace drawing;
 
 SyntheticPicture drawEllipses(const EllipseScene& scene) {
@@ -28,38 +40,86 @@ SyntheticPicture drawEllipses(const EllipseScene& scene) {
     SyntheticPicture picture;
     picture.truth.assign(size, 0);
 
-    // Place by trial: a candidate whose grown outline meets a placed one's is dropped.
+    // Place by trial: a candidate group whose grown outlines meet a placed one's is dropped.
     std::vector<bool> taken(size, false);
-    for (int attempt = 0;
-         attempt < 200 * scene.count && static_cast<int>(picture.ellipses.size()) < scene.count;
+    const int groupSize = std::max(1, scene.clump);
+    for (int attempt = 0, groups = 0; attempt < 200 * scene.count && groups < scene.count;
          ++attempt) {
-        Ellipse e;
-        e.semiA = random.uniform(scene.minSemiAxis, scene.maxSemiAxis);
-        e.semiB = random.uniform(scene.minSemiAxis, scene.maxSemiAxis);
-        e.angle = random.uniform(0, std::numbers::pi);
-        const double margin = std::max(e.semiA, e.semiB) + scene.gap;
-        if (2 * margin >= std::min(width, height)) continue;
-        e.x = random.uniform(margin, width - margin);
-        e.y = random.uniform(margin, height - margin);
+        std::vector<Ellipse> group;
+        for (int k = 0; k < groupSize; ++k) {
+            Ellipse e;
+            e.semiA = random.uniform(scene.minSemiAxis, scene.maxSemiAxis);
+            e.semiB = random.uniform(scene.minSemiAxis, scene.maxSemiAxis);
+            e.angle = random.uniform(0, std::numbers::pi);
+            if (k == 0) {
+                const double margin = std::max(e.semiA, e.semiB) * (2 * groupSize - 1) + scene.gap;
+                if (2 * margin >= std::min(width, height)) break;
+                e.x = random.uniform(margin, width - margin);
+                e.y = random.uniform(margin, height - margin);
+            } else {
+                const Ellipse& last = group.back();
+                const double towards = random.uniform(0, 2 * std::numbers::pi);
+                const double reach = (last.reach(towards) + e.reach(towards + std::numbers::pi)) *
+                                     (1 - scene.overlap);
+                e.x = last.x + reach * std::cos(towards);
+                e.y = last.y + reach * std::sin(towards);
+            }
+            group.push_back(e);
+        }
+        if (static_cast<int>(group.size()) < groupSize) continue;
         bool free = true;
-        forEachPixelNear(e, scene.gap / 2, width, height,
-                         [&](std::size_t i) { free = free && !taken[i]; });
+        for (const Ellipse& e : group) {
+            const double r = std::max(e.semiA, e.semiB) + scene.gap;
+            free = free && e.x > r && e.y > r && e.x < width - r && e.y < height - r;
+            if (free)
+                forEachPixelNear(e, scene.gap / 2, width, height,
+                                 [&](std::size_t i) { free = free && !taken[i]; });
+        }
+        // Within a group no two but neighbours in the chain may meet.
+        for (std::size_t a = 0; a + 2 < group.size() && free; ++a)
+            for (std::size_t b = a + 2; b < group.size(); ++b)
+                free = free && std::hypot(group[a].x - group[b].x, group[a].y - group[b].y) >
+                                   std::max(group[a].semiA, group[a].semiB) +
+                                       std::max(group[b].semiA, group[b].semiB) + scene.gap;
         if (!free) continue;
-        forEachPixelNear(e, scene.gap / 2, width, height, [&](std::size_t i) { taken[i] = true; });
-        picture.ellipses.push_back(e);
-        const auto label = static_cast<std::uint16_t>(picture.ellipses.size());
-        forEachPixelNear(e, 0, width, height, [&](std::size_t i) { picture.truth[i] = label; });
+        ++groups;
+        const std::size_t first = picture.ellipses.size();
+        for (const Ellipse& e : group) {
+            forEachPixelNear(e, scene.gap / 2, width, height,
+                             [&](std::size_t i) { taken[i] = true; });
+            picture.ellipses.push_back(e);
+        }
+        // A pixel in two ellipses of the group belongs to the one it is deeper in.
+        for (std::size_t k = first; k < picture.ellipses.size(); ++k) {
+            const Ellipse& e = picture.ellipses[k];
+            forEachPixelNear(e, 0, width, height, [&](std::size_t i) {
+                const std::uint16_t held = picture.truth[i];
+                if (held != 0 && picture.ellipses[held - 1].depth(i, width) >= e.depth(i, width))
+                    return;
+                picture.truth[i] = static_cast<std::uint16_t>(k + 1);
+            });
+        }
     }
 
     // Cover by 4 × 4 samples per pixel, then blur and noise.
     const double objectGrey = scene.darkObjects ? scene.objectGrey : scene.groundGrey;
     const double groundGrey = scene.darkObjects ? scene.groundGrey : scene.objectGrey;
-    std::vector<double> grey(size, groundGrey);
+    std::vector<double> covered(size, 0.0), grey(size);
     for (const Ellipse& e : picture.ellipses)
         forEachPixelNear(e, 1.5, width, height, [&](std::size_t i) {
-            grey[i] = groundGrey + (objectGrey - groundGrey) * cover(e, i, width);
+            covered[i] = std::max(covered[i], cover(e, i, width));
         });
+    for (std::size_t i = 0; i < size; ++i)
+        grey[i] = groundGrey + (objectGrey - groundGrey) * covered[i];
     grey = blurred(grey, width, height, scene.blurSigma);
+    if (scene.vignette > 0) {
+        const double halfDiagonal2 = (double(width) * width + double(height) * height) / 4;
+        for (std::size_t i = 0; i < size; ++i) {
+            const double dx = double(i % width) + 0.5 - width / 2.0,
+                         dy = double(i / width) + 0.5 - height / 2.0;
+            grey[i] *= 1 - scene.vignette * (dx * dx + dy * dy) / halfDiagonal2;
+        }
+    }
 
     picture.image.ImageWidth = width;
     picture.image.ImageHeight = height;
@@ -75,7 +135,7 @@ std::vector<PixelSet> findAndOutline(const GreyImage& image, const ControlValues
                                      FindOptions options,
                                      const std::function<void(ControlValues&)>& adjust) {
     options.threshold = otsuThreshold(image);
-    options.blackOnWhite = base.blackOnWhite;
+    if (!options.autoPolarity) options.blackOnWhite = base.blackOnWhite;
     ObjectList list;
     for (const Region& region : findRegions(image, options)) {
         ControlValues values = seedValues(region, base);

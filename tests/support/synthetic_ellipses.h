@@ -1,7 +1,8 @@
 // Synthetic pictures of known objects for measuring how well objects are found: ellipses at
 // random places, sizes and angles that never touch, dark on light or light on dark, blurred and
-// noisy, with the label picture that says which ellipse each pixel belongs to; what "Find
-// objects" outlines on a picture; and the score of those outlines against the labels.
+// noisy, alone or in touching clumps, under even or uneven light, with the label picture that says
+// which ellipse each pixel belongs to; what "Find objects" outlines on a picture; and the score of
+// those outlines against the labels.
 #pragma once
 
 #include "document/find_objects.h"
@@ -18,6 +19,9 @@ struct Ellipse {
     double semiA = 0, semiB = 0; // semi-axes, in pixels
     double angle = 0;            // of the first axis from the x axis, in radians
     bool contains(double px, double py) const;
+    double reach(double towards) const; // from the centre to the outline, at that angle
+    // How far inside pixel i's centre is: 1 at the centre, 0 on the outline.
+    double depth(std::size_t i, int width) const;
 };
 
 struct EllipseScene {
@@ -30,6 +34,13 @@ struct EllipseScene {
     double blurSigma = 1.5;                   // Gaussian blur, in pixels
     double noiseSigma = 10;                   // Gaussian noise after the blur, in grey levels
     std::uint32_t seed = 1;                   // the same seed gives the same picture
+    // Ellipses in touching groups of this many, a chain each overlapping the one before by
+    // `overlap` of their reach along the line between their centres (count then counts groups).
+    int clump = 1;
+    double overlap = 0.15;
+    // Uneven light: every grey multiplied by 1 − vignette × (distance from the middle / half
+    // the diagonal)², so 0.5 halves the light at the corners.
+    double vignette = 0;
 };
 
 struct SyntheticPicture {
@@ -53,6 +64,7 @@ struct FindingScore {
     double medianAreaRatio = 0;     // found area / true area over the matched pairs
     std::vector<double> ious;       // of every true object, as above
     std::vector<double> areaRatios; // of every matched pair
+    double mostShared = 0;          // the largest area two found objects share / the smaller's
 };
 
 double median(std::vector<double> values); // 0 for none

@@ -1,0 +1,39 @@
+// Objects analysed together that must not cover one another: touching objects, each of whose
+// contours alone would settle on the outline of the whole clump. Their shared ground is shared
+// out (a flood from each object's middle down the distance map of their union, so the border
+// between two runs along the valley where they meet), and each is analysed again on a picture
+// in which that border is a wall: its pixels mirrored about the objects' threshold, so that
+// the image force pushes each contour back to its own side, as it does at the clump's edge.
+#pragma once
+
+#include "core/picture_object.h"
+#include "grey_image.h"
+
+#include <vector>
+
+namespace orvik {
+
+// Two objects overlap when they share at least this share of the smaller one's pixels.
+inline constexpr double OverlapShare = 0.01;
+
+// The pixels each closed contour encloses (the measurements' rule), for each object.
+std::vector<std::vector<std::size_t>>
+enclosedPixels(const std::vector<const PictureObject*>& objects, int width, int height);
+
+// The pairs (i, j), i < j, of objects whose pixels overlap by OverlapShare or more, and the
+// pixels they share, in the order of i then j.
+struct Overlap {
+    std::size_t first, second;
+    std::size_t shared;
+};
+std::vector<Overlap> overlaps(const std::vector<std::vector<std::size_t>>& pixels,
+                              std::size_t pictureSize);
+
+// The picture the objects in `coupled` (indices into `objects`) are analysed on again: `image`
+// with the borders between their shares walled. Depends on the objects' pixels and values only,
+// never on their order or the threads.
+GreyImage walledGrey(const GreyImage& image, const std::vector<const PictureObject*>& objects,
+                     const std::vector<std::vector<std::size_t>>& pixels,
+                     const std::vector<std::size_t>& coupled);
+
+} // namespace orvik

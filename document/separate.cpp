@@ -1,0 +1,353 @@
+// The local threshold (a background by grey closing or opening, then Otsu on the contrast to
+// it) and the split of touching objects (a flood of the distance map from its maxima).
+#include "document/separate.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+
+namespace orvik {
+
+namespace {
+
+// The minimum or maximum over windows of 2r + 1 samples, centred, of `count` samples `stride`
+// apart (van Herk and Gil–Werman: two running passes per block of the window's length, so
+// the cost does not grow with the radius). The window is cut short at the ends.
+class SlidingExtreme {
+public:
+    SlidingExtreme(int count, int radius)
+        : radius_(radius), length_(roundedUp(count + 2 * radius, 2 * radius + 1)), line_(length_),
+          forward_(length_), backward_(length_) {}
+
+    void run(const std::uint8_t* in, std::uint8_t* out, std::size_t stride, int count,
+             bool takeMax) {
+        const std::uint8_t none = takeMax ? 0 : 255;
+        const auto pick = [takeMax](std::uint8_t a, std::uint8_t b) {
+            return takeMax ? std::max(a, b) : std::min(a, b);
+        };
+        std::fill(line_.begin(), line_.end(), none);
+        for (int i = 0; i < count; ++i)
+            line_[radius_ + i] = in[i * stride];
+        const int window = 2 * radius_ + 1;
+        for (int i = 0; i < length_; ++i)
+            forward_[i] = i % window == 0 ? line_[i] : pick(forward_[i - 1], line_[i]);
+        for (int i = length_ - 1; i >= 0; --i)
+            backward_[i] = i % window == window - 1 || i == length_ - 1
+                               ? line_[i]
+                               : pick(backward_[i + 1], line_[i]);
+        for (int i = 0; i < count; ++i)
+            out[i * stride] = pick(backward_[i], forward_[i + window - 1]);
+    }
+
+private:
+    static int roundedUp(int n, int step) { return (n + step - 1) / step * step; }
+    int radius_, length_;
+    std::vector<std::uint8_t> line_, forward_, backward_;
+};
+
+// The minimum or maximum over the square window of 2r + 1 pixels, rows then columns.
+std::vector<std::uint8_t> squareExtreme(const std::uint8_t* grey, int width, int height, int r,
+                                        bool takeMax) {
+    std::vector<std::uint8_t> across(static_cast<std::size_t>(width) * height),
+        result(across.size());
+    SlidingExtreme rows(width, r), columns(height, r);
+    for (int y = 0; y < height; ++y) {
+        const std::size_t at = static_cast<std::size_t>(y) * width;
+        rows.run(grey + at, across.data() + at, 1, width, takeMax);
+    }
+    for (int x = 0; x < width; ++x)
+        columns.run(across.data() + x, result.data() + x, width, height, takeMax);
+    return result;
+}
+
+// The mean over the square window of 2r + 1 pixels, over the part of it inside the picture.
+std::vector<float> squareMean(const std::vector<std::uint8_t>& grey, int width, int height, int r) {
+    std::vector<float> across(grey.size()), result(grey.size());
+    const auto smooth = [r](const auto* in, float* out, std::size_t stride, int count) {
+        double sum = 0;
+        int inside = 0;
+        for (int i = 0; i < std::min(r, count); ++i, ++inside)
+            sum += in[i * stride];
+        for (int i = 0; i < count; ++i) {
+            if (i + r < count) {
+                sum += in[(i + r) * stride];
+                ++inside;
+            }
+            if (i - r - 1 >= 0) {
+                sum -= in[(i - r - 1) * stride];
+                --inside;
+            }
+            out[i * stride] = static_cast<float>(sum / inside);
+        }
+    };
+    for (int y = 0; y < height; ++y) {
+        const std::size_t at = static_cast<std::size_t>(y) * width;
+        smooth(grey.data() + at, across.data() + at, 1, width);
+    }
+    for (int x = 0; x < width; ++x)
+        smooth(across.data() + x, result.data() + x, width, height);
+    return result;
+}
+
+// Otsu's level of a histogram: the samples at or below it against those above.
+int otsuLevel(const std::array<double, 256>& histogram) {
+    double count = 0, total = 0;
+    for (int g = 0; g < 256; ++g) {
+        count += histogram[g];
+        total += g * histogram[g];
+    }
+    double below = 0, belowSum = 0, best = -1;
+    int level = 0;
+    for (int t = 0; t < 255; ++t) {
+        below += histogram[t];
+        belowSum += t * histogram[t];
+        const double above = count - below;
+        if (below == 0 || above == 0) continue;
+        const double gap = belowSum / below - (total - belowSum) / above;
+        const double between = below * above * gap * gap;
+        if (between > best) {
+            best = between;
+            level = t;
+        }
+    }
+    return level;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> locallyDistinct(const std::uint8_t* grey, int width, int height,
+                                          int radius, bool blackOnWhite) {
+    const std::size_t count = static_cast<std::size_t>(std::max(width, 0)) * std::max(height, 0);
+    std::vector<std::uint8_t> mask(count, 0);
+    if (count == 0) return mask;
+    radius = std::clamp(radius, MinLocalRadius, MaxLocalRadius);
+    // Dark objects are filled by the light round them (the maximum), then the ground is
+    // brought back to its own extent (the minimum); light objects the other way round.
+    const std::vector<std::uint8_t> filled =
+        squareExtreme(grey, width, height, radius, blackOnWhite);
+    const std::vector<std::uint8_t> ground =
+        squareExtreme(filled.data(), width, height, radius, !blackOnWhite);
+    const std::vector<float> background = squareMean(ground, width, height, radius);
+    std::vector<std::uint8_t> contrast(count);
+    std::array<double, 256> histogram{};
+    for (std::size_t i = 0; i < count; ++i) {
+        const float towardObjects =
+            blackOnWhite ? background[i] - grey[i] : grey[i] - background[i];
+        contrast[i] = static_cast<std::uint8_t>(std::clamp(std::lround(towardObjects), 0L, 255L));
+        ++histogram[contrast[i]];
+    }
+    if (histogram[0] == static_cast<double>(count)) return mask;
+    const int level = otsuLevel(histogram);
+    for (std::size_t i = 0; i < count; ++i)
+        mask[i] = contrast[i] > level ? 1 : 0;
+    return mask;
+}
+
+namespace {
+
+constexpr double Far = 1e20;
+
+// The squared distance along one line to the nearest zero of `f` (a lower envelope of
+// parabolas, Felzenszwalb and Huttenlocher); lines with no finite sample stay far.
+void lineDistances(const double* f, int count, double* d, std::vector<int>& v,
+                   std::vector<double>& z) {
+    int k = -1;
+    for (int q = 0; q < count; ++q) {
+        if (f[q] >= Far) continue;
+        if (k < 0) {
+            k = 0;
+            v[0] = q;
+            z[0] = -std::numeric_limits<double>::infinity();
+            z[1] = std::numeric_limits<double>::infinity();
+            continue;
+        }
+        double s = 0;
+        while (true) {
+            const int p = v[k];
+            s = ((f[q] + double(q) * q) - (f[p] + double(p) * p)) / (2.0 * (q - p));
+            if (s > z[k]) break;
+            --k;
+        }
+        ++k;
+        v[k] = q;
+        z[k] = s;
+        z[k + 1] = std::numeric_limits<double>::infinity();
+    }
+    if (k < 0) {
+        std::fill(d, d + count, Far);
+        return;
+    }
+    k = 0;
+    for (int q = 0; q < count; ++q) {
+        while (z[k + 1] < q)
+            ++k;
+        const double gap = q - v[k];
+        d[q] = gap * gap + f[v[k]];
+    }
+}
+
+// Union–find over basins, each root keeping its basin's peak.
+struct Basins {
+    std::vector<int> parent;
+    std::vector<double> peak;
+    int fresh(double height) {
+        parent.push_back(static_cast<int>(parent.size()));
+        peak.push_back(height);
+        return parent.back();
+    }
+    int root(int a) {
+        while (parent[a] != a)
+            a = parent[a] = parent[parent[a]];
+        return a;
+    }
+};
+
+// The roots' pixels numbered in the order of their first pixel.
+int numbered(std::vector<int>& labels, Basins& basins) {
+    std::vector<int> number(basins.parent.size(), -1);
+    int count = 0;
+    for (int& label : labels) {
+        if (label < 0) continue;
+        int& n = number[basins.root(label)];
+        if (n < 0) n = count++;
+        label = n;
+    }
+    return count;
+}
+
+// Plain 8-connected labelling, one raster pass with union–find.
+int connectedRegions(const std::vector<std::uint8_t>& mask, int width, int height,
+                     std::vector<int>& labels) {
+    Basins basins;
+    for (int y = 0; y < height; ++y) {
+        const std::size_t row = static_cast<std::size_t>(y) * width;
+        for (int x = 0; x < width; ++x) {
+            if (mask[row + x] == 0) continue;
+            int found = -1;
+            const auto meet = [&](int other) {
+                if (other < 0) return;
+                if (found < 0) {
+                    found = other;
+                    return;
+                }
+                const int a = basins.root(found), b = basins.root(other);
+                if (a != b) basins.parent[std::max(a, b)] = std::min(a, b);
+            };
+            if (x > 0) meet(labels[row + x - 1]);
+            if (y > 0) {
+                const std::size_t above = row - width;
+                if (x > 0) meet(labels[above + x - 1]);
+                meet(labels[above + x]);
+                if (x + 1 < width) meet(labels[above + x + 1]);
+            }
+            labels[row + x] = found >= 0 ? found : basins.fresh(0);
+        }
+    }
+    return numbered(labels, basins);
+}
+
+} // namespace
+
+std::vector<std::int64_t> squaredDistances(const std::vector<std::uint8_t>& mask, int width,
+                                           int height) {
+    const std::size_t count = static_cast<std::size_t>(width) * height;
+    std::vector<double> field(count), line(std::max(width, height)), out(line.size());
+    std::vector<int> v(line.size() + 1);
+    std::vector<double> z(line.size() + 2);
+    for (std::size_t i = 0; i < count; ++i)
+        field[i] = mask[i] != 0 ? Far : 0;
+    for (int x = 0; x < width; ++x) {
+        for (int y = 0; y < height; ++y)
+            line[y] = field[static_cast<std::size_t>(y) * width + x];
+        lineDistances(line.data(), height, out.data(), v, z);
+        for (int y = 0; y < height; ++y)
+            field[static_cast<std::size_t>(y) * width + x] = out[y];
+    }
+    std::vector<std::int64_t> result(count);
+    // A mask with no pixel off it anywhere: every pixel equally far.
+    const std::int64_t farthest = std::int64_t(width) * width + std::int64_t(height) * height;
+    for (int y = 0; y < height; ++y) {
+        double* row = field.data() + static_cast<std::size_t>(y) * width;
+        lineDistances(row, width, out.data(), v, z);
+        for (int x = 0; x < width; ++x)
+            result[static_cast<std::size_t>(y) * width + x] =
+                out[x] >= Far ? farthest : static_cast<std::int64_t>(std::llround(out[x]));
+    }
+    return result;
+}
+
+int splitRegions(const std::vector<std::uint8_t>& mask, int width, int height, double depth,
+                 std::vector<int>& labels) {
+    const std::size_t count = static_cast<std::size_t>(std::max(width, 0)) * std::max(height, 0);
+    labels.assign(count, -1);
+    if (count == 0) return 0;
+    if (!(depth < std::numeric_limits<double>::infinity()))
+        return connectedRegions(mask, width, height, labels);
+
+    const std::vector<std::int64_t> distance = squaredDistances(mask, width, height);
+    // The mask's pixels from the farthest from the ground down; of equal ones, in raster
+    // order. A key holds both: the distance's complement above, the index below.
+    const std::int64_t farthest = std::int64_t(width) * width + std::int64_t(height) * height;
+    std::vector<std::uint64_t> order;
+    for (std::size_t i = 0; i < count; ++i)
+        if (mask[i] != 0)
+            order.push_back(static_cast<std::uint64_t>(farthest - distance[i]) << 32 | i);
+    std::sort(order.begin(), order.end());
+
+    Basins basins;
+    for (const std::uint64_t key : order) {
+        const auto i = static_cast<std::size_t>(key & 0xffffffffu);
+        const int x = static_cast<int>(i % width), y = static_cast<int>(i / width);
+        const double level = std::sqrt(static_cast<double>(distance[i]));
+        // The basins next to the pixel, each with the height of its highest pixel among them.
+        std::array<int, 8> roots{};
+        std::array<std::int64_t, 8> nearest{};
+        int found = 0;
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) {
+                const int nx = x + dx, ny = y + dy;
+                if ((dx == 0 && dy == 0) || nx < 0 || ny < 0 || nx >= width || ny >= height)
+                    continue;
+                const std::size_t n = static_cast<std::size_t>(ny) * width + nx;
+                if (labels[n] < 0) continue;
+                const int root = basins.root(labels[n]);
+                const auto at = std::find(roots.begin(), roots.begin() + found, root);
+                if (at == roots.begin() + found) {
+                    roots[found] = root;
+                    nearest[found++] = distance[n];
+                } else {
+                    std::int64_t& height = nearest[at - roots.begin()];
+                    height = std::max(height, distance[n]);
+                }
+            }
+        if (found == 0) {
+            labels[i] = basins.fresh(level);
+            continue;
+        }
+        // The pixel joins the basin it is steepest uphill to (of equal ones, the higher peak,
+        // then the first made), so that each object's rim stays with its own middle; a basin
+        // whose peak is less than `depth` above this level is no object of its own and joins
+        // the one with the highest peak.
+        int best = 0;
+        for (int k = 1; k < found; ++k) {
+            const double pk = basins.peak[roots[k]], pb = basins.peak[roots[best]];
+            if (nearest[k] > nearest[best] ||
+                (nearest[k] == nearest[best] && (pk > pb || (pk == pb && roots[k] < roots[best]))))
+                best = k;
+        }
+        int highest = 0;
+        for (int k = 1; k < found; ++k)
+            if (basins.peak[roots[k]] > basins.peak[roots[highest]] ||
+                (basins.peak[roots[k]] == basins.peak[roots[highest]] && roots[k] < roots[highest]))
+                highest = k;
+        labels[i] = roots[best];
+        for (int k = 0; k < found; ++k)
+            if (k != highest && basins.peak[roots[k]] - level < depth)
+                basins.parent[roots[k]] = roots[highest];
+    }
+    return numbered(labels, basins);
+}
+
+} // namespace orvik

@@ -1,0 +1,116 @@
+// Cutting touching objects apart and the local threshold, on drawn masks and pictures.
+#include "document/separate.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <limits>
+#include <vector>
+
+namespace orvik {
+namespace {
+
+struct Disc {
+    double x, y, r;
+};
+
+std::vector<std::uint8_t> discMask(int width, int height, const std::vector<Disc>& discs) {
+    std::vector<std::uint8_t> mask(static_cast<std::size_t>(width) * height, 0);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (const Disc& d : discs)
+                if (std::hypot(x + 0.5 - d.x, y + 0.5 - d.y) < d.r)
+                    mask[static_cast<std::size_t>(y) * width + x] = 1;
+    return mask;
+}
+
+struct SplitCase {
+    const char* name;
+    std::vector<Disc> discs;
+    int parts;
+};
+
+TEST(SplitRegions, CutsAtNecksAndNowhereElse) {
+    const std::vector<SplitCase> cases = {
+        {"one disc", {{50, 50, 20}}, 1},
+        {"two apart", {{30, 50, 12}, {75, 50, 12}}, 2},
+        {"a touching pair", {{35, 50, 16}, {62, 50, 16}}, 2},
+        {"a big and a small", {{40, 50, 20}, {68, 50, 11}}, 2},
+        {"a chain of three", {{20, 50, 11}, {39, 50, 11}, {58, 56, 11}}, 3},
+        {"a shallow neck stays whole", {{45, 50, 16}, {55, 50, 16}}, 1},
+        {"an object cut by the border", {{0, 50, 20}}, 1},
+    };
+    for (const SplitCase& c : cases) {
+        const std::vector<std::uint8_t> mask = discMask(100, 100, c.discs);
+        std::vector<int> labels;
+        EXPECT_EQ(splitRegions(mask, 100, 100, SplitDepth, labels), c.parts) << c.name;
+        // Every mask pixel gets a part, and no pixel off the mask does.
+        for (std::size_t i = 0; i < mask.size(); ++i)
+            ASSERT_EQ(labels[i] >= 0, mask[i] != 0) << c.name;
+        // Unsplit, a region is whole.
+        const int whole =
+            splitRegions(mask, 100, 100, std::numeric_limits<double>::infinity(), labels);
+        EXPECT_EQ(whole, c.name == std::string("two apart") ? 2 : 1) << c.name;
+    }
+}
+
+TEST(SplitRegions, EachDiscKeepsItsOwnSide) {
+    const std::vector<std::uint8_t> mask = discMask(100, 100, {{35, 50, 16}, {62, 50, 16}});
+    std::vector<int> labels;
+    ASSERT_EQ(splitRegions(mask, 100, 100, SplitDepth, labels), 2);
+    EXPECT_EQ(labels[50 * 100 + 30], 0);
+    EXPECT_EQ(labels[50 * 100 + 70], 1);
+    // The cut lies near the middle of the neck, x = 48.5.
+    int firstRight = 0;
+    while (labels[50 * 100 + firstRight] != 1)
+        ++firstRight;
+    EXPECT_NEAR(firstRight, 48.5, 2.0);
+}
+
+TEST(SquaredDistances, AreExactAndIgnoreTheBorder) {
+    // A 5 pixel wide band across the picture: distances 1, 4, 9, 4, 1 across it, the
+    // picture's left and right borders no ground.
+    std::vector<std::uint8_t> mask(20 * 11, 0);
+    for (int y = 3; y < 8; ++y)
+        for (int x = 0; x < 20; ++x)
+            mask[y * 20 + x] = 1;
+    const std::vector<std::int64_t> d = squaredDistances(mask, 20, 11);
+    const std::int64_t expected[] = {1, 4, 9, 4, 1};
+    for (int x : {0, 10, 19})
+        for (int y = 3; y < 8; ++y)
+            EXPECT_EQ(d[y * 20 + x], expected[y - 3]) << x << "," << y;
+    EXPECT_EQ(d[0], 0);
+}
+
+// Dark discs on a ground whose light falls from 220 on the left to 90 on the right: the
+// disc on the right is lighter than the ground on the left, so no one threshold finds all.
+TEST(LocallyDistinct, FindsObjectsUnderUnevenLight) {
+    const int width = 240, height = 80;
+    const std::vector<Disc> discs = {{30, 40, 12}, {120, 40, 12}, {210, 40, 12}};
+    const std::vector<std::uint8_t> inside = discMask(width, height, discs);
+    for (const bool dark : {true, false}) {
+        std::vector<std::uint8_t> grey(inside.size());
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const double light = 220 - 130.0 * x / width;
+                const std::size_t i = static_cast<std::size_t>(y) * width + x;
+                const double g =
+                    inside[i] ? (dark ? 0.55 : 1.0) * light : (dark ? 1.0 : 0.55) * light;
+                grey[i] = static_cast<std::uint8_t>(std::lround(g));
+            }
+        const std::vector<std::uint8_t> mask =
+            locallyDistinct(grey.data(), width, height, 30, dark);
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < mask.size(); ++i)
+            wrong += (mask[i] != 0) != (inside[i] != 0);
+        EXPECT_LT(wrong, 40u) << (dark ? "dark" : "light") << " objects";
+        std::vector<int> labels;
+        EXPECT_EQ(splitRegions(mask, width, height, SplitDepth, labels), 3);
+    }
+    // A flat picture has nothing that stands out.
+    const std::vector<std::uint8_t> flat(100 * 100, 128);
+    for (const std::uint8_t m : locallyDistinct(flat.data(), 100, 100, 10, true))
+        ASSERT_EQ(m, 0);
+}
+
+} // namespace
+} // namespace orvik
