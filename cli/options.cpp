@@ -56,7 +56,7 @@ const char* nameOf(T value, const Choice<T> (&choices)[N]) {
     return "";
 }
 
-// `orElse` names what else the option accepts: " or auto".
+// `orElse` names what else the option accepts: ", auto or local[:RADIUS]".
 int parseWhole(const std::string& option, const std::string& text, const char* orElse = "") {
     int value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -151,6 +151,10 @@ bool parseObjectsOption(const std::string& a, Arguments& in, Options& o) {
         o.find.maxArea = area(a, in);
     } else if (a == "--exclude-edges") {
         o.find.excludeEdges = true;
+    } else if (a == "--split") {
+        o.find.split = true;
+    } else if (a == "--no-split") {
+        o.find.split = false;
     } else if (a == "--drop-flagged") {
         o.dropFlagged = true;
     } else if (a == "--channel") {
@@ -201,6 +205,20 @@ void parseOption(const std::string& a, Arguments& in, Options& o) {
     if (a == "--threshold" && !in.done() && in.peek() == "auto") {
         in.take();
         o.thresholdAuto = true;
+        o.find.localThreshold = false;
+    } else if (a == "--threshold" && !in.done() && in.peek().rfind("local", 0) == 0) {
+        const std::string rule = in.value(a);
+        o.find.localThreshold = true;
+        o.thresholdAuto = false;
+        o.find.localRadius = DefaultLocalRadius;
+        if (rule != "local") {
+            if (rule.rfind("local:", 0) != 0)
+                throw UsageError("option --threshold: \"" + rule +
+                                 "\" is not a whole number, auto or local[:RADIUS]");
+            o.find.localRadius = parseWhole(a, rule.substr(6), "");
+            checkRange("--threshold local:RADIUS", o.find.localRadius, MinLocalRadius,
+                       MaxLocalRadius);
+        }
     } else if (a == "--settings") {
         applySettingsFile(in.value(a), o);
     } else if (a == "--model") {
@@ -233,12 +251,12 @@ void parseOption(const std::string& a, Arguments& in, Options& o) {
     } else if (a == "--help" || a == "-h") {
         o.help = true;
     } else if (const FieldInfo* entry = fieldOption(a)) {
-        // The threshold also takes "auto" (taken above).
-        const int value =
-            parseWhole(a, in.value(a), entry->field == Field::Threshold ? " or auto" : "");
+        // The threshold also takes "auto" and "local" (taken above).
+        const int value = parseWhole(
+            a, in.value(a), entry->field == Field::Threshold ? ", auto or local[:RADIUS]" : "");
         checkRange(a, value, entry->minimum, entry->maximum);
         at(o.values.fields, entry->field) = value;
-        if (entry->field == Field::Threshold) o.thresholdAuto = false;
+        if (entry->field == Field::Threshold) o.thresholdAuto = o.find.localThreshold = false;
     } else {
         throw UsageError("unknown option " + a);
     }
@@ -260,6 +278,9 @@ void checkCombination(Options& o) {
     if (o.autoPolarity.value_or(false) && !o.findObjects)
         throw UsageError("--object auto takes the objects of --find-objects: a single contour "
                          "needs black-on-white or white-on-black");
+    if ((o.find.localThreshold || o.find.split) && !o.findObjects)
+        throw UsageError(std::string(o.find.split ? "--split" : "--threshold local") +
+                         " takes the objects of --find-objects: a single contour has its box");
     if (o.dropFlagged && !o.findObjects)
         throw UsageError("--drop-flagged takes the objects of --find-objects");
     if (o.find.maxArea > 0 && o.find.minArea > o.find.maxArea)
@@ -368,6 +389,15 @@ std::string usage() {
            "mostly is\n"
            "                                              not (border even: the smaller side)\n"
            "  --threshold auto                            the threshold from each picture (Otsu)\n"
+           "  --threshold local[:R]                       with --find-objects: each pixel against "
+           "its\n"
+           "                                              background within R pixels (default "
+           "50),\n"
+           "                                              for unevenly lit pictures\n"
+           "  --split, --no-split                         cut regions of touching objects apart "
+           "along\n"
+           "                                              the valleys of their distance map "
+           "(default off)\n"
            "  --objects FILE                              the objects of a saved Orvik JSON list, "
            "an\n"
            "                                              ImageJ RoiSet or a GeoJSON "

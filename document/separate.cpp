@@ -217,6 +217,38 @@ int numbered(std::vector<int>& labels, Basins& basins) {
     return count;
 }
 
+// The mask with its holes filled: the ground pixels that no 4-connected path of ground joins
+// to the picture's border.
+std::vector<std::uint8_t> withoutHoles(const std::vector<std::uint8_t>& mask, int width,
+                                       int height) {
+    std::vector<std::uint8_t> filled(mask.size(), 1);
+    std::vector<std::size_t> open;
+    const auto reach = [&](int x, int y) {
+        const std::size_t i = static_cast<std::size_t>(y) * width + x;
+        if (mask[i] != 0 || filled[i] == 0) return;
+        filled[i] = 0;
+        open.push_back(i);
+    };
+    for (int x = 0; x < width; ++x) {
+        reach(x, 0);
+        reach(x, height - 1);
+    }
+    for (int y = 0; y < height; ++y) {
+        reach(0, y);
+        reach(width - 1, y);
+    }
+    while (!open.empty()) {
+        const std::size_t i = open.back();
+        open.pop_back();
+        const int x = static_cast<int>(i % width), y = static_cast<int>(i / width);
+        if (x > 0) reach(x - 1, y);
+        if (x + 1 < width) reach(x + 1, y);
+        if (y > 0) reach(x, y - 1);
+        if (y + 1 < height) reach(x, y + 1);
+    }
+    return filled;
+}
+
 // Plain 8-connected labelling, one raster pass with union–find.
 int connectedRegions(const std::vector<std::uint8_t>& mask, int width, int height,
                      std::vector<int>& labels) {
@@ -286,13 +318,16 @@ int splitRegions(const std::vector<std::uint8_t>& mask, int width, int height, d
     if (!(depth < std::numeric_limits<double>::infinity()))
         return connectedRegions(mask, width, height, labels);
 
-    const std::vector<std::int64_t> distance = squaredDistances(mask, width, height);
+    // Holes (ground no path of ground leads out of) count as object: a speck inside an object
+    // would otherwise be a valley of the distance map all round it.
+    const std::vector<std::uint8_t> filled = withoutHoles(mask, width, height);
+    const std::vector<std::int64_t> distance = squaredDistances(filled, width, height);
     // The mask's pixels from the farthest from the ground down; of equal ones, in raster
     // order. A key holds both: the distance's complement above, the index below.
     const std::int64_t farthest = std::int64_t(width) * width + std::int64_t(height) * height;
     std::vector<std::uint64_t> order;
     for (std::size_t i = 0; i < count; ++i)
-        if (mask[i] != 0)
+        if (filled[i] != 0)
             order.push_back(static_cast<std::uint64_t>(farthest - distance[i]) << 32 | i);
     std::sort(order.begin(), order.end());
 
@@ -347,6 +382,8 @@ int splitRegions(const std::vector<std::uint8_t>& mask, int width, int height, d
             if (k != highest && basins.peak[roots[k]] - level < depth)
                 basins.parent[roots[k]] = roots[highest];
     }
+    for (std::size_t i = 0; i < count; ++i)
+        if (mask[i] == 0) labels[i] = -1;
     return numbered(labels, basins);
 }
 

@@ -33,7 +33,8 @@ std::vector<std::int64_t> squaredDistances(const std::vector<std::uint8_t>& mask
 // region is flooded from the maxima of its distance map downwards; where two floods meet at a
 // level lower than both their peaks by `depth` pixels or more, they stay two objects, the cut
 // running along the valley between them. Shallower maxima (a rough edge, the ridge of an
-// elongated object) join the neighbour with the higher peak. With depth = infinity this is
+// elongated object) join the neighbour with the higher peak. Holes in a region count as part
+// of it for the distance map, so specks inside an object cut nothing. With depth = infinity this is
 // plain 8-connected labelling.
 int splitRegions(const std::vector<std::uint8_t>& mask, int width, int height, double depth,
                  std::vector<int>& labels);

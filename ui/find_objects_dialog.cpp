@@ -86,6 +86,32 @@ FindObjectsDialog::FindObjectsDialog(QWidget* parent, const FindOptions& start, 
                                              "best (Otsu's method): %1")
                                   .arg(otsu));
 
+    localThreshold = new QCheckBox(QStringLiteral("L&ocal, against the background within"), this);
+    localThreshold->setObjectName(QStringLiteral("LocalThreshold"));
+    localThreshold->setAccessibleName(QStringLiteral("Local threshold"));
+    localThreshold->setToolTip(QStringLiteral("For pictures lit unevenly: each pixel against the "
+                                              "background round it (objects narrower than the "
+                                              "window are taken out of it)"));
+    localThreshold->setChecked(start.localThreshold);
+    localRadius = new QSpinBox(this);
+    localRadius->setObjectName(QStringLiteral("LocalRadius"));
+    localRadius->setAccessibleName(QStringLiteral("Local threshold radius"));
+    localRadius->setRange(MinLocalRadius, MaxLocalRadius);
+    localRadius->setValue(start.localRadius);
+    localRadius->setSuffix(QStringLiteral(" px"));
+    localRadius->setEnabled(start.localThreshold);
+    threshold->setEnabled(!start.localThreshold);
+    auto* local = new QHBoxLayout;
+    local->addWidget(localThreshold);
+    local->addWidget(localRadius);
+    local->addStretch();
+
+    split = new QCheckBox(QStringLiteral("S&plit touching objects"), this);
+    split->setObjectName(QStringLiteral("SplitTouching"));
+    split->setToolTip(QStringLiteral("Cut a region that holds several objects along the valleys "
+                                     "between them"));
+    split->setChecked(start.split);
+
     replace = new QCheckBox(QStringLiteral("&Replace the objects in the list"), this);
     replace->setObjectName(QStringLiteral("ReplaceObjects"));
     replace->setChecked(true);
@@ -107,6 +133,8 @@ FindObjectsDialog::FindObjectsDialog(QWidget* parent, const FindOptions& start, 
     form->addRow(QStringLiteral("Objects:"), polarity);
     form->addRow(QStringLiteral("&Threshold:"), threshold);
     form->addRow(QString(), autoThreshold);
+    form->addRow(QString(), local);
+    form->addRow(QString(), split);
     form->addRow(QString(), excludeEdges);
     form->addRow(QString(), dropFlagged);
     form->addRow(QString(), replace);
@@ -122,9 +150,18 @@ FindObjectsDialog::FindObjectsDialog(QWidget* parent, const FindOptions& start, 
     layout->addWidget(buttons);
 
     connect(autoThreshold, &QCheckBox::toggled, this, [this](bool on) {
+        if (on) localThreshold->setChecked(false);
         threshold->setEnabled(!on);
         threshold->setValue(on ? autoValue_ : fieldThreshold_);
     });
+    connect(localThreshold, &QCheckBox::toggled, this, [this](bool on) {
+        if (on) autoThreshold->setChecked(false);
+        threshold->setEnabled(!on);
+        localRadius->setEnabled(on);
+        emit optionsChanged();
+    });
+    connect(localRadius, &QSpinBox::valueChanged, this, &FindObjectsDialog::optionsChanged);
+    connect(split, &QCheckBox::toggled, this, &FindObjectsDialog::optionsChanged);
     for (QSpinBox* spin : {minimumArea, maximumArea, threshold})
         connect(spin, &QSpinBox::valueChanged, this, &FindObjectsDialog::optionsChanged);
     connect(excludeEdges, &QCheckBox::toggled, this, &FindObjectsDialog::optionsChanged);
@@ -143,6 +180,9 @@ FindOptions FindObjectsDialog::options() const {
     options.minArea = minimumArea->value();
     options.maxArea = maximumArea->value();
     options.excludeEdges = excludeEdges->isChecked();
+    options.localThreshold = localThreshold->isChecked();
+    options.localRadius = localRadius->value();
+    options.split = split->isChecked();
     return options;
 }
 

@@ -42,6 +42,9 @@ public:
     QCheckBox* excludeEdges = nullptr;
     QSpinBox* threshold = nullptr;
     QCheckBox* autoThreshold = nullptr;
+    QCheckBox* localThreshold = nullptr; // each pixel against its background, within the radius
+    QSpinBox* localRadius = nullptr;
+    QCheckBox* split = nullptr; // touching objects cut apart; on at first
     QCheckBox* replace = nullptr;
     QCheckBox* dropFlagged = nullptr;
 

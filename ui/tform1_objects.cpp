@@ -282,11 +282,22 @@ QImage TForm1::foundRegionsTint(const FindOptions& options, int* count) const {
                 QImage::Format_ARGB32_Premultiplied);
     tint.fill(Qt::transparent);
     const QRgb colour = qPremultiply(kFoundTint);
-    for (int y = 0; y < doc_.image().ImageHeight; ++y) {
+    // Where a region was cut, the pixels next to another region's are left out: the cut lines.
+    const int width = doc_.image().ImageWidth, height = doc_.image().ImageHeight;
+    const auto cut = [&](int x, int y, int own) {
+        for (const auto& [dx, dy] : {std::pair{1, 0}, {0, 1}, {-1, 0}, {0, -1}}) {
+            const int nx = x + dx, ny = y + dy;
+            if (nx < 0 || ny < 0 || nx >= width || ny >= height) continue;
+            const int other = labels[static_cast<std::size_t>(ny) * width + nx];
+            if (other >= 0 && other != own) return true;
+        }
+        return false;
+    };
+    for (int y = 0; y < height; ++y) {
         auto* row = reinterpret_cast<QRgb*>(tint.scanLine(y));
-        const int* label = labels.data() + static_cast<std::size_t>(y) * doc_.image().ImageWidth;
-        for (int x = 0; x < doc_.image().ImageWidth; ++x)
-            if (label[x] >= 0) row[x] = colour;
+        const int* label = labels.data() + static_cast<std::size_t>(y) * width;
+        for (int x = 0; x < width; ++x)
+            if (label[x] >= 0 && !cut(x, y, label[x])) row[x] = colour;
     }
     return tint;
 }
@@ -297,6 +308,7 @@ void TForm1::FindObjectsClick() {
     start.threshold = upDown(Field::Threshold)->value();
     start.blackOnWhite = RadioButton5->isChecked();
     start.autoPolarity = true; // the polarity the picture's border suggests, unless changed
+    start.split = true;
     FindObjectsDialog dialog(this, start, otsuThreshold(doc_.image()),
                              static_cast<long long>(doc_.image().ImageWidth) *
                                  doc_.image().ImageHeight,
