@@ -41,9 +41,11 @@ bool autoBlackOnWhite(const GreyImage& image, int threshold) {
 
 FindOptions resolvedPolarity(const GreyImage& image, FindOptions options) {
     if (options.autoPolarity) {
-        // A local threshold has no level of its own; the picture's Otsu level tells the sides.
-        options.blackOnWhite = autoBlackOnWhite(image, options.localThreshold ? otsuThreshold(image)
-                                                                              : options.threshold);
+        // A local threshold has no level whose sides the border could tell.
+        options.blackOnWhite = options.localThreshold
+                                   ? locallyBlackOnWhite(image.GreyData.get(), image.ImageWidth,
+                                                         image.ImageHeight, options.localRadius)
+                                   : autoBlackOnWhite(image, options.threshold);
         options.autoPolarity = false;
     }
     return options;

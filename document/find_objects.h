@@ -52,7 +52,8 @@ struct Region {
 bool autoBlackOnWhite(const GreyImage& image, int threshold);
 
 // The options with an "Auto" polarity resolved on `image`: blackOnWhite set by
-// autoBlackOnWhite at their threshold (at Otsu's with a local threshold), autoPolarity cleared.
+// autoBlackOnWhite at their threshold (locallyBlackOnWhite with a local threshold), autoPolarity
+// cleared.
 // Others are returned as they are.
 FindOptions resolvedPolarity(const GreyImage& image, FindOptions options);
 

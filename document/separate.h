@@ -19,9 +19,17 @@ inline constexpr int MaxLocalRadius = 2000;
 // pixels removed (a grey closing for dark objects, an opening for light ones, each with a
 // square window), smoothed by a mean over the same window; each pixel's contrast to it,
 // clipped at zero, is split by Otsu's method. Flat pictures, with no contrast anywhere,
-// have no objects. `grey` holds width × height levels.
+// have no objects; regions whose contrast only just crosses the level (the ground's noise)
+// are left out. `grey` holds width × height levels. With `standingOut`, it also gets the
+// mean contrast of the pixels kept.
 std::vector<std::uint8_t> locallyDistinct(const std::uint8_t* grey, int width, int height,
-                                          int radius, bool blackOnWhite);
+                                          int radius, bool blackOnWhite,
+                                          double* standingOut = nullptr);
+
+// Whether the objects of a picture lit unevenly are darker than their ground: the polarity
+// whose locally distinct pixels stand out further (the wrong one finds only the ground's
+// noise and the slopes of its light).
+bool locallyBlackOnWhite(const std::uint8_t* grey, int width, int height, int radius);
 
 // The Euclidean distance of each mask pixel to the nearest pixel off the mask, squared (0 off
 // the mask). The picture's border is no boundary: a region cut by it is measured as if it went on.
