@@ -118,7 +118,7 @@ void placeObjects(Document& doc, const Options& o) {
 void dropFlagged(Document& doc) {
     std::vector<int> flagged;
     for (const PictureObject& object : doc.objects().objects())
-        if (!object.error.empty() || !doc.measure(object.result).flags.empty())
+        if (!doc.measure(object, doc.image(), doc.frame()).flags.empty())
             flagged.push_back(object.id);
     for (const int id : flagged)
         doc.objects().remove(id);

@@ -159,6 +159,8 @@ const char* flagKey(ResultFlag flag) {
         return "outside";
     case ResultFlag::SelfCrossing:
         return "self-crossing";
+    case ResultFlag::Overlap:
+        return "overlap";
     case ResultFlag::Collapsed:
         break;
     }
@@ -167,8 +169,8 @@ const char* flagKey(ResultFlag flag) {
 
 std::vector<ResultFlag> ResultFlags::list() const {
     std::vector<ResultFlag> flags;
-    for (const ResultFlag flag :
-         {ResultFlag::Failed, ResultFlag::Outside, ResultFlag::SelfCrossing, ResultFlag::Collapsed})
+    for (const ResultFlag flag : {ResultFlag::Failed, ResultFlag::Outside, ResultFlag::SelfCrossing,
+                                  ResultFlag::Collapsed, ResultFlag::Overlap})
         if (has(flag)) flags.push_back(flag);
     return flags;
 }

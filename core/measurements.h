@@ -32,7 +32,10 @@ struct GreyBufferView {
 //  - Collapsed: a closed contour encloses less than kCollapsedArea, or all points lie within
 //    kCollapsedExtent of one another both ways, or kPiledRun points in a row lie each within
 //    kPiledDistance of the one before.
-enum class ResultFlag : std::uint8_t { Failed, Outside, SelfCrossing, Collapsed };
+//  - Overlap: the contour of an object analysed with others still covers more than a hundredth
+//    of a neighbour's pixels (or the neighbour of its) after they were kept apart; set by
+//    the document, which knows the neighbours, never by measuring one contour.
+enum class ResultFlag : std::uint8_t { Failed, Outside, SelfCrossing, Collapsed, Overlap };
 
 // A contour may wobble a little over the border when the object touches it; one pixel beyond
 // is the picture's own edge pixel still, anything further is no part of the picture.
@@ -47,7 +50,8 @@ inline constexpr double kCollapsedExtent = 1.0; // px
 inline constexpr double kPiledDistance = 0.01; // px
 inline constexpr int kPiledRun = 3;            // points
 
-// "failed", "outside", "self-crossing", "collapsed": the names the formats and texts use.
+// "failed", "outside", "self-crossing", "collapsed", "overlap": the names the formats and texts
+// use.
 const char* flagKey(ResultFlag flag);
 
 // A set of flags; listed always in the enum's order.

@@ -96,10 +96,7 @@ Measurements Document::measure(const ContourResult& result) const {
 }
 
 Measurements Document::measure(const PictureObject& object, const GreyImage& image, int f) const {
-    Measurements m = measureIn(
-        object.result, {image.GreyData.get(), image.ImageWidth, image.ImageHeight}, units(f));
-    if (!object.error.empty()) m.flags.set(ResultFlag::Failed);
-    return m;
+    return measureObject(object, image, units(f));
 }
 
 void Document::setCurrent(int id, std::string error) {

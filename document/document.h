@@ -66,7 +66,7 @@ public:
     // A contour measured on the frame shown, in its units.
     Measurements measure(const ContourResult& result) const;
     // An object's shown result on frame `f` (its image given), flagged "failed" when its last
-    // analysis failed, in that frame's units.
+    // analysis failed and "overlap" when it still overlaps a neighbour, in that frame's units.
     Measurements measure(const PictureObject& object, const GreyImage& image, int f) const;
 
     // ---- the objects ----

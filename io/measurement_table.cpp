@@ -45,6 +45,7 @@ Measurements measureObject(const PictureObject& object, const GreyImage& image,
     Measurements m = measureIn(object.result,
                                {image.GreyData.get(), image.ImageWidth, image.ImageHeight}, units);
     if (!object.error.empty()) m.flags.set(ResultFlag::Failed);
+    if (!object.overlapping.empty()) m.flags.set(ResultFlag::Overlap);
     return m;
 }
 

@@ -22,6 +22,14 @@ QByteArray toObjectsJson(const std::vector<PictureObject>& objects, const GreyIm
                          const QString& imageFile, bool oneLine, const PictureUnits& units,
                          int frame) {
     const std::string next = oneLine ? ", " : ",\n ";
+    // The neighbours an object still overlaps ("overlap" among its flags), by id.
+    const auto overlapsMember = [](const PictureObject& object) {
+        if (object.overlapping.empty()) return std::string();
+        std::string ids;
+        for (const int id : object.overlapping)
+            ids += (ids.empty() ? "" : ", ") + std::to_string(id);
+        return ", \"overlaps\": [" + ids + "]";
+    };
     std::string json = "{\"file\": " + quoted(imageFile.toStdString()) +
                        (frame >= 0 ? ", \"frame\": " + std::to_string(frame) : "") +
                        ", \"width\": " + std::to_string(image.ImageWidth) +
@@ -41,6 +49,7 @@ QByteArray toObjectsJson(const std::vector<PictureObject>& objects, const GreyIm
             ", \"iteration\": " + std::to_string(r.iteration) + ", \"points\": " + pointsArray(r) +
             ", \"vertices\": " + verticesArray(r) +
             ", \"measurements\": " + measurementsObject(measureObject(*object, image, units), r) +
+            overlapsMember(*object) +
             ", \"error\": " + (object->error.empty() ? "null" : quoted(object->error)) + "}";
         first = false;
     }

@@ -253,7 +253,7 @@ void TForm1::AnalyseAllClick() {
     for (const PictureObject& object : doc_.objects().objects()) {
         if (!object.error.empty())
             ++failed;
-        else if (!doc_.measure(object.result).flags.empty())
+        else if (!doc_.measure(object, doc_.image(), doc_.frame()).flags.empty())
             ++flagged;
     }
     if (const PictureObject* current = doc_.objects().find(doc_.currentId())) {
@@ -340,7 +340,7 @@ void TForm1::findObjects(const FindOptions& options, bool replace, bool dropFlag
     if (dropFlagged) {
         for (const int id : found) {
             const PictureObject* object = doc_.objects().find(id);
-            if (!object->error.empty() || !doc_.measure(object->result).flags.empty()) {
+            if (!doc_.measure(*object, doc_.image(), doc_.frame()).flags.empty()) {
                 doc_.objects().remove(id);
                 ++dropped;
             }
