@@ -1,5 +1,8 @@
 // Cutting touching objects apart and the local threshold, on drawn masks and pictures.
+#include "document/coupling.h"
+#include "document/objects.h"
 #include "document/separate.h"
+#include "synthetic_ellipses.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -110,6 +113,44 @@ TEST(LocallyDistinct, FindsObjectsUnderUnevenLight) {
     const std::vector<std::uint8_t> flat(100 * 100, 128);
     for (const std::uint8_t m : locallyDistinct(flat.data(), 100, 100, 10, true))
         ASSERT_EQ(m, 0);
+}
+
+// Touching pairs of discs, found with the split and analysed together: coupled, the contours
+// share far fewer pixels than each alone, and any pair still over the limit is flagged.
+TEST(Coupling, KeepsTouchingObjectsApart) {
+    test::EllipseScene scene;
+    scene.clump = 2;
+    scene.count = 3;
+    scene.minSemiAxis = 11;
+    scene.maxSemiAxis = 13;
+    const test::SyntheticPicture picture = test::drawEllipses(scene);
+    FindOptions options;
+    options.threshold = otsuThreshold(picture.image);
+    options.split = true;
+    ControlValues base;
+    std::size_t shared[2] = {0, 0};
+    for (const bool couple : {false, true}) {
+        ObjectList list;
+        list.setCoupling(couple);
+        for (const Region& region : findRegions(picture.image, options))
+            list.add(seedValues(region, base));
+        ASSERT_EQ(list.size(), 6u);
+        list.analyseAll(picture.image, "pairs", 2);
+        std::vector<const PictureObject*> objects;
+        for (const PictureObject& o : list.objects())
+            objects.push_back(&o);
+        const auto pixels =
+            enclosedPixels(objects, picture.image.ImageWidth, picture.image.ImageHeight);
+        for (const Overlap& o : overlaps(pixels, picture.truth.size())) {
+            shared[couple] += o.shared;
+            if (couple) {
+                EXPECT_FALSE(list.objects()[o.first].overlapping.empty());
+                EXPECT_FALSE(list.objects()[o.second].overlapping.empty());
+            }
+        }
+    }
+    EXPECT_GT(shared[0], 0u);
+    EXPECT_LT(shared[1] * 4, shared[0]);
 }
 
 } // namespace
