@@ -3,7 +3,8 @@
 // thread and on every core, and at 64 points × 400 iterations on one and on two threads, so
 // that the speed-up of a second thread shows beside the time a screen frame allows (16 ms).
 // And the search for objects: labelling a 2000 × 2000 picture with 300 discs and seeding an
-// object on each.
+// object on each, with the global or the local threshold, split or not; and Analyse all on
+// 150 touching pairs with the contours kept apart or each alone.
 #include "document/find_objects.h"
 #include "document/objects.h"
 
@@ -78,13 +79,39 @@ const GreyImage& largePicture() {
     return image;
 }
 
+// 150 pairs of touching discs of radius 30 (centres 52 pixels apart) on 2000 × 2000, textured.
+const GreyImage& pairsPicture() {
+    static const GreyImage image = [] {
+        GreyImage g;
+        g.ImageWidth = g.ImageHeight = 2000;
+        g.GreyData = std::make_unique<std::uint8_t[]>(2000u * 2000u);
+        for (int y = 0; y < 2000; ++y)
+            for (int x = 0; x < 2000; ++x) {
+                const int column = x / 160, row = y / 130;
+                const int dx = x % 160 - 54, dy = y % 130 - 65;
+                const bool pair =
+                    row * 12 + column < 150 && column < 12 && row < 15 &&
+                    (dx * dx + dy * dy < 900 || (dx - 52) * (dx - 52) + dy * dy < 900);
+                g.GreyData[static_cast<std::size_t>(y) * 2000 + x] =
+                    static_cast<std::uint8_t>(pair ? 40 + (x ^ y) % 16 : 190 + (x * y) % 16);
+            }
+        return g;
+    }();
+    return image;
+}
+
+// Find objects on the 300 discs: the global threshold or the local one, split or not.
 void findObjects(benchmark::State& state) {
-    const GreyImage& image = largePicture();
+    const bool local = state.range(0) != 0, split = state.range(1) != 0;
+    const GreyImage& image = state.range(2) != 0 ? pairsPicture() : largePicture();
     std::size_t count = 0;
     for (auto _ : state) {
         ObjectList list;
         const ControlValues base;
-        for (const Region& region : findRegions(image, {.threshold = otsuThreshold(image)}))
+        FindOptions options{.threshold = otsuThreshold(image)};
+        options.localThreshold = local;
+        options.split = split;
+        for (const Region& region : findRegions(image, options))
             list.add(seedValues(region, base));
         count = list.size();
         benchmark::DoNotOptimize(list);
@@ -92,10 +119,44 @@ void findObjects(benchmark::State& state) {
     state.counters["objects"] = static_cast<double>(count);
 }
 
+// Analyse all on the 150 touching pairs, found with the split, coupled or each alone.
+void analyseTouching(benchmark::State& state) {
+    const bool couple = state.range(0) != 0;
+    const GreyImage& image = pairsPicture();
+    FindOptions options{.threshold = otsuThreshold(image)};
+    options.split = true;
+    ObjectList list;
+    for (const Region& region : findRegions(image, options))
+        list.add(seedValues(region, ControlValues{}));
+    list.setCoupling(couple);
+    for (auto _ : state)
+        list.analyseAll(image, "pairs", 1);
+    std::size_t flagged = 0;
+    for (const PictureObject& o : list.objects())
+        flagged += !o.overlapping.empty();
+    state.counters["objects"] = static_cast<double>(list.size());
+    state.counters["overlap"] = static_cast<double>(flagged);
+}
+
 } // namespace
 } // namespace orvik::bench
 
-BENCHMARK(orvik::bench::findObjects)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(orvik::bench::findObjects)
+    ->ArgNames({"local", "split", "pairs"})
+    ->Args({0, 0, 0})
+    ->Args({1, 0, 0})
+    ->Args({0, 1, 0})
+    ->Args({1, 1, 0})
+    ->Args({1, 1, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+BENCHMARK(orvik::bench::analyseTouching)
+    ->ArgNames({"coupled"})
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 BENCHMARK(orvik::bench::analyseAll)
     ->ArgNames({"points", "iterations", "threads"})
