@@ -63,17 +63,17 @@ std::vector<Overlap> overlaps(const std::vector<std::vector<std::size_t>>& pixel
 
 namespace {
 
-// The pixel at the middle of the object's box, where its analysis starts from, when it is one
-// of `pixels`; else the one of them nearest it (of equal ones, the first).
+// The pixel at the middle of the object's box, where its analysis starts from, when it is in
+// `inUnion` (the pixels of `box`, row by row); else the one of `pixels` nearest it (of equal
+// ones, the first).
 std::size_t middlePixel(const PictureObject& object, const std::vector<std::size_t>& pixels,
-                        const std::vector<std::uint8_t>& inUnion, int width, int height) {
-    const Box box = boxOf(object.values.fields);
-    const double mx = (box.x1 + box.x2) / 2.0, my = (box.y1 + box.y2) / 2.0;
+                        const Box& box, const std::vector<std::uint8_t>& inUnion, int width) {
+    const Box own = boxOf(object.values.fields);
+    const double mx = (own.x1 + own.x2) / 2.0, my = (own.y1 + own.y2) / 2.0;
     const int cx = static_cast<int>(std::floor(mx)), cy = static_cast<int>(std::floor(my));
-    if (cx >= 0 && cy >= 0 && cx < width && cy < height) {
-        const std::size_t middle = static_cast<std::size_t>(cy) * width + cx;
-        if (inUnion[middle] != 0) return middle;
-    }
+    if (cx >= box.x1 && cy >= box.y1 && cx < box.x2 && cy < box.y2 &&
+        inUnion[static_cast<std::size_t>(cy - box.y1) * (box.x2 - box.x1) + (cx - box.x1)] != 0)
+        return static_cast<std::size_t>(cy) * width + cx;
     std::size_t best = pixels.front();
     double nearest = -1;
     for (const std::size_t i : pixels) {
@@ -89,6 +89,146 @@ std::size_t middlePixel(const PictureObject& object, const std::vector<std::size
 
 } // namespace
 
+namespace {
+
+constexpr int Margin = 4; // pixels the shares reach past the union of their objects
+// A pixel is wall when another share is this many pixels away or fewer, either way: a wall
+// thinner than that lets a contour's points step over it.
+constexpr int WallReach = 3;
+
+// The bounds of an object's pixels, widened by what the shares and the walls reach.
+Box reachOf(const std::vector<std::size_t>& pixels, int width, int height) {
+    Box b{width, height, 0, 0};
+    for (const std::size_t i : pixels) {
+        const int x = static_cast<int>(i % width), y = static_cast<int>(i / width);
+        b.x1 = std::min(b.x1, x);
+        b.y1 = std::min(b.y1, y);
+        b.x2 = std::max(b.x2, x + 1);
+        b.y2 = std::max(b.y2, y + 1);
+    }
+    const int reach = Margin + WallReach + 1;
+    return {std::max(b.x1 - reach, 0), std::max(b.y1 - reach, 0), std::min(b.x2 + reach, width),
+            std::min(b.y2 + reach, height)};
+}
+
+bool meet(const Box& a, const Box& b) {
+    return a.x1 < b.x2 && b.x1 < a.x2 && a.y1 < b.y2 && b.y1 < a.y2;
+}
+
+// Walls the borders between the shares of `group` (indices into `objects`), all within `box`.
+void wallGroup(const GreyImage& image, GreyImage& walled,
+               const std::vector<const PictureObject*>& objects,
+               const std::vector<std::vector<std::size_t>>& pixels,
+               const std::vector<std::size_t>& group, const Box& box) {
+    const int width = image.ImageWidth;
+    const int w = box.x2 - box.x1, h = box.y2 - box.y1;
+    const std::size_t size = static_cast<std::size_t>(w) * h;
+    const auto local = [&](std::size_t i) {
+        return static_cast<std::size_t>(static_cast<int>(i / width) - box.y1) * w +
+               (static_cast<int>(i % width) - box.x1);
+    };
+    const auto global = [&](std::size_t j) {
+        return static_cast<std::size_t>(box.y1 + static_cast<int>(j / w)) * width + box.x1 +
+               static_cast<int>(j % w);
+    };
+
+    // The union of the objects' pixels and a margin round it, and each object's middle as
+    // the seed of its share. The shares are flooded from the seeds down the union's distance
+    // map, then out into the margin nearest first, so that the border between two shares
+    // runs on past the union's edge where a contour might slip round it.
+    std::vector<std::uint8_t> inUnion(size, 0), offUnion(size, 1);
+    for (const std::size_t k : group)
+        for (const std::size_t i : pixels[k]) {
+            const std::size_t j = local(i);
+            inUnion[j] = 1;
+            offUnion[j] = 0;
+        }
+    const std::vector<std::int64_t> inside = squaredDistances(inUnion, w, h);
+    const std::vector<std::int64_t> outside = squaredDistances(offUnion, w, h);
+    const auto key = [&](std::size_t j) { return inUnion[j] != 0 ? inside[j] : -outside[j]; };
+    std::vector<int> share(size, -1);
+    // Highest first; of equal ones the first pixel, so that the shares depend on where the
+    // objects are and never on the order they are listed in.
+    using Entry = std::tuple<std::int64_t, std::int64_t>; // key, −pixel
+    std::priority_queue<Entry> flood;
+    std::vector<std::pair<std::size_t, std::size_t>> seeds;
+    for (const std::size_t k : group)
+        if (!pixels[k].empty())
+            seeds.emplace_back(local(middlePixel(*objects[k], pixels[k], box, inUnion, width)), k);
+    std::sort(seeds.begin(), seeds.end());
+    for (const auto& [j, k] : seeds) {
+        if (share[j] >= 0) continue; // two middles on one pixel: the first object's
+        share[j] = static_cast<int>(k);
+        flood.emplace(key(j), -static_cast<std::int64_t>(j));
+    }
+    constexpr std::pair<int, int> Steps[] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+    while (!flood.empty()) {
+        const auto j = static_cast<std::size_t>(-std::get<1>(flood.top()));
+        flood.pop();
+        const int x = static_cast<int>(j % w), y = static_cast<int>(j / w);
+        for (const auto& [dx, dy] : Steps) {
+            const int nx = x + dx, ny = y + dy;
+            if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+            const std::size_t n = static_cast<std::size_t>(ny) * w + nx;
+            if (share[n] >= 0 || (inUnion[n] == 0 && outside[n] > Margin * Margin)) continue;
+            share[n] = share[j];
+            flood.emplace(key(n), -static_cast<std::int64_t>(n));
+        }
+    }
+
+    // The wall: every pixel near another object's share becomes ground as far from the level
+    // half-way between the two objects' thresholds as the objects' mean grey is on the other
+    // side (where it is not already further: the ground is left as it is), so that the image
+    // force pushes back across the wall as hard as it pushes out over the objects.
+    std::vector<double> meanGrey(objects.size(), 0.0);
+    for (const std::size_t k : group) {
+        double sum = 0;
+        for (const std::size_t i : pixels[k])
+            sum += image.GreyData[i];
+        meanGrey[k] = pixels[k].empty() ? 0 : sum / double(pixels[k].size());
+    }
+    // Which other share each pixel near a border between two has beside it (of two, the
+    // greater), marked out from the pixels on the border.
+    std::vector<int> beside(size, -1);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int a = share[static_cast<std::size_t>(y) * w + x];
+            if (a < 0) continue;
+            for (const auto& [dx, dy] : Steps) {
+                const int nx = x + dx, ny = y + dy;
+                if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+                const int b = share[static_cast<std::size_t>(ny) * w + nx];
+                if (b < 0 || b == a) continue;
+                for (int qy = std::max(y - WallReach, 0); qy <= std::min(y + WallReach, h - 1);
+                     ++qy)
+                    for (int qx = std::max(x - WallReach, 0); qx <= std::min(x + WallReach, w - 1);
+                         ++qx) {
+                        const std::size_t q = static_cast<std::size_t>(qy) * w + qx;
+                        const int across = share[q] == a ? b : share[q] == b ? a : -1;
+                        beside[q] = std::max(beside[q], across);
+                    }
+            }
+        }
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const std::size_t j = static_cast<std::size_t>(y) * w + x;
+            const int other = beside[j];
+            if (other < 0) continue;
+            const PictureObject& own = *objects[share[j]];
+            const double level = (at(own.values.fields, Field::Threshold) +
+                                  at(objects[other]->values.fields, Field::Threshold)) /
+                                 8.0;
+            const std::size_t i = global(j);
+            const long grey = image.GreyData[i];
+            const double mean = (meanGrey[share[j]] + meanGrey[other]) / 2;
+            const long mirrored = std::clamp(std::lround(2 * level - mean), 0L, 255L);
+            walled.GreyData[i] = static_cast<std::uint8_t>(
+                own.values.blackOnWhite ? std::max(grey, mirrored) : std::min(grey, mirrored));
+        }
+}
+
+} // namespace
+
 GreyImage walledGrey(const GreyImage& image, const std::vector<const PictureObject*>& objects,
                      const std::vector<std::vector<std::size_t>>& pixels,
                      const std::vector<std::size_t>& coupled) {
@@ -100,85 +240,34 @@ GreyImage walledGrey(const GreyImage& image, const std::vector<const PictureObje
     walled.GreyData = std::make_unique<std::uint8_t[]>(size);
     std::memcpy(walled.GreyData.get(), image.GreyData.get(), size);
 
-    // The union of the coupled objects' pixels and a margin round it, and each object's middle
-    // as the seed of its share. The shares are flooded from the seeds down the union's distance
-    // map, then out into the margin nearest first, so that the border between two shares
-    // runs on past the union's edge where a contour might slip round it.
-    std::vector<std::uint8_t> inUnion(size, 0), offUnion(size, 1);
-    for (const std::size_t k : coupled)
-        for (const std::size_t i : pixels[k])
-            inUnion[i] = 1, offUnion[i] = 0;
-    const std::vector<std::int64_t> inside = squaredDistances(inUnion, width, height);
-    const std::vector<std::int64_t> outside = squaredDistances(offUnion, width, height);
-    const auto key = [&](std::size_t i) { return inUnion[i] != 0 ? inside[i] : -outside[i]; };
-    constexpr std::int64_t Margin = 4; // pixels
-    // A pixel is wall when another share is this many pixels away or fewer, either way: a
-    // wall thinner than that lets a contour's points step over it.
-    constexpr int WallReach = 3;
-    std::vector<int> share(size, -1);
-    // Highest first; of equal ones the first pixel, so that the shares depend on where the
-    // objects are and never on the order they are listed in.
-    using Entry = std::tuple<std::int64_t, std::int64_t>; // key, −pixel
-    std::priority_queue<Entry> flood;
-    std::vector<std::pair<std::size_t, std::size_t>> seeds;
-    for (const std::size_t k : coupled)
-        if (!pixels[k].empty())
-            seeds.emplace_back(middlePixel(*objects[k], pixels[k], inUnion, width, height), k);
-    std::sort(seeds.begin(), seeds.end());
-    for (const auto& [i, k] : seeds) {
-        if (share[i] >= 0) continue; // two middles on one pixel: the first object's
-        share[i] = static_cast<int>(k);
-        flood.emplace(key(i), -static_cast<std::int64_t>(i));
+    // Objects whose reaches meet are walled together, each group in the box round it.
+    std::vector<Box> reach(coupled.size());
+    std::vector<std::size_t> group(coupled.size());
+    for (std::size_t a = 0; a < coupled.size(); ++a) {
+        reach[a] = reachOf(pixels[coupled[a]], width, height);
+        group[a] = a;
     }
-    constexpr std::pair<int, int> Steps[] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
-    while (!flood.empty()) {
-        const auto i = static_cast<std::size_t>(-std::get<1>(flood.top()));
-        flood.pop();
-        const int x = static_cast<int>(i % width), y = static_cast<int>(i / width);
-        for (const auto& [dx, dy] : Steps) {
-            const int nx = x + dx, ny = y + dy;
-            if (nx < 0 || ny < 0 || nx >= width || ny >= height) continue;
-            const std::size_t n = static_cast<std::size_t>(ny) * width + nx;
-            if (share[n] >= 0 || (inUnion[n] == 0 && outside[n] > Margin * Margin)) continue;
-            share[n] = share[i];
-            flood.emplace(key(n), -static_cast<std::int64_t>(n));
-        }
+    const auto root = [&](std::size_t a) {
+        while (group[a] != a)
+            a = group[a] = group[group[a]];
+        return a;
+    };
+    for (std::size_t a = 0; a < coupled.size(); ++a)
+        for (std::size_t b = a + 1; b < coupled.size(); ++b)
+            if (meet(reach[a], reach[b]))
+                group[std::max(root(a), root(b))] = std::min(root(a), root(b));
+    for (std::size_t g = 0; g < coupled.size(); ++g) {
+        if (root(g) != g) continue;
+        std::vector<std::size_t> members;
+        Box box{width, height, 0, 0};
+        for (std::size_t a = 0; a < coupled.size(); ++a)
+            if (root(a) == g) {
+                members.push_back(coupled[a]);
+                box = {std::min(box.x1, reach[a].x1), std::min(box.y1, reach[a].y1),
+                       std::max(box.x2, reach[a].x2), std::max(box.y2, reach[a].y2)};
+            }
+        wallGroup(image, walled, objects, pixels, members, box);
     }
-
-    // The wall: every pixel next to another object's share becomes ground as far from the level
-    // half-way between the two objects' thresholds as the objects' mean grey is on the other
-    // side (where it is not already further: the ground is left as it is), so that the image
-    // force pushes back across the wall as hard as it pushes out over the objects.
-    std::vector<double> meanGrey(objects.size(), 0.0);
-    for (const std::size_t k : coupled) {
-        double sum = 0;
-        for (const std::size_t i : pixels[k])
-            sum += image.GreyData[i];
-        meanGrey[k] = pixels[k].empty() ? 0 : sum / double(pixels[k].size());
-    }
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const std::size_t i = static_cast<std::size_t>(y) * width + x;
-            if (share[i] < 0) continue;
-            int other = -1;
-            for (int dy = -WallReach; dy <= WallReach; ++dy)
-                for (int dx = -WallReach; dx <= WallReach; ++dx) {
-                    const int nx = x + dx, ny = y + dy;
-                    if (nx < 0 || ny < 0 || nx >= width || ny >= height) continue;
-                    const int s = share[static_cast<std::size_t>(ny) * width + nx];
-                    if (s >= 0 && s != share[i]) other = std::max(other, s);
-                }
-            if (other < 0) continue;
-            const PictureObject& own = *objects[share[i]];
-            const double level = (at(own.values.fields, Field::Threshold) +
-                                  at(objects[other]->values.fields, Field::Threshold)) /
-                                 8.0;
-            const long grey = image.GreyData[i];
-            const double inside = (meanGrey[share[i]] + meanGrey[other]) / 2;
-            const long mirrored = std::clamp(std::lround(2 * level - inside), 0L, 255L);
-            walled.GreyData[i] = static_cast<std::uint8_t>(
-                own.values.blackOnWhite ? std::max(grey, mirrored) : std::min(grey, mirrored));
-        }
     return walled;
 }
 
