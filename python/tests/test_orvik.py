@@ -97,6 +97,19 @@ def test_a_contour_is_orvik_clis_bit_for_bit(tmp_path, picture, keywords, option
 
 
 @needs_cli
+def test_a_tool_leaves_the_settings_orvik_clis_click_does(tmp_path):
+    _, lines, _ = run_cli("--model", "standard", "--box", 40, 30, 100, 95, "--click", 70, 40,
+                          "--tool", "all", saved(tmp_path, SINGLE))
+    left = orvik.tool(SINGLE, (40, 30, 100, 95), 70, 40, "all", model="standard")
+    assert left["error"] is None and left["object"] == lines[0]["object"]
+    assert left["fields"] == {k: v for k, v in lines[0]["fields"].items()
+                              if k not in ("x1", "y1", "x2", "y2")}
+    untouched = orvik.analyse(SINGLE, model="standard").settings["fields"]
+    assert (left["fields"]["radius"], left["fields"]["threshold"]) != \
+        (untouched["radius"], untouched["threshold"])  # the tool did set them
+
+
+@needs_cli
 @pytest.mark.parametrize("keywords, options", [
     ({}, ["--threshold", "auto"]),
     ({"model": "standard", "polarity": "black-on-white", "min_area": 100, "threads": 1},
@@ -121,9 +134,16 @@ def test_followed_frames_are_orvik_clis_bit_for_bit(tmp_path):
     folder.mkdir()
     for f, frame in enumerate(frames):
         saved(folder, frame, f"frame{f:03d}.png")
-    status, lines, _ = run_cli("--find-objects", "--threshold", "auto", folder)
+    status, lines, _ = run_cli("--find-objects", "--threshold", "auto", "--save", "ctc",
+                               "--out", tmp_path / "cli", folder)
     assert status in (0, 1) and len(lines) == 4
     tracks = orvik.follow(frames)
+    tracks.save_ctc(tmp_path / "module" / "stack")
+    written = sorted(p.name for p in (tmp_path / "cli" / "stack").iterdir())
+    assert written == ["mask000.tif", "mask001.tif", "mask002.tif", "mask003.tif", "res_track.txt"]
+    for name in written:
+        assert (tmp_path / "module" / "stack" / name).read_bytes() == \
+            (tmp_path / "cli" / "stack" / name).read_bytes()
     assert len(tracks) == 4 and tracks.ids == [1, 2]
     for f, line in enumerate(lines):
         assert line["frame"] == f
