@@ -22,7 +22,8 @@ german=false
 for arg in "$@"; do
   case "$arg" in
     --test) packages+=(libqt6test6 libgtest-dev locales
-                       pybind11-dev python3-dev python3-numpy python3-pytest python3-pil)
+                       pybind11-dev python3-dev python3-numpy python3-pytest python3-pil
+                       python3-skimage)
             german=true ;;
     --bench) packages+=(libbenchmark-dev python3-skimage python3-numpy) ;;
     --fuzz) packages+=(clang libclang-rt-14-dev libfuzzer-14-dev) ;;

@@ -4,6 +4,7 @@ table."""
 
 import json
 import os
+import pathlib
 import subprocess
 
 import numpy as np
@@ -109,19 +110,27 @@ def test_a_tool_leaves_the_settings_orvik_clis_click_does(tmp_path):
         (untouched["radius"], untouched["threshold"])  # the tool did set them
 
 
+def coins():
+    return pytest.importorskip("skimage.data").coins()
+
+
 @needs_cli
-@pytest.mark.parametrize("keywords, options", [
-    ({}, ["--threshold", "auto"]),
-    ({"model": "standard", "polarity": "black-on-white", "min_area": 100, "threads": 1},
+@pytest.mark.parametrize("picture, count, keywords, options", [
+    (lambda: MANY, 4, {}, ["--threshold", "auto"]),
+    (lambda: MANY, 4,
+     {"model": "standard", "polarity": "black-on-white", "min_area": 100, "threads": 1},
      ["--model", "standard", "--object", "black-on-white", "--threshold", "auto",
       "--min-area", 100, "--threads", 1]),
+    (coins, 23, {"min_area": 200, "exclude_edges": True},
+     ["--threshold", "auto", "--min-area", 200, "--exclude-edges"]),
 ])
-def test_found_objects_are_orvik_clis_bit_for_bit(tmp_path, keywords, options):
-    status, lines, _ = run_cli("--find-objects", *options, saved(tmp_path, MANY))
+def test_found_objects_are_orvik_clis_bit_for_bit(tmp_path, picture, count, keywords, options):
+    picture = picture()
+    status, lines, _ = run_cli("--find-objects", *options, saved(tmp_path, picture))
     assert status in (0, 1)
-    objects = orvik.find_objects(MANY, **keywords)
+    objects = orvik.find_objects(picture, **keywords)
     printed = lines[0]["objects"]
-    assert [o.id for o in objects] == [o["id"] for o in printed] and len(objects) == 4
+    assert [o.id for o in objects] == [o["id"] for o in printed] and len(objects) == count
     for held, line in zip(objects, printed):
         same_result(held, line)
 
@@ -215,3 +224,13 @@ def test_the_rc_views_are_the_xy_ones_turned():
     contour = orvik.analyse(SINGLE, model="standard")
     assert np.array_equal(contour.points_rc, contour.points[:, ::-1])
     assert np.array_equal(contour.vertices_rc[:, 0], contour.vertices[:, 1])
+
+
+def test_the_readme_example_runs_as_written(tmp_path, monkeypatch):
+    readme = pathlib.Path(__file__).resolve().parents[2] / "README.md"
+    section = readme.read_text(encoding="utf-8").split("## Python\n", 1)[1]
+    example = section.split("```python\n", 1)[1].split("```", 1)[0]
+    pytest.importorskip("skimage")
+    monkeypatch.chdir(tmp_path)
+    exec(compile(example, "README.md", "exec"), {})
+    assert (tmp_path / "coins.geojson").stat().st_size > 0
