@@ -32,6 +32,7 @@ public:
     FrameObjects(std::shared_ptr<const Document> doc, int frame);
     std::size_t size() const { return objects_.size(); }
     const std::vector<PictureObject>& objects() const { return objects_; }
+    const GreyImage& image() const { return image_; }
     // {id, points, vertices, outline, closed, iteration, measurements, error, settings}.
     py::dict object(std::size_t i) const;
     // The labels picture: height × width uint16, each object's id on the pixels inside it.

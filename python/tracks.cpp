@@ -57,6 +57,13 @@ Tracks follow(const PictureInput& picture, const FrameObjects* start,
     const cli::Options o = optionsOf(args);
     const std::shared_ptr<Document> doc = documentOf(picture, true, o);
     if (start != nullptr) {
+        const GreyImage& found = start->image();
+        const GreyImage& first = doc->image();
+        if (found.ImageWidth != first.ImageWidth || found.ImageHeight != first.ImageHeight)
+            throw py::value_error(
+                "the objects were found on a picture of " + std::to_string(found.ImageWidth) +
+                " × " + std::to_string(found.ImageHeight) + ", the frames are " +
+                std::to_string(first.ImageWidth) + " × " + std::to_string(first.ImageHeight));
         for (const PictureObject& object : start->objects())
             doc->objects().restore(object);
     } else {
