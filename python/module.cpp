@@ -1,6 +1,7 @@
 // The extension module _orvik: the calls of calls.h and a picture file's reading, bound for
 // the package orvik, whose Python side gives them their keyword arguments.
 #include "calls.h"
+#include "cli.h"
 #include "core/commands.h"
 
 #include <cstring>
@@ -85,6 +86,20 @@ PYBIND11_MODULE(_orvik, m) {
                           args);
         },
         py::arg("frames"), py::arg("name"), py::arg("file_scale"), py::arg("start").none(true),
+        py::arg("args"));
+
+    // orvik-cli's run in this process, for the benchmark that sets the module's calls beside
+    // it: (exit status, standard output, standard error).
+    m.def(
+        "run_cli",
+        [](const std::vector<std::string>& args) {
+            orvik::cli::Outcome outcome;
+            {
+                const py::gil_scoped_release release;
+                outcome = orvik::cli::run(args);
+            }
+            return py::make_tuple(outcome.exitCode, outcome.output, outcome.error);
+        },
         py::arg("args"));
 
     py::class_<FrameObjects>(m, "FrameObjects")
