@@ -2,8 +2,9 @@
 # Installs the Debian 12 packages Orvik needs, but only the ones that are missing, so a second
 # call costs a dpkg query and nothing else.
 #   scripts/install-deps.sh            what building and running Orvik needs
-#   scripts/install-deps.sh --test     also what building and running the tests needs, and the
-#                                      German locale (de_DE.UTF-8) they run under in CI
+#   scripts/install-deps.sh --test     also what building and running the tests needs (the
+#                                      Python module's too), and the German locale
+#                                      (de_DE.UTF-8) they run under in CI
 #   scripts/install-deps.sh --bench    also what the benchmarks need
 #   scripts/install-deps.sh --fuzz     also what the fuzzers need
 #   scripts/install-deps.sh --look     also what looking at the real window needs
@@ -20,7 +21,10 @@ packages=(
 german=false
 for arg in "$@"; do
   case "$arg" in
-    --test) packages+=(libqt6test6 libgtest-dev locales); german=true ;;
+    --test) packages+=(libqt6test6 libgtest-dev locales
+                       pybind11-dev python3-dev python3-numpy python3-pytest python3-pil
+                       python3-skimage)
+            german=true ;;
     --bench) packages+=(libbenchmark-dev python3-skimage python3-numpy) ;;
     --fuzz) packages+=(clang libclang-rt-14-dev libfuzzer-14-dev) ;;
     --look) packages+=(xvfb xdotool imagemagick x11-utils) ;;
