@@ -18,9 +18,25 @@ for scene in "--noise 0 --blur 0" "--noise 30 --blur 1" "--noise 20 --blur 2.5" 
     "$run" $scene | tail -n +2
 done
 
+echo "# Touching pairs and triplets of near-discs (semi-axes 10-14), split, Auto polarity"
+for clump in 2 3; do
+    echo "# clumps of $clump"
+    "$run" --clump "$clump" --axes 10-14 --split yes --polarity auto | tail -n +2
+done
+echo "# Touching pairs of ellipses (semi-axes 8-24), split"
+"$run" --clump 2 --split yes | tail -n +2
+echo "# Uneven light: vignette 0.5, greys 120 on 220; the global threshold, then the local one"
+"$run" --vignette 0.5 --greys 120-220 | tail -n +2
+"$run" --vignette 0.5 --greys 120-220 --threshold local --polarity auto | tail -n +2
+
 echo "# Coins"
 /usr/bin/python3 "$here/peer/coins_reference.py" "$work"
 "$run" --picture "$work/coins.png" --truth "$work/coins-truth.png" --object white-on-black
+echo "# Coins, local threshold, Auto polarity; then split too"
+"$run" --picture "$work/coins.png" --truth "$work/coins-truth.png" --threshold local \
+    --polarity auto | tail -n +2
+"$run" --picture "$work/coins.png" --truth "$work/coins-truth.png" --threshold local \
+    --polarity auto --split yes | tail -n +2
 echo "# Coins, objects on the edges excluded"
 "$run" --picture "$work/coins.png" --truth "$work/coins-truth.png" --object white-on-black \
     --exclude-edges yes | tail -n +2

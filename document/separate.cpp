@@ -259,10 +259,24 @@ std::vector<std::uint8_t> locallyDistinct(const std::uint8_t* grey, int width, i
 }
 
 bool locallyBlackOnWhite(const std::uint8_t* grey, int width, int height, int radius) {
-    double dark = 0, light = 0;
-    locallyDistinct(grey, width, height, radius, true, &dark);
-    locallyDistinct(grey, width, height, radius, false, &light);
-    return dark >= light;
+    double contrast[2] = {0, 0}, border[2] = {0, 0};
+    for (const bool dark : {true, false}) {
+        const std::vector<std::uint8_t> mask =
+            locallyDistinct(grey, width, height, radius, dark, &contrast[dark]);
+        // The share of the picture's border pixels on this side.
+        double on = 0, all = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                if (y == 0 || x == 0 || y == height - 1 || x == width - 1) {
+                    on += mask[static_cast<std::size_t>(y) * width + x];
+                    ++all;
+                }
+        border[dark] = all > 0 ? on / all : 0;
+    }
+    // As with one threshold, the objects are the side the border mostly is not on, where the
+    // two differ clearly; else the side that stands out further.
+    if (std::abs(border[1] - border[0]) > 0.1) return border[1] < border[0];
+    return contrast[1] >= contrast[0];
 }
 
 namespace {

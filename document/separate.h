@@ -27,8 +27,9 @@ std::vector<std::uint8_t> locallyDistinct(const std::uint8_t* grey, int width, i
                                           double* standingOut = nullptr);
 
 // Whether the objects of a picture lit unevenly are darker than their ground: the polarity
-// whose locally distinct pixels stand out further (the wrong one finds only the ground's
-// noise and the slopes of its light).
+// whose locally distinct pixels hold clearly less of the picture's border (by a tenth of it
+// or more; the ground runs round the objects), else the one whose stand out further (the
+// wrong one finds only the ground's noise and the slopes of its light).
 bool locallyBlackOnWhite(const std::uint8_t* grey, int width, int height, int radius);
 
 // The Euclidean distance of each mask pixel to the nearest pixel off the mask, squared (0 off

@@ -248,9 +248,11 @@ def tool(image, box, x, y, which="all", model="center", polarity="black-on-white
     return _orvik.tool(*_held(image, False), args)
 
 
-def _find_args(threshold, polarity, min_area, max_area, exclude_edges, model, threads, fields):
+def _find_args(threshold, polarity, min_area, max_area, exclude_edges, split, model, threads,
+               fields):
     args = ["--find-objects", "--model", str(model), "--object", str(polarity),
-            "--threshold", str(threshold), "--min-area", str(min_area)]
+            "--threshold", str(threshold), "--min-area", str(min_area),
+            "--split" if split else "--no-split"]
     if max_area is not None:
         args += ["--max-area", str(max_area)]
     if exclude_edges:
@@ -263,25 +265,29 @@ def _find_args(threshold, polarity, min_area, max_area, exclude_edges, model, th
 
 
 def find_objects(image, threshold="auto", polarity="auto", min_area=20, max_area=None,
-                 exclude_edges=False, model="center", threads=None, *, display_range=None,
-                 pixel_size=None, unit=None, channel=None, **fields) -> Objects:
-    """Finds the objects of a picture (the regions on the objects' side of ``threshold``,
-    "auto": Otsu's) and analyses each, on ``threads`` workers (default every core), as
-    orvik-cli --find-objects. ``max_area`` None: a quarter of the picture."""
-    args = _find_args(threshold, polarity, min_area, max_area, exclude_edges, model, threads,
-                      fields)
+                 exclude_edges=False, split=True, model="center", threads=None, *,
+                 display_range=None, pixel_size=None, unit=None, channel=None,
+                 **fields) -> Objects:
+    """Finds the objects of a picture (the regions on the objects' side of ``threshold``:
+    a grey level in quarter levels, "auto" for Otsu's, "local" or "local:R" for each pixel
+    against its background within R pixels), touching ones split apart unless ``split`` is
+    False, and analyses each, on ``threads`` workers (default every core), as orvik-cli
+    --find-objects. ``max_area`` None: a quarter of the picture."""
+    args = _find_args(threshold, polarity, min_area, max_area, exclude_edges, split, model,
+                      threads, fields)
     args += _picture_args(display_range, pixel_size, unit, channel)
     return Objects(_orvik.find_objects(*_held(image, False), args))
 
 
 def follow(frames, objects=None, threshold="auto", polarity="auto", min_area=20, max_area=None,
-           exclude_edges=False, model="center", threads=None, *, display_range=None,
-           pixel_size=None, unit=None, channel=None, **fields) -> Tracks:
+           exclude_edges=False, split=True, model="center", threads=None, *,
+           display_range=None, pixel_size=None, unit=None, channel=None,
+           **fields) -> Tracks:
     """Follows objects through ``frames`` (frames × height × width, or a Picture): those of
     ``objects`` (found on the first frame), else those found on the first frame with the
     settings given, as orvik-cli follows a stack. Ctrl+C stops it after the frame at work."""
     if objects is None:
-        args = _find_args(threshold, polarity, min_area, max_area, exclude_edges, model,
+        args = _find_args(threshold, polarity, min_area, max_area, exclude_edges, split, model,
                           threads, fields)
         start = None
     else:

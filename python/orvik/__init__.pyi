@@ -96,11 +96,12 @@ def tool(
 ) -> dict[str, Any]: ...
 def find_objects(
     image: Image,
-    threshold: Union[int, Literal["auto"]] = ...,
+    threshold: Union[int, str] = ...,  # a level, "auto", "local" or "local:R"
     polarity: FindPolarity = ...,
     min_area: int = ...,
     max_area: Optional[int] = ...,
     exclude_edges: bool = ...,
+    split: bool = ...,
     model: Model = ...,
     threads: Optional[int] = ...,
     *,
@@ -113,11 +114,12 @@ def find_objects(
 def follow(
     frames: Union[npt.NDArray[np.uint8], npt.NDArray[np.uint16], Picture],
     objects: Optional[Objects] = ...,
-    threshold: Union[int, Literal["auto"]] = ...,
+    threshold: Union[int, str] = ...,  # a level, "auto", "local" or "local:R"
     polarity: FindPolarity = ...,
     min_area: int = ...,
     max_area: Optional[int] = ...,
     exclude_edges: bool = ...,
+    split: bool = ...,
     model: Model = ...,
     threads: Optional[int] = ...,
     *,

@@ -116,13 +116,15 @@ def coins():
 
 @needs_cli
 @pytest.mark.parametrize("picture, count, keywords, options", [
-    (lambda: MANY, 4, {}, ["--threshold", "auto"]),
+    (lambda: MANY, 4, {}, ["--threshold", "auto", "--split"]),
     (lambda: MANY, 4,
-     {"model": "standard", "polarity": "black-on-white", "min_area": 100, "threads": 1},
+     {"model": "standard", "polarity": "black-on-white", "min_area": 100, "threads": 1,
+      "split": False},
      ["--model", "standard", "--object", "black-on-white", "--threshold", "auto",
       "--min-area", 100, "--threads", 1]),
-    (coins, 23, {"min_area": 200, "exclude_edges": True},
+    (coins, 23, {"min_area": 200, "exclude_edges": True, "split": False},
      ["--threshold", "auto", "--min-area", 200, "--exclude-edges"]),
+    (coins, 25, {"threshold": "local"}, ["--threshold", "local", "--split"]),
 ])
 def test_found_objects_are_orvik_clis_bit_for_bit(tmp_path, picture, count, keywords, options):
     picture = picture()
@@ -143,7 +145,7 @@ def test_followed_frames_are_orvik_clis_bit_for_bit(tmp_path):
     folder.mkdir()
     for f, frame in enumerate(frames):
         saved(folder, frame, f"frame{f:03d}.png")
-    status, lines, _ = run_cli("--find-objects", "--threshold", "auto", "--save", "ctc",
+    status, lines, _ = run_cli("--find-objects", "--threshold", "auto", "--split", "--save", "ctc",
                                "--out", tmp_path / "cli", folder)
     assert status in (0, 1) and len(lines) == 4
     tracks = orvik.follow(frames)
