@@ -39,6 +39,7 @@ std::optional<PictureObject> onFrame(const Track& track, int f) {
 void Document::open(LoadedStack loaded, const QString& path) {
     stack_ = std::move(loaded.stack);
     image_ = std::move(loaded.image);
+    remap();
     file_ = path;
     frame_ = 0;
     scale_.reset();
@@ -54,7 +55,11 @@ int Document::frameCount() const {
 }
 
 GreyImage Document::frameImage(int f) const {
-    return orvik::frameImage(stack_, f);
+    return orvik::frameImage(stack_, f, mapping_, display_);
+}
+
+void Document::remap() {
+    mapping_ = greyMapping(stack_.range, stack_.frames.layout());
 }
 
 void Document::setFrame(int f) {
@@ -68,6 +73,7 @@ void Document::setFrame(int f) {
 void Document::setRange(DisplayRange range) {
     if (stack_.frames.frameCount() == 0) return;
     stack_.range = range;
+    remap();
     image_ = frameImage(frame_);
 }
 
@@ -131,18 +137,23 @@ void Document::analyseAll(int threads, const std::function<void(std::size_t)>& p
         if (object.error.empty()) keepResult(object.id, object.result, {});
 }
 
-std::vector<PictureObject> Document::objectsOn(int f) const {
-    if (!tracks_) return objects_.objects();
+std::vector<PictureObject> objectsOn(const ObjectList& list, const std::vector<Track>* tracks,
+                                     int f) {
+    if (tracks == nullptr) return list.objects();
     std::vector<PictureObject> on;
-    for (const Track& track : *tracks_) {
+    for (const Track& track : *tracks) {
         // A deleted object is on no frame; the contour followed alone (id 0) is no object of
         // the list but is saved as its frames' object.
-        if (track.id != 0 && objects_.find(track.id) == nullptr) continue;
+        if (track.id != 0 && list.find(track.id) == nullptr) continue;
         if (std::optional<PictureObject> object = onFrame(track, f)) on.push_back(*object);
     }
-    for (const PictureObject& object : objects_.objects())
-        if (trackOf(tracks_.get(), object.id) == nullptr) on.push_back(object);
+    for (const PictureObject& object : list.objects())
+        if (trackOf(tracks, object.id) == nullptr) on.push_back(object);
     return on;
+}
+
+std::vector<PictureObject> Document::objectsOn(int f) const {
+    return orvik::objectsOn(objects_, tracks_.get(), f);
 }
 
 void Document::setTracks(std::vector<Track> tracks) {
