@@ -63,20 +63,44 @@ SpanGrey spanGrey(const std::uint8_t* first, const std::uint8_t* end) {
     return g;
 }
 
-void measureGrey(const std::vector<ContourPoint>& p, const GreyBufferView& grey, Measurements& m) {
+// The same over a run of 16-bit values.
+struct SpanRaw {
     std::uint64_t sum = 0;
-    std::uint8_t lowest = 255, highest = 0;
+    std::uint16_t lowest = 65535, highest = 0;
+};
+SpanRaw spanRaw(const std::uint16_t* first, const std::uint16_t* end) {
+    SpanRaw g;
+    for (const std::uint16_t* v = first; v != end; ++v) {
+        g.sum += *v;
+        g.lowest = std::min(g.lowest, *v);
+        g.highest = std::max(g.highest, *v);
+    }
+    return g;
+}
+
+// The pixels inside and their grey statistics, over `raw` when given, else over the grey.
+// The sums are whole numbers far below 2^53, so their quotient is the same in any order.
+void measureGrey(const std::vector<ContourPoint>& p, const GreyBufferView& grey,
+                 const std::uint16_t* raw, Measurements& m) {
+    std::uint64_t sum = 0;
+    int lowest = 65535, highest = 0;
     forEachInsideSpan(
         p, grey.width, grey.height, [&](std::int32_t row, std::int32_t first, std::int32_t last) {
             m.pixels += last - first + 1;
-            if (!grey.data) return;
-            const std::uint8_t* line = grey.data + static_cast<std::size_t>(row) * grey.width;
-            const SpanGrey g = spanGrey(line + first, line + last + 1);
-            sum += g.sum;
-            lowest = std::min(lowest, g.lowest);
-            highest = std::max(highest, g.highest);
+            const std::size_t at = static_cast<std::size_t>(row) * grey.width;
+            if (raw != nullptr) {
+                const SpanRaw g = spanRaw(raw + at + first, raw + at + last + 1);
+                sum += g.sum;
+                lowest = std::min<int>(lowest, g.lowest);
+                highest = std::max<int>(highest, g.highest);
+            } else if (grey.data != nullptr) {
+                const SpanGrey g = spanGrey(grey.data + at + first, grey.data + at + last + 1);
+                sum += g.sum;
+                lowest = std::min<int>(lowest, g.lowest);
+                highest = std::max<int>(highest, g.highest);
+            }
         });
-    if (m.pixels > 0 && grey.data) {
+    if (m.pixels > 0 && (grey.data != nullptr || raw != nullptr)) {
         m.meanGrey = static_cast<double>(sum) / static_cast<double>(m.pixels);
         m.minGrey = lowest;
         m.maxGrey = highest;
@@ -230,6 +254,11 @@ void forEachInsideSpan(const std::vector<ContourPoint>& polygon, std::int32_t wi
 }
 
 Measurements measure(const ContourResult& result, const GreyBufferView& grey) {
+    return measure(result, grey, nullptr);
+}
+
+Measurements measure(const ContourResult& result, const GreyBufferView& grey,
+                     const std::uint16_t* raw) {
     Measurements m;
     m.closed = result.closed;
     const std::vector<ContourPoint>& p = result.contour;
@@ -254,7 +283,7 @@ Measurements measure(const ContourResult& result, const GreyBufferView& grey) {
         m.bbox[3] = std::max(m.bbox[3], q.y);
     }
     measureClosed(p, m);
-    measureGrey(p, grey, m);
+    measureGrey(p, grey, raw, m);
     m.flags = flagsOf(result, m);
     return m;
 }
