@@ -70,7 +70,7 @@ void runOnNextFrame(KONTUR& k, StepScratch& scratch) {
 
 FollowOutcome followObjects(const std::vector<PictureObject>& objects, const FrameSource& frame,
                             int first, int count, const std::string& imageFile, int threads,
-                            const std::function<bool(int)>& progress) {
+                            const std::function<bool(int)>& progress, const FrameDone& done) {
     FollowOutcome outcome;
     const std::size_t n = objects.size();
     outcome.tracks.resize(n);
@@ -91,6 +91,10 @@ FollowOutcome followObjects(const std::vector<PictureObject>& objects, const Fra
                      image, imageFile, scratch);
         });
         outcome.framesDone = f + 1;
+        if (done.heard) done.heard(first + f, outcome.tracks, image);
+        if (done.forget)
+            for (Track& track : outcome.tracks)
+                if (track.frames.size() > 1) track.frames[track.frames.size() - 2] = {};
         if (progress && !progress(outcome.framesDone)) break;
     }
     return outcome;

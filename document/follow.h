@@ -29,12 +29,23 @@ struct FollowOutcome {
 // The grey picture of a frame, as the engine sees it.
 using FrameSource = std::function<GreyImage(int frame)>;
 
+// Hears on the calling thread that `frame` is done: the tracks so far and the frame's grey,
+// so that the frame is described and written without being mapped again. With `forget` set,
+// the results of the frames before the one done are dropped from the tracks once the frame
+// has been heard (they keep their length; only the last result of each track stays whole):
+// a long stack written frame by frame then holds no more than the contours it follows.
+struct FrameDone {
+    std::function<void(int frame, const std::vector<Track>& tracks, const GreyImage& image)> heard;
+    bool forget = false;
+};
+
 // Follows `objects` through frames first .. first + count - 1, each frame's objects on
 // `threads` workers; each track is bit for bit what following that object alone gives.
 // `progress`, if set, hears after each frame how many are done and returns false to stop
 // there: the frames done keep their results.
 FollowOutcome followObjects(const std::vector<PictureObject>& objects, const FrameSource& frame,
                             int first, int count, const std::string& imageFile, int threads,
-                            const std::function<bool(int framesDone)>& progress = {});
+                            const std::function<bool(int framesDone)>& progress = {},
+                            const FrameDone& done = {});
 
 } // namespace orvik
