@@ -13,11 +13,13 @@
 #include "document/follow.h"
 #include "document/objects.h"
 #include "document/saving.h"
+#include "document/worker_pool.h"
 #include "io/formats.h"
 #include "io/frame_formats.h"
 #include "io/json_text.h"
 #include "io/measurement_table.h"
 #include "io/object_formats.h"
+#include "io/objects_json.h"
 #include "io/settings.h"
 #include "options.h"
 
@@ -48,12 +50,14 @@ Box boxOn(const Options& o, const GreyImage& image) {
 }
 
 // The picture's document: its frames through the display range asked for (--range for 16-bit
-// frames; 8-bit ones keep their grey), in the scale given, else the picture's own.
+// frames; 8-bit ones keep their grey), in the scale given, else the picture's own. Without a
+// window no frame gets a display bitmap (a saved overlay draws its own).
 void openOn(Document& doc, const Options& o, const QString& path) {
-    LoadedStack loaded = loadStack(path);
+    LoadedStack loaded = loadStack(path, DisplayBitmap::Skipped);
     if (o.range && loaded.stack.frames.layout() == SampleLayout::Grey16) {
         loaded.stack.range = *o.range;
-        loaded.image = frameImage(loaded.stack, 0);
+        loaded.image = frameImage(loaded.stack, 0, greyMapping(*o.range, SampleLayout::Grey16),
+                                  DisplayBitmap::Skipped);
     }
     doc.open(std::move(loaded), path);
     if (o.channel) doc.setChannel(*o.channel);
@@ -76,9 +80,21 @@ void saveResults(const Options& o, const QString& name, const Document& doc,
 
 struct ImageOutcome {
     int exitCode = 0;
-    std::string json;
+    std::string json; // the lines not yet written
     std::string error;
     std::vector<MeasurementRow> tableRows; // the image's rows of --table
+    // Writes a line as soon as it is made (a stack's frame by frame); none: kept in `json`.
+    std::function<void(const std::string&)> write;
+    bool written = false; // some line of the image went out already
+
+    void line(std::string text) {
+        if (!write) {
+            json += text;
+            return;
+        }
+        write(text);
+        written = true;
+    }
 };
 
 // The values an image's analyses start from: with --threshold auto, its threshold is the
@@ -125,22 +141,46 @@ void dropFlagged(Document& doc) {
     doc.listChanged();
 }
 
-// The line and the table rows of the objects on frame `f` (-1: a single picture).
-void describeFrame(const Document& doc, const Options& o, int f, ImageOutcome& outcome) {
-    const int at = std::max(f, 0);
-    const GreyImage image = at == doc.frame() ? GreyImage() : doc.frameImage(at);
-    const GreyImage& shown = at == doc.frame() ? doc.image() : image;
-    const std::vector<PictureObject> objects = doc.objectsOn(at);
-    outcome.json += toObjectsJson(objects, shown, doc.file(), f >= 0 || !o.pretty, doc.units(at), f)
-                        .toStdString();
-    for (const PictureObject& object : objects) {
+// The objects on a frame measured once each, the line, the table rows and the formats all
+// reading that one measurement.
+struct DescribedFrame {
+    std::vector<PictureObject> objects;
+    ListMeasurements measured;
+};
+
+// The line and the table rows of `objects` on `image`, frame `f` (-1: a single picture): each
+// object measured and written as text on the workers, the line put together in id order.
+DescribedFrame describeFrame(const Document& doc, const Options& o, WorkerPool& pool,
+                             std::vector<PictureObject> objects, const GreyImage& image, int f,
+                             ImageOutcome& outcome) {
+    const PictureUnits units = doc.units(std::max(f, 0));
+    const std::size_t count = objects.size();
+    DescribedFrame described{std::move(objects), ListMeasurements(count)};
+    const std::vector<PictureObject>& on = described.objects;
+    std::vector<std::string> texts(count);
+    std::vector<MeasurementRow> rows(o.table ? count : 0);
+    const std::string file = doc.file().toStdString();
+    // A worker must not let an exception (no memory) leave its thread: the first is rethrown
+    // here, as describing on this thread would have thrown it.
+    std::vector<std::exception_ptr> failures(count);
+    pool.run(count, [&](std::size_t i, StepScratch&) {
+        try {
+            described.measured[i] = measureObject(on[i], image, units);
+            texts[i] = objectJsonText(on[i], described.measured[i]);
+            if (o.table)
+                rows[i] = measurementRow(file, f, std::to_string(on[i].id), described.measured[i],
+                                         on[i].result);
+        } catch (...) {
+            failures[i] = std::current_exception();
+        }
+    });
+    for (const std::exception_ptr& failure : failures)
+        if (failure) std::rethrow_exception(failure);
+    outcome.line(objectsJsonOf(on, texts, image, doc.file(), f >= 0 || !o.pretty, f));
+    for (const PictureObject& object : on)
         if (!object.error.empty()) outcome.exitCode = 1;
-        // The rows are measured only for a table that asks for them.
-        if (o.table)
-            outcome.tableRows.push_back(
-                measurementRow(doc.file().toStdString(), f, std::to_string(object.id),
-                               doc.measure(object, shown, at), object.result));
-    }
+    std::move(rows.begin(), rows.end(), std::back_inserter(outcome.tableRows));
+    return described;
 }
 
 // One picture's list, found or read on it and analysed.
@@ -151,7 +191,8 @@ void runObjectsOnPicture(Document& doc, const Options& o, ImageOutcome& outcome)
         return !o.objects || o.analyse || object.result.contour.empty();
     });
     if (o.dropFlagged) dropFlagged(doc);
-    describeFrame(doc, o, -1, outcome);
+    WorkerPool pool(o.threads);
+    describeFrame(doc, o, pool, doc.objectsOn(doc.frame()), doc.image(), -1, outcome);
     saveShownObjects(doc, o.saveObjects, o.out.value_or(QString()), o.saveCtc);
 }
 
@@ -176,27 +217,31 @@ private:
     std::exception_ptr failure_;
 };
 
-// A stack's list: found or read on the first frame, then followed through the frames, a line
-// per frame.
+// A stack's list: found or read on the first frame, then followed through the frames, each
+// frame's line written and its files staged as soon as the frame is done, on the grey the
+// following saw. Nothing of a frame is kept after that but the contours followed on.
 void runObjectsOnFrames(Document& doc, const Options& o, ImageOutcome& outcome) {
     const int frames = doc.frameCount();
-    FollowOutcome follow = followObjects(
-        doc.objects().objects(), [&doc](int frame) { return doc.frameImage(frame); }, 0, frames,
-        doc.file().toStdString(), o.threads);
-    doc.setTracks(std::move(follow.tracks));
     SaveFailure failure;
     std::optional<FramesSave> save;
     if (!o.saveObjects.empty() || o.saveCtc)
         failure.attempt(
             [&] { save.emplace(o.saveObjects, o.saveCtc, *o.out, doc.file(), frames); });
-    for (int frame = 0; frame < frames; ++frame) {
-        describeFrame(doc, o, frame, outcome);
-        if (!save) continue;
-        failure.attempt([&] {
-            const GreyImage image = doc.frameImage(frame);
-            save->addFrame(frame, doc.objectsOn(frame), image, doc.units(frame));
-        });
-    }
+    WorkerPool pool(o.threads);
+    FrameDone done;
+    done.forget = true;
+    done.heard = [&](int frame, const std::vector<Track>& tracks, const GreyImage& image) {
+        const DescribedFrame described = describeFrame(
+            doc, o, pool, objectsOn(doc.objects(), &tracks, frame), image, frame, outcome);
+        if (save)
+            failure.attempt([&] {
+                save->addFrame(frame, described.objects, described.measured, image,
+                               doc.units(frame));
+            });
+    };
+    followObjects(
+        doc.objects().objects(), [&doc](int frame) { return doc.frameImage(frame); }, 0, frames,
+        doc.file().toStdString(), o.threads, {}, done);
     if (save) failure.attempt([&] { save->finish(); });
     failure.report();
 }
@@ -207,15 +252,16 @@ void runObjectsOnFrames(Document& doc, const Options& o, ImageOutcome& outcome) 
 void failImage(ImageOutcome& outcome, const QString& path, const std::exception& e) {
     outcome.exitCode = 2;
     outcome.error = messageOf(e);
-    if (outcome.json.empty())
+    if (outcome.json.empty() && !outcome.written)
         outcome.json = errorJson(path, QString::fromStdString(outcome.error)).toStdString();
 }
 
-ImageOutcome runObjects(const Options& o, const std::string& file) {
+ImageOutcome runObjects(const Options& o, const std::string& file, const Sink& sink) {
     ImageOutcome outcome;
+    outcome.write = sink.output;
     const QString path = QString::fromStdString(file);
     try {
-        Document doc;
+        Document doc(DisplayBitmap::Skipped);
         openOn(doc, o, path);
         placeObjects(doc, o);
         if (doc.frameCount() > 1) {
@@ -244,7 +290,7 @@ ImageOutcome runImage(const Options& o, const std::string& file, StepScratch& sc
     ImageOutcome outcome;
     const QString path = QString::fromStdString(file);
     try {
-        Document doc;
+        Document doc(DisplayBitmap::Skipped);
         openOn(doc, o, path);
         const int frames = doc.frameCount();
         ControlValues values = valuesOn(o, doc.image());
@@ -321,7 +367,7 @@ int run(const std::vector<std::string>& args, const Sink& sink) {
     std::vector<MeasurementRow> table;
     for (const std::string& file : options.images) {
         ImageOutcome image =
-            options.listMode() ? runObjects(options, file) : runImage(options, file, scratch);
+            options.listMode() ? runObjects(options, file, sink) : runImage(options, file, scratch);
         exitCode = std::max(exitCode, image.exitCode);
         // Each picture's lines as soon as it is done: a long batch streams.
         sink.output(image.json);
