@@ -148,40 +148,68 @@ struct DescribedFrame {
     ListMeasurements measured;
 };
 
-// The line and the table rows of `objects` on `image`, frame `f` (-1: a single picture): each
-// object measured and written as text on the workers, the line put together in id order.
-DescribedFrame describeFrame(const Document& doc, const Options& o, WorkerPool& pool,
-                             std::vector<PictureObject> objects, const GreyImage& image, int f,
-                             ImageOutcome& outcome) {
-    const PictureUnits units = doc.units(std::max(f, 0));
-    const std::size_t count = objects.size();
-    DescribedFrame described{std::move(objects), ListMeasurements(count)};
-    const std::vector<PictureObject>& on = described.objects;
-    std::vector<std::string> texts(count);
-    std::vector<MeasurementRow> rows(o.table ? count : 0);
-    const std::string file = doc.file().toStdString();
-    // A worker must not let an exception (no memory) leave its thread: the first is rethrown
-    // here, as describing on this thread would have thrown it.
-    std::vector<std::exception_ptr> failures(count);
-    pool.run(count, [&](std::size_t i, StepScratch&) {
+// A frame's objects described slot by slot, each slot by whichever worker has that object,
+// then put together on the calling thread: each object measured once, its JSON text and its
+// table row made from that measurement.
+class FrameDescription {
+public:
+    FrameDescription(const Document& doc, const Options& o, std::size_t count)
+        : doc_(doc), o_(o), file_(doc.file().toStdString()), slots_(count) {}
+
+    // Slot i holds `object` on `image`, frame `f` (-1: a single picture), or nothing when no
+    // object is there on this frame. Distinct slots may be described on distinct threads.
+    void describe(std::size_t i, std::optional<PictureObject> object, const GreyImage& image,
+                  int f) {
+        Slot& slot = slots_[i];
+        slot = {};
+        if (!object) return;
+        // An exception (no memory) must not leave a worker's thread: finish() rethrows it, as
+        // describing on the calling thread would have thrown it.
         try {
-            described.measured[i] = measureObject(on[i], image, units);
-            texts[i] = objectJsonText(on[i], described.measured[i]);
-            if (o.table)
-                rows[i] = measurementRow(file, f, std::to_string(on[i].id), described.measured[i],
-                                         on[i].result);
+            slot.m = measureObject(*object, image, doc_.units(std::max(f, 0)));
+            slot.text = objectJsonText(*object, slot.m);
+            if (o_.table)
+                slot.row =
+                    measurementRow(file_, f, std::to_string(object->id), slot.m, object->result);
+            slot.object = std::move(object);
         } catch (...) {
-            failures[i] = std::current_exception();
+            slot.failure = std::current_exception();
         }
-    });
-    for (const std::exception_ptr& failure : failures)
-        if (failure) std::rethrow_exception(failure);
-    outcome.line(objectsJsonOf(on, texts, image, doc.file(), f >= 0 || !o.pretty, f));
-    for (const PictureObject& object : on)
-        if (!object.error.empty()) outcome.exitCode = 1;
-    std::move(rows.begin(), rows.end(), std::back_inserter(outcome.tableRows));
-    return described;
-}
+    }
+
+    // The frame's line in id order and its table rows; the objects and their measurements for
+    // the files saved. The slots are empty again afterwards.
+    DescribedFrame finish(const GreyImage& image, int f, ImageOutcome& outcome) {
+        DescribedFrame described;
+        std::vector<std::string> texts;
+        for (Slot& slot : slots_) {
+            if (slot.failure) std::rethrow_exception(slot.failure);
+            if (!slot.object) continue;
+            if (!slot.object->error.empty()) outcome.exitCode = 1;
+            if (o_.table) outcome.tableRows.push_back(std::move(slot.row));
+            described.objects.push_back(std::move(*slot.object));
+            described.measured.push_back(slot.m);
+            texts.push_back(std::move(slot.text));
+            slot = {};
+        }
+        outcome.line(
+            objectsJsonOf(described.objects, texts, image, doc_.file(), f >= 0 || !o_.pretty, f));
+        return described;
+    }
+
+private:
+    struct Slot {
+        std::optional<PictureObject> object;
+        Measurements m;
+        std::string text;
+        MeasurementRow row;
+        std::exception_ptr failure;
+    };
+    const Document& doc_;
+    const Options& o_;
+    std::string file_;
+    std::vector<Slot> slots_;
+};
 
 // One picture's list, found or read on it and analysed.
 void runObjectsOnPicture(Document& doc, const Options& o, ImageOutcome& outcome) {
@@ -191,8 +219,12 @@ void runObjectsOnPicture(Document& doc, const Options& o, ImageOutcome& outcome)
         return !o.objects || o.analyse || object.result.contour.empty();
     });
     if (o.dropFlagged) dropFlagged(doc);
-    WorkerPool pool(o.threads);
-    describeFrame(doc, o, pool, doc.objectsOn(doc.frame()), doc.image(), -1, outcome);
+    const std::vector<PictureObject> objects = doc.objectsOn(doc.frame());
+    FrameDescription description(doc, o, objects.size());
+    WorkerPool(o.threads).run(objects.size(), [&](std::size_t i, StepScratch&) {
+        description.describe(i, objects[i], doc.image(), -1);
+    });
+    description.finish(doc.image(), -1, outcome);
     saveShownObjects(doc, o.saveObjects, o.out.value_or(QString()), o.saveCtc);
 }
 
@@ -227,12 +259,16 @@ void runObjectsOnFrames(Document& doc, const Options& o, ImageOutcome& outcome) 
     if (!o.saveObjects.empty() || o.saveCtc)
         failure.attempt(
             [&] { save.emplace(o.saveObjects, o.saveCtc, *o.out, doc.file(), frames); });
-    WorkerPool pool(o.threads);
+    // Each object is described on the worker that followed it, right after its step.
+    FrameDescription description(doc, o, doc.objects().size());
     FrameDone done;
     done.forget = true;
-    done.heard = [&](int frame, const std::vector<Track>& tracks, const GreyImage& image) {
-        const DescribedFrame described = describeFrame(
-            doc, o, pool, objectsOn(doc.objects(), &tracks, frame), image, frame, outcome);
+    done.each = [&](std::size_t i, int frame, std::optional<PictureObject> object,
+                    const GreyImage& image) {
+        description.describe(i, std::move(object), image, frame);
+    };
+    done.heard = [&](int frame, const std::vector<Track>&, const GreyImage& image) {
+        const DescribedFrame described = description.finish(image, frame, outcome);
         if (save)
             failure.attempt([&] {
                 save->addFrame(frame, described.objects, described.measured, image,

@@ -1,6 +1,7 @@
 // The document: the picture with its frames and scale, the objects and their tracks.
 #include "document/document.h"
 
+#include "document/follow.h"
 #include "io/measurement_table.h"
 
 #include <algorithm>
@@ -15,23 +16,6 @@ const Track* trackOf(const std::vector<Track>* tracks, int id) {
     const auto it =
         std::find_if(tracks->begin(), tracks->end(), [id](const Track& t) { return t.id == id; });
     return it == tracks->end() ? nullptr : &*it;
-}
-
-// What a followed object is on frame `f`: its contour there, or on the frame where the track
-// ended its last contour (none if it never had one) with the error; nothing before the track
-// started or after it ended.
-std::optional<PictureObject> onFrame(const Track& track, int f) {
-    if (f < track.firstFrame) return std::nullopt;
-    PictureObject object{track.id, track.values, {}, {}};
-    if (f <= track.lastFrame()) {
-        object.result = track.frames[static_cast<std::size_t>(f - track.firstFrame)];
-    } else if (f == track.lastFrame() + 1 && !track.error.empty()) {
-        if (!track.frames.empty()) object.result = track.frames.back();
-        object.error = track.error;
-    } else {
-        return std::nullopt;
-    }
-    return object;
 }
 
 } // namespace
@@ -145,7 +129,7 @@ std::vector<PictureObject> objectsOn(const ObjectList& list, const std::vector<T
         // A deleted object is on no frame; the contour followed alone (id 0) is no object of
         // the list but is saved as its frames' object.
         if (track.id != 0 && list.find(track.id) == nullptr) continue;
-        if (std::optional<PictureObject> object = onFrame(track, f)) on.push_back(*object);
+        if (std::optional<PictureObject> object = trackOnFrame(track, f)) on.push_back(*object);
     }
     for (const PictureObject& object : list.objects())
         if (trackOf(tracks, object.id) == nullptr) on.push_back(object);
@@ -192,7 +176,7 @@ void Document::takeTrackedResults() {
     for (const Track& track : *tracks_) {
         PictureObject* object = objects_.find(track.id);
         if (object == nullptr || track.id == 0) continue;
-        const std::optional<PictureObject> there = onFrame(track, frame_);
+        const std::optional<PictureObject> there = trackOnFrame(track, frame_);
         object->result = there ? there->result : ContourResult{};
         object->error = there ? there->error : std::string();
         if (track.id == currentId_) currentError_ = object->error;

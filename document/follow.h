@@ -11,6 +11,7 @@
 #include "grey_image.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,12 +30,24 @@ struct FollowOutcome {
 // The grey picture of a frame, as the engine sees it.
 using FrameSource = std::function<GreyImage(int frame)>;
 
-// Hears on the calling thread that `frame` is done: the tracks so far and the frame's grey,
-// so that the frame is described and written without being mapped again. With `forget` set,
-// the results of the frames before the one done are dropped from the tracks once the frame
-// has been heard (they keep their length; only the last result of each track stays whole):
-// a long stack written frame by frame then holds no more than the contours it follows.
+// What a followed object is on frame `f`: its contour there, or on the frame where the track
+// ended its last contour (none if it never had one) with the error; nothing before the track
+// started or after it ended.
+std::optional<PictureObject> trackOnFrame(const Track& track, int f);
+
+// What a following tells as it goes, so that each frame is described and written without
+// being mapped again:
+//  - `each`, on the worker that stepped it, right after object i's step on `frame`: what the
+//    object is there (trackOnFrame) on the frame's grey. Distinct objects on distinct threads.
+//  - `heard`, on the calling thread once every object of `frame` is done: the tracks so far
+//    and the frame's grey.
+// With `forget` set, the results of the frames before the one heard are dropped from the
+// tracks (they keep their length; only the last result of each track stays whole): a long
+// stack written frame by frame then holds no more than the contours it follows.
 struct FrameDone {
+    std::function<void(std::size_t i, int frame, std::optional<PictureObject> object,
+                       const GreyImage& image)>
+        each;
     std::function<void(int frame, const std::vector<Track>& tracks, const GreyImage& image)> heard;
     bool forget = false;
 };

@@ -194,19 +194,31 @@ TEST_F(Stack, WithoutAWindowEveryFrameHasTheSameGreyAndNoDisplay) {
     EXPECT_TRUE(headless.image().Display.isNull());
 }
 
-// A following that forgets each frame's contours once the frame is heard tells every frame
-// the objects a following that keeps them all gives.
+// A following that forgets each frame's contours once the frame is heard tells every frame,
+// object by object as each is stepped and as a whole, the objects a following that keeps them
+// all gives.
 TEST_F(Stack, AFollowingThatForgetsHeardFramesTellsEachFrameTheSameObjects) {
     follow(0);
     FrameDone done;
     done.forget = true;
+    std::vector<std::optional<PictureObject>> told(doc.objects().size());
+    done.each = [&](std::size_t i, int, std::optional<PictureObject> object, const GreyImage&) {
+        told[i] = std::move(object);
+    };
     int heard = 0;
     done.heard = [&](int f, const std::vector<Track>& tracks, const GreyImage&) {
-        const std::vector<PictureObject> now = objectsOn(doc.objects(), &tracks, f);
         const std::vector<PictureObject> kept = doc.objectsOn(f);
-        ASSERT_EQ(now.size(), kept.size());
-        for (std::size_t i = 0; i < now.size(); ++i)
-            EXPECT_EQ(now[i].result.contour, kept[i].result.contour) << f;
+        for (const std::vector<PictureObject>& now :
+             {objectsOn(doc.objects(), &tracks, f), [&] {
+                  std::vector<PictureObject> each;
+                  for (const std::optional<PictureObject>& object : told)
+                      if (object) each.push_back(*object);
+                  return each;
+              }()}) {
+            ASSERT_EQ(now.size(), kept.size());
+            for (std::size_t i = 0; i < now.size(); ++i)
+                EXPECT_EQ(now[i].result.contour, kept[i].result.contour) << f;
+        }
         ++heard;
     };
     const FollowOutcome outcome = followObjects(
