@@ -110,7 +110,10 @@ FollowOutcome followObjects(const std::vector<PictureObject>& objects, const Fra
         if (done.heard) done.heard(first + f, outcome.tracks, image);
         if (done.forget)
             for (Track& track : outcome.tracks)
-                if (track.frames.size() > 1) track.frames[track.frames.size() - 2] = {};
+                if (track.frames.size() > 1) {
+                    track.frames.erase(track.frames.begin());
+                    ++track.firstFrame;
+                }
         if (progress && !progress(outcome.framesDone)) break;
     }
     return outcome;

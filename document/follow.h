@@ -42,8 +42,9 @@ std::optional<PictureObject> trackOnFrame(const Track& track, int f);
 //  - `heard`, on the calling thread once every object of `frame` is done: the tracks so far
 //    and the frame's grey.
 // With `forget` set, the results of the frames before the one heard are dropped from the
-// tracks (they keep their length; only the last result of each track stays whole): a long
-// stack written frame by frame then holds no more than the contours it follows.
+// tracks once it is heard, each track's firstFrame moving on with them (a track keeps its last
+// result, which an error on the next frame still shows): a long stack written frame by frame
+// then holds no more than the contours it follows.
 struct FrameDone {
     std::function<void(std::size_t i, int frame, std::optional<PictureObject> object,
                        const GreyImage& image)>

@@ -225,8 +225,10 @@ TEST_F(Stack, AFollowingThatForgetsHeardFramesTellsEachFrameTheSameObjects) {
         doc.objects().objects(), [this](int f) { return doc.frameImage(f); }, 0, doc.frameCount(),
         path.toStdString(), 2, {}, done);
     EXPECT_EQ(heard, doc.frameCount());
-    EXPECT_TRUE(outcome.tracks[0].frames.front().contour.empty()); // forgotten
-    EXPECT_FALSE(outcome.tracks[0].frames.back().contour.empty());
+    ASSERT_EQ(outcome.tracks[0].frames.size(), 1u); // the earlier frames forgotten
+    EXPECT_EQ(outcome.tracks[0].firstFrame, doc.frameCount() - 1);
+    EXPECT_EQ(outcome.tracks[0].frames[0].contour,
+              doc.objectsOn(doc.frameCount() - 1)[0].result.contour);
 }
 
 } // namespace
