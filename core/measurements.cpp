@@ -47,30 +47,18 @@ void measureClosed(const std::vector<ContourPoint>& p, Measurements& m) {
         m.perimeter > 0 ? 4 * std::numbers::pi * m.area / (m.perimeter * m.perimeter) : 0;
 }
 
-// Sum, minimum and maximum of one run of grey bytes, in local variables of the bytes' own
-// width so that the compiler can vectorise the loop.
-struct SpanGrey {
-    std::uint32_t sum = 0; // a row holds at most 32767 pixels of at most 255
-    std::uint8_t lowest = 255, highest = 0;
+// Sum, minimum and maximum of one run of grey bytes or 16-bit values, in local variables of
+// the values' own width so that the compiler can vectorise the loop. A row holds at most 32767
+// pixels, so 32 bits hold a row of bytes.
+template <typename Value, typename Sum>
+struct SpanValues {
+    Sum sum = 0;
+    Value lowest = std::numeric_limits<Value>::max(), highest = 0;
 };
-SpanGrey spanGrey(const std::uint8_t* first, const std::uint8_t* end) {
-    SpanGrey g;
-    for (const std::uint8_t* v = first; v != end; ++v) {
-        g.sum += *v;
-        g.lowest = std::min(g.lowest, *v);
-        g.highest = std::max(g.highest, *v);
-    }
-    return g;
-}
-
-// The same over a run of 16-bit values.
-struct SpanRaw {
-    std::uint64_t sum = 0;
-    std::uint16_t lowest = 65535, highest = 0;
-};
-SpanRaw spanRaw(const std::uint16_t* first, const std::uint16_t* end) {
-    SpanRaw g;
-    for (const std::uint16_t* v = first; v != end; ++v) {
+template <typename Sum, typename Value>
+SpanValues<Value, Sum> spanValues(const Value* first, const Value* end) {
+    SpanValues<Value, Sum> g;
+    for (const Value* v = first; v != end; ++v) {
         g.sum += *v;
         g.lowest = std::min(g.lowest, *v);
         g.highest = std::max(g.highest, *v);
@@ -88,17 +76,15 @@ void measureGrey(const std::vector<ContourPoint>& p, const GreyBufferView& grey,
         p, grey.width, grey.height, [&](std::int32_t row, std::int32_t first, std::int32_t last) {
             m.pixels += last - first + 1;
             const std::size_t at = static_cast<std::size_t>(row) * grey.width;
-            if (raw != nullptr) {
-                const SpanRaw g = spanRaw(raw + at + first, raw + at + last + 1);
+            const auto add = [&](const auto& g) {
                 sum += g.sum;
                 lowest = std::min<int>(lowest, g.lowest);
                 highest = std::max<int>(highest, g.highest);
-            } else if (grey.data != nullptr) {
-                const SpanGrey g = spanGrey(grey.data + at + first, grey.data + at + last + 1);
-                sum += g.sum;
-                lowest = std::min<int>(lowest, g.lowest);
-                highest = std::max<int>(highest, g.highest);
-            }
+            };
+            if (raw != nullptr)
+                add(spanValues<std::uint64_t>(raw + at + first, raw + at + last + 1));
+            else if (grey.data != nullptr)
+                add(spanValues<std::uint32_t>(grey.data + at + first, grey.data + at + last + 1));
         });
     if (m.pixels > 0 && (grey.data != nullptr || raw != nullptr)) {
         m.meanGrey = static_cast<double>(sum) / static_cast<double>(m.pixels);
