@@ -8,7 +8,7 @@
 # BUILD is a build folder configured with -DORVIK_BENCH=ON (orvik-cli and cli_pictures are
 # built in it first); BEFORE_CLI an orvik-cli built from an earlier commit. Every case runs
 # ROUNDS times (default 5), the two binaries one after the other in each round, so that both
-# meet the same load; the run of least CPU time of each is printed.
+# meet the same load; each figure printed is the least of its rounds.
 set -euo pipefail
 build=${1:?usage: cli_bench.sh BUILD [BEFORE_CLI] [ROUNDS]}
 before=${2:-}
@@ -57,8 +57,8 @@ for round in $(seq "$rounds"); do
 done
 echo "load average at the end: $(cat /proc/loadavg)"
 
-best() { sort -n "$work/$1" | head -1; }
-fig() { best "$1" | cut -d' ' -f"$2"; }
+# Each figure is the least of its rounds (the least disturbed), CPU, wall and peak apart.
+fig() { cut -d' ' -f"$2" "$work/$1" | sort -g | head -1; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 same() { cmp -s "$work/out-$1" "$work/out-$2" && echo yes || echo NO; }
 
@@ -71,7 +71,7 @@ printf '\n%-7s %-40s %9s %9s %10s\n' "" case "CPU s" "wall s" "peak kB"
 for side in a b; do
     [ "$side" = a ] || [ -n "$before" ] || continue
     for c in "${cases[@]}"; do
-        read -r cpu wall peak < <(best "$side-$c")
+        cpu=$(fig "$side-$c" 1) wall=$(fig "$side-$c" 2) peak=$(fig "$side-$c" 3)
         printf '%-7s %-40s %9.3f %9.3f %10d\n' "$([ $side = a ] && echo after || echo before)" \
             "${name[$c]}" "$cpu" "$wall" "$peak"
     done
