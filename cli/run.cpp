@@ -224,8 +224,9 @@ void runObjectsOnPicture(Document& doc, const Options& o, ImageOutcome& outcome)
     WorkerPool(o.threads).run(objects.size(), [&](std::size_t i, StepScratch&) {
         description.describe(i, objects[i], doc.image(), -1);
     });
-    description.finish(doc.image(), -1, outcome);
-    saveShownObjects(doc, o.saveObjects, o.out.value_or(QString()), o.saveCtc);
+    const DescribedFrame described = description.finish(doc.image(), -1, outcome);
+    saveShownObjects(doc, described.objects, described.measured, o.saveObjects,
+                     o.out.value_or(QString()), o.saveCtc);
 }
 
 // The first save of a run that failed: the frames after it are still described, their saves

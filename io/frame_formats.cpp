@@ -128,8 +128,7 @@ void FramesSave::addFiles(std::vector<FileBytes> files) {
 
 void FramesSave::addFrame(int frame, const std::vector<PictureObject>& objects,
                           const GreyImage& image, const PictureUnits& units) {
-    const bool measures =
-        has(ObjectsFormat::Csv) || has(ObjectsFormat::GeoJson) || has(ObjectsFormat::Json);
+    const bool measures = std::any_of(formats_.begin(), formats_.end(), measuresObjects);
     addFrame(frame, objects, measures ? measureObjects(objects, image, units) : ListMeasurements(),
              image, units);
 }
