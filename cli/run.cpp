@@ -13,11 +13,13 @@
 #include "document/follow.h"
 #include "document/objects.h"
 #include "document/saving.h"
+#include "document/worker_pool.h"
 #include "io/formats.h"
 #include "io/frame_formats.h"
 #include "io/json_text.h"
 #include "io/measurement_table.h"
 #include "io/object_formats.h"
+#include "io/objects_json.h"
 #include "io/settings.h"
 #include "options.h"
 
@@ -48,12 +50,14 @@ Box boxOn(const Options& o, const GreyImage& image) {
 }
 
 // The picture's document: its frames through the display range asked for (--range for 16-bit
-// frames; 8-bit ones keep their grey), in the scale given, else the picture's own.
+// frames; 8-bit ones keep their grey), in the scale given, else the picture's own. Without a
+// window no frame gets a display bitmap (a saved overlay draws its own).
 void openOn(Document& doc, const Options& o, const QString& path) {
-    LoadedStack loaded = loadStack(path);
+    LoadedStack loaded = loadStack(path, DisplayBitmap::Skipped);
     if (o.range && loaded.stack.frames.layout() == SampleLayout::Grey16) {
         loaded.stack.range = *o.range;
-        loaded.image = frameImage(loaded.stack, 0);
+        loaded.image = frameImage(loaded.stack, 0, greyMapping(*o.range, SampleLayout::Grey16),
+                                  DisplayBitmap::Skipped);
     }
     doc.open(std::move(loaded), path);
     if (o.channel) doc.setChannel(*o.channel);
@@ -76,9 +80,21 @@ void saveResults(const Options& o, const QString& name, const Document& doc,
 
 struct ImageOutcome {
     int exitCode = 0;
-    std::string json;
+    std::string json; // the lines not yet written
     std::string error;
     std::vector<MeasurementRow> tableRows; // the image's rows of --table
+    // Writes a line as soon as it is made (a stack's frame by frame); none: kept in `json`.
+    std::function<void(const std::string&)> write;
+    bool written = false; // some line of the image went out already
+
+    void line(std::string text) {
+        if (!write) {
+            json += text;
+            return;
+        }
+        write(text);
+        written = true;
+    }
 };
 
 // The values an image's analyses start from: with --threshold auto, its threshold is the
@@ -125,23 +141,75 @@ void dropFlagged(Document& doc) {
     doc.listChanged();
 }
 
-// The line and the table rows of the objects on frame `f` (-1: a single picture).
-void describeFrame(const Document& doc, const Options& o, int f, ImageOutcome& outcome) {
-    const int at = std::max(f, 0);
-    const GreyImage image = at == doc.frame() ? GreyImage() : doc.frameImage(at);
-    const GreyImage& shown = at == doc.frame() ? doc.image() : image;
-    const std::vector<PictureObject> objects = doc.objectsOn(at);
-    outcome.json += toObjectsJson(objects, shown, doc.file(), f >= 0 || !o.pretty, doc.units(at), f)
-                        .toStdString();
-    for (const PictureObject& object : objects) {
-        if (!object.error.empty()) outcome.exitCode = 1;
-        // The rows are measured only for a table that asks for them.
-        if (o.table)
-            outcome.tableRows.push_back(
-                measurementRow(doc.file().toStdString(), f, std::to_string(object.id),
-                               doc.measure(object, shown, at), object.result));
+// The objects on a frame measured once each, the line, the table rows and the formats all
+// reading that one measurement.
+struct DescribedFrame {
+    std::vector<PictureObject> objects;
+    ListMeasurements measured;
+};
+
+// A frame's objects described slot by slot, each slot by whichever worker has that object,
+// then put together on the calling thread: each object measured once, its JSON text and its
+// table row made from that measurement.
+class FrameDescription {
+public:
+    FrameDescription(const Document& doc, const Options& o, std::size_t count)
+        : doc_(doc), o_(o), file_(doc.file().toStdString()), slots_(count) {}
+
+    // Slot i holds `object` on `image`, frame `f` (-1: a single picture), or nothing when no
+    // object is there on this frame. Distinct slots may be described on distinct threads.
+    void describe(std::size_t i, std::optional<PictureObject> object, const GreyImage& image,
+                  int f) {
+        Slot& slot = slots_[i];
+        slot = {};
+        if (!object) return;
+        // An exception (no memory) must not leave a worker's thread: finish() rethrows it, as
+        // describing on the calling thread would have thrown it.
+        try {
+            slot.m = measureObject(*object, image, doc_.units(std::max(f, 0)));
+            slot.text = objectJsonText(*object, slot.m);
+            if (o_.table)
+                slot.row =
+                    measurementRow(file_, f, std::to_string(object->id), slot.m, object->result);
+            slot.object = std::move(object);
+        } catch (...) {
+            slot.failure = std::current_exception();
+        }
     }
-}
+
+    // The frame's line in id order and its table rows; the objects and their measurements for
+    // the files saved. The slots are empty again afterwards.
+    DescribedFrame finish(const GreyImage& image, int f, ImageOutcome& outcome) {
+        DescribedFrame described;
+        std::vector<std::string> texts;
+        for (Slot& slot : slots_) {
+            if (slot.failure) std::rethrow_exception(slot.failure);
+            if (!slot.object) continue;
+            if (!slot.object->error.empty()) outcome.exitCode = 1;
+            if (o_.table) outcome.tableRows.push_back(std::move(slot.row));
+            described.objects.push_back(std::move(*slot.object));
+            described.measured.push_back(slot.m);
+            texts.push_back(std::move(slot.text));
+            slot = {};
+        }
+        outcome.line(
+            objectsJsonOf(described.objects, texts, image, doc_.file(), f >= 0 || !o_.pretty, f));
+        return described;
+    }
+
+private:
+    struct Slot {
+        std::optional<PictureObject> object;
+        Measurements m;
+        std::string text;
+        MeasurementRow row;
+        std::exception_ptr failure;
+    };
+    const Document& doc_;
+    const Options& o_;
+    std::string file_;
+    std::vector<Slot> slots_;
+};
 
 // One picture's list, found or read on it and analysed.
 void runObjectsOnPicture(Document& doc, const Options& o, ImageOutcome& outcome) {
@@ -151,8 +219,14 @@ void runObjectsOnPicture(Document& doc, const Options& o, ImageOutcome& outcome)
         return !o.objects || o.analyse || object.result.contour.empty();
     });
     if (o.dropFlagged) dropFlagged(doc);
-    describeFrame(doc, o, -1, outcome);
-    saveShownObjects(doc, o.saveObjects, o.out.value_or(QString()), o.saveCtc);
+    const std::vector<PictureObject> objects = doc.objectsOn(doc.frame());
+    FrameDescription description(doc, o, objects.size());
+    WorkerPool(o.threads).run(objects.size(), [&](std::size_t i, StepScratch&) {
+        description.describe(i, objects[i], doc.image(), -1);
+    });
+    const DescribedFrame described = description.finish(doc.image(), -1, outcome);
+    saveShownObjects(doc, described.objects, described.measured, o.saveObjects,
+                     o.out.value_or(QString()), o.saveCtc);
 }
 
 // The first save of a run that failed: the frames after it are still described, their saves
@@ -176,27 +250,35 @@ private:
     std::exception_ptr failure_;
 };
 
-// A stack's list: found or read on the first frame, then followed through the frames, a line
-// per frame.
+// A stack's list: found or read on the first frame, then followed through the frames, each
+// frame's line written and its files staged as soon as the frame is done, on the grey the
+// following saw. Nothing of a frame is kept after that but the contours followed on.
 void runObjectsOnFrames(Document& doc, const Options& o, ImageOutcome& outcome) {
     const int frames = doc.frameCount();
-    FollowOutcome follow = followObjects(
-        doc.objects().objects(), [&doc](int frame) { return doc.frameImage(frame); }, 0, frames,
-        doc.file().toStdString(), o.threads);
-    doc.setTracks(std::move(follow.tracks));
     SaveFailure failure;
     std::optional<FramesSave> save;
     if (!o.saveObjects.empty() || o.saveCtc)
         failure.attempt(
             [&] { save.emplace(o.saveObjects, o.saveCtc, *o.out, doc.file(), frames); });
-    for (int frame = 0; frame < frames; ++frame) {
-        describeFrame(doc, o, frame, outcome);
-        if (!save) continue;
-        failure.attempt([&] {
-            const GreyImage image = doc.frameImage(frame);
-            save->addFrame(frame, doc.objectsOn(frame), image, doc.units(frame));
-        });
-    }
+    // Each object is described on the worker that followed it, right after its step.
+    FrameDescription description(doc, o, doc.objects().size());
+    FrameDone done;
+    done.forget = true;
+    done.each = [&](std::size_t i, int frame, std::optional<PictureObject> object,
+                    const GreyImage& image) {
+        description.describe(i, std::move(object), image, frame);
+    };
+    done.heard = [&](int frame, const std::vector<Track>&, const GreyImage& image) {
+        const DescribedFrame described = description.finish(image, frame, outcome);
+        if (save)
+            failure.attempt([&] {
+                save->addFrame(frame, described.objects, described.measured, image,
+                               doc.units(frame));
+            });
+    };
+    followObjects(
+        doc.objects().objects(), [&doc](int frame) { return doc.frameImage(frame); }, 0, frames,
+        doc.file().toStdString(), o.threads, {}, done);
     if (save) failure.attempt([&] { save->finish(); });
     failure.report();
 }
@@ -207,15 +289,16 @@ void runObjectsOnFrames(Document& doc, const Options& o, ImageOutcome& outcome) 
 void failImage(ImageOutcome& outcome, const QString& path, const std::exception& e) {
     outcome.exitCode = 2;
     outcome.error = messageOf(e);
-    if (outcome.json.empty())
+    if (outcome.json.empty() && !outcome.written)
         outcome.json = errorJson(path, QString::fromStdString(outcome.error)).toStdString();
 }
 
-ImageOutcome runObjects(const Options& o, const std::string& file) {
+ImageOutcome runObjects(const Options& o, const std::string& file, const Sink& sink) {
     ImageOutcome outcome;
+    outcome.write = sink.output;
     const QString path = QString::fromStdString(file);
     try {
-        Document doc;
+        Document doc(DisplayBitmap::Skipped);
         openOn(doc, o, path);
         placeObjects(doc, o);
         if (doc.frameCount() > 1) {
@@ -244,7 +327,7 @@ ImageOutcome runImage(const Options& o, const std::string& file, StepScratch& sc
     ImageOutcome outcome;
     const QString path = QString::fromStdString(file);
     try {
-        Document doc;
+        Document doc(DisplayBitmap::Skipped);
         openOn(doc, o, path);
         const int frames = doc.frameCount();
         ControlValues values = valuesOn(o, doc.image());
@@ -321,7 +404,7 @@ int run(const std::vector<std::string>& args, const Sink& sink) {
     std::vector<MeasurementRow> table;
     for (const std::string& file : options.images) {
         ImageOutcome image =
-            options.listMode() ? runObjects(options, file) : runImage(options, file, scratch);
+            options.listMode() ? runObjects(options, file, sink) : runImage(options, file, scratch);
         exitCode = std::max(exitCode, image.exitCode);
         // Each picture's lines as soon as it is done: a long batch streams.
         sink.output(image.json);

@@ -56,9 +56,10 @@ LoadedImage loadImage(const QString& path) {
     return loaded;
 }
 
-LoadedStack loadStack(const QString& path) {
+LoadedStack loadStack(const QString& path, DisplayBitmap display) {
     LoadedStack loaded{loadPictureStack(path), {}, {}};
-    loaded.image = frameImage(loaded.stack, 0);
+    loaded.image = frameImage(
+        loaded.stack, 0, greyMapping(loaded.stack.range, loaded.stack.frames.layout()), display);
     loaded.box = middleFifth(loaded.image.ImageWidth, loaded.image.ImageHeight);
     return loaded;
 }
@@ -146,6 +147,9 @@ void analyseFromOutline(KONTUR& k, StepScratch& scratch, const ControlValues& va
 }
 
 QImage drawnResult(GreyImage& image, const KONTUR& k) {
+    // A store made without a window has no display bitmap until a drawing needs one.
+    if (image.Display.isNull() && image.GreyData)
+        image.Display = QImage(image.ImageWidth, image.ImageHeight, QImage::Format_BGR888);
     refreshDisplay(image);
     QImage& display = image.Display;
     RasterCanvas canvas(

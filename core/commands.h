@@ -69,8 +69,9 @@ struct LoadedStack {
     Box box;
 };
 
-// Throws ImageLoadError and changes nothing when the file or folder cannot be read.
-LoadedStack loadStack(const QString& path);
+// Throws ImageLoadError and changes nothing when the file or folder cannot be read. Without a
+// window the first frame's store need not have the display bitmap.
+LoadedStack loadStack(const QString& path, DisplayBitmap display = DisplayBitmap::Made);
 
 // ---- contour ----
 

@@ -47,15 +47,18 @@ void measureClosed(const std::vector<ContourPoint>& p, Measurements& m) {
         m.perimeter > 0 ? 4 * std::numbers::pi * m.area / (m.perimeter * m.perimeter) : 0;
 }
 
-// Sum, minimum and maximum of one run of grey bytes, in local variables of the bytes' own
-// width so that the compiler can vectorise the loop.
-struct SpanGrey {
-    std::uint32_t sum = 0; // a row holds at most 32767 pixels of at most 255
-    std::uint8_t lowest = 255, highest = 0;
+// Sum, minimum and maximum of one run of grey bytes or 16-bit values, in local variables of
+// the values' own width so that the compiler can vectorise the loop. A row holds at most 32767
+// pixels, so 32 bits hold a row of bytes.
+template <typename Value, typename Sum>
+struct SpanValues {
+    Sum sum = 0;
+    Value lowest = std::numeric_limits<Value>::max(), highest = 0;
 };
-SpanGrey spanGrey(const std::uint8_t* first, const std::uint8_t* end) {
-    SpanGrey g;
-    for (const std::uint8_t* v = first; v != end; ++v) {
+template <typename Sum, typename Value>
+SpanValues<Value, Sum> spanValues(const Value* first, const Value* end) {
+    SpanValues<Value, Sum> g;
+    for (const Value* v = first; v != end; ++v) {
         g.sum += *v;
         g.lowest = std::min(g.lowest, *v);
         g.highest = std::max(g.highest, *v);
@@ -63,20 +66,27 @@ SpanGrey spanGrey(const std::uint8_t* first, const std::uint8_t* end) {
     return g;
 }
 
-void measureGrey(const std::vector<ContourPoint>& p, const GreyBufferView& grey, Measurements& m) {
+// The pixels inside and their grey statistics, over `raw` when given, else over the grey.
+// The sums are whole numbers far below 2^53, so their quotient is the same in any order.
+void measureGrey(const std::vector<ContourPoint>& p, const GreyBufferView& grey,
+                 const std::uint16_t* raw, Measurements& m) {
     std::uint64_t sum = 0;
-    std::uint8_t lowest = 255, highest = 0;
+    int lowest = 65535, highest = 0;
     forEachInsideSpan(
         p, grey.width, grey.height, [&](std::int32_t row, std::int32_t first, std::int32_t last) {
             m.pixels += last - first + 1;
-            if (!grey.data) return;
-            const std::uint8_t* line = grey.data + static_cast<std::size_t>(row) * grey.width;
-            const SpanGrey g = spanGrey(line + first, line + last + 1);
-            sum += g.sum;
-            lowest = std::min(lowest, g.lowest);
-            highest = std::max(highest, g.highest);
+            const std::size_t at = static_cast<std::size_t>(row) * grey.width;
+            const auto add = [&](const auto& g) {
+                sum += g.sum;
+                lowest = std::min<int>(lowest, g.lowest);
+                highest = std::max<int>(highest, g.highest);
+            };
+            if (raw != nullptr)
+                add(spanValues<std::uint64_t>(raw + at + first, raw + at + last + 1));
+            else if (grey.data != nullptr)
+                add(spanValues<std::uint32_t>(grey.data + at + first, grey.data + at + last + 1));
         });
-    if (m.pixels > 0 && grey.data) {
+    if (m.pixels > 0 && (grey.data != nullptr || raw != nullptr)) {
         m.meanGrey = static_cast<double>(sum) / static_cast<double>(m.pixels);
         m.minGrey = lowest;
         m.maxGrey = highest;
@@ -232,6 +242,11 @@ void forEachInsideSpan(const std::vector<ContourPoint>& polygon, std::int32_t wi
 }
 
 Measurements measure(const ContourResult& result, const GreyBufferView& grey) {
+    return measure(result, grey, nullptr);
+}
+
+Measurements measure(const ContourResult& result, const GreyBufferView& grey,
+                     const std::uint16_t* raw) {
     Measurements m;
     m.closed = result.closed;
     const std::vector<ContourPoint>& p = result.contour;
@@ -256,7 +271,7 @@ Measurements measure(const ContourResult& result, const GreyBufferView& grey) {
         m.bbox[3] = std::max(m.bbox[3], q.y);
     }
     measureClosed(p, m);
-    measureGrey(p, grey, m);
+    measureGrey(p, grey, raw, m);
     m.flags = flagsOf(result, m);
     return m;
 }

@@ -116,6 +116,10 @@ void forEachInsideSpan(
 // Measures the contour and flags it; `grey` is the image the analysis ran on (its size bounds
 // the pixels), and the result's context gives the picture's size for "outside".
 Measurements measure(const ContourResult& result, const GreyBufferView& grey);
+// The same with the grey statistics over `raw`, the values of a 16-bit picture of the grey's
+// size (none: over the grey), in one pass over the pixels inside.
+Measurements measure(const ContourResult& result, const GreyBufferView& grey,
+                     const std::uint16_t* raw);
 
 // "Area 1,234.5 px² · Perimeter 130.2 px · Circularity 0.91 · Mean grey 43.1", or for
 // "Opened" "Length 123.4 px", followed by " · Flags: outside, self-crossing" when there are

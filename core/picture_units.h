@@ -28,8 +28,8 @@ PictureUnits pictureUnits(const PictureStack& stack, int frame,
 // is the print's or the screen's rather than a pixel size.
 Calibration fileScale(const PictureStack& stack);
 
-// measure() on the grey the engine saw, then the grey statistics again on the raw values (when
-// there are any) and the calibrated values (when the scale is known).
+// measure() on the grey the engine saw, its grey statistics over the raw values (when there
+// are any), and the calibrated values (when the scale is known).
 Measurements measureIn(const ContourResult& result, const GreyBufferView& grey,
                        const PictureUnits& units);
 

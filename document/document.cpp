@@ -1,6 +1,7 @@
 // The document: the picture with its frames and scale, the objects and their tracks.
 #include "document/document.h"
 
+#include "document/follow.h"
 #include "io/measurement_table.h"
 
 #include <algorithm>
@@ -17,28 +18,12 @@ const Track* trackOf(const std::vector<Track>* tracks, int id) {
     return it == tracks->end() ? nullptr : &*it;
 }
 
-// What a followed object is on frame `f`: its contour there, or on the frame where the track
-// ended its last contour (none if it never had one) with the error; nothing before the track
-// started or after it ended.
-std::optional<PictureObject> onFrame(const Track& track, int f) {
-    if (f < track.firstFrame) return std::nullopt;
-    PictureObject object{track.id, track.values, {}, {}, false, {}};
-    if (f <= track.lastFrame()) {
-        object.result = track.frames[static_cast<std::size_t>(f - track.firstFrame)];
-    } else if (f == track.lastFrame() + 1 && !track.error.empty()) {
-        if (!track.frames.empty()) object.result = track.frames.back();
-        object.error = track.error;
-    } else {
-        return std::nullopt;
-    }
-    return object;
-}
-
 } // namespace
 
 void Document::open(LoadedStack loaded, const QString& path) {
     stack_ = std::move(loaded.stack);
     image_ = std::move(loaded.image);
+    remap();
     file_ = path;
     frame_ = 0;
     scale_.reset();
@@ -54,7 +39,11 @@ int Document::frameCount() const {
 }
 
 GreyImage Document::frameImage(int f) const {
-    return orvik::frameImage(stack_, f);
+    return orvik::frameImage(stack_, f, mapping_, display_);
+}
+
+void Document::remap() {
+    mapping_ = greyMapping(stack_.range, stack_.frames.layout());
 }
 
 void Document::setFrame(int f) {
@@ -68,6 +57,7 @@ void Document::setFrame(int f) {
 void Document::setRange(DisplayRange range) {
     if (stack_.frames.frameCount() == 0) return;
     stack_.range = range;
+    remap();
     image_ = frameImage(frame_);
 }
 
@@ -128,18 +118,23 @@ void Document::analyseAll(int threads, const std::function<void(std::size_t)>& p
         if (object.error.empty()) keepResult(object.id, object.result, {});
 }
 
-std::vector<PictureObject> Document::objectsOn(int f) const {
-    if (!tracks_) return objects_.objects();
+std::vector<PictureObject> objectsOn(const ObjectList& list, const std::vector<Track>* tracks,
+                                     int f) {
+    if (tracks == nullptr) return list.objects();
     std::vector<PictureObject> on;
-    for (const Track& track : *tracks_) {
+    for (const Track& track : *tracks) {
         // A deleted object is on no frame; the contour followed alone (id 0) is no object of
         // the list but is saved as its frames' object.
-        if (track.id != 0 && objects_.find(track.id) == nullptr) continue;
-        if (std::optional<PictureObject> object = onFrame(track, f)) on.push_back(*object);
+        if (track.id != 0 && list.find(track.id) == nullptr) continue;
+        if (std::optional<PictureObject> object = trackOnFrame(track, f)) on.push_back(*object);
     }
-    for (const PictureObject& object : objects_.objects())
-        if (trackOf(tracks_.get(), object.id) == nullptr) on.push_back(object);
+    for (const PictureObject& object : list.objects())
+        if (trackOf(tracks, object.id) == nullptr) on.push_back(object);
     return on;
+}
+
+std::vector<PictureObject> Document::objectsOn(int f) const {
+    return orvik::objectsOn(objects_, tracks_.get(), f);
 }
 
 void Document::setTracks(std::vector<Track> tracks) {
@@ -178,7 +173,7 @@ void Document::takeTrackedResults() {
     for (const Track& track : *tracks_) {
         PictureObject* object = objects_.find(track.id);
         if (object == nullptr || track.id == 0) continue;
-        const std::optional<PictureObject> there = onFrame(track, frame_);
+        const std::optional<PictureObject> there = trackOnFrame(track, frame_);
         object->result = there ? there->result : ContourResult{};
         object->error = there ? there->error : std::string();
         if (track.id == currentId_) currentError_ = object->error;

@@ -33,6 +33,11 @@ struct DocumentState {
 
 class Document {
 public:
+    // A document for the window keeps the display bitmap of the frame shown; one without a
+    // window (orvik-cli, the Python module when it asks) makes only the grey of each frame.
+    explicit Document(DisplayBitmap display = DisplayBitmap::Made) : display_(display) {}
+    DisplayBitmap displayBitmap() const { return display_; }
+
     // ---- the picture ----
 
     // A freshly read picture in place of the one before, shown on its first frame through its
@@ -55,6 +60,8 @@ public:
     // The grey of the frame shown: what the engine samples and the display is made from.
     GreyImage& image() { return image_; }
     const GreyImage& image() const { return image_; }
+    // Frame `f` mapped onto grey through the range and channel in force, with the display
+    // bitmap when the document keeps one. Safe to call from several threads at once.
     GreyImage frameImage(int f) const;
     // The units the measurements on frame `f` are stated in: the raw values of a 16-bit frame,
     // the scale given or else the file's. Valid while the document keeps its picture.
@@ -115,6 +122,11 @@ public:
 private:
     // The followed objects take their contours on the frame shown.
     void takeTrackedResults();
+    // The range's grey for every raw value, made again when the range or the picture changes.
+    void remap();
+
+    DisplayBitmap display_;
+    std::vector<std::uint8_t> mapping_;
 
     PictureStack stack_;
     QString file_;
@@ -129,5 +141,11 @@ private:
     // changes.
     mutable std::shared_ptr<const std::vector<PictureObject>> shared_;
 };
+
+// What each object of `list` is on frame `f` with `tracks` (none: without tracks): the rule of
+// Document::objectsOn, also for tracks that a following is still making (a frame's objects
+// are known once that frame is done).
+std::vector<PictureObject> objectsOn(const ObjectList& list, const std::vector<Track>* tracks,
+                                     int f);
 
 } // namespace orvik

@@ -63,6 +63,20 @@ void followOn(Track& track, KONTUR& k, const std::vector<ContourPoint>* start,
 
 } // namespace
 
+std::optional<PictureObject> trackOnFrame(const Track& track, int f) {
+    if (f < track.firstFrame) return std::nullopt;
+    PictureObject object{track.id, track.values, {}, {}};
+    if (f <= track.lastFrame()) {
+        object.result = track.frames[static_cast<std::size_t>(f - track.firstFrame)];
+    } else if (f == track.lastFrame() + 1 && !track.error.empty()) {
+        if (!track.frames.empty()) object.result = track.frames.back();
+        object.error = track.error;
+    } else {
+        return std::nullopt;
+    }
+    return object;
+}
+
 void runOnNextFrame(KONTUR& k, StepScratch& scratch) {
     recentre(k);
     Run(k, scratch);
@@ -70,7 +84,7 @@ void runOnNextFrame(KONTUR& k, StepScratch& scratch) {
 
 FollowOutcome followObjects(const std::vector<PictureObject>& objects, const FrameSource& frame,
                             int first, int count, const std::string& imageFile, int threads,
-                            const std::function<bool(int)>& progress) {
+                            const std::function<bool(int)>& progress, const FrameDone& done) {
     FollowOutcome outcome;
     const std::size_t n = objects.size();
     outcome.tracks.resize(n);
@@ -89,8 +103,17 @@ FollowOutcome followObjects(const std::vector<PictureObject>& objects, const Fra
             const bool fromOutline = object.fromOutline && !object.result.contour.empty();
             followOn(outcome.tracks[i], contours[i], fromOutline ? &object.result.contour : nullptr,
                      image, imageFile, scratch);
+            if (done.each)
+                done.each(i, first + f, trackOnFrame(outcome.tracks[i], first + f), image);
         });
         outcome.framesDone = f + 1;
+        if (done.heard) done.heard(first + f, outcome.tracks, image);
+        if (done.forget)
+            for (Track& track : outcome.tracks)
+                if (track.frames.size() > 1) {
+                    track.frames.erase(track.frames.begin());
+                    ++track.firstFrame;
+                }
         if (progress && !progress(outcome.framesDone)) break;
     }
     return outcome;

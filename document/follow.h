@@ -11,6 +11,7 @@
 #include "grey_image.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,12 +30,36 @@ struct FollowOutcome {
 // The grey picture of a frame, as the engine sees it.
 using FrameSource = std::function<GreyImage(int frame)>;
 
+// What a followed object is on frame `f`: its contour there, or on the frame where the track
+// ended its last contour (none if it never had one) with the error; nothing before the track
+// started or after it ended.
+std::optional<PictureObject> trackOnFrame(const Track& track, int f);
+
+// What a following tells as it goes, so that each frame is described and written without
+// being mapped again:
+//  - `each`, on the worker that stepped it, right after object i's step on `frame`: what the
+//    object is there (trackOnFrame) on the frame's grey. Distinct objects on distinct threads.
+//  - `heard`, on the calling thread once every object of `frame` is done: the tracks so far
+//    and the frame's grey.
+// With `forget` set, the results of the frames before the one heard are dropped from the
+// tracks once it is heard, each track's firstFrame moving on with them (a track keeps its last
+// result, which an error on the next frame still shows): a long stack written frame by frame
+// then holds no more than the contours it follows.
+struct FrameDone {
+    std::function<void(std::size_t i, int frame, std::optional<PictureObject> object,
+                       const GreyImage& image)>
+        each;
+    std::function<void(int frame, const std::vector<Track>& tracks, const GreyImage& image)> heard;
+    bool forget = false;
+};
+
 // Follows `objects` through frames first .. first + count - 1, each frame's objects on
 // `threads` workers; each track is bit for bit what following that object alone gives.
 // `progress`, if set, hears after each frame how many are done and returns false to stop
 // there: the frames done keep their results.
 FollowOutcome followObjects(const std::vector<PictureObject>& objects, const FrameSource& frame,
                             int first, int count, const std::string& imageFile, int threads,
-                            const std::function<bool(int framesDone)>& progress = {});
+                            const std::function<bool(int framesDone)>& progress = {},
+                            const FrameDone& done = {});
 
 } // namespace orvik

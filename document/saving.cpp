@@ -3,6 +3,8 @@
 
 #include "io/frame_formats.h"
 
+#include <algorithm>
+
 namespace orvik {
 
 QByteArray contourBytes(const Document& doc, ResultFormat format, const ContourResult& result,
@@ -23,15 +25,27 @@ void saveFrameObjects(const Document& doc, ObjectsFormat format, const QString& 
 void saveShownObjects(const Document& doc, const std::vector<ObjectsFormat>& formats,
                       const QString& folder, bool ctc) {
     if (formats.empty() && !ctc) return;
+    const std::vector<PictureObject> objects = doc.objectsOn(doc.frame());
+    const bool measures = std::any_of(formats.begin(), formats.end(), measuresObjects);
+    saveShownObjects(doc, objects,
+                     measures ? measureObjects(objects, doc.image(), doc.units())
+                              : ListMeasurements(),
+                     formats, folder, ctc);
+}
+
+void saveShownObjects(const Document& doc, const std::vector<PictureObject>& objects,
+                      const ListMeasurements& measured, const std::vector<ObjectsFormat>& formats,
+                      const QString& folder, bool ctc) {
+    if (formats.empty() && !ctc) return;
     makeFolder(folder);
     const int frame = doc.frameCount() > 1 ? doc.frame() : -1;
     // The list files ride with the CTC layout's, so that they are written all or none.
     FramesSave save({}, ctc, folder, doc.file(), doc.frameCount());
     for (const ObjectsFormat format : formats)
-        save.addFiles(objectsFiles(format, objectsOutputPath(folder, doc.file(), format),
-                                   doc.objectsOn(doc.frame()), doc.image(), doc.currentId(),
-                                   doc.file(), doc.units(), frame));
-    if (ctc) save.addFrame(doc.frame(), doc.objectsOn(doc.frame()), doc.image(), doc.units());
+        save.addFiles(objectsFiles(format, objectsOutputPath(folder, doc.file(), format), objects,
+                                   measured, doc.image(), doc.currentId(), doc.file(), doc.units(),
+                                   frame));
+    if (ctc) save.addFrame(doc.frame(), objects, measured, doc.image(), doc.units());
     save.finish();
 }
 

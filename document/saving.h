@@ -31,6 +31,11 @@ void saveFrameObjects(const Document& doc, ObjectsFormat format, const QString& 
 // and with `ctc` its Cell Tracking Challenge layout: every file written, or none.
 void saveShownObjects(const Document& doc, const std::vector<ObjectsFormat>& formats,
                       const QString& folder, bool ctc);
+// The same for `objects`, the objects of the frame shown, with their measurements there made
+// once by the caller.
+void saveShownObjects(const Document& doc, const std::vector<PictureObject>& objects,
+                      const ListMeasurements& measured, const std::vector<ObjectsFormat>& formats,
+                      const QString& folder, bool ctc);
 
 // The formats "Save frames to folder…" writes.
 const std::vector<ObjectsFormat>& framesFolderFormats();

@@ -4,6 +4,7 @@
 #include "kontur_internal.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
@@ -77,8 +78,22 @@ float pointAngle(std::int32_t i, std::int32_t n) {
 }
 
 Direction pointDirection(std::int32_t i, std::int32_t n) {
-    const double theta = pointAngle(i, n);
-    return {static_cast<float>(std::cos(theta)), static_cast<float>(std::sin(theta))};
+    const auto direct = [](std::int32_t i, std::int32_t n) -> Direction {
+        const double theta = pointAngle(i, n);
+        return {static_cast<float>(std::cos(theta)), static_cast<float>(std::sin(theta))};
+    };
+    // Drawing, outlines and following ask for the directions of one point count over and over;
+    // the last count's on this thread are kept (the same floats, no allocation).
+    constexpr std::int32_t kKept = 256;
+    thread_local std::array<Direction, kKept> kept;
+    thread_local std::int32_t keptCount = 0;
+    if (n <= 0 || n > kKept || i < 0 || i >= n) return direct(i, n);
+    if (keptCount != n) {
+        for (std::int32_t j = 0; j < n; ++j)
+            kept[static_cast<std::size_t>(j)] = direct(j, n);
+        keptCount = n;
+    }
+    return kept[static_cast<std::size_t>(i)];
 }
 
 void CopyKonturParameters(const KONTUR& from, KONTUR& to) {

@@ -101,10 +101,15 @@ std::vector<std::uint8_t> greyMapping(DisplayRange range, SampleLayout layout) {
 }
 
 GreyImage greyFrame(const FrameStack& stack, int frame, DisplayRange range, Channel channel) {
+    return greyFrame(stack, frame, greyMapping(range, stack.layout()), channel,
+                     DisplayBitmap::Made);
+}
+
+GreyImage greyFrame(const FrameStack& stack, int frame, const std::vector<std::uint8_t>& mapping,
+                    Channel channel, DisplayBitmap display) {
     const std::int32_t width = stack.width();
     const std::int32_t height = stack.height();
     const std::size_t pixels = std::size_t(width) * std::size_t(height);
-    const std::vector<std::uint8_t> mapping = greyMapping(range, stack.layout());
 
     GreyImage store;
     try {
@@ -114,10 +119,18 @@ GreyImage greyFrame(const FrameStack& stack, int frame, DisplayRange range, Chan
     }
     std::uint8_t* grey = store.GreyData.get();
     switch (stack.layout()) {
-    case SampleLayout::Grey8:
-        std::transform(stack.frame8(frame), stack.frame8(frame) + pixels, grey,
-                       [&](std::uint8_t value) { return mapping[value]; });
+    case SampleLayout::Grey8: {
+        // The range 0..255 leaves 8-bit values as they are.
+        bool same = true;
+        for (std::size_t value = 0; value < 256 && same; ++value)
+            same = mapping[value] == value;
+        if (same)
+            std::copy_n(stack.frame8(frame), pixels, grey);
+        else
+            std::transform(stack.frame8(frame), stack.frame8(frame) + pixels, grey,
+                           [&](std::uint8_t value) { return mapping[value]; });
         break;
+    }
     case SampleLayout::Grey16:
         std::transform(stack.frame16(frame), stack.frame16(frame) + pixels, grey,
                        [&](std::uint16_t value) { return mapping[value]; });
@@ -136,9 +149,11 @@ GreyImage greyFrame(const FrameStack& stack, int frame, DisplayRange range, Chan
     }
     }
 
-    store.Display = QImage(width, height, QImage::Format_BGR888);
-    if (store.Display.isNull()) refuse(QString::fromLatin1(OutOfMemoryText));
-    spreadGrey(grey, width, store.Display, width, height);
+    if (display == DisplayBitmap::Made) {
+        store.Display = QImage(width, height, QImage::Format_BGR888);
+        if (store.Display.isNull()) refuse(QString::fromLatin1(OutOfMemoryText));
+        spreadGrey(grey, width, store.Display, width, height);
+    }
     store.ImageWidth = width;
     store.ImageHeight = height;
     return store;

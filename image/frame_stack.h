@@ -79,10 +79,19 @@ std::vector<std::uint8_t> greyMapping(DisplayRange range, SampleLayout layout);
 // first) or one of its channels. Grey pictures have only their grey.
 enum class Channel { Grey, Red, Green, Blue };
 
+// Whether a frame's store gets the display bitmap the window shows, or only the grey buffer
+// the engine samples and the measurements read (a run without a window never looks at the
+// bitmap, which is three times the grey's size).
+enum class DisplayBitmap { Made, Skipped };
+
 // A complete grey image store of the frame: each pixel's value (a colour pixel's luma, or the
 // channel asked for) mapped through the range into the grey buffer and the display. Throws
 // ImageLoadError when there is no memory for it; the stack is left as it is.
 GreyImage greyFrame(const FrameStack& stack, int frame, DisplayRange range,
                     Channel channel = Channel::Grey);
+// The same through a mapping made beforehand by greyMapping for the stack's layout, with the
+// display bitmap or without it (then Display stays null).
+GreyImage greyFrame(const FrameStack& stack, int frame, const std::vector<std::uint8_t>& mapping,
+                    Channel channel, DisplayBitmap display);
 
 } // namespace orvik

@@ -21,6 +21,16 @@ namespace {
 // The toolkit's decode, as loadGreyImage converts it, kept as grey when every pixel is grey
 // (a third of the memory) and as colour otherwise.
 FrameStack framesOf(const QImage& picture) {
+    // A grey decode (a grey PNG, an 8-bit grey BMP) is kept as it is: converted, each of its
+    // pixels would become three equal channels and be found grey again.
+    if (picture.format() == QImage::Format_Grayscale8) {
+        FrameStack frames(picture.width(), picture.height(), SampleLayout::Grey8);
+        std::uint8_t* frame = frames.addFrame8();
+        for (int y = 0; y < picture.height(); ++y)
+            std::memcpy(frame + std::size_t(y) * picture.width(), picture.constScanLine(y),
+                        std::size_t(picture.width()));
+        return frames;
+    }
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
     if (rgb.isNull()) refuse(QString::fromLatin1(OutOfMemoryText));
     const int width = rgb.width(), height = rgb.height();
@@ -134,6 +144,11 @@ PictureStack loadPictureStack(const QString& path) {
 
 GreyImage frameImage(const PictureStack& stack, int frame) {
     return greyFrame(stack.frames, frame, stack.range, stack.channel);
+}
+
+GreyImage frameImage(const PictureStack& stack, int frame, const std::vector<std::uint8_t>& mapping,
+                     DisplayBitmap display) {
+    return greyFrame(stack.frames, frame, mapping, stack.channel, display);
 }
 
 } // namespace orvik

@@ -28,5 +28,9 @@ PictureStack loadPictureStack(const QString& path);
 
 // The grey image store of one frame through the stack's range and channel (greyFrame).
 GreyImage frameImage(const PictureStack& stack, int frame);
+// The same through `mapping`, greyMapping of the stack's range and layout, with or without the
+// display bitmap.
+GreyImage frameImage(const PictureStack& stack, int frame, const std::vector<std::uint8_t>& mapping,
+                     DisplayBitmap display);
 
 } // namespace orvik

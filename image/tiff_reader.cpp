@@ -286,12 +286,20 @@ void readDirect(TIFF* tiff, const PageShape& shape, const Page& page, Sample* fr
     const std::uint64_t rowBytes = TIFFScanlineSize64(tiff);
     const std::uint64_t stripBytes = rowBytes * rowsPerStrip;
     if (rowBytes < shape.width * pixelBytes || stripBytes > limit) page.damaged();
-    std::vector<std::uint8_t> strip(stripBytes);
+    // Strips whose rows are the frame's rows, byte for byte, are decoded in place.
+    const bool inPlace =
+        blockSamples == channels && take == channels && rowBytes == frameStride * sizeof(Sample);
+    std::vector<std::uint8_t> strip(inPlace ? 0 : stripBytes);
     for (int plane = 0; plane < planes; ++plane)
         for (std::uint32_t y = 0; y < shape.height; y += rowsPerStrip) {
             const std::uint32_t rows = std::min(rowsPerStrip, shape.height - y);
             const tmsize_t wanted = tmsize_t(rows * rowBytes);
             const std::uint32_t index = TIFFComputeStrip(tiff, y, std::uint16_t(plane));
+            if (inPlace) {
+                if (TIFFReadEncodedStrip(tiff, index, frame + y * frameStride, wanted) != wanted)
+                    page.damaged();
+                continue;
+            }
             if (TIFFReadEncodedStrip(tiff, index, strip.data(), wanted) != wanted) page.damaged();
             copyBlock(strip.data(), rowBytes, blockSamples, rows, shape.width,
                       frame + y * frameStride, frameStride, channels, plane, take);

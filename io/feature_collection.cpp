@@ -16,13 +16,19 @@ namespace orvik {
 
 std::string objectFeatures(const std::vector<PictureObject>& objects, const GreyImage& image,
                            const QString& imageFile, const PictureUnits& units, int frame) {
+    return objectFeatures(objects, measureObjects(objects, image, units), image, imageFile, frame);
+}
+
+std::string objectFeatures(const std::vector<PictureObject>& objects,
+                           const ListMeasurements& measured, const GreyImage& image,
+                           const QString& imageFile, int frame) {
     const std::string f = frame >= 0 ? "\"frame\": " + std::to_string(frame) + ", " : "";
     std::string json;
     for (const PictureObject* object : objectsById(objects)) {
         const std::string id = std::to_string(object->id);
         json +=
             (json.empty() ? "\n" : ",\n") +
-            featureJson(object->result, measureObject(*object, image, units),
+            featureJson(object->result, measurementOf(measured, objects, object),
                         runContext(imageFile.toStdString(), image.ImageWidth, image.ImageHeight,
                                    object->values),
                         object->id,

@@ -5,6 +5,7 @@
 #include "core/picture_object.h"
 #include "core/picture_units.h"
 #include "grey_image.h"
+#include "io/measurement_table.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -19,6 +20,10 @@ namespace orvik {
 // file, model, polarity, fields, measurements}.
 std::string objectFeatures(const std::vector<PictureObject>& objects, const GreyImage& image,
                            const QString& imageFile, const PictureUnits& units, int frame);
+// The same Features from the objects' measurements.
+std::string objectFeatures(const std::vector<PictureObject>& objects,
+                           const ListMeasurements& measured, const GreyImage& image,
+                           const QString& imageFile, int frame);
 // {"type": "FeatureCollection", "features": [...]} around Features.
 QByteArray featureCollectionOf(const std::string& features);
 QByteArray toFeatureCollection(const std::vector<PictureObject>& objects, const GreyImage& image,

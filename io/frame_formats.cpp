@@ -128,24 +128,32 @@ void FramesSave::addFiles(std::vector<FileBytes> files) {
 
 void FramesSave::addFrame(int frame, const std::vector<PictureObject>& objects,
                           const GreyImage& image, const PictureUnits& units) {
+    const bool measures = std::any_of(formats_.begin(), formats_.end(), measuresObjects);
+    addFrame(frame, objects, measures ? measureObjects(objects, image, units) : ListMeasurements(),
+             image, units);
+}
+
+void FramesSave::addFrame(int frame, const std::vector<PictureObject>& objects,
+                          const ListMeasurements& measured, const GreyImage& image,
+                          const PictureUnits& units) {
     // The calibrated columns of every frame added: a stack followed from a later frame has
     // its unit as well as one followed from the first.
     for (const std::string& unit : unitsOf(units))
         if (std::find(units_.begin(), units_.end(), unit) == units_.end()) units_.push_back(unit);
     if (has(ObjectsFormat::Csv)) {
-        for (MeasurementRow& row : objectRows(objects, image, units, frame))
+        for (MeasurementRow& row : objectRows(objects, measured, frame))
             table_.push_back(std::move(row));
         points_ += objectPointRows(objects, frame);
     }
     if (has(ObjectsFormat::GeoJson)) {
-        const std::string features = objectFeatures(objects, image, imageFile_, units, frame);
+        const std::string features = objectFeatures(objects, measured, image, imageFile_, frame);
         features_ += (features_.empty() || features.empty() ? "" : ",") + features;
     }
     if (has(ObjectsFormat::RoiSet))
         for (ZipEntry& entry : roiEntries(objects, frame))
             rois_.push_back(std::move(entry));
     if (has(ObjectsFormat::Json))
-        lines_ += toObjectsJson(objects, image, imageFile_, true, units, frame).toStdString();
+        lines_ += toObjectsJson(objects, measured, image, imageFile_, true, frame).toStdString();
     for (const auto& [format, ending] : {std::pair{ObjectsFormat::Labels, "-labels.png"},
                                          std::pair{ObjectsFormat::Overlay, "-overlay.png"}}) {
         if (!has(format)) continue;

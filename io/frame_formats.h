@@ -6,6 +6,7 @@
 
 #include "core/picture_object.h"
 #include "io/formats.h"
+#include "io/measurement_table.h"
 #include "io/object_formats.h"
 
 #include <QByteArray>
@@ -46,6 +47,10 @@ public:
     FramesSave(const FramesSave&) = delete;
     FramesSave& operator=(const FramesSave&) = delete;
     void addFrame(int frame, const std::vector<PictureObject>& objects, const GreyImage& image,
+                  const PictureUnits& units);
+    // The same with the objects' measurements on the frame, made once by the caller.
+    void addFrame(int frame, const std::vector<PictureObject>& objects,
+                  const ListMeasurements& measured, const GreyImage& image,
                   const PictureUnits& units);
     // Files written with the others, all or none (a single picture's list formats).
     void addFiles(std::vector<FileBytes> files);

@@ -49,6 +49,15 @@ Measurements measureObject(const PictureObject& object, const GreyImage& image,
     return m;
 }
 
+ListMeasurements measureObjects(const std::vector<PictureObject>& objects, const GreyImage& image,
+                                const PictureUnits& units) {
+    ListMeasurements measured;
+    measured.reserve(objects.size());
+    for (const PictureObject& object : objects)
+        measured.push_back(measureObject(object, image, units));
+    return measured;
+}
+
 std::string measurementsHeader() {
     return "area,perimeter,centroid_x,centroid_y,bbox_xmin,bbox_ymin,bbox_xmax,bbox_ymax,"
            "equivalent_diameter,circularity,pixels,mean_grey,min_grey,max_grey,"
@@ -144,10 +153,15 @@ std::string measurementTable(const std::vector<MeasurementRow>& rows, TableColum
 std::vector<MeasurementRow> objectRows(const std::vector<PictureObject>& objects,
                                        const GreyImage& image, const PictureUnits& units,
                                        int frame) {
+    return objectRows(objects, measureObjects(objects, image, units), frame);
+}
+
+std::vector<MeasurementRow> objectRows(const std::vector<PictureObject>& objects,
+                                       const ListMeasurements& measured, int frame) {
     std::vector<MeasurementRow> rows;
     for (const PictureObject* object : objectsById(objects))
         rows.push_back(measurementRow({}, frame, std::to_string(object->id),
-                                      measureObject(*object, image, units), object->result));
+                                      measurementOf(measured, objects, object), object->result));
     return rows;
 }
 

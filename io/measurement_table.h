@@ -19,6 +19,18 @@ namespace orvik {
 Measurements measureObject(const PictureObject& object, const GreyImage& image,
                            const PictureUnits& units = {});
 
+// The measurements of a list's objects on one frame, in the list's order: made once and read
+// by the JSON, the table and every format written for that frame.
+using ListMeasurements = std::vector<Measurements>;
+ListMeasurements measureObjects(const std::vector<PictureObject>& objects, const GreyImage& image,
+                                const PictureUnits& units = {});
+// The measurements of `object`, an element of `objects`, in `measured`.
+inline const Measurements& measurementOf(const ListMeasurements& measured,
+                                         const std::vector<PictureObject>& objects,
+                                         const PictureObject* object) {
+    return measured[static_cast<std::size_t>(object - objects.data())];
+}
+
 // The measurement columns after the id, and a result's cells in them: every key of a closed
 // and of an open contour, the flags last, separated by spaces. A value that does not apply
 // is empty.
@@ -58,6 +70,9 @@ std::string measurementTable(const std::vector<MeasurementRow>& rows, TableColum
 std::vector<MeasurementRow> objectRows(const std::vector<PictureObject>& objects,
                                        const GreyImage& image, const PictureUnits& units,
                                        int frame = -1);
+// The same rows from the objects' measurements.
+std::vector<MeasurementRow> objectRows(const std::vector<PictureObject>& objects,
+                                       const ListMeasurements& measured, int frame);
 // The unit the picture's calibrated columns are in, none when its pixel size is unknown.
 std::vector<std::string> unitsOf(const PictureUnits& units);
 

@@ -64,20 +64,35 @@ QString pointsCsvPath(const QString& tablePath) {
     return info.dir().filePath(info.completeBaseName() + QStringLiteral("-points.csv"));
 }
 
+bool measuresObjects(ObjectsFormat format) {
+    return format == ObjectsFormat::GeoJson || format == ObjectsFormat::Csv ||
+           format == ObjectsFormat::Json;
+}
+
 QByteArray objectsBytes(ObjectsFormat format, const std::vector<PictureObject>& objects,
                         const GreyImage& image, int currentId, const QString& imageFile,
                         const PictureUnits& units, int frame) {
+    return objectsBytes(format, objects,
+                        measuresObjects(format) ? measureObjects(objects, image, units)
+                                                : ListMeasurements(),
+                        image, currentId, imageFile, units, frame);
+}
+
+QByteArray objectsBytes(ObjectsFormat format, const std::vector<PictureObject>& objects,
+                        const ListMeasurements& measured, const GreyImage& image, int currentId,
+                        const QString& imageFile, const PictureUnits& units, int frame) {
     switch (format) {
     case ObjectsFormat::RoiSet:
         return toRoiSet(objects, frame);
     case ObjectsFormat::GeoJson:
-        return toFeatureCollection(objects, image, imageFile, units, frame);
+        return featureCollectionOf(objectFeatures(objects, measured, image, imageFile, frame));
     case ObjectsFormat::Csv:
-        return toObjectsCsv(objects, image, units, frame);
+        return bytesOf(measurementTable(objectRows(objects, measured, frame),
+                                        {false, frame >= 0, unitsOf(units)}));
     case ObjectsFormat::Labels:
         return toLabelsPng(objects, image);
     case ObjectsFormat::Json:
-        return toObjectsJson(objects, image, imageFile, frame >= 0, units, frame);
+        return toObjectsJson(objects, measured, image, imageFile, frame >= 0, frame);
     case ObjectsFormat::Overlay:
         break;
     }
@@ -88,12 +103,23 @@ std::vector<FileBytes> objectsFiles(ObjectsFormat format, const QString& path,
                                     const std::vector<PictureObject>& objects,
                                     const GreyImage& image, int currentId, const QString& imageFile,
                                     const PictureUnits& units, int frame) {
+    return objectsFiles(format, path, objects,
+                        measuresObjects(format) ? measureObjects(objects, image, units)
+                                                : ListMeasurements(),
+                        image, currentId, imageFile, units, frame);
+}
+
+std::vector<FileBytes> objectsFiles(ObjectsFormat format, const QString& path,
+                                    const std::vector<PictureObject>& objects,
+                                    const ListMeasurements& measured, const GreyImage& image,
+                                    int currentId, const QString& imageFile,
+                                    const PictureUnits& units, int frame) {
     // Every file's bytes are made before any is written: a list the format cannot hold
     // leaves no file changed.
     std::vector<FileBytes> files;
     try {
-        files.push_back(
-            {path, objectsBytes(format, objects, image, currentId, imageFile, units, frame)});
+        files.push_back({path, objectsBytes(format, objects, measured, image, currentId, imageFile,
+                                            units, frame)});
     } catch (const ResultFileError& e) {
         throw ResultFileError(
             QStringLiteral("Cannot save \"%1\": %2").arg(path, e.what()).toStdString());

@@ -45,6 +45,9 @@ QString objectsOutputPath(const QString& folder, const QString& imageFile, Objec
 // The csv format's second file: the points beside the table, "cells.csv" -> "cells-points.csv".
 QString pointsCsvPath(const QString& tablePath);
 
+// Whether `format` writes the objects' measurements (the table, the Features, the JSON).
+bool measuresObjects(ObjectsFormat format);
+
 // The bytes of `format` for `objects` on `image`, which was read from `imageFile`; the
 // overlay draws `currentId`'s outline in red, the others in yellow. For Csv the table; its
 // points come from objectPointsCsv. On `frame` of a stack (0 or more; -1 for none) the bytes
@@ -53,6 +56,10 @@ QString pointsCsvPath(const QString& tablePath);
 QByteArray objectsBytes(ObjectsFormat format, const std::vector<PictureObject>& objects,
                         const GreyImage& image, int currentId, const QString& imageFile,
                         const PictureUnits& units = {}, int frame = -1);
+// The same from the objects' measurements on `image` in `units`, made once by the caller.
+QByteArray objectsBytes(ObjectsFormat format, const std::vector<PictureObject>& objects,
+                        const ListMeasurements& measured, const GreyImage& image, int currentId,
+                        const QString& imageFile, const PictureUnits& units, int frame);
 
 // The files of `format` at `path`: the one file, or for Csv the table and its points. Bytes
 // the format refuses (an id a labels picture cannot hold) throw a ResultFileError that names
@@ -61,6 +68,12 @@ std::vector<FileBytes> objectsFiles(ObjectsFormat format, const QString& path,
                                     const std::vector<PictureObject>& objects,
                                     const GreyImage& image, int currentId, const QString& imageFile,
                                     const PictureUnits& units = {}, int frame = -1);
+// The same from the objects' measurements, made once by the caller.
+std::vector<FileBytes> objectsFiles(ObjectsFormat format, const QString& path,
+                                    const std::vector<PictureObject>& objects,
+                                    const ListMeasurements& measured, const GreyImage& image,
+                                    int currentId, const QString& imageFile,
+                                    const PictureUnits& units, int frame);
 
 // Writes the files of `format` at `path` (for Csv the table and the points beside it), all
 // whole or none; throws ResultFileError.

@@ -18,18 +18,37 @@
 
 namespace orvik {
 
-QByteArray toObjectsJson(const std::vector<PictureObject>& objects, const GreyImage& image,
-                         const QString& imageFile, bool oneLine, const PictureUnits& units,
-                         int frame) {
+namespace {
+
+// The neighbours an object still overlaps ("overlap" among its flags), by id.
+std::string overlapsMember(const PictureObject& object) {
+    if (object.overlapping.empty()) return {};
+    std::string ids;
+    for (const int id : object.overlapping)
+        ids += (ids.empty() ? "" : ", ") + std::to_string(id);
+    return ", \"overlaps\": [" + ids + "]";
+}
+
+} // namespace
+
+std::string objectJsonText(const PictureObject& object, const Measurements& m) {
+    const ControlValues& v = object.values;
+    const Box box = boxOf(v.fields);
+    const ContourResult& r = object.result;
+    return "{\"id\": " + std::to_string(object.id) + ", \"model\": \"" + modelKey(v.model) +
+           "\", \"object\": \"" + polarityKey(v.blackOnWhite) + "\", \"box\": [" +
+           std::to_string(box.x1) + ", " + std::to_string(box.y1) + ", " + std::to_string(box.x2) +
+           ", " + std::to_string(box.y2) + "], \"fields\": " + fieldsObject(v.fields) +
+           ", \"iteration\": " + std::to_string(r.iteration) + ", \"points\": " + pointsArray(r) +
+           ", \"vertices\": " + verticesArray(r) +
+           ", \"measurements\": " + measurementsObject(m, r) + overlapsMember(object) +
+           ", \"error\": " + (object.error.empty() ? "null" : quoted(object.error)) + "}";
+}
+
+std::string objectsJsonOf(const std::vector<PictureObject>& objects,
+                          const std::vector<std::string>& texts, const GreyImage& image,
+                          const QString& imageFile, bool oneLine, int frame) {
     const std::string next = oneLine ? ", " : ",\n ";
-    // The neighbours an object still overlaps ("overlap" among its flags), by id.
-    const auto overlapsMember = [](const PictureObject& object) {
-        if (object.overlapping.empty()) return std::string();
-        std::string ids;
-        for (const int id : object.overlapping)
-            ids += (ids.empty() ? "" : ", ") + std::to_string(id);
-        return ", \"overlaps\": [" + ids + "]";
-    };
     std::string json = "{\"file\": " + quoted(imageFile.toStdString()) +
                        (frame >= 0 ? ", \"frame\": " + std::to_string(frame) : "") +
                        ", \"width\": " + std::to_string(image.ImageWidth) +
@@ -37,23 +56,27 @@ QByteArray toObjectsJson(const std::vector<PictureObject>& objects, const GreyIm
                        ", \"count\": " + std::to_string(objects.size()) + ", \"objects\": [";
     bool first = true;
     for (const PictureObject* object : objectsById(objects)) {
-        const ControlValues& v = object->values;
-        const Box box = boxOf(v.fields);
-        const ContourResult& r = object->result;
-        json +=
-            (first ? "" : next) + "{\"id\": " + std::to_string(object->id) + ", \"model\": \"" +
-            modelKey(v.model) + "\", \"object\": \"" + polarityKey(v.blackOnWhite) +
-            "\", \"box\": [" + std::to_string(box.x1) + ", " + std::to_string(box.y1) + ", " +
-            std::to_string(box.x2) + ", " + std::to_string(box.y2) +
-            "], \"fields\": " + fieldsObject(v.fields) +
-            ", \"iteration\": " + std::to_string(r.iteration) + ", \"points\": " + pointsArray(r) +
-            ", \"vertices\": " + verticesArray(r) +
-            ", \"measurements\": " + measurementsObject(measureObject(*object, image, units), r) +
-            overlapsMember(*object) +
-            ", \"error\": " + (object->error.empty() ? "null" : quoted(object->error)) + "}";
+        json += (first ? "" : next) + texts[static_cast<std::size_t>(object - objects.data())];
         first = false;
     }
-    return bytesOf(json + "], \"error\": null}\n");
+    return json + "], \"error\": null}\n";
+}
+
+QByteArray toObjectsJson(const std::vector<PictureObject>& objects, const GreyImage& image,
+                         const QString& imageFile, bool oneLine, const PictureUnits& units,
+                         int frame) {
+    return toObjectsJson(objects, measureObjects(objects, image, units), image, imageFile, oneLine,
+                         frame);
+}
+
+QByteArray toObjectsJson(const std::vector<PictureObject>& objects,
+                         const ListMeasurements& measured, const GreyImage& image,
+                         const QString& imageFile, bool oneLine, int frame) {
+    std::vector<std::string> texts;
+    texts.reserve(objects.size());
+    for (std::size_t i = 0; i < objects.size(); ++i)
+        texts.push_back(objectJsonText(objects[i], measured[i]));
+    return bytesOf(objectsJsonOf(objects, texts, image, imageFile, oneLine, frame));
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include "core/picture_object.h"
 #include "core/picture_units.h"
 #include "grey_image.h"
+#include "io/measurement_table.h"
 
 #include <QByteArray>
 #include <QString>
@@ -18,6 +19,18 @@ namespace orvik {
 QByteArray toObjectsJson(const std::vector<PictureObject>& objects, const GreyImage& image,
                          const QString& imageFile, bool oneLine = false,
                          const PictureUnits& units = {}, int frame = -1);
+// The same from the objects' measurements.
+QByteArray toObjectsJson(const std::vector<PictureObject>& objects,
+                         const ListMeasurements& measured, const GreyImage& image,
+                         const QString& imageFile, bool oneLine, int frame);
+
+// The pieces of that text, for writers that make the objects' texts apart (on several
+// threads): one object's {"id", ...} measured as `m`, and the whole around the objects'
+// texts, given in the list's order.
+std::string objectJsonText(const PictureObject& object, const Measurements& m);
+std::string objectsJsonOf(const std::vector<PictureObject>& objects,
+                          const std::vector<std::string>& texts, const GreyImage& image,
+                          const QString& imageFile, bool oneLine, int frame);
 
 // The objects of a saved Orvik JSON (a list, the first line of a stack's lines, or a single
 // result as one object): each object's id, model, polarity, box and fields, checked as

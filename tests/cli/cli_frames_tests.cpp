@@ -4,6 +4,7 @@
 #include "cli.h"
 #include "io/object_formats.h"
 #include "picture_stack.h"
+#include "synthetic_movie.h"
 #include "tiff_files.h"
 
 #include <QCryptographicHash>
@@ -12,7 +13,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <map>
 
 namespace orvik {
 namespace {
@@ -155,6 +158,58 @@ TEST_F(CliFrames, AFailedSaveKeepsTheLinesOfEveryFrame) {
     EXPECT_EQ(outcome.exitCode, 2);
     EXPECT_NE(outcome.error.find("movie-001.csv"), std::string::npos) << outcome.error;
     EXPECT_EQ(lines(outcome.output).size(), 5u) << outcome.output;
+}
+
+// Every file of a folder with its bytes, by name.
+std::map<QString, QByteArray> filesIn(const QString& folder) {
+    std::map<QString, QByteArray> files;
+    const QDir root(folder);
+    for (const QFileInfo& info :
+         root.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (info.isDir()) {
+            for (auto& [name, bytes] : filesIn(info.filePath()))
+                files[info.fileName() + u'/' + name] = bytes;
+        } else {
+            files[info.fileName()] = contentOf(info.filePath());
+        }
+    }
+    return files;
+}
+
+// The objects are measured and written on the workers; what is printed and saved is the same
+// byte for byte on any number of them, for a stack and for a single picture of a dozen objects.
+TEST_F(CliFrames, EveryThreadCountPrintsAndSavesTheSameBytes) {
+    test::MovieScene scene;
+    scene.frames = 3;
+    const test::SyntheticMovie movie12 = test::drawMovie(scene);
+    const auto write = [&](const QString& path, int frames) {
+        test::writeStack16(
+            path, scene.width, scene.height, frames, [&](int f, std::uint16_t* samples) {
+                std::copy_n(movie12.frames.frame16(f), movie12.frames.samplesPerFrame(), samples);
+            });
+        return path;
+    };
+    for (const QString& input : {write(dir.path("m12.tif"), 3), write(dir.path("p12.tif"), 1)}) {
+        std::string output;
+        std::map<QString, QByteArray> files;
+        for (const char* threads : {"1", "2", "3"}) {
+            const QString folder = dir.path(QStringLiteral("t%1").arg(threads));
+            const cli::Outcome outcome = cli::run(
+                {"--find-objects", "--threshold", "auto", "--points", "200", "--threads", threads,
+                 "--save", "ctc,roiset,csv,geojson,json,labels", "--out", folder.toStdString(),
+                 "--table", (folder + QStringLiteral("/table.csv")).toStdString(),
+                 input.toStdString()});
+            ASSERT_EQ(outcome.exitCode, 0) << outcome.error;
+            if (output.empty()) {
+                output = outcome.output;
+                files = filesIn(folder);
+                EXPECT_EQ(lines(output).at(0)["count"].toInt(), 12);
+                continue;
+            }
+            EXPECT_EQ(outcome.output, output) << threads;
+            EXPECT_EQ(filesIn(folder), files) << threads;
+        }
+    }
 }
 
 // What orvik-cli printed and wrote for the sample picture before it read pictures as frames.

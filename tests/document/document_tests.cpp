@@ -169,3 +169,67 @@ TEST_F(Stack, UndoStatesShareTheListAndRestoreFrameAndTracks) {
 
 } // namespace
 } // namespace orvik
+
+namespace orvik {
+namespace {
+
+// A document without a window makes each frame's grey alone, the same grey the window's
+// makes beside its display bitmap, through any range.
+TEST_F(Stack, WithoutAWindowEveryFrameHasTheSameGreyAndNoDisplay) {
+    Document headless(DisplayBitmap::Skipped);
+    headless.open(loadStack(path, DisplayBitmap::Skipped), path);
+    const std::size_t pixels = std::size_t(doc.image().ImageWidth) * doc.image().ImageHeight;
+    for (const DisplayRange range : {doc.stack().range, DisplayRange{1500, 2500}}) {
+        doc.setRange(range);
+        headless.setRange(range);
+        for (int f = 0; f < doc.frameCount(); ++f) {
+            const GreyImage shown = doc.frameImage(f), grey = headless.frameImage(f);
+            EXPECT_FALSE(shown.Display.isNull());
+            EXPECT_TRUE(grey.Display.isNull());
+            EXPECT_TRUE(
+                std::equal(grey.GreyData.get(), grey.GreyData.get() + pixels, shown.GreyData.get()))
+                << f;
+        }
+    }
+    EXPECT_TRUE(headless.image().Display.isNull());
+}
+
+// A following that forgets each frame's contours once the frame is heard tells every frame,
+// object by object as each is stepped and as a whole, the objects a following that keeps them
+// all gives.
+TEST_F(Stack, AFollowingThatForgetsHeardFramesTellsEachFrameTheSameObjects) {
+    follow(0);
+    FrameDone done;
+    done.forget = true;
+    std::vector<std::optional<PictureObject>> told(doc.objects().size());
+    done.each = [&](std::size_t i, int, std::optional<PictureObject> object, const GreyImage&) {
+        told[i] = std::move(object);
+    };
+    int heard = 0;
+    done.heard = [&](int f, const std::vector<Track>& tracks, const GreyImage&) {
+        const std::vector<PictureObject> kept = doc.objectsOn(f);
+        for (const std::vector<PictureObject>& now :
+             {objectsOn(doc.objects(), &tracks, f), [&] {
+                  std::vector<PictureObject> each;
+                  for (const std::optional<PictureObject>& object : told)
+                      if (object) each.push_back(*object);
+                  return each;
+              }()}) {
+            ASSERT_EQ(now.size(), kept.size());
+            for (std::size_t i = 0; i < now.size(); ++i)
+                EXPECT_EQ(now[i].result.contour, kept[i].result.contour) << f;
+        }
+        ++heard;
+    };
+    const FollowOutcome outcome = followObjects(
+        doc.objects().objects(), [this](int f) { return doc.frameImage(f); }, 0, doc.frameCount(),
+        path.toStdString(), 2, {}, done);
+    EXPECT_EQ(heard, doc.frameCount());
+    ASSERT_EQ(outcome.tracks[0].frames.size(), 1u); // the earlier frames forgotten
+    EXPECT_EQ(outcome.tracks[0].firstFrame, doc.frameCount() - 1);
+    EXPECT_EQ(outcome.tracks[0].frames[0].contour,
+              doc.objectsOn(doc.frameCount() - 1)[0].result.contour);
+}
+
+} // namespace
+} // namespace orvik
