@@ -413,6 +413,13 @@ private:
     // from them.
     std::optional<ControlValues> freeValues_;
     FindDialogRunner findDialogRunner_;
+    // How the last Find objects separated objects (its local threshold and split), which
+    // Add by clicking and the next Find objects take too; split at first.
+    FindOptions separating_ = [] {
+        FindOptions options;
+        options.split = true;
+        return options;
+    }();
     QPoint pointer_{-1, -1};         // the picture pixel under the pointer, as last seen
     bool objectsPanelShown_ = false; // shown once already: the user decides from then on
 };

@@ -308,7 +308,9 @@ void TForm1::FindObjectsClick() {
     start.threshold = upDown(Field::Threshold)->value();
     start.blackOnWhite = RadioButton5->isChecked();
     start.autoPolarity = true; // the polarity the picture's border suggests, unless changed
-    start.split = true;
+    start.localThreshold = separating_.localThreshold;
+    start.localRadius = separating_.localRadius;
+    start.split = separating_.split;
     FindObjectsDialog dialog(this, start, otsuThreshold(doc_.image()),
                              static_cast<long long>(doc_.image().ImageWidth) *
                                  doc_.image().ImageHeight,
@@ -324,8 +326,11 @@ void TForm1::FindObjectsClick() {
         findDialogRunner_ ? findDialogRunner_(dialog) : dialog.exec() == QDialog::Accepted;
     updateThresholdPreview(); // the tint the View menu asks for, if any
     if (!accepted) return;
-    findObjects(dialog.options(), dialog.replaceObjects(), dialog.dropFlagged->isChecked(),
-                dialog.model());
+    const FindOptions chosen = dialog.options();
+    separating_.localThreshold = chosen.localThreshold;
+    separating_.localRadius = chosen.localRadius;
+    separating_.split = chosen.split;
+    findObjects(chosen, dialog.replaceObjects(), dialog.dropFlagged->isChecked(), dialog.model());
 }
 
 void TForm1::findObjects(const FindOptions& options, bool replace, bool dropFlagged,
@@ -442,7 +447,9 @@ void TForm1::addObjectAt(int X, int Y) {
     // (a 5 × 5 mean, so that a dark detail of a bright coin does not decide) is the object's
     // side. The region there, at the Threshold field's value or else at the picture's own
     // (Otsu), is the object when it is no larger than Find objects would take (a quarter of
-    // the picture); a larger one is the background.
+    // the picture); a larger one is the background. Objects are separated as the last Find
+    // objects did: touching ones split, and with its local threshold when it took one (whose
+    // polarity is then the picture's, as Auto has it).
     int sum = 0, count = 0;
     for (int y = std::max(0, Y - 2); y <= std::min(doc_.image().ImageHeight - 1, Y + 2); ++y)
         for (int x = std::max(0, X - 2); x <= std::min(doc_.image().ImageWidth - 1, X + 2);
@@ -450,15 +457,22 @@ void TForm1::addObjectAt(int X, int Y) {
             sum += doc_.image().GreyData[static_cast<std::size_t>(y) * doc_.image().ImageWidth + x];
     const auto grey = static_cast<std::uint8_t>(sum / count);
     std::size_t clicked = 0;
-    FindOptions options;
+    FindOptions options = separating_;
     options.minArea = 1;
+    options.maxArea = 0;
+    options.excludeEdges = false;
     std::vector<int> labels;
     std::vector<Region> regions;
     bool found = false;
     for (const int threshold : {at(values.fields, Field::Threshold), otsuThreshold(doc_.image())}) {
         options.threshold = threshold;
-        options.blackOnWhite = onObjectSide(grey, threshold, true);
-        if (!options.blackOnWhite && !onObjectSide(grey, threshold, false)) continue;
+        if (options.localThreshold) { // no level: the picture's polarity, as Auto finds it
+            options.autoPolarity = true;
+            options = resolvedPolarity(doc_.image(), options);
+        } else {
+            options.blackOnWhite = onObjectSide(grey, threshold, true);
+            if (!options.blackOnWhite && !onObjectSide(grey, threshold, false)) continue;
+        }
         regions = findRegions(doc_.image(), options, &labels);
         // The clicked pixel, or the nearest of the 5 × 5 around it that lies in a region.
         for (int r = 0; r <= 2 && !found; ++r)
@@ -470,7 +484,7 @@ void TForm1::addObjectAt(int X, int Y) {
                     clicked = static_cast<std::size_t>(y) * doc_.image().ImageWidth + x;
                     found = labels[clicked] >= 0;
                 }
-        if (found) break;
+        if (found || options.localThreshold) break;
     }
     if (!found) {
         shown_.status = QStringLiteral("No object under the click: the click was on the "
@@ -478,6 +492,33 @@ void TForm1::addObjectAt(int X, int Y) {
                                        "the picture");
         showStatus();
         return;
+    }
+    // A region that runs into the picture's border at one level is often the object joined
+    // to a strip of ground lit like it (the coins' lighter top): against the local background
+    // the object may stand alone, and then it is taken.
+    if (!options.localThreshold && regions[static_cast<std::size_t>(labels[clicked])].touchesEdge) {
+        FindOptions local = options;
+        local.localThreshold = local.autoPolarity = true;
+        local = resolvedPolarity(doc_.image(), local);
+        std::vector<int> localLabels;
+        std::vector<Region> localRegions = findRegions(doc_.image(), local, &localLabels);
+        // The clicked pixel's region there, or the nearest of the 5 × 5 around it.
+        const int width = doc_.image().ImageWidth, height = doc_.image().ImageHeight;
+        std::size_t near = clicked;
+        bool inLocal = false;
+        for (int r = 0; r <= 2 && !inLocal; ++r)
+            for (int y = Y - r; y <= Y + r && !inLocal; ++y)
+                for (int x = X - r; x <= X + r && !inLocal; ++x)
+                    if (x >= 0 && y >= 0 && x < width && y < height) {
+                        near = static_cast<std::size_t>(y) * width + x;
+                        inLocal = localLabels[near] >= 0;
+                    }
+        if (inLocal && !localRegions[static_cast<std::size_t>(localLabels[near])].touchesEdge) {
+            options = local;
+            regions = std::move(localRegions);
+            labels = std::move(localLabels);
+            clicked = near;
+        }
     }
     values.blackOnWhite = options.blackOnWhite;
     const Region region = regions[static_cast<std::size_t>(labels[clicked])];
