@@ -231,7 +231,7 @@ std::vector<std::uint8_t> locallyDistinct(const std::uint8_t* grey, int width, i
         }
     }
     // A region is kept when its mean contrast is above the level by a fifth of the objects'
-    // mean contrast over it: the noise of the ground crosses the level in specks that only
+    // mean contrast over it: the noise of the ground crosses the level in flecks that only
     // just stand out, an object stands out as a whole. (A fifth keeps the faintest of
     // scikit-image's coins; a quarter loses it, a half loses three.)
     const double least = level + 0.2 * (objectSum / objectCount - level);
@@ -526,7 +526,7 @@ int splitRegions(const std::vector<std::uint8_t>& mask, int width, int height, d
     if (!(depth < std::numeric_limits<double>::infinity()))
         return connectedRegions(mask, width, height, labels);
 
-    // Holes (ground no path of ground leads out of) count as object: a speck inside an object
+    // Holes (ground no path of ground leads out of) count as object: a fleck inside an object
     // would otherwise be a valley of the distance map all round it.
     const std::vector<std::uint8_t> filled = withoutHoles(mask, width, height);
     std::vector<int> region(count, -1);

@@ -43,7 +43,7 @@ std::vector<std::int64_t> squaredDistances(const std::vector<std::uint8_t>& mask
 // level lower than both their peaks by `depth` pixels or more, they stay two objects, the cut
 // running along the valley between them. Shallower maxima (a rough edge, the ridge of an
 // elongated object) join the neighbour with the higher peak. Holes in a region count as part
-// of it for the distance map, so specks inside an object cut nothing. With depth = infinity this is
+// of it for the distance map, so flecks inside an object cut nothing. With depth = infinity this is
 // plain 8-connected labelling.
 int splitRegions(const std::vector<std::uint8_t>& mask, int width, int height, double depth,
                  std::vector<int>& labels);
