@@ -109,13 +109,16 @@ std::vector<int> Document::findObjects(const FindOptions& given, const ControlVa
     return found;
 }
 
-void Document::analyseAll(int threads, const std::function<void(std::size_t)>& progress,
-                          const std::function<bool(const PictureObject&)>& which) {
-    objects_.analyseAll(image_, file_.toStdString(), threads, progress, which);
+bool Document::analyseAll(int threads, const std::function<void(std::size_t)>& progress,
+                          const std::function<bool(const PictureObject&)>& which,
+                          const std::function<bool()>& stopped) {
+    const bool all =
+        objects_.analyseAll(image_, file_.toStdString(), threads, progress, which, stopped);
     shared_.reset();
-    if (!tracks_) return;
+    if (!tracks_) return all;
     for (const PictureObject& object : objects_.objects())
         if (object.error.empty()) keepResult(object.id, object.result, {});
+    return all;
 }
 
 std::vector<PictureObject> objectsOn(const ObjectList& list, const std::vector<Track>* tracks,

@@ -95,9 +95,11 @@ public:
     // of the objects found, not yet analysed.
     std::vector<int> findObjects(const FindOptions& options, const ControlValues& base,
                                  bool replace);
-    // Analyses every object on the frame shown (or those `which` picks), on `threads` workers.
-    void analyseAll(int threads, const std::function<void(std::size_t done)>& progress = {},
-                    const std::function<bool(const PictureObject&)>& which = {});
+    // Analyses every object on the frame shown (or those `which` picks), on `threads` workers;
+    // `stopped` as ObjectList::analyseAll takes it. Returns whether every object was analysed.
+    bool analyseAll(int threads, const std::function<void(std::size_t done)>& progress = {},
+                    const std::function<bool(const PictureObject&)>& which = {},
+                    const std::function<bool()>& stopped = {});
 
     // What each object is on frame `f`, in the list's order; the one answer the window shows
     // and every file saves. Without tracks: every object as it is. With tracks, an object

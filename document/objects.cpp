@@ -100,23 +100,27 @@ void ObjectList::analyse(int id, const GreyImage& image, const std::string& imag
     keep(*object, analyseObject(image, imageFile, *object, scratch));
 }
 
-void ObjectList::analyseAll(const GreyImage& image, const std::string& imageFile, int threads,
+bool ObjectList::analyseAll(const GreyImage& image, const std::string& imageFile, int threads,
                             const std::function<void(std::size_t)>& progress,
-                            const std::function<bool(const PictureObject&)>& which) {
+                            const std::function<bool(const PictureObject&)>& which,
+                            const std::function<bool()>& stopped) {
     std::vector<PictureObject*> picked;
     for (PictureObject& object : objects_)
         if (!which || which(object)) picked.push_back(&object);
     const std::size_t count = picked.size();
     std::vector<ObjectAnalysis> analyses(count);
-    WorkerPool(threads).run(
+    std::vector<char> analysed(count, 0);
+    const bool all = WorkerPool(threads).run(
         count,
         [&](std::size_t i, StepScratch& scratch) {
             analyses[i] = analyseObject(image, imageFile, *picked[i], scratch);
+            analysed[i] = 1;
         },
-        progress);
+        progress, stopped);
     for (std::size_t i = 0; i < count; ++i)
-        keep(*picked[i], std::move(analyses[i]));
-    if (couple_) coupleOverlapping(image, imageFile, threads, picked);
+        if (analysed[i] != 0) keep(*picked[i], std::move(analyses[i]));
+    if (couple_ && all) coupleOverlapping(image, imageFile, threads, picked);
+    return all;
 }
 
 void ObjectList::coupleOverlapping(const GreyImage& image, const std::string& imageFile,

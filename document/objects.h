@@ -38,9 +38,12 @@ public:
     // Objects whose contours then overlap are analysed again together, each kept to its own
     // share of the pixels they cover (see coupling.h), unless coupling is turned off; what
     // still overlaps is noted in each object's `overlapping`.
-    void analyseAll(const GreyImage& image, const std::string& imageFile, int threads,
+    // With `stopped` (see WorkerPool::run), objects not yet begun when it says yes keep what
+    // they had, and nothing is coupled; returns whether every object was analysed.
+    bool analyseAll(const GreyImage& image, const std::string& imageFile, int threads,
                     const std::function<void(std::size_t done)>& progress = {},
-                    const std::function<bool(const PictureObject&)>& which = {});
+                    const std::function<bool(const PictureObject&)>& which = {},
+                    const std::function<bool()>& stopped = {});
     void setCoupling(bool on) { couple_ = on; }
     bool coupling() const { return couple_; }
 

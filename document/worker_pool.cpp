@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -11,15 +12,17 @@ namespace orvik {
 
 WorkerPool::WorkerPool(int threads) : scratch_(static_cast<std::size_t>(std::max(threads, 1))) {}
 
-void WorkerPool::run(std::size_t count, const std::function<void(std::size_t, StepScratch&)>& work,
-                     const std::function<void(std::size_t)>& progress) {
-    if (count == 0) return;
+bool WorkerPool::run(std::size_t count, const std::function<void(std::size_t, StepScratch&)>& work,
+                     const std::function<void(std::size_t)>& progress,
+                     const std::function<bool()>& stopped) {
+    if (count == 0) return true;
     std::atomic<std::size_t> next{0};
+    std::atomic<bool> stop{false};
     std::mutex mutex;
     std::condition_variable finished;
     std::size_t done = 0;
     const auto worker = [&](StepScratch& scratch) {
-        for (std::size_t i = next++; i < count; i = next++) {
+        for (std::size_t i = next++; i < count && !stop; i = next++) {
             work(i, scratch);
             const std::lock_guard lock(mutex);
             ++done;
@@ -30,15 +33,23 @@ void WorkerPool::run(std::size_t count, const std::function<void(std::size_t, St
     std::vector<std::jthread> pool;
     for (std::size_t w = 0; w < workers; ++w)
         pool.emplace_back(worker, std::ref(scratch_[w]));
-    if (!progress) return; // the threads join as the pool goes
+    if (!progress && !stopped) return true; // the threads join as the pool goes
     std::unique_lock lock(mutex);
-    for (std::size_t reported = 0; reported < count;) {
-        finished.wait(lock, [&] { return done > reported; });
+    for (std::size_t reported = 0; reported < count && !stop;) {
+        if (stopped)
+            finished.wait_for(lock, std::chrono::milliseconds(50), [&] { return done > reported; });
+        else
+            finished.wait(lock, [&] { return done > reported; });
+        const bool more = done > reported;
         reported = done;
         lock.unlock();
-        progress(reported);
+        if (more && progress) progress(reported);
+        if (stopped && reported < count && stopped()) stop = true;
         lock.lock();
     }
+    lock.unlock();
+    pool.clear(); // the workers at work finish their item
+    return done == count;
 }
 
 } // namespace orvik

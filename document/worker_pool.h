@@ -19,9 +19,12 @@ public:
     // not yet taken, and returns when all are done. The calling thread only waits, so the
     // engine binding it holds (the window's) stays as it is; `progress`, if set, hears on the
     // calling thread how many are done. Items must be independent: the order in which they
-    // finish changes nothing in their results.
-    void run(std::size_t count, const std::function<void(std::size_t i, StepScratch&)>& work,
-             const std::function<void(std::size_t done)>& progress = {});
+    // finish changes nothing in their results. `stopped`, if set, is asked on the calling
+    // thread after each report and every 50 ms; once it says yes, no item is begun any more,
+    // and run returns when those at work are done. Returns whether every item was done.
+    bool run(std::size_t count, const std::function<void(std::size_t i, StepScratch&)>& work,
+             const std::function<void(std::size_t done)>& progress = {},
+             const std::function<bool()>& stopped = {});
 
 private:
     std::vector<StepScratch> scratch_;

@@ -73,11 +73,18 @@ void findOn(Document& doc, const cli::Options& o) {
 FrameObjects findObjects(const PictureInput& picture, const std::vector<std::string>& args) {
     const cli::Options o = optionsOf(args);
     const std::shared_ptr<Document> doc = documentOf(picture, false, o);
+    bool interrupted = false;
     withMessages([&] {
         const py::gil_scoped_release release;
         findOn(*doc, o);
-        doc->analyseAll(o.threads);
+        // Ctrl+C in the interpreter stops the analyses after the objects at work.
+        doc->analyseAll(o.threads, {}, {}, [&interrupted] {
+            const py::gil_scoped_acquire acquire;
+            interrupted = PyErr_CheckSignals() != 0;
+            return interrupted;
+        });
     });
+    if (interrupted) throw py::error_already_set();
     return FrameObjects(doc, -1);
 }
 

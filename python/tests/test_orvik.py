@@ -240,3 +240,18 @@ def test_the_readme_example_runs_as_written(tmp_path, monkeypatch):
     monkeypatch.chdir(tmp_path)
     exec(compile(example, "README.md", "exec"), {})
     assert (tmp_path / "coins.geojson").stat().st_size > 0
+
+
+def test_ctrl_c_stops_find_objects_between_objects():
+    """A KeyboardInterrupt raised while the objects are analysed ends the call early."""
+    import signal
+    import threading
+    import time
+    picture = np.tile(discs(40, 40, [(20, 20)], 14), (20, 40))  # 800 discs
+    threading.Timer(0.2, lambda: os.kill(os.getpid(), signal.SIGINT)).start()
+    start = time.monotonic()
+    with pytest.raises(KeyboardInterrupt):
+        orvik.find_objects(picture, iterations=32000, points=200, threads=1, split=False)
+    # An object takes about 20 ms at these settings (more under the sanitizers): all 800 would
+    # take 18 s or more.
+    assert time.monotonic() - start < 5
