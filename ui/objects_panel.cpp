@@ -132,7 +132,7 @@ void ObjectsPanel::setMeasurer(Measurer measurer, const QString& unit) {
 
 void ObjectsPanel::fillRow(int row, const PictureObject& object) {
     const bool hasContour = !object.result.contour.empty();
-    const Measurements m = measurer_ ? measurer_(object.result) : Measurements{};
+    const Measurements m = measurer_ ? measurer_(object) : Measurements{};
     std::array<QTableWidgetItem*, ColumnCount> cells{};
     for (int c = 0; c < ColumnCount; ++c)
         cells[c] = table_->item(row, c);

@@ -21,7 +21,7 @@ public:
 
     // How the rows measure an object's contour, and the unit of its calibrated values (none:
     // their columns are hidden).
-    using Measurer = std::function<Measurements(const ContourResult& result)>;
+    using Measurer = std::function<Measurements(const PictureObject& object)>;
     void setMeasurer(Measurer measurer, const QString& unit);
 
     // Fills the table anew; `currentId` (0 for none) is selected.

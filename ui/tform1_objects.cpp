@@ -122,8 +122,12 @@ void TForm1::objectsChanged() {
     doc_.listChanged();
     if (doc_.objects().find(doc_.currentId()) == nullptr) doc_.setCurrent(0);
     const Calibration scale = units().calibration;
-    ObjectsPanel1->setMeasurer([this](const ContourResult& result) { return doc_.measure(result); },
-                               scale.known ? scale.unit : QString());
+    // Each object as the files measure it, its flags "failed" and "overlap" among them.
+    ObjectsPanel1->setMeasurer(
+        [this](const PictureObject& object) {
+            return doc_.measure(object, doc_.image(), doc_.frame());
+        },
+        scale.known ? scale.unit : QString());
     // The objects of the frame shown, as the files save them.
     ObjectsPanel1->showObjects(doc_.objectsOn(doc_.frame()), doc_.currentId());
     showObjectOutlines();
