@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <limits>
 #include <numbers>
+#include <optional>
 
 namespace orvik {
 
@@ -65,12 +66,10 @@ std::vector<std::uint8_t> objectSide(const GreyImage& image, const FindOptions& 
     return mask;
 }
 
-// The threshold half-way between a region's mean grey and that of the ground round it (the
-// pixels off the mask within a margin of a quarter of its radius, at least 2 pixels), in the
-// Threshold field's units: the level where its contour's image force turns, whatever the
-// light elsewhere in the picture. `fallback` when no ground is near.
-int localRegionThreshold(const GreyImage& image, const std::vector<std::uint8_t>& mask,
-                         const Region& region, int fallback) {
+// The mean grey of the pixels round a region that `ground(x, y)` takes: those of its box
+// widened by a quarter of its radius (at least 2 pixels), held to the picture; none if none.
+template <typename Ground>
+std::optional<double> meanAround(const GreyImage& image, const Region& region, Ground ground) {
     const int width = image.ImageWidth, height = image.ImageHeight;
     const int margin =
         std::max(2, static_cast<int>(std::lround(std::sqrt(region.area / std::numbers::pi) / 4)));
@@ -78,17 +77,30 @@ int localRegionThreshold(const GreyImage& image, const std::vector<std::uint8_t>
     double sum = 0;
     long long count = 0;
     for (int y = std::max(b.y1 - margin, 0); y < std::min(b.y2 + margin, height); ++y) {
-        const std::size_t row = static_cast<std::size_t>(y) * width;
+        const std::uint8_t* line = image.GreyData.get() + std::size_t(y) * width;
         for (int x = std::max(b.x1 - margin, 0); x < std::min(b.x2 + margin, width); ++x)
-            if (mask[row + x] == 0) {
-                sum += image.GreyData[row + x];
+            if (ground(x, y)) {
+                sum += line[x];
                 ++count;
             }
     }
-    if (count == 0) return fallback;
+    if (count == 0) return std::nullopt;
+    return sum / double(count);
+}
+
+// The threshold half-way between a region's mean grey and that of the ground round it (the
+// pixels off the mask within a margin of a quarter of its radius, at least 2 pixels), in the
+// Threshold field's units: the level where its contour's image force turns, whatever the
+// light elsewhere in the picture. `fallback` when no ground is near.
+int localRegionThreshold(const GreyImage& image, const std::vector<std::uint8_t>& mask,
+                         const Region& region, int fallback) {
+    const std::size_t width = static_cast<std::size_t>(image.ImageWidth);
+    const std::optional<double> ground =
+        meanAround(image, region, [&](int x, int y) { return mask[y * width + x] == 0; });
+    if (!ground) return fallback;
     const FieldInfo& field = fieldInfo(Field::Threshold);
-    return std::clamp(static_cast<int>(std::lround(2 * (region.meanGrey + sum / double(count)))),
-                      field.minimum, field.maximum);
+    return std::clamp(static_cast<int>(std::lround(2 * (region.meanGrey + *ground))), field.minimum,
+                      field.maximum);
 }
 
 } // namespace
@@ -259,22 +271,13 @@ Region outlineRegion(const GreyImage& image, const std::vector<ContourPoint>& ou
     region.centreY = sumY / region.area;
     region.meanGrey = sumGrey / region.area;
     // The surroundings: the pixels of the box widened by the margin that are not inside.
-    const int margin =
-        std::max(2, static_cast<int>(std::lround(std::sqrt(region.area / std::numbers::pi) / 4)));
-    const Box b = region.bounds;
-    double sumOut = 0;
-    long long countOut = 0;
-    for (int y = std::max(b.y1 - margin, 0); y < std::min(b.y2 + margin, height); ++y) {
-        const std::uint8_t* line = grey + std::size_t(y) * width;
+    const std::optional<double> around = meanAround(image, region, [&rows](int x, int y) {
         const auto [first, last] = rows[std::size_t(y)];
-        for (int x = std::max(b.x1 - margin, 0); x < std::min(b.x2 + margin, width); ++x)
-            if (x < first || x > last) {
-                sumOut += line[x];
-                ++countOut;
-            }
-    }
-    if (countOut == 0) return region;
-    const double meanOut = sumOut / double(countOut);
+        return x < first || x > last;
+    });
+    if (!around) return region;
+    const double meanOut = *around;
+    const Box b = region.bounds;
     const FieldInfo& threshold = fieldInfo(Field::Threshold);
     region.threshold = std::clamp(static_cast<int>(std::lround(2 * (region.meanGrey + meanOut))),
                                   threshold.minimum, threshold.maximum);
