@@ -25,7 +25,7 @@ int writeMovie(const QString& path, int frames) {
     scene.gap = 4;
     const orvik::test::SyntheticMovie movie = orvik::test::drawMovie(scene);
     orvik::test::writeStack16(path, 512, 512, frames, [&](int frame, std::uint16_t* samples) {
-        std::memcpy(samples, movie.frames.frame16(frame),
+        std::memcpy(samples, movie.frames.frame16(frame).get(),
                     movie.frames.samplesPerFrame() * sizeof(std::uint16_t));
     });
     std::printf("%zu ellipses, %d frames\n", movie.ellipses.front().size(), frames);

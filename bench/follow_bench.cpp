@@ -36,7 +36,7 @@ struct StackFile {
         ellipses = movie.ellipses.front().size();
         path = QDir::temp().filePath(QStringLiteral("orvik-follow-bench-%1.tif").arg(getpid()));
         test::writeStack16(path, kSide, kSide, kFrames, [&](int frame, std::uint16_t* samples) {
-            std::memcpy(samples, movie.frames.frame16(frame),
+            std::memcpy(samples, movie.frames.frame16(frame).get(),
                         movie.frames.samplesPerFrame() * sizeof(std::uint16_t));
         });
     }

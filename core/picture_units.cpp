@@ -9,7 +9,10 @@ PictureUnits pictureUnits(const PictureStack& stack, int frame,
                           const std::optional<Calibration>& scale) {
     PictureUnits units;
     units.calibration = scale ? *scale : stack.calibration;
-    if (stack.frames.layout() == SampleLayout::Grey16) units.raw = stack.frames.frame16(frame);
+    if (stack.frames.layout() == SampleLayout::Grey16) {
+        units.rawFrame = stack.frames.frame16(frame);
+        units.raw = units.rawFrame.get();
+    }
     return units;
 }
 

@@ -8,6 +8,7 @@
 #include "picture_stack.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -16,10 +17,11 @@ namespace orvik {
 struct PictureUnits {
     Calibration calibration;            // known: calibrated values beside the pixel ones
     const std::uint16_t* raw = nullptr; // the 16-bit frame's values, rows without padding
+    std::shared_ptr<const std::uint16_t[]> rawFrame; // holds `raw` while the units live
 };
 
 // The units of `frame` of `stack`: `scale` when one was given, else the file's calibration;
-// the raw values when the frames are 16-bit. The stack must outlive the units.
+// the raw values when the frames are 16-bit.
 PictureUnits pictureUnits(const PictureStack& stack, int frame,
                           const std::optional<Calibration>& scale);
 

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 namespace orvik {
@@ -30,29 +31,56 @@ struct DisplayRange {
     friend bool operator==(const DisplayRange&, const DisplayRange&) = default;
 };
 
+// A stack that cannot keep its frames: they need more than the memory it may use and the
+// temporary folder has no room for the rest. The text is the reason, without the file.
+class FrameStoreFull : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Bytes of frames one stack keeps in memory; the frames beyond are written to a temporary file
+// that is deleted with the stack, and read back when they are asked for. 0 (the default) takes
+// half the memory this process can still get (the free memory, its control group's limit and
+// its address-space limit, whichever is least) when the stack is made; the environment
+// variable ORVIK_FRAME_MEMORY_MB sets it too.
+void setFrameMemoryBudget(std::uint64_t bytes);
+
+class SpillFile;
+
 // Frames of one size and layout. Each frame is a buffer of its own, allocated when its page is
-// read: a long stack never needs one huge block, memory grows page by page as the file is read,
-// and nothing but the raw samples is kept per frame (the grey of the frame on show is made
-// when it is shown). Samples are stored as read, rows from the top down without padding,
-// 16-bit values in the machine's byte order.
+// read: a long stack never needs one huge block. Only the raw samples are kept per frame (the
+// grey of the frame on show is made when it is shown), and only as many as the memory budget
+// holds: a stack larger than the memory is read through, its later frames written out, and
+// each read back when it is asked for. Samples are stored as read, rows from the top down
+// without padding, 16-bit values in the machine's byte order.
 class FrameStack {
 public:
-    FrameStack() = default;
+    FrameStack();
     FrameStack(std::int32_t width, std::int32_t height, SampleLayout layout);
+    FrameStack(FrameStack&&) noexcept;
+    FrameStack& operator=(FrameStack&&) noexcept;
+    ~FrameStack();
 
     std::int32_t width() const { return width_; }
     std::int32_t height() const { return height_; }
     SampleLayout layout() const { return layout_; }
-    int frameCount() const;
+    int frameCount() const { return int(frames_.size()); }
     // Samples per frame: width × height × (3 for colour, else 1).
     std::size_t samplesPerFrame() const;
 
-    // Adds a frame whose samples the caller then writes, all of them: it starts uninitialised.
-    // The 8-bit one for Grey8 and Rgb8, the 16-bit one for Grey16.
+    // Adds a frame whose samples the caller then writes, all of them, before the next frame is
+    // added: it starts uninitialised. The 8-bit one for Grey8 and Rgb8, the 16-bit one for
+    // Grey16. Throws FrameStoreFull when the frames before it have nowhere to go.
     std::uint8_t* addFrame8();
     std::uint16_t* addFrame16();
-    const std::uint8_t* frame8(int frame) const { return narrow_[std::size_t(frame)].get(); }
-    const std::uint16_t* frame16(int frame) const { return wide_[std::size_t(frame)].get(); }
+    // A frame's samples, kept alive by the pointer for as long as it is held; safe to call from
+    // several threads at once. A frame written out is read back (and held briefly, so that the
+    // frame on show and its neighbours are not read again and again).
+    std::shared_ptr<const std::uint8_t[]> frame8(int frame) const;
+    std::shared_ptr<const std::uint16_t[]> frame16(int frame) const;
+    // Bytes of samples held in memory now, and the frames written out (for the tests).
+    std::uint64_t residentBytes() const;
+    int framesWrittenOut() const;
 
     // Moves the frames of `other`, which has this stack's size and layout, to the end.
     void append(FrameStack&& other);
@@ -60,11 +88,29 @@ public:
     void widenToColour();
 
 private:
+    struct Frame {
+        std::shared_ptr<std::uint8_t[]> narrow;
+        std::shared_ptr<std::uint16_t[]> wide;
+        std::shared_ptr<SpillFile> file; // where it was written out, when not in memory
+        std::uint64_t offset = 0;
+        bool inMemory() const { return narrow || wide; }
+    };
+    struct Recent;
+
+    std::size_t frameBytes() const;
+    void keepWithinBudget(std::size_t except);
+    void writeOut(Frame& frame);
+    void readBack(const Frame& frame, void* into) const;
+
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
     SampleLayout layout_ = SampleLayout::Grey8;
-    std::vector<std::unique_ptr<std::uint8_t[]>> narrow_;
-    std::vector<std::unique_ptr<std::uint16_t[]>> wide_;
+    std::vector<Frame> frames_;
+    std::uint64_t budget_ = 0;
+    std::uint64_t resident_ = 0;
+    std::size_t nextOut_ = 0; // frames before it are written out or were never kept
+    std::shared_ptr<SpillFile> spill_;
+    std::unique_ptr<Recent> recent_;
 };
 
 // The range a stack is shown through at first: for 16-bit frames the smallest to the largest

@@ -2,6 +2,7 @@
 // the loader and the bitmap guard.
 #pragma once
 
+#include "frame_stack.h"
 #include "grey_image.h"
 
 #include <QByteArray>
@@ -39,13 +40,16 @@ struct PictureFile {
 [[noreturn]] void refuseContent(const PictureFile& file);
 
 // Runs `read` on the file at `path` so that whatever a decoder of a hostile file throws reaches
-// the caller as one of our texts: out of memory, or the file's content refused.
+// the caller as one of our texts: out of memory, a stack with nowhere to keep its frames
+// (naming the file), or the file's content refused.
 template <typename Read>
 auto readGuarded(const QString& path, Read read) -> decltype(read()) {
     try {
         return read();
     } catch (const ImageLoadError&) {
         throw;
+    } catch (const FrameStoreFull& full) {
+        refuseFile(path, QString::fromStdString(full.what()));
     } catch (const std::bad_alloc&) {
         throw ImageLoadError(OutOfMemoryText);
     } catch (const std::exception&) {

@@ -32,13 +32,13 @@ py::dict readPicture(const std::string& path) {
     if (frames.layout() == SampleLayout::Grey16) {
         py::array_t<std::uint16_t> wide(shape);
         for (int f = 0; f < frames.frameCount(); ++f)
-            std::memcpy(wide.mutable_data() + std::size_t(f) * samples, frames.frame16(f),
+            std::memcpy(wide.mutable_data() + std::size_t(f) * samples, frames.frame16(f).get(),
                         samples * sizeof(std::uint16_t));
         out = wide;
     } else {
         py::array_t<std::uint8_t> narrow(shape);
         for (int f = 0; f < frames.frameCount(); ++f)
-            std::memcpy(narrow.mutable_data() + std::size_t(f) * samples, frames.frame8(f),
+            std::memcpy(narrow.mutable_data() + std::size_t(f) * samples, frames.frame8(f).get(),
                         samples);
         out = narrow;
     }

@@ -283,7 +283,8 @@ void TForm1::showPointer(int X, int Y) {
             value = QString::number(frames.frame8(doc_.frame())[at]);
             break;
         case SampleLayout::Rgb8: {
-            const std::uint8_t* rgb = frames.frame8(doc_.frame()) + 3 * at;
+            const auto samples = frames.frame8(doc_.frame());
+            const std::uint8_t* rgb = samples.get() + 3 * at;
             value = QStringLiteral("%1, %2, %3").arg(rgb[0]).arg(rgb[1]).arg(rgb[2]);
             break;
         }

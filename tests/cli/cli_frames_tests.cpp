@@ -112,7 +112,7 @@ TEST_F(CliFrames, TheFormatsOverFramesHoldEveryFrameAndTheCtcMasksMatchTheTracks
         const PictureStack mask = loadPictureStack(
             folder.filePath(QStringLiteral("movie/mask%1.tif").arg(t, 3, 10, QChar('0'))));
         ASSERT_EQ(mask.frames.layout(), SampleLayout::Grey16);
-        const std::uint16_t* labels = mask.frames.frame16(0);
+        const auto labels = mask.frames.frame16(0);
         EXPECT_EQ(labels[40 * 120 + 35 + 2 * t], 1) << t; // each disc's centre
         EXPECT_EQ(labels[60 * 120 + 85], 2) << t;
     }
@@ -183,10 +183,11 @@ TEST_F(CliFrames, EveryThreadCountPrintsAndSavesTheSameBytes) {
     scene.frames = 3;
     const test::SyntheticMovie movie12 = test::drawMovie(scene);
     const auto write = [&](const QString& path, int frames) {
-        test::writeStack16(
-            path, scene.width, scene.height, frames, [&](int f, std::uint16_t* samples) {
-                std::copy_n(movie12.frames.frame16(f), movie12.frames.samplesPerFrame(), samples);
-            });
+        test::writeStack16(path, scene.width, scene.height, frames,
+                           [&](int f, std::uint16_t* samples) {
+                               std::copy_n(movie12.frames.frame16(f).get(),
+                                           movie12.frames.samplesPerFrame(), samples);
+                           });
         return path;
     };
     for (const QString& input : {write(dir.path("m12.tif"), 3), write(dir.path("p12.tif"), 1)}) {

@@ -39,9 +39,12 @@ std::vector<std::uint8_t> expectedGrey(const TiffPage& page, DisplayRange range)
 
 std::vector<std::uint32_t> rawFrame(const FrameStack& frames, int frame) {
     const std::size_t n = frames.samplesPerFrame();
-    if (frames.layout() == SampleLayout::Grey16)
-        return {frames.frame16(frame), frames.frame16(frame) + n};
-    return {frames.frame8(frame), frames.frame8(frame) + n};
+    if (frames.layout() == SampleLayout::Grey16) {
+        const auto samples = frames.frame16(frame);
+        return {samples.get(), samples.get() + n};
+    }
+    const auto samples = frames.frame8(frame);
+    return {samples.get(), samples.get() + n};
 }
 
 std::string stackError(const QString& path) {
@@ -271,6 +274,49 @@ TEST_F(TiffTest, FramesFoldersAndPngCalibration) {
         const QString path = folder_.write(QStringLiteral("density%1.png").arg(int(perMetre)), png);
         EXPECT_FALSE(loadPictureStack(path).calibration.known) << int(perMetre);
     }
+}
+
+TEST_F(TiffTest, StacksBeyondTheMemoryBudgetAreReadBackWhole) {
+    // Each case loads once with room for every frame and once with room for about two, and
+    // must give the same samples, range and grey; the small budget writes frames out.
+    const std::vector<TiffPage> movie = discMovie(12);
+    writeTiff(folder_.path("movie.tif"), movie);
+    QDir(folder_.path("")).mkdir("mixed");
+    for (int i = 1; i <= 6; ++i) {
+        QImage picture(40, 30, QImage::Format_RGB32);
+        picture.fill(i % 2 ? qRgb(20 * i, 10 * i, 5 * i) : qRgb(9 * i, 9 * i, 9 * i));
+        picture.save(folder_.path(QStringLiteral("mixed/f%1.png").arg(i)));
+    }
+    for (const QString& name : {QStringLiteral("movie.tif"), QStringLiteral("mixed")}) {
+        setFrameMemoryBudget(0);
+        const PictureStack whole = loadPictureStack(folder_.path(name));
+        const std::size_t frameBytes = whole.frames.samplesPerFrame() *
+                                       (whole.frames.layout() == SampleLayout::Grey16 ? 2 : 1);
+        setFrameMemoryBudget(2 * frameBytes);
+        const PictureStack spilled = loadPictureStack(folder_.path(name));
+        setFrameMemoryBudget(0);
+        EXPECT_EQ(whole.frames.framesWrittenOut(), 0) << name.toStdString();
+        EXPECT_GT(spilled.frames.framesWrittenOut(), whole.frames.frameCount() / 2);
+        EXPECT_LE(spilled.frames.residentBytes(), 3 * frameBytes);
+        ASSERT_EQ(spilled.frames.frameCount(), whole.frames.frameCount());
+        EXPECT_EQ(spilled.range, whole.range);
+        for (int f = whole.frames.frameCount() - 1; f >= 0; --f) {
+            EXPECT_EQ(rawFrame(spilled.frames, f), rawFrame(whole.frames, f)) << f;
+            EXPECT_EQ(greyBuffer(frameImage(spilled, f)), greyBuffer(frameImage(whole, f)));
+        }
+    }
+    // With nowhere to write the frames beyond the budget, the file is named.
+    setFrameMemoryBudget(1);
+    const QByteArray tmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", folder_.path("no such folder").toLocal8Bit());
+    const std::string error = stackError(folder_.path("movie.tif"));
+    tmp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", tmp);
+    setFrameMemoryBudget(0);
+    EXPECT_EQ(error.rfind("Cannot read file " + folder_.path("movie.tif").toStdString() +
+                              ": no temporary file for its frames in ",
+                          0),
+              0u)
+        << error;
 }
 
 } // namespace

@@ -74,7 +74,7 @@ TEST(FrameFormats, AnEndedTrackShowsItsErrorOnceAndIsGoneAfterwards) {
 TEST(FrameFormats, AListSavedFromAFrameIsTheFramesWritersBytesForIt) {
     const std::vector<Track> tracks = {trackOf(1, 3, true), trackOf(4, 3, false)};
     const GreyImage image = test::greyPicture(40, 30, [](int x, int) { return x * 6; });
-    const PictureUnits units{Calibration{true, 0.5, QStringLiteral("um"), 0.0}, nullptr};
+    const PictureUnits units{Calibration{true, 0.5, QStringLiteral("um"), 0.0}, nullptr, {}};
     const std::vector<PictureObject> objects = objectsOnFrame(tracks, 2);
     QTemporaryDir dir;
     const std::vector<ObjectsFormat> formats = {ObjectsFormat::RoiSet, ObjectsFormat::GeoJson,
