@@ -1,4 +1,4 @@
-// Sharing out the pixels of overlapping objects and walling the borders between their shares.
+// Sharing out the pixels of overlapping objects, and what each of them sees of the others.
 #include "document/coupling.h"
 
 #include "core/field_table.h"
@@ -92,9 +92,8 @@ std::size_t middlePixel(const PictureObject& object, const std::vector<std::size
 namespace {
 
 constexpr int Margin = 4; // pixels the shares reach past the union of their objects
-// A pixel is wall when another share is this many pixels away or fewer, either way: a wall
-// thinner than that lets a contour's points step over it.
-constexpr int WallReach = 3;
+// Pixels past an object's own that its contour may come to, and the others' shares it sees.
+constexpr int Reach = Margin + 4;
 
 // The bounds of an object's pixels, widened by what the shares and the walls reach.
 Box reachOf(const std::vector<std::size_t>& pixels, int width, int height) {
@@ -106,7 +105,7 @@ Box reachOf(const std::vector<std::size_t>& pixels, int width, int height) {
         b.x2 = std::max(b.x2, x + 1);
         b.y2 = std::max(b.y2, y + 1);
     }
-    const int reach = Margin + WallReach + 1;
+    const int reach = Reach;
     return {std::max(b.x1 - reach, 0), std::max(b.y1 - reach, 0), std::min(b.x2 + reach, width),
             std::min(b.y2 + reach, height)};
 }
@@ -115,11 +114,12 @@ bool meet(const Box& a, const Box& b) {
     return a.x1 < b.x2 && b.x1 < a.x2 && a.y1 < b.y2 && b.y1 < a.y2;
 }
 
-// Walls the borders between the shares of `group` (indices into `objects`), all within `box`.
-void wallGroup(const GreyImage& image, GreyImage& walled,
-               const std::vector<const PictureObject*>& objects,
-               const std::vector<std::vector<std::size_t>>& pixels,
-               const std::vector<std::size_t>& group, const Box& box) {
+// Shares out the pixels of `group` (indices into `objects`), all within `box`, and adds to
+// each member's edit the other shares it reaches.
+void shareGroup(const GreyImage& image, const std::vector<const PictureObject*>& objects,
+                const std::vector<std::vector<std::size_t>>& pixels,
+                const std::vector<std::size_t>& group, const Box& box,
+                std::vector<GroundEdit>& edits) {
     const int width = image.ImageWidth;
     const int w = box.x2 - box.x1, h = box.y2 - box.y1;
     const std::size_t size = static_cast<std::size_t>(w) * h;
@@ -176,10 +176,11 @@ void wallGroup(const GreyImage& image, GreyImage& walled,
         }
     }
 
-    // The wall: every pixel near another object's share becomes ground as far from the level
-    // half-way between the two objects' thresholds as the objects' mean grey is on the other
-    // side (where it is not already further: the ground is left as it is), so that the image
-    // force pushes back across the wall as hard as it pushes out over the objects.
+    // What each object sees of the others: every pixel of another share within its reach
+    // becomes ground as far from the level half-way between the two objects' thresholds as
+    // the objects' mean grey is on the other side (where it is not already further: the
+    // ground is left as it is), so that the image force pushes it back from the border
+    // between their shares as hard as it pushes out over the objects, all along it.
     std::vector<double> meanGrey(objects.size(), 0.0);
     for (const std::size_t k : group) {
         double sum = 0;
@@ -187,60 +188,41 @@ void wallGroup(const GreyImage& image, GreyImage& walled,
             sum += image.GreyData[i];
         meanGrey[k] = pixels[k].empty() ? 0 : sum / double(pixels[k].size());
     }
-    // Which other share each pixel near a border between two has beside it (of two, the
-    // greater), marked out from the pixels on the border.
-    std::vector<int> beside(size, -1);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const int a = share[static_cast<std::size_t>(y) * w + x];
-            if (a < 0) continue;
-            for (const auto& [dx, dy] : Steps) {
-                const int nx = x + dx, ny = y + dy;
-                if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
-                const int b = share[static_cast<std::size_t>(ny) * w + nx];
-                if (b < 0 || b == a) continue;
-                for (int qy = std::max(y - WallReach, 0); qy <= std::min(y + WallReach, h - 1);
-                     ++qy)
-                    for (int qx = std::max(x - WallReach, 0); qx <= std::min(x + WallReach, w - 1);
-                         ++qx) {
-                        const std::size_t q = static_cast<std::size_t>(qy) * w + qx;
-                        const int across = share[q] == a ? b : share[q] == b ? a : -1;
-                        beside[q] = std::max(beside[q], across);
-                    }
+    for (const std::size_t k : group) {
+        const PictureObject& own = *objects[k];
+        const Box mine = reachOf(pixels[k], width, image.ImageHeight);
+        GroundEdit& edit = edits[k];
+        for (int y = std::max(mine.y1, box.y1); y < std::min(mine.y2, box.y2); ++y)
+            for (int x = std::max(mine.x1, box.x1); x < std::min(mine.x2, box.x2); ++x) {
+                const std::size_t j = static_cast<std::size_t>(y - box.y1) * w + (x - box.x1);
+                const int other = share[j];
+                if (other < 0 || other == static_cast<int>(k)) continue;
+                const double level = (at(own.values.fields, Field::Threshold) +
+                                      at(objects[other]->values.fields, Field::Threshold)) /
+                                     8.0;
+                const std::size_t i = global(j);
+                const long grey = image.GreyData[i];
+                const double mean = (meanGrey[k] + meanGrey[other]) / 2;
+                const long mirrored = std::clamp(std::lround(2 * level - mean), 0L, 255L);
+                const long ground =
+                    own.values.blackOnWhite ? std::max(grey, mirrored) : std::min(grey, mirrored);
+                if (ground == grey) continue;
+                edit.pixels.push_back(i);
+                edit.grey.push_back(static_cast<std::uint8_t>(ground));
             }
-        }
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const std::size_t j = static_cast<std::size_t>(y) * w + x;
-            const int other = beside[j];
-            if (other < 0) continue;
-            const PictureObject& own = *objects[share[j]];
-            const double level = (at(own.values.fields, Field::Threshold) +
-                                  at(objects[other]->values.fields, Field::Threshold)) /
-                                 8.0;
-            const std::size_t i = global(j);
-            const long grey = image.GreyData[i];
-            const double mean = (meanGrey[share[j]] + meanGrey[other]) / 2;
-            const long mirrored = std::clamp(std::lround(2 * level - mean), 0L, 255L);
-            walled.GreyData[i] = static_cast<std::uint8_t>(
-                own.values.blackOnWhite ? std::max(grey, mirrored) : std::min(grey, mirrored));
-        }
+    }
 }
 
 } // namespace
 
-GreyImage walledGrey(const GreyImage& image, const std::vector<const PictureObject*>& objects,
-                     const std::vector<std::vector<std::size_t>>& pixels,
-                     const std::vector<std::size_t>& coupled) {
+std::vector<GroundEdit> groundOfOthers(const GreyImage& image,
+                                       const std::vector<const PictureObject*>& objects,
+                                       const std::vector<std::vector<std::size_t>>& pixels,
+                                       const std::vector<std::size_t>& coupled) {
     const int width = image.ImageWidth, height = image.ImageHeight;
-    const std::size_t size = static_cast<std::size_t>(width) * height;
-    GreyImage walled;
-    walled.ImageWidth = width;
-    walled.ImageHeight = height;
-    walled.GreyData = std::make_unique<std::uint8_t[]>(size);
-    std::memcpy(walled.GreyData.get(), image.GreyData.get(), size);
+    std::vector<GroundEdit> edits(objects.size());
 
-    // Objects whose reaches meet are walled together, each group in the box round it.
+    // Objects whose reaches meet are shared out together, each group in the box round it.
     std::vector<Box> reach(coupled.size());
     std::vector<std::size_t> group(coupled.size());
     for (std::size_t a = 0; a < coupled.size(); ++a) {
@@ -266,9 +248,9 @@ GreyImage walledGrey(const GreyImage& image, const std::vector<const PictureObje
                 box = {std::min(box.x1, reach[a].x1), std::min(box.y1, reach[a].y1),
                        std::max(box.x2, reach[a].x2), std::max(box.y2, reach[a].y2)};
             }
-        wallGroup(image, walled, objects, pixels, members, box);
+        shareGroup(image, objects, pixels, members, box, edits);
     }
-    return walled;
+    return edits;
 }
 
 } // namespace orvik

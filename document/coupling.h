@@ -2,8 +2,9 @@
 // contours alone would settle on the outline of the whole clump. Their shared ground is shared
 // out (a flood from each object's middle down the distance map of their union, so the border
 // between two runs along the valley where they meet), and each is analysed again on a picture
-// in which that border is a wall: its pixels mirrored about the objects' threshold, so that
-// the image force pushes each contour back to its own side, as it does at the clump's edge.
+// in which the others' shares are ground: their pixels mirrored about the objects' threshold,
+// so that the image force pushes each contour back to its own side, as it does at the clump's
+// edge.
 #pragma once
 
 #include "core/picture_object.h"
@@ -29,11 +30,18 @@ struct Overlap {
 std::vector<Overlap> overlaps(const std::vector<std::vector<std::size_t>>& pixels,
                               std::size_t pictureSize);
 
-// The picture the objects in `coupled` (indices into `objects`) are analysed on again: `image`
-// with the borders between their shares walled. Depends on the objects' pixels and values only,
-// never on their order or the threads.
-GreyImage walledGrey(const GreyImage& image, const std::vector<const PictureObject*>& objects,
-                     const std::vector<std::vector<std::size_t>>& pixels,
-                     const std::vector<std::size_t>& coupled);
+// What one object's analysis sees differently from the picture: these pixels with this grey.
+struct GroundEdit {
+    std::vector<std::size_t> pixels;
+    std::vector<std::uint8_t> grey;
+};
+
+// For each object in `coupled` (indices into `objects`; the others get no edit): the other
+// objects' shares that it reaches, made ground. Depends on the objects' pixels and values
+// only, never on their order or the threads.
+std::vector<GroundEdit> groundOfOthers(const GreyImage& image,
+                                       const std::vector<const PictureObject*>& objects,
+                                       const std::vector<std::vector<std::size_t>>& pixels,
+                                       const std::vector<std::size_t>& coupled);
 
 } // namespace orvik

@@ -7,6 +7,8 @@
 #include "document/worker_pool.h"
 
 #include <algorithm>
+#include <memory>
+#include <mutex>
 
 namespace orvik {
 
@@ -141,10 +143,38 @@ void ObjectList::coupleOverlapping(const GreyImage& image, const std::string& im
     }
     std::sort(coupled.begin(), coupled.end());
     coupled.erase(std::unique(coupled.begin(), coupled.end()), coupled.end());
-    const GreyImage walled = walledGrey(image, objects, pixels, coupled);
+    const std::vector<GroundEdit> edits = groundOfOthers(image, objects, pixels, coupled);
+    // Each analysis runs on a copy of the picture with its edit made, undone after: a copy
+    // per worker, whichever worker takes the object.
+    std::mutex lock;
+    std::vector<std::unique_ptr<GreyImage>> copies;
+    std::vector<GreyImage*> idle;
+    const auto takeCopy = [&] {
+        std::lock_guard hold(lock);
+        if (!idle.empty()) {
+            GreyImage* copy = idle.back();
+            idle.pop_back();
+            return copy;
+        }
+        auto copy = std::make_unique<GreyImage>();
+        copy->ImageWidth = image.ImageWidth;
+        copy->ImageHeight = image.ImageHeight;
+        copy->GreyData = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+        std::copy_n(image.GreyData.get(), size, copy->GreyData.get());
+        copies.push_back(std::move(copy));
+        return copies.back().get();
+    };
     std::vector<ObjectAnalysis> analyses(coupled.size());
     WorkerPool(threads).run(coupled.size(), [&](std::size_t i, StepScratch& scratch) {
-        analyses[i] = analyseObject(walled, imageFile, *picked[coupled[i]], scratch);
+        GreyImage* copy = takeCopy();
+        const GroundEdit& edit = edits[coupled[i]];
+        for (std::size_t e = 0; e < edit.pixels.size(); ++e)
+            copy->GreyData[edit.pixels[e]] = edit.grey[e];
+        analyses[i] = analyseObject(*copy, imageFile, *picked[coupled[i]], scratch);
+        for (const std::size_t p : edit.pixels)
+            copy->GreyData[p] = image.GreyData[p];
+        std::lock_guard hold(lock);
+        idle.push_back(copy);
     });
     for (std::size_t i = 0; i < coupled.size(); ++i)
         keep(*picked[coupled[i]], std::move(analyses[i]));
