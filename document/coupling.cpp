@@ -133,19 +133,31 @@ void shareGroup(const GreyImage& image, const std::vector<const PictureObject*>&
     };
 
     // The union of the objects' pixels and a margin round it, and each object's middle as
-    // the seed of its share. The shares are flooded from the seeds down the union's distance
-    // map, then out into the margin nearest first, so that the border between two shares
-    // runs on past the union's edge where a contour might slip round it.
-    std::vector<std::uint8_t> inUnion(size, 0), offUnion(size, 1);
+    // the seed of its share. The shares are flooded from the seeds down the distance map of
+    // the union's pixels on the objects' side of their threshold, then over the union's other
+    // pixels, then out into the margin nearest first. So the border between two shares runs
+    // along the valley where touching objects meet, a contour that strayed over ground onto
+    // another object's pixels gives them back, and the border runs on past the union's edge
+    // where a contour might slip round it.
+    double level = 0;
+    for (const std::size_t k : group)
+        level += at(objects[k]->values.fields, Field::Threshold) / 4.0;
+    level /= static_cast<double>(group.size());
+    const bool dark = objects[group.front()]->values.blackOnWhite;
+    std::vector<std::uint8_t> inUnion(size, 0), offUnion(size, 1), objectSide(size, 0);
     for (const std::size_t k : group)
         for (const std::size_t i : pixels[k]) {
             const std::size_t j = local(i);
             inUnion[j] = 1;
             offUnion[j] = 0;
+            const double grey = image.GreyData[i];
+            objectSide[j] = dark ? grey < level : grey > level;
         }
-    const std::vector<std::int64_t> inside = squaredDistances(inUnion, w, h);
+    const std::vector<std::int64_t> inside = squaredDistances(objectSide, w, h);
     const std::vector<std::int64_t> outside = squaredDistances(offUnion, w, h);
-    const auto key = [&](std::size_t j) { return inUnion[j] != 0 ? inside[j] : -outside[j]; };
+    const auto key = [&](std::size_t j) {
+        return objectSide[j] != 0 ? inside[j] : inUnion[j] != 0 ? 0 : -outside[j];
+    };
     std::vector<int> share(size, -1);
     // Highest first; of equal ones the first pixel, so that the shares depend on where the
     // objects are and never on the order they are listed in.
