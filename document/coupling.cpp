@@ -207,8 +207,17 @@ void shareGroup(const GreyImage& image, const std::vector<const PictureObject*>&
         for (int y = std::max(mine.y1, box.y1); y < std::min(mine.y2, box.y2); ++y)
             for (int x = std::max(mine.x1, box.x1); x < std::min(mine.x2, box.x2); ++x) {
                 const std::size_t j = static_cast<std::size_t>(y - box.y1) * w + (x - box.x1);
-                const int other = share[j];
-                if (other < 0 || other == static_cast<int>(k)) continue;
+                int other = share[j];
+                if (other == static_cast<int>(k)) {
+                    other = -1;
+                    for (const auto& [dx, dy] : Steps) {
+                        const int nx = x - box.x1 + dx, ny = y - box.y1 + dy;
+                        if (nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+                        const int n = share[static_cast<std::size_t>(ny) * w + nx];
+                        if (n >= 0 && n != static_cast<int>(k)) other = std::max(other, n);
+                    }
+                }
+                if (other < 0) continue;
                 const double level = (at(own.values.fields, Field::Threshold) +
                                       at(objects[other]->values.fields, Field::Threshold)) /
                                      8.0;
