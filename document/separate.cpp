@@ -355,58 +355,74 @@ int numbered(std::vector<int>& labels, Basins& basins) {
 // to the picture's border.
 std::vector<std::uint8_t> withoutHoles(const std::vector<std::uint8_t>& mask, int width,
                                        int height) {
+    // The ground reached from the border, 4-connected, filled a run at a time: from each seed
+    // the run of ground it lies in, then one seed for each run of ground beside it in the rows
+    // above and below. Most of a picture is ground, and a run costs little more than its row.
     std::vector<std::uint8_t> filled(mask.size(), 1);
-    std::vector<std::size_t> open;
-    const auto reach = [&](int x, int y) {
+    const auto open = [&](int x, int y) {
         const std::size_t i = static_cast<std::size_t>(y) * width + x;
-        if (mask[i] != 0 || filled[i] == 0) return;
-        filled[i] = 0;
-        open.push_back(i);
+        return mask[i] == 0 && filled[i] != 0;
     };
-    for (int x = 0; x < width; ++x) {
-        reach(x, 0);
-        reach(x, height - 1);
-    }
+    std::vector<std::pair<int, int>> seeds;
+    const auto seedRuns = [&](int x1, int x2, int y) {
+        if (y < 0 || y >= height) return;
+        for (int x = x1; x <= x2; ++x) {
+            if (!open(x, y)) continue;
+            seeds.emplace_back(x, y);
+            while (x + 1 <= x2 && open(x + 1, y))
+                ++x;
+        }
+    };
+    seedRuns(0, width - 1, 0);
+    seedRuns(0, width - 1, height - 1);
     for (int y = 0; y < height; ++y) {
-        reach(0, y);
-        reach(width - 1, y);
+        if (open(0, y)) seeds.emplace_back(0, y);
+        if (open(width - 1, y)) seeds.emplace_back(width - 1, y);
     }
-    while (!open.empty()) {
-        const std::size_t i = open.back();
-        open.pop_back();
-        const int x = static_cast<int>(i % width), y = static_cast<int>(i / width);
-        if (x > 0) reach(x - 1, y);
-        if (x + 1 < width) reach(x + 1, y);
-        if (y > 0) reach(x, y - 1);
-        if (y + 1 < height) reach(x, y + 1);
+    while (!seeds.empty()) {
+        const auto [x, y] = seeds.back();
+        seeds.pop_back();
+        if (!open(x, y)) continue;
+        int left = x, right = x;
+        while (left > 0 && open(left - 1, y))
+            --left;
+        while (right + 1 < width && open(right + 1, y))
+            ++right;
+        std::fill_n(filled.begin() + static_cast<std::ptrdiff_t>(y) * width + left,
+                    right - left + 1, 0);
+        seedRuns(left, right, y - 1);
+        seedRuns(left, right, y + 1);
     }
     return filled;
 }
 
-// Plain 8-connected labelling, one raster pass with union–find.
+// Plain 8-connected labelling, one raster pass with union–find. A pixel whose upper neighbour
+// is labelled takes its label: the other three neighbours looked at touch that one and were
+// joined to it already. Otherwise the left and upper-left ones were joined when the left one
+// was labelled, and only the upper-right one can bring a second label.
 int connectedRegions(const std::vector<std::uint8_t>& mask, int width, int height,
                      std::vector<int>& labels) {
     Basins basins;
     for (int y = 0; y < height; ++y) {
         const std::size_t row = static_cast<std::size_t>(y) * width;
+        const int* above = y > 0 ? &labels[row - width] : nullptr;
         for (int x = 0; x < width; ++x) {
             if (mask[row + x] == 0) continue;
-            int found = -1;
-            const auto meet = [&](int other) {
-                if (other < 0) return;
+            const int up = above != nullptr ? above[x] : -1;
+            if (up >= 0) {
+                labels[row + x] = up;
+                continue;
+            }
+            int found = x > 0 ? labels[row + x - 1] : -1;
+            if (found < 0 && above != nullptr && x > 0) found = above[x - 1];
+            const int upRight = above != nullptr && x + 1 < width ? above[x + 1] : -1;
+            if (upRight >= 0) {
                 if (found < 0) {
-                    found = other;
-                    return;
+                    found = upRight;
+                } else {
+                    const int a = basins.root(found), b = basins.root(upRight);
+                    if (a != b) basins.parent[std::max(a, b)] = std::min(a, b);
                 }
-                const int a = basins.root(found), b = basins.root(other);
-                if (a != b) basins.parent[std::max(a, b)] = std::min(a, b);
-            };
-            if (x > 0) meet(labels[row + x - 1]);
-            if (y > 0) {
-                const std::size_t above = row - width;
-                if (x > 0) meet(labels[above + x - 1]);
-                meet(labels[above + x]);
-                if (x + 1 < width) meet(labels[above + x + 1]);
             }
             labels[row + x] = found >= 0 ? found : basins.fresh(0);
         }
