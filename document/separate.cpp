@@ -342,11 +342,17 @@ struct Basins {
 int numbered(std::vector<int>& labels, Basins& basins) {
     std::vector<int> number(basins.parent.size(), -1);
     int count = 0;
+    // Runs of one label are the rule: its number is looked up once a run.
+    int last = -1, lastNumber = -1;
     for (int& label : labels) {
         if (label < 0) continue;
-        int& n = number[basins.root(label)];
-        if (n < 0) n = count++;
-        label = n;
+        if (label != last) {
+            last = label;
+            int& n = number[basins.root(label)];
+            if (n < 0) n = count++;
+            lastNumber = n;
+        }
+        label = lastNumber;
     }
     return count;
 }
