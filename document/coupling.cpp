@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <queue>
 #include <tuple>
 
@@ -32,32 +31,59 @@ enclosedPixels(const std::vector<const PictureObject*>& objects, int width, int 
     return pixels;
 }
 
-std::vector<Overlap> overlaps(const std::vector<std::vector<std::size_t>>& pixels,
-                              std::size_t pictureSize) {
-    // Most pictures' objects overlap nowhere: one owner per pixel, and the pairs counted
-    // where a second object comes.
-    std::vector<int> owner(pictureSize, -1);
-    std::map<std::pair<std::size_t, std::size_t>, std::size_t> shared;
-    for (std::size_t k = 0; k < pixels.size(); ++k)
+std::vector<Overlap> overlaps(const std::vector<std::vector<std::size_t>>& pixels, int width) {
+    // Most pictures' objects overlap nowhere: only pairs whose bounds meet are compared, pixel
+    // by pixel, found by a sweep over the bounds' left edges.
+    struct Bounds {
+        std::size_t k;
+        int x1, x2, y1, y2;
+    };
+    std::vector<Bounds> bounds;
+    std::vector<std::vector<std::size_t>> sorted(pixels.size());
+    for (std::size_t k = 0; k < pixels.size(); ++k) {
+        if (pixels[k].empty()) continue;
+        Bounds b{k, width, -1, static_cast<int>(pixels[k].front() / width),
+                 static_cast<int>(pixels[k].back() / width)};
         for (const std::size_t i : pixels[k]) {
-            if (owner[i] >= 0) ++shared[{static_cast<std::size_t>(owner[i]), k}];
-            owner[i] = static_cast<int>(k);
+            const int x = static_cast<int>(i % width), y = static_cast<int>(i / width);
+            b.x1 = std::min(b.x1, x);
+            b.x2 = std::max(b.x2, x);
+            b.y1 = std::min(b.y1, y);
+            b.y2 = std::max(b.y2, y);
         }
-    // A pixel in three objects counted the first pair only under the last owner: count again
-    // exactly for the pairs found, which are few.
-    std::vector<Overlap> found;
-    for (const auto& [pair, roughCount] : shared) {
-        (void)roughCount;
-        const auto& a = pixels[pair.first];
-        const auto& b = pixels[pair.second];
-        std::vector<std::size_t> sa(a), sb(b), both;
-        std::sort(sa.begin(), sa.end());
-        std::sort(sb.begin(), sb.end());
-        std::set_intersection(sa.begin(), sa.end(), sb.begin(), sb.end(), std::back_inserter(both));
-        const double smaller = static_cast<double>(std::min(a.size(), b.size()));
-        if (!both.empty() && static_cast<double>(both.size()) >= OverlapShare * smaller)
-            found.push_back({pair.first, pair.second, both.size()});
+        bounds.push_back(b);
     }
+    std::sort(bounds.begin(), bounds.end(), [](const Bounds& a, const Bounds& b) {
+        return std::tie(a.x1, a.k) < std::tie(b.x1, b.k);
+    });
+    const auto inOrder = [&](std::size_t k) -> const std::vector<std::size_t>& {
+        if (sorted[k].empty()) {
+            sorted[k] = pixels[k];
+            std::sort(sorted[k].begin(), sorted[k].end());
+        }
+        return sorted[k];
+    };
+    std::vector<Overlap> found;
+    std::vector<std::size_t> both;
+    for (std::size_t a = 0; a < bounds.size(); ++a)
+        for (std::size_t b = a + 1; b < bounds.size() && bounds[b].x1 <= bounds[a].x2; ++b) {
+            const Bounds& p = bounds[a];
+            const Bounds& q = bounds[b];
+            if (q.y1 > p.y2 || p.y1 > q.y2) continue;
+            const std::size_t first = std::min(p.k, q.k), second = std::max(p.k, q.k);
+            both.clear();
+            const auto& sa = inOrder(first);
+            const auto& sb = inOrder(second);
+            std::set_intersection(sa.begin(), sa.end(), sb.begin(), sb.end(),
+                                  std::back_inserter(both));
+            const double smaller =
+                static_cast<double>(std::min(pixels[first].size(), pixels[second].size()));
+            if (!both.empty() && static_cast<double>(both.size()) >= OverlapShare * smaller)
+                found.push_back({first, second, both.size()});
+        }
+    std::sort(found.begin(), found.end(), [](const Overlap& a, const Overlap& b) {
+        return std::tie(a.first, a.second) < std::tie(b.first, b.second);
+    });
     return found;
 }
 

@@ -27,8 +27,7 @@ struct Overlap {
     std::size_t first, second;
     std::size_t shared;
 };
-std::vector<Overlap> overlaps(const std::vector<std::vector<std::size_t>>& pixels,
-                              std::size_t pictureSize);
+std::vector<Overlap> overlaps(const std::vector<std::vector<std::size_t>>& pixels, int width);
 
 // What one object's analysis sees differently from the picture: these pixels with this grey.
 struct GroundEdit {

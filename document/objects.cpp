@@ -133,7 +133,7 @@ void ObjectList::coupleOverlapping(const GreyImage& image, const std::string& im
         object->overlapping.clear();
     std::vector<std::vector<std::size_t>> pixels =
         enclosedPixels(objects, image.ImageWidth, image.ImageHeight);
-    std::vector<Overlap> found = overlaps(pixels, size);
+    std::vector<Overlap> found = overlaps(pixels, image.ImageWidth);
     if (found.empty()) return;
 
     std::vector<std::size_t> coupled;
@@ -181,7 +181,7 @@ void ObjectList::coupleOverlapping(const GreyImage& image, const std::string& im
 
     // What overlaps still: the flag, naming the other object.
     pixels = enclosedPixels(objects, image.ImageWidth, image.ImageHeight);
-    for (const Overlap& o : overlaps(pixels, size)) {
+    for (const Overlap& o : overlaps(pixels, image.ImageWidth)) {
         picked[o.first]->overlapping.push_back(picked[o.second]->id);
         picked[o.second]->overlapping.push_back(picked[o.first]->id);
     }

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
+#include <random>
+#include <tuple>
 #include <vector>
 
 namespace orvik {
@@ -141,7 +143,7 @@ TEST(Coupling, KeepsTouchingObjectsApart) {
             objects.push_back(&o);
         const auto pixels =
             enclosedPixels(objects, picture.image.ImageWidth, picture.image.ImageHeight);
-        for (const Overlap& o : overlaps(pixels, picture.truth.size())) {
+        for (const Overlap& o : overlaps(pixels, picture.image.ImageWidth)) {
             shared[couple] += o.shared;
             if (couple) {
                 EXPECT_FALSE(list.objects()[o.first].overlapping.empty());
@@ -151,6 +153,38 @@ TEST(Coupling, KeepsTouchingObjectsApart) {
     }
     EXPECT_GT(shared[0], 0u);
     EXPECT_EQ(shared[1], 0u);
+}
+
+TEST(Coupling, OverlapsAreEveryPairThatSharesEnough) {
+    // Random rectangles, some nested, some touching: the pairs found against counting every
+    // pair's shared pixels.
+    std::mt19937 random(7);
+    const int width = 90, height = 70;
+    std::vector<std::vector<std::size_t>> pixels(40);
+    for (auto& set : pixels) {
+        const int x = int(random() % 80), y = int(random() % 60);
+        const int w = 1 + int(random() % 20), h = 1 + int(random() % 20);
+        for (int yy = y; yy < std::min(y + h, height); ++yy)
+            for (int xx = x; xx < std::min(x + w, width); ++xx)
+                set.push_back(std::size_t(yy) * width + xx);
+    }
+    pixels[5].clear();
+    std::vector<Overlap> expected;
+    for (std::size_t a = 0; a < pixels.size(); ++a)
+        for (std::size_t b = a + 1; b < pixels.size(); ++b) {
+            std::size_t shared = 0;
+            for (const std::size_t i : pixels[a])
+                shared += std::count(pixels[b].begin(), pixels[b].end(), i);
+            const double smaller = double(std::min(pixels[a].size(), pixels[b].size()));
+            if (shared > 0 && double(shared) >= OverlapShare * smaller)
+                expected.push_back({a, b, shared});
+        }
+    const std::vector<Overlap> found = overlaps(pixels, width);
+    ASSERT_EQ(found.size(), expected.size());
+    ASSERT_GT(found.size(), 5u);
+    for (std::size_t n = 0; n < found.size(); ++n)
+        EXPECT_EQ(std::tie(found[n].first, found[n].second, found[n].shared),
+                  std::tie(expected[n].first, expected[n].second, expected[n].shared));
 }
 
 } // namespace
