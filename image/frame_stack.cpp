@@ -234,44 +234,33 @@ std::uint16_t* FrameStack::addFrame16() {
     return frames_.back().wide.get();
 }
 
-void FrameStack::readBack(const Frame& frame, void* into) const {
-    frame.file->read(frame.offset, into, frameBytes());
+// A written-out frame's samples: from the recent ones, else read back and kept among them.
+template <typename Sample>
+std::shared_ptr<const Sample[]> FrameStack::readBack(int index) const {
+    std::lock_guard hold(recent_->lock);
+    for (const auto& [at, samples] : recent_->frames)
+        if (at == index) return std::static_pointer_cast<const Sample[]>(samples);
+    std::shared_ptr<Sample[]> samples;
+    try {
+        samples = std::make_shared_for_overwrite<Sample[]>(samplesPerFrame());
+    } catch (const std::bad_alloc&) {
+        refuse(QString::fromLatin1(OutOfMemoryText));
+    }
+    const Frame& frame = frames_[std::size_t(index)];
+    frame.file->read(frame.offset, samples.get(), frameBytes());
+    recent_->frames.emplace_front(index, samples);
+    if (recent_->frames.size() > Recent::Kept) recent_->frames.pop_back();
+    return samples;
 }
 
 std::shared_ptr<const std::uint8_t[]> FrameStack::frame8(int index) const {
     const Frame& frame = frames_[std::size_t(index)];
-    if (frame.narrow) return frame.narrow;
-    std::lock_guard hold(recent_->lock);
-    for (const auto& [at, samples] : recent_->frames)
-        if (at == index) return std::static_pointer_cast<const std::uint8_t[]>(samples);
-    std::shared_ptr<std::uint8_t[]> samples;
-    try {
-        samples = std::make_shared_for_overwrite<std::uint8_t[]>(samplesPerFrame());
-    } catch (const std::bad_alloc&) {
-        refuse(QString::fromLatin1(OutOfMemoryText));
-    }
-    readBack(frame, samples.get());
-    recent_->frames.emplace_front(index, samples);
-    if (recent_->frames.size() > Recent::Kept) recent_->frames.pop_back();
-    return samples;
+    return frame.narrow ? frame.narrow : readBack<std::uint8_t>(index);
 }
 
 std::shared_ptr<const std::uint16_t[]> FrameStack::frame16(int index) const {
     const Frame& frame = frames_[std::size_t(index)];
-    if (frame.wide) return frame.wide;
-    std::lock_guard hold(recent_->lock);
-    for (const auto& [at, samples] : recent_->frames)
-        if (at == index) return std::static_pointer_cast<const std::uint16_t[]>(samples);
-    std::shared_ptr<std::uint16_t[]> samples;
-    try {
-        samples = std::make_shared_for_overwrite<std::uint16_t[]>(samplesPerFrame());
-    } catch (const std::bad_alloc&) {
-        refuse(QString::fromLatin1(OutOfMemoryText));
-    }
-    readBack(frame, samples.get());
-    recent_->frames.emplace_front(index, samples);
-    if (recent_->frames.size() > Recent::Kept) recent_->frames.pop_back();
-    return samples;
+    return frame.wide ? frame.wide : readBack<std::uint16_t>(index);
 }
 
 void FrameStack::append(FrameStack&& other) {

@@ -100,7 +100,8 @@ private:
     std::size_t frameBytes() const;
     void keepWithinBudget(std::size_t except);
     void writeOut(Frame& frame);
-    void readBack(const Frame& frame, void* into) const;
+    template <typename Sample>
+    std::shared_ptr<const Sample[]> readBack(int index) const;
 
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
