@@ -42,7 +42,7 @@ void recentre(KONTUR& k) {
 // frames after it a run on from where the contour stopped.
 void followOn(Track& track, KONTUR& k, const std::vector<ContourPoint>* start,
               const GreyImage& image, const std::string& imageFile, StepScratch& scratch) {
-    if (!track.error.empty()) return; // the track ended on an earlier frame
+    if (!track.error.empty() || !track.ended.empty()) return; // it ended on an earlier frame
     const bool blackOnWhite = track.values.blackOnWhite;
     const ImageBindingScope binding(image, blackOnWhite);
     try {
@@ -61,16 +61,78 @@ void followOn(Track& track, KONTUR& k, const std::vector<ContourPoint>* start,
         captureResult(k, runContext(imageFile, image.ImageWidth, image.ImageHeight, track.values)));
 }
 
+// Following with detection: as below, each frame checked by a Tracker once carried on.
+FollowOutcome followDetecting(const std::vector<PictureObject>& objects, const FrameSource& frame,
+                              int first, int count, const std::string& imageFile, int threads,
+                              const std::function<bool(int)>& progress, const FrameDone& done,
+                              const TrackingRules& rules) {
+    FollowOutcome outcome;
+    std::vector<Track>& tracks = outcome.tracks;
+    std::vector<const std::vector<ContourPoint>*> starts;
+    for (const PictureObject& object : objects) {
+        Track& track = tracks.emplace_back();
+        track.id = object.id;
+        track.values = object.values;
+        track.firstFrame = first;
+        starts.push_back(object.fromOutline && !object.result.contour.empty()
+                             ? &object.result.contour
+                             : nullptr);
+    }
+    TrackingRules fresh = rules;
+    for (const PictureObject& object : objects)
+        fresh.nextId = std::max(fresh.nextId, object.id + 1);
+    Tracker tracker(fresh);
+    std::vector<KONTUR> contours(tracks.size());
+    WorkerPool pool(threads);
+    for (int f = 0; f < count; ++f) {
+        const GreyImage image = frame(first + f);
+        const std::size_t carried = tracks.size();
+        pool.run(carried, [&](std::size_t i, StepScratch& scratch) {
+            followOn(tracks[i], contours[i], f == 0 ? starts[i] : nullptr, image, imageFile,
+                     scratch);
+        });
+        std::vector<Track> started = tracker.check(image, first + f, tracks, contours);
+        if (!started.empty()) {
+            const std::size_t before = tracks.size();
+            for (Track& track : started)
+                tracks.push_back(std::move(track));
+            contours.resize(tracks.size());
+            pool.run(tracks.size() - before, [&](std::size_t j, StepScratch& scratch) {
+                followOn(tracks[before + j], contours[before + j], nullptr, image, imageFile,
+                         scratch);
+            });
+            tracker.started(image, first + f, tracks, contours, before);
+            if (done.grown) done.grown(tracks.size());
+        }
+        if (done.each)
+            pool.run(tracks.size(), [&](std::size_t i, StepScratch&) {
+                done.each(i, first + f, trackOnFrame(tracks[i], first + f), image);
+            });
+        outcome.framesDone = f + 1;
+        if (done.heard) done.heard(first + f, tracks, image);
+        if (done.forget)
+            for (Track& track : tracks)
+                if (track.frames.size() > 1) {
+                    track.frames.erase(track.frames.begin());
+                    ++track.firstFrame;
+                }
+        if (progress && !progress(outcome.framesDone)) break;
+    }
+    return outcome;
+}
+
 } // namespace
 
 std::optional<PictureObject> trackOnFrame(const Track& track, int f) {
     if (f < track.firstFrame) return std::nullopt;
     PictureObject object{track.id, track.values, {}, {}};
+    object.parent = track.parent;
     if (f <= track.lastFrame()) {
         object.result = track.frames[static_cast<std::size_t>(f - track.firstFrame)];
-    } else if (f == track.lastFrame() + 1 && !track.error.empty()) {
+    } else if (f == track.lastFrame() + 1 && (!track.error.empty() || !track.ended.empty())) {
         if (!track.frames.empty()) object.result = track.frames.back();
         object.error = track.error;
+        object.ended = track.ended;
     } else {
         return std::nullopt;
     }
@@ -84,7 +146,11 @@ void runOnNextFrame(KONTUR& k, StepScratch& scratch) {
 
 FollowOutcome followObjects(const std::vector<PictureObject>& objects, const FrameSource& frame,
                             int first, int count, const std::string& imageFile, int threads,
-                            const std::function<bool(int)>& progress, const FrameDone& done) {
+                            const std::function<bool(int)>& progress, const FrameDone& done,
+                            const TrackingRules* tracking) {
+    if (tracking != nullptr)
+        return followDetecting(objects, frame, first, count, imageFile, threads, progress, done,
+                               *tracking);
     FollowOutcome outcome;
     const std::size_t n = objects.size();
     outcome.tracks.resize(n);
