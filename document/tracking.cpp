@@ -91,6 +91,20 @@ std::vector<Track> Tracker::check(const GreyImage& image, int f, std::vector<Tra
     std::vector<int>& labels = labels_;
     const std::vector<Region> regions = findRegions(image, find, &labels);
     const int minArea = std::max(find.minArea, 4);
+    const auto contrastOfRegion = [](const Region& r) {
+        return std::abs(4 * r.meanGrey - r.threshold);
+    };
+    if (first && !regions.empty()) {
+        std::vector<double> c;
+        for (const Region& r : regions)
+            c.push_back(contrastOfRegion(r));
+        std::nth_element(c.begin(), c.begin() + c.size() / 2, c.end());
+        contrast_ = c[c.size() / 2];
+    }
+    // Whether a region stands out enough from its threshold to start a track.
+    const auto distinct = [&](const Region& r) {
+        return contrastOfRegion(r) >= 0.3 * contrast_ && contrast_ > 0;
+    };
 
     const auto end = [&](Track& track, const char* reason) {
         if (track.lastFrame() == f && track.error.empty()) track.frames.pop_back();
@@ -193,7 +207,7 @@ std::vector<Track> Tracker::check(const GreyImage& image, int f, std::vector<Tra
             for (const auto& [r, n] : before.regions) {
                 const Region& region = regions[std::size_t(r)];
                 const bool other = owner[std::size_t(r)] >= 0 && owner[std::size_t(r)] != int(i);
-                if (!other && n * 10 >= region.area * 3 &&
+                if (!other && distinct(region) && n * 10 >= region.area * 3 &&
                     region.area >= std::max<double>(minArea, 0.15 * before.pixels))
                     parts.push_back({n, r});
             }
@@ -225,7 +239,7 @@ std::vector<Track> Tracker::check(const GreyImage& image, int f, std::vector<Tra
     // Arrivals: the regions no contour covers.
     if (!first)
         for (std::size_t r = 0; r < regions.size(); ++r)
-            if (!claimed[r] && covering[r] * 5 < regions[r].area) start(regions[r], 0);
+            if (!claimed[r] && covering[r] * 5 < regions[r].area && distinct(regions[r])) start(regions[r], 0);
     return started;
 }
 

@@ -60,6 +60,10 @@ private:
     std::vector<State> states_;
     std::vector<int> labels_; // the frame's regions, as findRegions gives them
     bool checked_ = false;    // a frame was checked
+    // The median contrast of the first frame's regions to their threshold (quarter levels):
+    // a region found later must have a fair share of it to start a track, so that a frame
+    // whose threshold fell into the noise (no object left, or only faint ones) starts none.
+    double contrast_ = 0;
 };
 
 } // namespace orvik
