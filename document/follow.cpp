@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 
 namespace orvik {
 
@@ -87,10 +88,14 @@ FollowOutcome followDetecting(const std::vector<PictureObject>& objects, const F
     for (int f = 0; f < count; ++f) {
         const GreyImage image = frame(first + f);
         const std::size_t carried = tracks.size();
+        // The frame's objects are found while the contours are carried onto it.
+        std::future<void> detection =
+            std::async(std::launch::async, [&tracker, &image] { tracker.detect(image); });
         pool.run(carried, [&](std::size_t i, StepScratch& scratch) {
             followOn(tracks[i], contours[i], f == 0 ? starts[i] : nullptr, image, imageFile,
                      scratch);
         });
+        detection.get();
         std::vector<Track> started = tracker.check(image, first + f, tracks, contours);
         if (!started.empty()) {
             const std::size_t before = tracks.size();

@@ -80,16 +80,21 @@ double contrastOf(const Region& own, bool blackOnWhite) {
 
 } // namespace
 
+void Tracker::detect(const GreyImage& image) {
+    find_ = rules_.find;
+    if (rules_.autoThreshold && !find_.localThreshold) find_.threshold = otsuThreshold(image);
+    regions_ = findRegions(image, find_, &labels_);
+}
+
 std::vector<Track> Tracker::check(const GreyImage& image, int f, std::vector<Track>& tracks,
                                   std::vector<KONTUR>& contours) {
     const int width = image.ImageWidth, height = image.ImageHeight;
     const bool first = !checked_;
     checked_ = true;
     states_.resize(tracks.size());
-    FindOptions find = rules_.find;
-    if (rules_.autoThreshold && !find.localThreshold) find.threshold = otsuThreshold(image);
-    std::vector<int>& labels = labels_;
-    const std::vector<Region> regions = findRegions(image, find, &labels);
+    const FindOptions& find = find_;
+    const std::vector<int>& labels = labels_;
+    const std::vector<Region>& regions = regions_;
     const int minArea = std::max(find.minArea, 4);
     const auto contrastOfRegion = [](const Region& r) {
         return std::abs(4 * r.meanGrey - r.threshold);
@@ -126,6 +131,7 @@ std::vector<Track> Tracker::check(const GreyImage& image, int f, std::vector<Tra
         live.push_back(i);
     }
     std::vector<int> owner(regions.size(), -1); // the live track covering it most
+    std::vector<int> gone;                      // the regions of tracks that left the picture
     if (!first) {
         for (const std::size_t i : live) {
             Track& track = tracks[i];
@@ -135,12 +141,14 @@ std::vector<Track> Tracker::check(const GreyImage& image, int f, std::vector<Tra
             const double inside = polygonArea(contour);
             const bool outside = c.pixels < inside / 2 || c.cx < 0 || c.cy < 0 || c.cx > width ||
                                  c.cy > height;
-            if (outside) {
+            if (outside || (c.pixels < minArea && s.nearEdge)) {
+                // What is left of it at the border starts no track.
+                if (c.best >= 0) gone.push_back(c.best);
                 end(track, EndLeft);
                 continue;
             }
             if (c.pixels < minArea) {
-                end(track, s.nearEdge ? EndLeft : EndCollapsed);
+                end(track, EndCollapsed);
                 continue;
             }
             const bool covered =
@@ -182,6 +190,8 @@ std::vector<Track> Tracker::check(const GreyImage& image, int f, std::vector<Tra
     std::vector<bool> claimed(regions.size(), false);
     for (std::size_t r = 0; r < regions.size(); ++r)
         claimed[r] = owner[r] >= 0;
+    for (const int r : gone)
+        claimed[std::size_t(r)] = true;
     std::vector<Track> started;
     const ControlValues seedBase = [&] {
         ControlValues v = rules_.base;

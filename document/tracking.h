@@ -37,7 +37,10 @@ struct TrackingRules {
 class Tracker {
 public:
     explicit Tracker(TrackingRules rules) : rules_(std::move(rules)) {}
-    // After frame `f` was analysed or carried on: ends tracks (dropping frame f's contour
+    // Finds the objects of the frame `check` is to check next: independent of the contours,
+    // so that it may run while they are carried on.
+    void detect(const GreyImage& image);
+    // After frame `f` was analysed or carried on, and detect ran on its picture: ends tracks (dropping frame f's contour
     // from them), moves thresholds (in `contours` too) and returns the tracks that start on
     // frame f, seeded but not yet analysed (appended by the caller with their contours).
     std::vector<Track> check(const GreyImage& image, int f, std::vector<Track>& tracks,
@@ -59,6 +62,8 @@ private:
     TrackingRules rules_;
     std::vector<State> states_;
     std::vector<int> labels_; // the frame's regions, as findRegions gives them
+    std::vector<Region> regions_;
+    FindOptions find_; // the rules they were found by
     bool checked_ = false;    // a frame was checked
     // The median contrast of the first frame's regions to their threshold (quarter levels):
     // a region found later must have a fair share of it to start a track, so that a frame

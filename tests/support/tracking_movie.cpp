@@ -73,10 +73,10 @@ TrackingScene trackingScene(const std::string& kind, std::uint32_t seed, int fra
         c.push_back(cell(150, 200, 12, 10, 0, last, 0.12, 0));
         c.push_back(cell(210, 200, 12, 10, 0, last, -0.12, 0));
     }
-    if (kind == "arrival" || kind == "departure") c.push_back(cell(128, 200, 10, 12, 0, last));
-    if (kind == "arrival" || all) c.push_back(cell(-12, 128, 11, 9, 10, last, 1.5, 0.05));
+    if (kind == "arrival" || kind == "departure") c.push_back(cell(128, 180, 10, 12, 0, last));
+    if (kind == "arrival" || all) c.push_back(cell(-12, 235, 11, 9, 10, last, 1.5, 0));
     if (kind == "departure" || all) c.push_back(cell(230, 140, 10, 10, 0, 60, 1.2, 0));
-    if (kind == "division" || all) dividing(c, cell(100, 60, 14, 14, 0, last, 0.1, 0.15), 50, last);
+    if (kind == "division" || all) dividing(c, cell(200, 35, 14, 14, 0, last), 50, last);
     if (s.cells.empty()) s.cells.push_back(cell(128, 128, 12, 12, 0, last));
     return s;
 }
