@@ -96,6 +96,17 @@ FollowOutcome followDetecting(const std::vector<PictureObject>& objects, const F
                      scratch);
         });
         detection.get();
+        // Contours that spread over another track's object run on again kept off it.
+        const std::vector<std::pair<std::size_t, GreyImage>> walled =
+            tracker.walls(image, first + f, tracks);
+        pool.run(walled.size(), [&](std::size_t j, StepScratch& scratch) {
+            Track& track = tracks[walled[j].first];
+            const ContourResult before = track.frames.back();
+            track.frames.pop_back();
+            followOn(track, contours[walled[j].first], nullptr, walled[j].second, imageFile,
+                     scratch);
+            if (!track.error.empty()) track.frames.push_back(before);
+        });
         std::vector<Track> started = tracker.check(image, first + f, tracks, contours);
         if (!started.empty()) {
             const std::size_t before = tracks.size();

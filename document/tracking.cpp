@@ -2,11 +2,13 @@
 #include "document/tracking.h"
 
 #include "core/field_table.h"
+#include "core/geometry.h"
 #include "core/measurements.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <tuple>
 
 namespace orvik {
 
@@ -57,14 +59,6 @@ Cover coverOf(const std::vector<ContourPoint>& contour, const std::vector<int>& 
     return c;
 }
 
-// The polygon's area by the shoelace formula.
-double polygonArea(const std::vector<ContourPoint>& p) {
-    double twice = 0;
-    for (std::size_t i = 0, j = p.size() - 1; i < p.size(); j = i++)
-        twice += (p[j].x * p[i].y - p[i].x * p[j].y);
-    return std::abs(twice) / 2;
-}
-
 bool nearBorder(const std::vector<ContourPoint>& p, int width, int height) {
     for (const ContourPoint& q : p)
         if (q.x < 2 || q.y < 2 || q.x > width - 2 || q.y > height - 2) return true;
@@ -84,6 +78,61 @@ void Tracker::detect(const GreyImage& image) {
     find_ = rules_.find;
     if (rules_.autoThreshold && !find_.localThreshold) find_.threshold = otsuThreshold(image);
     regions_ = findRegions(image, find_, &labels_);
+}
+
+std::vector<std::pair<std::size_t, GreyImage>>
+Tracker::walls(const GreyImage& image, int f, const std::vector<Track>& tracks) const {
+    std::vector<std::pair<std::size_t, GreyImage>> walled;
+    if (!checked_ || regions_.empty()) return walled;
+    const int width = image.ImageWidth, height = image.ImageHeight;
+    // Each region's holder: one track each, one region each, the largest covers of the
+    // contours of the frame before first.
+    std::vector<int> holder(regions_.size(), -1);
+    std::vector<bool> holds(tracks.size(), false);
+    std::vector<std::size_t> live;
+    std::vector<std::tuple<int, std::size_t, int>> candidates; // (-pixels, track, region)
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const Track& track = tracks[i];
+        if (!track.ended.empty() || !track.error.empty() || track.frames.size() < 2 ||
+            track.lastFrame() != f)
+            continue;
+        live.push_back(i);
+        const Cover before =
+            coverOf(track.frames[track.frames.size() - 2].contour, labels_, width, height);
+        for (const auto& [r, n] : before.regions)
+            candidates.emplace_back(-n, i, r);
+    }
+    std::sort(candidates.begin(), candidates.end());
+    for (const auto& [n, i, r] : candidates)
+        if (!holds[i] && holder[std::size_t(r)] < 0) {
+            holds[i] = true;
+            holder[std::size_t(r)] = int(i);
+        }
+    for (const std::size_t i : live) {
+        const Track& track = tracks[i];
+        if (!holds[i]) continue; // nowhere of its own to be kept to
+        const Cover now = coverOf(track.frames.back().contour, labels_, width, height);
+        std::vector<int> others;
+        for (const auto& [r, n] : now.regions)
+            if (holder[std::size_t(r)] >= 0 && holder[std::size_t(r)] != int(i) &&
+                n * 10 >= regions_[std::size_t(r)].area)
+                others.push_back(r);
+        if (others.empty()) continue;
+        GreyImage picture;
+        picture.ImageWidth = width;
+        picture.ImageHeight = height;
+        const std::size_t size = std::size_t(width) * height;
+        picture.GreyData = std::make_unique<std::uint8_t[]>(size);
+        std::copy(image.GreyData.get(), image.GreyData.get() + size, picture.GreyData.get());
+        const double t = at(track.values.fields, Field::Threshold) / 4.0;
+        std::uint8_t* grey = picture.GreyData.get();
+        for (std::size_t p = 0; p < size; ++p)
+            if (labels_[p] >= 0 &&
+                std::find(others.begin(), others.end(), labels_[p]) != others.end())
+                grey[p] = static_cast<std::uint8_t>(std::clamp(std::lround(2 * t - grey[p]), 0L, 255L));
+        walled.emplace_back(i, std::move(picture));
+    }
+    return walled;
 }
 
 std::vector<Track> Tracker::check(const GreyImage& image, int f, std::vector<Track>& tracks,
@@ -138,9 +187,9 @@ std::vector<Track> Tracker::check(const GreyImage& image, int f, std::vector<Tra
             const State& s = states_[i];
             const Cover& c = covers[i];
             const std::vector<ContourPoint>& contour = track.frames.back().contour;
-            const double inside = polygonArea(contour);
-            const bool outside = c.pixels < inside / 2 || c.cx < 0 || c.cy < 0 || c.cx > width ||
-                                 c.cy > height;
+            const ContourPoint middle = polygonCentroid(contour);
+            const bool outside = !(middle.x >= 0 && middle.y >= 0 && middle.x <= width &&
+                                   middle.y <= height);
             if (outside || (c.pixels < minArea && s.nearEdge)) {
                 // What is left of it at the border starts no track.
                 if (c.best >= 0) gone.push_back(c.best);
@@ -172,7 +221,10 @@ std::vector<Track> Tracker::check(const GreyImage& image, int f, std::vector<Tra
                     const Cover before =
                         coverOf(track.frames[track.frames.size() - 2].contour, labels, width,
                                 height);
-                    if (!covered || before.best != c.best) {
+                    // Its own object: a region its contour of the frame before was on.
+                    const bool own =
+                        covered && before.on(c.best) * 10 >= regions[std::size_t(c.best)].area * 3;
+                    if (!own) {
                         end(track, EndLost);
                         continue;
                     }
@@ -216,7 +268,10 @@ std::vector<Track> Tracker::check(const GreyImage& image, int f, std::vector<Tra
             std::vector<std::pair<int, int>> parts; // (pixels of the contour before, region)
             for (const auto& [r, n] : before.regions) {
                 const Region& region = regions[std::size_t(r)];
-                const bool other = owner[std::size_t(r)] >= 0 && owner[std::size_t(r)] != int(i);
+                bool other = owner[std::size_t(r)] >= 0 && owner[std::size_t(r)] != int(i);
+                for (const std::size_t j : live) // another contour on a good part of it
+                    other = other || (j != i && tracks[j].ended.empty() &&
+                                      covers[j].on(r) * 10 >= region.area * 3);
                 if (!other && distinct(region) && n * 10 >= region.area * 3 &&
                     region.area >= std::max<double>(minArea, 0.15 * before.pixels))
                     parts.push_back({n, r});

@@ -13,6 +13,7 @@
 #include "kontur.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orvik {
@@ -40,6 +41,12 @@ public:
     // Finds the objects of the frame `check` is to check next: independent of the contours,
     // so that it may run while they are carried on.
     void detect(const GreyImage& image);
+    // Touching objects: after the contours were carried onto frame `f` (and detect ran on it),
+    // each contour that spread over a region another track held on the frame before gets its
+    // own picture, in which those regions are mirrored about its threshold, to run on again
+    // from where it is; the tracks (by index) and their pictures.
+    std::vector<std::pair<std::size_t, GreyImage>> walls(const GreyImage& image, int f,
+                                                         const std::vector<Track>& tracks) const;
     // After frame `f` was analysed or carried on, and detect ran on its picture: ends tracks (dropping frame f's contour
     // from them), moves thresholds (in `contours` too) and returns the tracks that start on
     // frame f, seeded but not yet analysed (appended by the caller with their contours).

@@ -69,9 +69,9 @@ TrackingScene trackingScene(const std::string& kind, std::uint32_t seed, int fra
         c.push_back(cell(60, 60, 12, 10, 0, last, 0.2, 0.1));
     }
     if (kind == "touching" || all) {
-        // Two cells that come into contact half-way and stay in contact.
-        c.push_back(cell(150, 200, 12, 10, 0, last, 0.12, 0));
-        c.push_back(cell(210, 200, 12, 10, 0, last, -0.12, 0));
+        // Two cells that come into contact half-way and press on into each other.
+        c.push_back(cell(166, 200, 12, 10, 0, last, 0.05, 0));
+        c.push_back(cell(194, 200, 12, 10, 0, last, -0.05, 0));
     }
     if (kind == "arrival" || kind == "departure") c.push_back(cell(128, 180, 10, 12, 0, last));
     if (kind == "arrival" || all) c.push_back(cell(-12, 235, 11, 9, 10, last, 1.5, 0));
