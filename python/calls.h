@@ -63,7 +63,7 @@ public:
     Tracks(std::shared_ptr<const Document> doc, int framesDone);
     int frames() const { return framesDone_; }
     FrameObjects frame(int f) const;
-    // Each track: {id, first, last, error}.
+    // Each track: {id, first, last, error, parent, ended}.
     py::list tracks() const;
     // The Cell Tracking Challenge layout (maskTTT.tif, res_track.txt) in `folder`.
     void saveCtc(const std::string& folder) const;

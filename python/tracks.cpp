@@ -5,8 +5,12 @@
 #include "document/follow.h"
 #include "io/frame_formats.h"
 
+#include "core/field_table.h"
+#include "document/find_objects.h"
+
 #include <QDir>
 #include <QFileInfo>
+#include <optional>
 
 namespace orvik::python {
 
@@ -29,6 +33,8 @@ py::list Tracks::tracks() const {
         t["first"] = track.firstFrame;
         t["last"] = track.lastFrame();
         t["error"] = track.error.empty() ? py::object(py::none()) : py::str(track.error);
+        t["parent"] = track.parent;
+        t["ended"] = track.ended.empty() ? py::object(py::none()) : py::str(track.ended);
         out.append(t);
     }
     return out;
@@ -66,11 +72,22 @@ Tracks follow(const PictureInput& picture, const FrameObjects* start,
                 std::to_string(first.ImageWidth) + " × " + std::to_string(first.ImageHeight));
         for (const PictureObject& object : start->objects())
             doc->objects().restore(object);
-    } else {
+    }
+    // Objects found by --find-objects are followed with detection, as orvik-cli follows them.
+    std::optional<TrackingRules> tracking;
+    if (start == nullptr) {
         withMessages([&] {
             const py::gil_scoped_release release;
             findOn(*doc, o);
         });
+        TrackingRules& rules = tracking.emplace();
+        rules.base = valuesOn(o, doc->image());
+        rules.find = o.find;
+        rules.find.threshold = at(rules.base.fields, Field::Threshold);
+        rules.find.blackOnWhite = rules.base.blackOnWhite;
+        rules.find.autoPolarity = o.autoPolarity.value_or(true);
+        rules.find = resolvedPolarity(doc->image(), rules.find);
+        rules.autoThreshold = o.thresholdAuto;
     }
     const int frames = doc->frameCount();
     bool interrupted = false;
@@ -85,7 +102,7 @@ Tracks follow(const PictureInput& picture, const FrameObjects* start,
         };
         outcome = followObjects(
             doc->objects().objects(), [&doc](int f) { return doc->frameImage(f); }, 0, frames,
-            doc->file().toStdString(), o.threads, keepGoing);
+            doc->file().toStdString(), o.threads, keepGoing, {}, tracking ? &*tracking : nullptr);
     }
     if (interrupted) throw py::error_already_set();
     doc->setTracks(std::move(outcome.tracks));
