@@ -76,7 +76,8 @@ void identities(const CtcLayout& truth, const CtcLayout& result, double& worst, 
             if (t) ++area[t];
             if (t && r) ++both[{t, r}];
         }
-        for (const auto& [t, a] : area) ++framesOfTrue[t];
+        for (const auto& [t, a] : area)
+            ++framesOfTrue[t];
         for (const auto& [pair, n] : both)
             if (2 * n > area[pair.first]) {
                 ++idsOfTrue[pair.first][pair.second];
@@ -86,11 +87,13 @@ void identities(const CtcLayout& truth, const CtcLayout& result, double& worst, 
     worst = 1;
     for (const auto& [t, frames] : framesOfTrue) {
         int best = 0;
-        for (const auto& [id, n] : idsOfTrue[t]) best = std::max(best, n);
+        for (const auto& [id, n] : idsOfTrue[t])
+            best = std::max(best, n);
         worst = std::min(worst, double(best) / frames);
     }
     shared = 0;
-    for (const auto& [id, trues] : trueOfId) shared += trues.size() > 1;
+    for (const auto& [id, trues] : trueOfId)
+        shared += trues.size() > 1;
 }
 
 // The dimming cell's area on the last frame: the result object covering it against its truth.
@@ -125,7 +128,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string cli = argv[1];
-    std::vector<std::string> kinds = {"drift",     "growth",   "dimming", "touching", "arrival",
+    std::vector<std::string> kinds = {"drift",     "growth",   "dimming",  "touching", "arrival",
                                       "departure", "division", "collapse", "mixed"};
     int threads = 1;
     bool timing = false;

@@ -154,7 +154,8 @@ std::pair<int, int> Document::trackedFrames() const {
     for (const Track& track : *tracks_) {
         first = std::min(first, track.firstFrame);
         // The frame a track ended on still shows its last contour with the error.
-        last = std::max(last, track.lastFrame() + (track.error.empty() && track.ended.empty() ? 0 : 1));
+        last = std::max(last,
+                        track.lastFrame() + (track.error.empty() && track.ended.empty() ? 0 : 1));
     }
     return {first, std::min(last, frameCount() - 1)};
 }

@@ -33,20 +33,22 @@ Cover coverOf(const std::vector<ContourPoint>& contour, const std::vector<int>& 
     Cover c;
     std::vector<std::pair<int, int>>& hits = c.regions;
     double sx = 0, sy = 0;
-    forEachInsideSpan(contour, width, height, [&](std::int32_t y, std::int32_t x1, std::int32_t x2) {
-        const int* row = labels.data() + static_cast<std::size_t>(y) * width;
-        for (std::int32_t x = x1; x <= x2; ++x) {
-            ++c.pixels;
-            sx += x + 0.5;
-            sy += y + 0.5;
-            const int r = row[x];
-            if (r < 0) continue;
-            auto it = std::lower_bound(hits.begin(), hits.end(), std::pair{r, 0},
-                                       [](const auto& a, const auto& b) { return a.first < b.first; });
-            if (it == hits.end() || it->first != r) it = hits.insert(it, {r, 0});
-            ++it->second;
-        }
-    });
+    forEachInsideSpan(contour, width, height,
+                      [&](std::int32_t y, std::int32_t x1, std::int32_t x2) {
+                          const int* row = labels.data() + static_cast<std::size_t>(y) * width;
+                          for (std::int32_t x = x1; x <= x2; ++x) {
+                              ++c.pixels;
+                              sx += x + 0.5;
+                              sy += y + 0.5;
+                              const int r = row[x];
+                              if (r < 0) continue;
+                              auto it = std::lower_bound(
+                                  hits.begin(), hits.end(), std::pair{r, 0},
+                                  [](const auto& a, const auto& b) { return a.first < b.first; });
+                              if (it == hits.end() || it->first != r) it = hits.insert(it, {r, 0});
+                              ++it->second;
+                          }
+                      });
     if (c.pixels > 0) {
         c.cx = sx / c.pixels;
         c.cy = sy / c.pixels;
@@ -129,7 +131,8 @@ Tracker::walls(const GreyImage& image, int f, const std::vector<Track>& tracks) 
         for (std::size_t p = 0; p < size; ++p)
             if (labels_[p] >= 0 &&
                 std::find(others.begin(), others.end(), labels_[p]) != others.end())
-                grey[p] = static_cast<std::uint8_t>(std::clamp(std::lround(2 * t - grey[p]), 0L, 255L));
+                grey[p] =
+                    static_cast<std::uint8_t>(std::clamp(std::lround(2 * t - grey[p]), 0L, 255L));
         walled.emplace_back(i, std::move(picture));
     }
     return walled;
@@ -188,8 +191,8 @@ std::vector<Track> Tracker::check(const GreyImage& image, int f, std::vector<Tra
             const Cover& c = covers[i];
             const std::vector<ContourPoint>& contour = track.frames.back().contour;
             const ContourPoint middle = polygonCentroid(contour);
-            const bool outside = !(middle.x >= 0 && middle.y >= 0 && middle.x <= width &&
-                                   middle.y <= height);
+            const bool outside =
+                !(middle.x >= 0 && middle.y >= 0 && middle.x <= width && middle.y <= height);
             if (outside || (c.pixels < minArea && s.nearEdge)) {
                 // What is left of it at the border starts no track.
                 if (c.best >= 0) gone.push_back(c.best);
@@ -218,9 +221,8 @@ std::vector<Track> Tracker::check(const GreyImage& image, int f, std::vector<Tra
                 const bool jumped = std::hypot(c.cx - s.cx, c.cy - s.cy) > radius ||
                                     c.pixels > 2 * s.pixels || 2 * c.pixels < s.pixels;
                 if (jumped) {
-                    const Cover before =
-                        coverOf(track.frames[track.frames.size() - 2].contour, labels, width,
-                                height);
+                    const Cover before = coverOf(track.frames[track.frames.size() - 2].contour,
+                                                 labels, width, height);
                     // Its own object: a region its contour of the frame before was on.
                     const bool own =
                         covered && before.on(c.best) * 10 >= regions[std::size_t(c.best)].area * 3;
@@ -304,7 +306,8 @@ std::vector<Track> Tracker::check(const GreyImage& image, int f, std::vector<Tra
     // Arrivals: the regions no contour covers.
     if (!first)
         for (std::size_t r = 0; r < regions.size(); ++r)
-            if (!claimed[r] && covering[r] * 5 < regions[r].area && distinct(regions[r])) start(regions[r], 0);
+            if (!claimed[r] && covering[r] * 5 < regions[r].area && distinct(regions[r]))
+                start(regions[r], 0);
     return started;
 }
 

@@ -47,9 +47,10 @@ public:
     // from where it is; the tracks (by index) and their pictures.
     std::vector<std::pair<std::size_t, GreyImage>> walls(const GreyImage& image, int f,
                                                          const std::vector<Track>& tracks) const;
-    // After frame `f` was analysed or carried on, and detect ran on its picture: ends tracks (dropping frame f's contour
-    // from them), moves thresholds (in `contours` too) and returns the tracks that start on
-    // frame f, seeded but not yet analysed (appended by the caller with their contours).
+    // After frame `f` was analysed or carried on, and detect ran on its picture: ends tracks
+    // (dropping frame f's contour from them), moves thresholds (in `contours` too) and returns the
+    // tracks that start on frame f, seeded but not yet analysed (appended by the caller with their
+    // contours).
     std::vector<Track> check(const GreyImage& image, int f, std::vector<Track>& tracks,
                              std::vector<KONTUR>& contours);
     // After the tracks from `from` on, started on frame `f`, were analysed there.
@@ -64,14 +65,14 @@ private:
         double cx = 0, cy = 0; // their centre
     };
     // The state for the next frame and the threshold moved to the contour's own contrast.
-    void settle(const GreyImage& image, Track& track, KONTUR& contour, State& state,
-                int pixels, double cx, double cy);
+    void settle(const GreyImage& image, Track& track, KONTUR& contour, State& state, int pixels,
+                double cx, double cy);
     TrackingRules rules_;
     std::vector<State> states_;
     std::vector<int> labels_; // the frame's regions, as findRegions gives them
     std::vector<Region> regions_;
-    FindOptions find_; // the rules they were found by
-    bool checked_ = false;    // a frame was checked
+    FindOptions find_;     // the rules they were found by
+    bool checked_ = false; // a frame was checked
     // The median contrast of the first frame's regions to their threshold (quarter levels):
     // a region found later must have a fair share of it to start a track, so that a frame
     // whose threshold fell into the noise (no object left, or only faint ones) starts none.

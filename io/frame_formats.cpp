@@ -190,8 +190,8 @@ void FramesSave::addFrame(int frame, const std::vector<PictureObject>& objects,
             if (present[std::size_t(label)]) {
                 const auto parent = parents.find(label);
                 drawn_
-                    .try_emplace(label,
-                                 LabelSpan{frame, frame, parent == parents.end() ? 0 : parent->second})
+                    .try_emplace(label, LabelSpan{frame, frame,
+                                                  parent == parents.end() ? 0 : parent->second})
                     .first->second.last = frame;
             }
     }

@@ -48,7 +48,8 @@ std::string objectJsonText(const PictureObject& object, const Measurements& m) {
            ", \"iteration\": " + std::to_string(r.iteration) + ", \"points\": " + pointsArray(r) +
            ", \"vertices\": " + verticesArray(r) +
            ", \"measurements\": " + measurementsObject(m, r) + overlapsMember(object) +
-           trackMembers(object) + ", \"error\": " + (object.error.empty() ? "null" : quoted(object.error)) + "}";
+           trackMembers(object) +
+           ", \"error\": " + (object.error.empty() ? "null" : quoted(object.error)) + "}";
 }
 
 std::string objectsJsonOf(const std::vector<PictureObject>& objects,

@@ -2,11 +2,10 @@
 // found (or given) on the first frame, then each frame analysed from the contour the frame
 // before left.
 #include "calls.h"
-#include "document/follow.h"
-#include "io/frame_formats.h"
-
 #include "core/field_table.h"
 #include "document/find_objects.h"
+#include "document/follow.h"
+#include "io/frame_formats.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -9,6 +9,7 @@
 #include "scale_dialogs.h"
 #include "step_progress_bar.h"
 #include "tform1.h"
+#include "tracks_view.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -25,7 +26,6 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSlider>
-#include "tracks_view.h"
 #include <QSpinBox>
 #include <QThread>
 #include <algorithm>

@@ -357,7 +357,8 @@ void TForm1::findObjects(const FindOptions& options, bool replace, bool dropFlag
     rules.rules.find = resolvedPolarity(doc_.image(), options);
     rules.rules.base = base;
     rules.ids = found;
-    if (!replace && found_) rules.ids.insert(rules.ids.end(), found_->ids.begin(), found_->ids.end());
+    if (!replace && found_)
+        rules.ids.insert(rules.ids.end(), found_->ids.begin(), found_->ids.end());
     found_ = std::move(rules);
     doc_.setCurrent(0);
     doc_.setCurrentError({});

@@ -56,7 +56,7 @@ void TracksTable::showTracks(const std::vector<Track>& tracks) {
         setItem(row, 1, numberItem(track.firstFrame + 1));
         setItem(row, 2, numberItem(track.lastFrame() + 1));
         setItem(row, 3, track.parent != 0 ? numberItem(track.parent) : new QTableWidgetItem);
-        const std::string end = !track.ended.empty() ? track.ended
+        const std::string end = !track.ended.empty()   ? track.ended
                                 : !track.error.empty() ? "failed"
                                                        : std::string();
         setItem(row, 4, new QTableWidgetItem(QString::fromStdString(end)));

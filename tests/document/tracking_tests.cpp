@@ -10,9 +10,8 @@
 #include "frame_stack.h"
 #include "tracking_movie.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <map>
 
 namespace orvik {
@@ -82,11 +81,9 @@ TEST(Tracking, EachKindOfMovieGivesItsTrueTrackGraph) {
             const double area = static_cast<double>(std::count(truth.begin(), truth.end(), 1));
             ASSERT_EQ(track.lastFrame(), movie.frames.frameCount() - 1);
             double pixels = 0;
-            forEachInsideSpan(track.frames.back().contour, movie.frames.width(),
-                              movie.frames.height(),
-                              [&](std::int32_t, std::int32_t x1, std::int32_t x2) {
-                                  pixels += x2 - x1 + 1;
-                              });
+            forEachInsideSpan(
+                track.frames.back().contour, movie.frames.width(), movie.frames.height(),
+                [&](std::int32_t, std::int32_t x1, std::int32_t x2) { pixels += x2 - x1 + 1; });
             EXPECT_NEAR(pixels / area, 1, 0.1);
         }
     }
@@ -118,8 +115,7 @@ TEST(Tracking, CtcMeasuresOfASmallCase) {
 }
 
 TEST(Tracking, TheSameTracksOnAnyNumberOfWorkers) {
-    const test::TrackingMovie movie =
-        test::drawTrackingMovie(test::trackingScene("mixed", 3, 60));
+    const test::TrackingMovie movie = test::drawTrackingMovie(test::trackingScene("mixed", 3, 60));
     const FollowOutcome one = followed(movie, 1);
     const FollowOutcome three = followed(movie, 3);
     ASSERT_EQ(one.tracks.size(), three.tracks.size());

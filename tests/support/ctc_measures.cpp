@@ -28,8 +28,8 @@ using Node = std::pair<int, int>; // frame, label
 std::vector<std::pair<Node, Node>> links(const CtcLayout& layout, std::vector<bool>* division) {
     std::set<Node> present;
     for (std::size_t f = 0; f < layout.masks.size(); ++f)
-        for (const std::uint16_t l : std::set<std::uint16_t>(layout.masks[f].begin(),
-                                                             layout.masks[f].end()))
+        for (const std::uint16_t l :
+             std::set<std::uint16_t>(layout.masks[f].begin(), layout.masks[f].end()))
             if (l != 0) present.insert({int(f), l});
     std::map<int, CtcTrack> tracks;
     for (const CtcTrack& t : layout.tracks)
@@ -61,7 +61,7 @@ CtcMeasures ctcMeasures(const CtcLayout& truth, const CtcLayout& result) {
     CtcMeasures m;
     const std::size_t frames = std::min(truth.masks.size(), result.masks.size());
     // Per frame: pixel counts of each true object, each result object, and of their overlaps.
-    std::map<Node, Node> matchOfTrue;             // true node -> the result node covering > half
+    std::map<Node, Node> matchOfTrue;               // true node -> the result node covering > half
     std::map<Node, std::vector<Node>> trueOfResult; // result node -> the true nodes it matches
     std::set<Node> resultNodes, trueNodes;
     double segSum = 0;
