@@ -40,7 +40,7 @@ struct Track {
     std::string error;
     // Followed with detection: why the track ended on frame lastFrame() + 1 (empty: it did
     // not), and the track it divided from (0: none).
-    std::string ended;
+    std::string ended = {};
     int parent = 0;
     int lastFrame() const { return firstFrame + static_cast<int>(frames.size()) - 1; }
 };

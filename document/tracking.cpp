@@ -126,7 +126,10 @@ Tracker::walls(const GreyImage& image, int f, const std::vector<Track>& tracks) 
         const std::size_t size = std::size_t(width) * height;
         picture.GreyData = std::make_unique<std::uint8_t[]>(size);
         std::copy(image.GreyData.get(), image.GreyData.get() + size, picture.GreyData.get());
-        const double t = at(track.values.fields, Field::Threshold) / 4.0;
+        const double t = (i < states_.size() && states_[i].threshold > 0
+                              ? states_[i].threshold
+                              : at(track.values.fields, Field::Threshold)) /
+                         4.0;
         std::uint8_t* grey = picture.GreyData.get();
         for (std::size_t p = 0; p < size; ++p)
             if (labels_[p] >= 0 &&
@@ -321,8 +324,9 @@ void Tracker::settle(const GreyImage& image, Track& track, KONTUR& contour, Stat
     const Region own = outlineRegion(image, outline, true, track.values);
     const double contrast = contrastOf(own, track.values.blackOnWhite);
     if (s.contrast == 0) s.contrast = contrast;
+    // The contour's own threshold only: the object's settings stay those it was found with.
     if (contrast >= 3) {
-        at(track.values.fields, Field::Threshold) = own.threshold;
+        s.threshold = own.threshold;
         contour.Threshold = static_cast<float>(own.threshold * 0.25);
     }
 }

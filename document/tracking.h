@@ -63,6 +63,7 @@ private:
         bool nearEdge = false; // its contour on the frame before came near the border
         int pixels = 0;        // inside its contour on the frame before
         double cx = 0, cy = 0; // their centre
+        int threshold = 0;     // the contour's threshold now (quarter levels); 0: its seed's
     };
     // The state for the next frame and the threshold moved to the contour's own contrast.
     void settle(const GreyImage& image, Track& track, KONTUR& contour, State& state, int pixels,

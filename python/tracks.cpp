@@ -2,8 +2,6 @@
 // found (or given) on the first frame, then each frame analysed from the contour the frame
 // before left.
 #include "calls.h"
-#include "core/field_table.h"
-#include "document/find_objects.h"
 #include "document/follow.h"
 #include "io/frame_formats.h"
 
@@ -72,21 +70,17 @@ Tracks follow(const PictureInput& picture, const FrameObjects* start,
         for (const PictureObject& object : start->objects())
             doc->objects().restore(object);
     }
-    // Objects found by --find-objects are followed with detection, as orvik-cli follows them.
+    // Objects found (here, or by find_objects) are followed with detection, as orvik-cli
+    // follows them; objects given otherwise as before.
     std::optional<TrackingRules> tracking;
     if (start == nullptr) {
         withMessages([&] {
             const py::gil_scoped_release release;
             findOn(*doc, o);
         });
-        TrackingRules& rules = tracking.emplace();
-        rules.base = valuesOn(o, doc->image());
-        rules.find = o.find;
-        rules.find.threshold = at(rules.base.fields, Field::Threshold);
-        rules.find.blackOnWhite = rules.base.blackOnWhite;
-        rules.find.autoPolarity = o.autoPolarity.value_or(true);
-        rules.find = resolvedPolarity(doc->image(), rules.find);
-        rules.autoThreshold = o.thresholdAuto;
+        tracking = rulesOn(doc->image(), o);
+    } else if (start->rules()) {
+        tracking = *start->rules();
     }
     const int frames = doc->frameCount();
     bool interrupted = false;
