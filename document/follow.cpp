@@ -7,6 +7,7 @@
 #include "document/worker_pool.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <future>
 
@@ -85,17 +86,28 @@ FollowOutcome followDetecting(const std::vector<PictureObject>& objects, const F
     Tracker tracker(fresh);
     std::vector<KONTUR> contours(tracks.size());
     WorkerPool pool(threads);
+    // Each frame's objects are found on a thread of their own, from when the frame is read
+    // (while the frame before is told and its contours carried on) until they are checked.
+    // Two pictures in turn: the frame's and the next one's. The detection under way is waited
+    // for before the pictures go (the future is destroyed first).
+    std::array<GreyImage, 2> pictures;
+    std::future<Tracker::Detection> detection;
+    const auto detectOn = [&tracker](const GreyImage& picture) {
+        return std::async(std::launch::async,
+                          [&tracker, &picture] { return tracker.detect(picture); });
+    };
+    if (count > 0) {
+        pictures[0] = frame(first);
+        detection = detectOn(pictures[0]);
+    }
     for (int f = 0; f < count; ++f) {
-        const GreyImage image = frame(first + f);
+        const GreyImage& image = pictures[std::size_t(f % 2)];
         const std::size_t carried = tracks.size();
-        // The frame's objects are found while the contours are carried onto it.
-        std::future<void> detection =
-            std::async(std::launch::async, [&tracker, &image] { tracker.detect(image); });
         pool.run(carried, [&](std::size_t i, StepScratch& scratch) {
             followOn(tracks[i], contours[i], f == 0 ? starts[i] : nullptr, image, imageFile,
                      scratch);
         });
-        detection.get();
+        tracker.take(detection.get());
         // Contours that spread over another track's object run on again kept off it.
         const std::vector<std::pair<std::size_t, GreyImage>> walled =
             tracker.walls(image, first + f, tracks);
@@ -125,6 +137,11 @@ FollowOutcome followDetecting(const std::vector<PictureObject>& objects, const F
                 done.each(i, first + f, trackOnFrame(tracks[i], first + f), image);
             });
         outcome.framesDone = f + 1;
+        if (f + 1 < count) {
+            GreyImage& next = pictures[std::size_t((f + 1) % 2)];
+            next = frame(first + f + 1);
+            detection = detectOn(next);
+        }
         if (done.heard) done.heard(first + f, tracks, image);
         if (done.forget)
             for (Track& track : tracks)

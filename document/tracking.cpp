@@ -76,10 +76,18 @@ double contrastOf(const Region& own, bool blackOnWhite) {
 
 } // namespace
 
-void Tracker::detect(const GreyImage& image) {
-    find_ = rules_.find;
-    if (rules_.autoThreshold && !find_.localThreshold) find_.threshold = otsuThreshold(image);
-    regions_ = findRegions(image, find_, &labels_);
+Tracker::Detection Tracker::detect(const GreyImage& image) const {
+    Detection d;
+    d.find = rules_.find;
+    if (rules_.autoThreshold && !d.find.localThreshold) d.find.threshold = otsuThreshold(image);
+    d.regions = findRegions(image, d.find, &d.labels);
+    return d;
+}
+
+void Tracker::take(Detection detection) {
+    find_ = detection.find;
+    regions_ = std::move(detection.regions);
+    labels_ = std::move(detection.labels);
 }
 
 std::vector<std::pair<std::size_t, GreyImage>>

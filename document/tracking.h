@@ -38,9 +38,18 @@ struct TrackingRules {
 class Tracker {
 public:
     explicit Tracker(TrackingRules rules) : rules_(std::move(rules)) {}
-    // Finds the objects of the frame `check` is to check next: independent of the contours,
-    // so that it may run while they are carried on.
-    void detect(const GreyImage& image);
+    // A frame's objects found by the rules: what the contours are checked against.
+    struct Detection {
+        FindOptions find; // the threshold taken on the frame
+        std::vector<Region> regions;
+        std::vector<int> labels; // per pixel, as findRegions gives them
+    };
+    // Finds the objects of a frame: independent of the contours and of the tracker's state,
+    // so that it may run on another thread while they are carried on (or the frame before is
+    // written).
+    Detection detect(const GreyImage& image) const;
+    // The detection of the frame that walls, check and started are to work on next.
+    void take(Detection detection);
     // Touching objects: after the contours were carried onto frame `f` (and detect ran on it),
     // each contour that spread over a region another track held on the frame before gets its
     // own picture, in which those regions are mirrored about its threshold, to run on again
