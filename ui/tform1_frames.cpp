@@ -154,12 +154,15 @@ void TForm1::showFrameResults() {
             shown_.status = QStringLiteral("Object %1 \u00B7 followed from frame %2 on")
                                 .arg(id)
                                 .arg(track.firstFrame + 1);
-        else if (doc_.frame() > track.lastFrame() + 1 && !track.error.empty())
-            shown_.status = QStringLiteral("Object %1 \u00B7 track ended on frame %2: %3")
-                                .arg(id)
-                                .arg(track.lastFrame() + 2)
-                                .arg(QString::fromStdString(track.error));
-        else if (doc_.frame() > track.lastFrame() + (track.error.empty() ? 0 : 1))
+        else if (doc_.frame() > track.lastFrame() + 1 &&
+                 (!track.error.empty() || !track.ended.empty()))
+            shown_.status =
+                QStringLiteral("Object %1 \u00B7 track ended on frame %2: %3")
+                    .arg(id)
+                    .arg(track.lastFrame() + 2)
+                    .arg(QString::fromStdString(track.error.empty() ? track.ended : track.error));
+        else if (doc_.frame() >
+                 track.lastFrame() + (track.error.empty() && track.ended.empty() ? 0 : 1))
             shown_.status = QStringLiteral("Object %1 \u00B7 not followed to this frame").arg(id);
     }
     objectsChanged();
