@@ -105,16 +105,21 @@ ControlValues valuesOn(const Options& o, const GreyImage& image) {
     return values;
 }
 
+// The rules --find-objects finds the objects of `image` by.
+FindOptions findOptionsOn(const Options& o, const ControlValues& base) {
+    FindOptions find = o.find;
+    find.threshold = at(base.fields, Field::Threshold);
+    find.blackOnWhite = base.blackOnWhite;
+    find.autoPolarity = o.autoPolarity.value_or(true);
+    return find;
+}
+
 // The picture's objects: one per region found, or the saved ones, each box on the picture.
 void placeObjects(Document& doc, const Options& o) {
     const GreyImage& image = doc.image();
     if (o.findObjects) {
         const ControlValues base = valuesOn(o, image);
-        FindOptions find = o.find;
-        find.threshold = at(base.fields, Field::Threshold);
-        find.blackOnWhite = base.blackOnWhite;
-        find.autoPolarity = o.autoPolarity.value_or(true);
-        doc.findObjects(find, base, false);
+        doc.findObjects(findOptionsOn(o, base), base, false);
         return;
     }
     // Outlines read without settings get them from their region on this picture.
@@ -155,6 +160,11 @@ class FrameDescription {
 public:
     FrameDescription(const Document& doc, const Options& o, std::size_t count)
         : doc_(doc), o_(o), file_(doc.file().toStdString()), slots_(count) {}
+
+    // Room for `count` slots, on the calling thread between frames.
+    void grow(std::size_t count) {
+        if (count > slots_.size()) slots_.resize(count);
+    }
 
     // Slot i holds `object` on `image`, frame `f` (-1: a single picture), or nothing when no
     // object is there on this frame. Distinct slots may be described on distinct threads.
@@ -268,6 +278,7 @@ void runObjectsOnFrames(Document& doc, const Options& o, ImageOutcome& outcome) 
                     const GreyImage& image) {
         description.describe(i, std::move(object), image, frame);
     };
+    done.grown = [&](std::size_t count) { description.grow(count); };
     done.heard = [&](int frame, const std::vector<Track>&, const GreyImage& image) {
         const DescribedFrame described = description.finish(image, frame, outcome);
         if (save)
@@ -276,9 +287,17 @@ void runObjectsOnFrames(Document& doc, const Options& o, ImageOutcome& outcome) 
                                doc.units(frame));
             });
     };
+    // With --find-objects, following with detection: the objects found again on every frame.
+    std::optional<TrackingRules> tracking;
+    if (o.findObjects) {
+        TrackingRules& rules = tracking.emplace();
+        rules.base = valuesOn(o, doc.image());
+        rules.find = resolvedPolarity(doc.image(), findOptionsOn(o, rules.base));
+        rules.autoThreshold = o.thresholdAuto;
+    }
     followObjects(
         doc.objects().objects(), [&doc](int frame) { return doc.frameImage(frame); }, 0, frames,
-        doc.file().toStdString(), o.threads, {}, done);
+        doc.file().toStdString(), o.threads, {}, done, tracking ? &*tracking : nullptr);
     if (save) failure.attempt([&] { save->finish(); });
     failure.report();
 }

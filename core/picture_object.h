@@ -22,6 +22,10 @@ struct PictureObject {
     // The ids of the objects analysed with it whose contours still overlap its own by more
     // than a hundredth of the smaller one (the flag "overlap").
     std::vector<int> overlapping = {};
+    // Followed with detection: the track it divided from (0: none), and on the frame after
+    // its track ended, why ("collapsed", "left the picture", "lost", "failed", "divided").
+    int parent = 0;
+    std::string ended = {};
 };
 
 // One object's contours over the frames it was followed through.
@@ -34,6 +38,10 @@ struct Track {
     // The floating-point error that ended the track on frame firstFrame + frames.size();
     // empty when the track went on to the last frame followed.
     std::string error;
+    // Followed with detection: why the track ended on frame lastFrame() + 1 (empty: it did
+    // not), and the track it divided from (0: none).
+    std::string ended = {};
+    int parent = 0;
     int lastFrame() const { return firstFrame + static_cast<int>(frames.size()) - 1; }
 };
 

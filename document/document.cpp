@@ -141,6 +141,9 @@ std::vector<PictureObject> Document::objectsOn(int f) const {
 }
 
 void Document::setTracks(std::vector<Track> tracks) {
+    for (const Track& track : tracks)
+        if (track.id != 0 && objects_.find(track.id) == nullptr && !track.frames.empty())
+            objects_.restore(PictureObject{track.id, track.values, track.frames.front(), {}});
     tracks_ = std::make_shared<const std::vector<Track>>(std::move(tracks));
     takeTrackedResults();
 }
@@ -151,7 +154,8 @@ std::pair<int, int> Document::trackedFrames() const {
     for (const Track& track : *tracks_) {
         first = std::min(first, track.firstFrame);
         // The frame a track ended on still shows its last contour with the error.
-        last = std::max(last, track.lastFrame() + (track.error.empty() ? 0 : 1));
+        last = std::max(last,
+                        track.lastFrame() + (track.error.empty() && track.ended.empty() ? 0 : 1));
     }
     return {first, std::min(last, frameCount() - 1)};
 }

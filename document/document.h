@@ -108,7 +108,8 @@ public:
     // started or after it ended. An object added after the following is on every frame.
     std::vector<PictureObject> objectsOn(int f) const;
     const std::vector<Track>* tracks() const { return tracks_.get(); }
-    // The tracks of a following, which every frame's objects are then taken from.
+    // The tracks of a following, which every frame's objects are then taken from. Tracks of
+    // ids the list lacks (a following with detection's arrivals and daughters) join it first.
     void setTracks(std::vector<Track> tracks);
     // The frames the tracks cover: first to last; {0, -1} without tracks.
     std::pair<int, int> trackedFrames() const;

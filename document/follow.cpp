@@ -7,7 +7,9 @@
 #include "document/worker_pool.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <future>
 
 namespace orvik {
 
@@ -42,7 +44,7 @@ void recentre(KONTUR& k) {
 // frames after it a run on from where the contour stopped.
 void followOn(Track& track, KONTUR& k, const std::vector<ContourPoint>* start,
               const GreyImage& image, const std::string& imageFile, StepScratch& scratch) {
-    if (!track.error.empty()) return; // the track ended on an earlier frame
+    if (!track.error.empty() || !track.ended.empty()) return; // it ended on an earlier frame
     const bool blackOnWhite = track.values.blackOnWhite;
     const ImageBindingScope binding(image, blackOnWhite);
     try {
@@ -61,16 +63,109 @@ void followOn(Track& track, KONTUR& k, const std::vector<ContourPoint>* start,
         captureResult(k, runContext(imageFile, image.ImageWidth, image.ImageHeight, track.values)));
 }
 
+// Following with detection: as below, each frame checked by a Tracker once carried on.
+FollowOutcome followDetecting(const std::vector<PictureObject>& objects, const FrameSource& frame,
+                              int first, int count, const std::string& imageFile, int threads,
+                              const std::function<bool(int)>& progress, const FrameDone& done,
+                              const TrackingRules& rules) {
+    FollowOutcome outcome;
+    std::vector<Track>& tracks = outcome.tracks;
+    std::vector<const std::vector<ContourPoint>*> starts;
+    for (const PictureObject& object : objects) {
+        Track& track = tracks.emplace_back();
+        track.id = object.id;
+        track.values = object.values;
+        track.firstFrame = first;
+        starts.push_back(object.fromOutline && !object.result.contour.empty()
+                             ? &object.result.contour
+                             : nullptr);
+    }
+    TrackingRules fresh = rules;
+    for (const PictureObject& object : objects)
+        fresh.nextId = std::max(fresh.nextId, object.id + 1);
+    Tracker tracker(fresh);
+    std::vector<KONTUR> contours(tracks.size());
+    WorkerPool pool(threads);
+    // Each frame's objects are found on a thread of their own, from when the frame is read
+    // (while the frame before is told and its contours carried on) until they are checked.
+    // Two pictures in turn: the frame's and the next one's. The detection under way is waited
+    // for before the pictures go (the future is destroyed first).
+    std::array<GreyImage, 2> pictures;
+    std::future<Tracker::Detection> detection;
+    const auto detectOn = [&tracker](const GreyImage& picture) {
+        return std::async(std::launch::async,
+                          [&tracker, &picture] { return tracker.detect(picture); });
+    };
+    if (count > 0) {
+        pictures[0] = frame(first);
+        detection = detectOn(pictures[0]);
+    }
+    for (int f = 0; f < count; ++f) {
+        const GreyImage& image = pictures[std::size_t(f % 2)];
+        const std::size_t carried = tracks.size();
+        pool.run(carried, [&](std::size_t i, StepScratch& scratch) {
+            followOn(tracks[i], contours[i], f == 0 ? starts[i] : nullptr, image, imageFile,
+                     scratch);
+        });
+        tracker.take(detection.get());
+        // Contours that spread over another track's object run on again kept off it.
+        const std::vector<std::pair<std::size_t, GreyImage>> walled =
+            tracker.walls(image, first + f, tracks);
+        pool.run(walled.size(), [&](std::size_t j, StepScratch& scratch) {
+            Track& track = tracks[walled[j].first];
+            const ContourResult before = track.frames.back();
+            track.frames.pop_back();
+            followOn(track, contours[walled[j].first], nullptr, walled[j].second, imageFile,
+                     scratch);
+            if (!track.error.empty()) track.frames.push_back(before);
+        });
+        std::vector<Track> started = tracker.check(image, first + f, tracks, contours);
+        if (!started.empty()) {
+            const std::size_t before = tracks.size();
+            for (Track& track : started)
+                tracks.push_back(std::move(track));
+            contours.resize(tracks.size());
+            pool.run(tracks.size() - before, [&](std::size_t j, StepScratch& scratch) {
+                followOn(tracks[before + j], contours[before + j], nullptr, image, imageFile,
+                         scratch);
+            });
+            tracker.started(image, first + f, tracks, contours, before);
+            if (done.grown) done.grown(tracks.size());
+        }
+        if (done.each)
+            pool.run(tracks.size(), [&](std::size_t i, StepScratch&) {
+                done.each(i, first + f, trackOnFrame(tracks[i], first + f), image);
+            });
+        outcome.framesDone = f + 1;
+        if (f + 1 < count) {
+            GreyImage& next = pictures[std::size_t((f + 1) % 2)];
+            next = frame(first + f + 1);
+            detection = detectOn(next);
+        }
+        if (done.heard) done.heard(first + f, tracks, image);
+        if (done.forget)
+            for (Track& track : tracks)
+                if (track.frames.size() > 1) {
+                    track.frames.erase(track.frames.begin());
+                    ++track.firstFrame;
+                }
+        if (progress && !progress(outcome.framesDone)) break;
+    }
+    return outcome;
+}
+
 } // namespace
 
 std::optional<PictureObject> trackOnFrame(const Track& track, int f) {
     if (f < track.firstFrame) return std::nullopt;
     PictureObject object{track.id, track.values, {}, {}};
+    object.parent = track.parent;
     if (f <= track.lastFrame()) {
         object.result = track.frames[static_cast<std::size_t>(f - track.firstFrame)];
-    } else if (f == track.lastFrame() + 1 && !track.error.empty()) {
+    } else if (f == track.lastFrame() + 1 && (!track.error.empty() || !track.ended.empty())) {
         if (!track.frames.empty()) object.result = track.frames.back();
         object.error = track.error;
+        object.ended = track.ended;
     } else {
         return std::nullopt;
     }
@@ -84,7 +179,11 @@ void runOnNextFrame(KONTUR& k, StepScratch& scratch) {
 
 FollowOutcome followObjects(const std::vector<PictureObject>& objects, const FrameSource& frame,
                             int first, int count, const std::string& imageFile, int threads,
-                            const std::function<bool(int)>& progress, const FrameDone& done) {
+                            const std::function<bool(int)>& progress, const FrameDone& done,
+                            const TrackingRules* tracking) {
+    if (tracking != nullptr)
+        return followDetecting(objects, frame, first, count, imageFile, threads, progress, done,
+                               *tracking);
     FollowOutcome outcome;
     const std::size_t n = objects.size();
     outcome.tracks.resize(n);

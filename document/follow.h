@@ -8,6 +8,7 @@
 
 #include "core/result.h"
 #include "document/objects.h"
+#include "document/tracking.h"
 #include "grey_image.h"
 
 #include <functional>
@@ -51,15 +52,22 @@ struct FrameDone {
         each;
     std::function<void(int frame, const std::vector<Track>& tracks, const GreyImage& image)> heard;
     bool forget = false;
+    // Following with detection: called on the calling thread when tracks start on `frame`,
+    // before `each` hears of them, with the number of tracks there are now.
+    std::function<void(std::size_t count)> grown;
 };
 
 // Follows `objects` through frames first .. first + count - 1, each frame's objects on
 // `threads` workers; each track is bit for bit what following that object alone gives.
 // `progress`, if set, hears after each frame how many are done and returns false to stop
 // there: the frames done keep their results.
+// With `tracking` (following with detection, see tracking.h), each frame after the first is
+// checked against its detection once its contours are carried on: tracks end, arrivals and
+// daughters start (after the objects, in the order they start); without it nothing is found
+// and the tracks are those of the objects.
 FollowOutcome followObjects(const std::vector<PictureObject>& objects, const FrameSource& frame,
                             int first, int count, const std::string& imageFile, int threads,
                             const std::function<bool(int framesDone)>& progress = {},
-                            const FrameDone& done = {});
+                            const FrameDone& done = {}, const TrackingRules* tracking = nullptr);
 
 } // namespace orvik

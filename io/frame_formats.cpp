@@ -24,9 +24,11 @@ QString ctcMaskName(int frame, int frameCount) {
 
 QByteArray ctcTracks(const std::map<int, LabelSpan>& drawn) {
     std::string text;
-    for (const auto& [label, span] : drawn)
+    for (const auto& [label, span] : drawn) {
+        const int parent = drawn.contains(span.parent) ? span.parent : 0;
         text += std::to_string(label) + " " + std::to_string(span.first) + " " +
-                std::to_string(span.last) + " 0\n";
+                std::to_string(span.last) + " " + std::to_string(parent) + "\n";
+    }
     return bytesOf(text);
 }
 
@@ -168,8 +170,12 @@ void FramesSave::addFrame(int frame, const std::vector<PictureObject>& objects,
     if (ctc_) {
         // A mask holds the objects outlined on the frame: not the one whose track ended there.
         std::vector<PictureObject> outlined;
+        std::map<int, int> parents;
         for (const PictureObject& object : objects)
-            if (object.error.empty()) outlined.push_back(object);
+            if (object.error.empty() && object.ended.empty()) {
+                outlined.push_back(object);
+                if (object.parent != 0) parents[object.id] = object.parent;
+            }
         const QString name =
             QFileInfo(imageFile_).completeBaseName() + u'/' + ctcMaskName(frame, frameCount_);
         std::vector<std::uint16_t> labels;
@@ -181,8 +187,13 @@ void FramesSave::addFrame(int frame, const std::vector<PictureObject>& objects,
         for (const std::uint16_t label : labels)
             present[label] = true;
         for (int label = 1; label < 65536; ++label)
-            if (present[std::size_t(label)])
-                drawn_.try_emplace(label, LabelSpan{frame, frame}).first->second.last = frame;
+            if (present[std::size_t(label)]) {
+                const auto parent = parents.find(label);
+                drawn_
+                    .try_emplace(label, LabelSpan{frame, frame,
+                                                  parent == parents.end() ? 0 : parent->second})
+                    .first->second.last = frame;
+            }
     }
 }
 

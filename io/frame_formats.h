@@ -25,6 +25,7 @@ QString ctcMaskName(int frame, int frameCount);
 struct LabelSpan {
     int first = 0;
     int last = 0;
+    int parent = 0; // the track it divided from, followed with detection; 0: none
 };
 // res_track.txt: a line "L B E P" per label drawn in the masks, by rising label: the label (the
 // object's id), the first and the last frame it was drawn on, parent 0. Taken from the masks,

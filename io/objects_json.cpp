@@ -29,6 +29,12 @@ std::string overlapsMember(const PictureObject& object) {
     return ", \"overlaps\": [" + ids + "]";
 }
 
+// Followed with detection: the track it divided from, and why its track ended.
+std::string trackMembers(const PictureObject& object) {
+    return (object.parent != 0 ? ", \"parent\": " + std::to_string(object.parent) : "") +
+           (object.ended.empty() ? "" : ", \"ended\": " + quoted(object.ended));
+}
+
 } // namespace
 
 std::string objectJsonText(const PictureObject& object, const Measurements& m) {
@@ -42,6 +48,7 @@ std::string objectJsonText(const PictureObject& object, const Measurements& m) {
            ", \"iteration\": " + std::to_string(r.iteration) + ", \"points\": " + pointsArray(r) +
            ", \"vertices\": " + verticesArray(r) +
            ", \"measurements\": " + measurementsObject(m, r) + overlapsMember(object) +
+           trackMembers(object) +
            ", \"error\": " + (object.error.empty() ? "null" : quoted(object.error)) + "}";
 }
 

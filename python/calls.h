@@ -5,8 +5,10 @@
 
 #include "arrays.h"
 #include "core/picture_object.h"
+#include "document/tracking.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,17 +43,25 @@ public:
     std::string csv() const;
     // Saves in the format the ending of `path` names.
     void save(const std::string& path) const;
+    // Objects found by find_objects: the rules they were found by, which following them
+    // through frames finds them again by.
+    void setRules(TrackingRules rules) { rules_ = std::move(rules); }
+    const std::optional<TrackingRules>& rules() const { return rules_; }
 
 private:
     std::shared_ptr<const Document> doc_;
     int frame_;       // -1: a single picture
     GreyImage image_; // the frame's grey
     std::vector<PictureObject> objects_;
+    std::optional<TrackingRules> rules_;
 };
 
 // Places the objects Find objects finds on the document's frame shown, with the options'
 // threshold and polarity ("Auto" unless one is given), as orvik-cli places them.
 void findOn(Document& doc, const cli::Options& options);
+
+// The rules orvik-cli --find-objects finds objects on `image` by, for following with detection.
+TrackingRules rulesOn(const GreyImage& image, const cli::Options& options);
 
 // Find objects and analyse them, as orvik-cli --find-objects on a single picture.
 FrameObjects findObjects(const PictureInput& picture, const std::vector<std::string>& args);
@@ -63,7 +73,7 @@ public:
     Tracks(std::shared_ptr<const Document> doc, int framesDone);
     int frames() const { return framesDone_; }
     FrameObjects frame(int f) const;
-    // Each track: {id, first, last, error}.
+    // Each track: {id, first, last, error, parent, ended}.
     py::list tracks() const;
     // The Cell Tracking Challenge layout (maskTTT.tif, res_track.txt) in `folder`.
     void saveCtc(const std::string& folder) const;

@@ -62,12 +62,23 @@ void FrameObjects::save(const std::string& path) const {
 }
 
 void findOn(Document& doc, const cli::Options& o) {
-    const ControlValues base = valuesOn(o, doc.image());
-    FindOptions find = o.find;
-    find.threshold = at(base.fields, Field::Threshold);
-    find.blackOnWhite = base.blackOnWhite;
+    const TrackingRules rules = rulesOn(doc.image(), o);
+    FindOptions find = rules.find;
     find.autoPolarity = o.autoPolarity.value_or(true);
-    doc.findObjects(find, base, false);
+    find.blackOnWhite = rules.base.blackOnWhite;
+    doc.findObjects(find, rules.base, false);
+}
+
+TrackingRules rulesOn(const GreyImage& image, const cli::Options& o) {
+    TrackingRules rules;
+    rules.base = valuesOn(o, image);
+    rules.find = o.find;
+    rules.find.threshold = at(rules.base.fields, Field::Threshold);
+    rules.find.blackOnWhite = rules.base.blackOnWhite;
+    rules.find.autoPolarity = o.autoPolarity.value_or(true);
+    rules.find = resolvedPolarity(image, rules.find);
+    rules.autoThreshold = o.thresholdAuto;
+    return rules;
 }
 
 FrameObjects findObjects(const PictureInput& picture, const std::vector<std::string>& args) {
@@ -85,7 +96,9 @@ FrameObjects findObjects(const PictureInput& picture, const std::vector<std::str
         });
     });
     if (interrupted) throw py::error_already_set();
-    return FrameObjects(doc, -1);
+    FrameObjects found(doc, -1);
+    found.setRules(rulesOn(doc->image(), o));
+    return found;
 }
 
 } // namespace orvik::python

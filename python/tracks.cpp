@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <optional>
 
 namespace orvik::python {
 
@@ -29,6 +30,8 @@ py::list Tracks::tracks() const {
         t["first"] = track.firstFrame;
         t["last"] = track.lastFrame();
         t["error"] = track.error.empty() ? py::object(py::none()) : py::str(track.error);
+        t["parent"] = track.parent;
+        t["ended"] = track.ended.empty() ? py::object(py::none()) : py::str(track.ended);
         out.append(t);
     }
     return out;
@@ -66,11 +69,18 @@ Tracks follow(const PictureInput& picture, const FrameObjects* start,
                 std::to_string(first.ImageWidth) + " × " + std::to_string(first.ImageHeight));
         for (const PictureObject& object : start->objects())
             doc->objects().restore(object);
-    } else {
+    }
+    // Objects found (here, or by find_objects) are followed with detection, as orvik-cli
+    // follows them; objects given otherwise as before.
+    std::optional<TrackingRules> tracking;
+    if (start == nullptr) {
         withMessages([&] {
             const py::gil_scoped_release release;
             findOn(*doc, o);
         });
+        tracking = rulesOn(doc->image(), o);
+    } else if (start->rules()) {
+        tracking = *start->rules();
     }
     const int frames = doc->frameCount();
     bool interrupted = false;
@@ -85,7 +95,7 @@ Tracks follow(const PictureInput& picture, const FrameObjects* start,
         };
         outcome = followObjects(
             doc->objects().objects(), [&doc](int f) { return doc->frameImage(f); }, 0, frames,
-            doc->file().toStdString(), o.threads, keepGoing);
+            doc->file().toStdString(), o.threads, keepGoing, {}, tracking ? &*tracking : nullptr);
     }
     if (interrupted) throw py::error_already_set();
     doc->setTracks(std::move(outcome.tracks));

@@ -2,11 +2,13 @@
 #include "objects_panel.h"
 
 #include "core/result.h"
+#include "tracks_view.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QSignalBlocker>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <array>
@@ -98,7 +100,16 @@ ObjectsPanel::ObjectsPanel(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(4, 2, 4, 2);
     layout->setSpacing(2);
     layout->addWidget(summary_);
-    layout->addWidget(table_, 1);
+    // The frame shown's objects, and the tracks once objects are followed with detection.
+    views_ = new QTabWidget(this);
+    views_->setObjectName(QStringLiteral("ObjectsViews"));
+    views_->setDocumentMode(true);
+    views_->addTab(table_, QStringLiteral("&Frame"));
+    tracks_ = new TracksTable(this);
+    views_->addTab(tracks_, QStringLiteral("T&racks"));
+    views_->setTabVisible(1, false);
+    layout->addWidget(views_, 1);
+    connect(tracks_, &TracksTable::trackChosen, this, &ObjectsPanel::trackChosen);
 
     table_->installEventFilter(this);
     connect(table_, &QTableWidget::itemSelectionChanged, this, [this] {
@@ -174,6 +185,8 @@ void ObjectsPanel::fillRow(int row, const PictureObject& object) {
     QString flags = QString::fromStdString(flagNames(m.flags, ", "));
     if (!object.error.empty())
         flags = QStringLiteral("failed: ") + QString::fromStdString(object.error);
+    else if (!object.ended.empty())
+        flags = QStringLiteral("ended: ") + QString::fromStdString(object.ended);
     cells[FlagsColumn]->setText(flags);
     cells[FlagsColumn]->setToolTip(flags);
     const QBrush marked = flags.isEmpty() ? QBrush() : QBrush(QColor(255, 224, 178));
@@ -217,6 +230,13 @@ void ObjectsPanel::selectObject(int id) {
         table_->scrollToItem(table_->item(row, IdColumn));
     }
     choosing_ = false;
+}
+
+void ObjectsPanel::showTracks(const std::vector<Track>& tracks) {
+    tracks_->showTracks(tracks);
+    const bool any = tracks_->rowCount() > 0;
+    views_->setTabVisible(1, any);
+    if (!any) views_->setCurrentIndex(0);
 }
 
 int ObjectsPanel::rowOf(int id) const {

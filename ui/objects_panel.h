@@ -10,9 +10,12 @@
 #include <vector>
 
 class QLabel;
+class QTabWidget;
 class QTableWidget;
 
 namespace orvik {
+
+class TracksTable;
 
 class ObjectsPanel : public QWidget {
     Q_OBJECT
@@ -38,9 +41,17 @@ public:
 
     QTableWidget* table() const { return table_; }
 
+    // The "Tracks" view beside the frame's objects: a row per track, shown while there are
+    // tracks of objects (none: the view is hidden).
+    void showTracks(const std::vector<Track>& tracks);
+    TracksTable* tracksTable() const { return tracks_; }
+    QTabWidget* views() const { return views_; }
+
 signals:
     // The user chose the row of `id` (0: no row is chosen any more).
     void objectChosen(int id);
+    // The user chose the track of `id`, which starts on frame `firstFrame`.
+    void trackChosen(int id, int firstFrame);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -51,6 +62,8 @@ private:
     void updateSummary();
 
     QTableWidget* table_ = nullptr;
+    QTabWidget* views_ = nullptr;
+    TracksTable* tracks_ = nullptr;
     QLabel* summary_ = nullptr;
     bool choosing_ = false; // a selection made by the window, not by the user
     Measurer measurer_;

@@ -318,6 +318,7 @@ void TForm1::loadImageFile(const QString& path, bool folderAsFrames) {
     }
     Updating = 0;
     UndoStack->clear();
+    found_.reset(); // a new picture's ids start again
     history_ = std::make_shared<WindowSnapshot>(snapshot());
     {
         const QSignalBlocker quiet(FrameSlider);

@@ -341,6 +341,7 @@ private:
     void takeFrameImage();                // image_ from the stack's frame shown
     void showFrameImage();                // ... and shown with the contour
     void showFrameResults();              // each object's contour on the frame shown
+    void showTracks(); // the Objects panel's Tracks view and the frame slider's marks
     void showPointer(int X, int Y);
 
 public:
@@ -420,6 +421,13 @@ private:
         options.split = true;
         return options;
     }();
+    // The objects the last Find objects found and its rules: Follow through frames follows
+    // them with detection when the list holds no other objects.
+    struct FoundObjects {
+        TrackingRules rules;
+        std::vector<int> ids;
+    };
+    std::optional<FoundObjects> found_;
     QPoint pointer_{-1, -1};         // the picture pixel under the pointer, as last seen
     bool objectsPanelShown_ = false; // shown once already: the user decides from then on
 };

@@ -9,6 +9,7 @@
 #include "scale_dialogs.h"
 #include "step_progress_bar.h"
 #include "tform1.h"
+#include "tracks_view.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -39,7 +40,7 @@ void TForm1::buildFramesBar() {
     layout->setContentsMargins(scaled(4), scaled(2), scaled(4), scaled(2));
     FrameLabel = new QLabel(FramesBar);
     FrameLabel->setObjectName(QStringLiteral("FrameLabel"));
-    FrameSlider = new QSlider(Qt::Horizontal, FramesBar);
+    FrameSlider = new TrackSlider(FramesBar);
     FrameSlider->setObjectName(QStringLiteral("FrameSlider"));
     FrameSlider->setAccessibleName(QStringLiteral("Frame"));
     FrameSlider->setPageStep(10);
@@ -153,12 +154,15 @@ void TForm1::showFrameResults() {
             shown_.status = QStringLiteral("Object %1 \u00B7 followed from frame %2 on")
                                 .arg(id)
                                 .arg(track.firstFrame + 1);
-        else if (doc_.frame() > track.lastFrame() + 1 && !track.error.empty())
-            shown_.status = QStringLiteral("Object %1 \u00B7 track ended on frame %2: %3")
-                                .arg(id)
-                                .arg(track.lastFrame() + 2)
-                                .arg(QString::fromStdString(track.error));
-        else if (doc_.frame() > track.lastFrame() + (track.error.empty() ? 0 : 1))
+        else if (doc_.frame() > track.lastFrame() + 1 &&
+                 (!track.error.empty() || !track.ended.empty()))
+            shown_.status =
+                QStringLiteral("Object %1 \u00B7 track ended on frame %2: %3")
+                    .arg(id)
+                    .arg(track.lastFrame() + 2)
+                    .arg(QString::fromStdString(track.error.empty() ? track.ended : track.error));
+        else if (doc_.frame() >
+                 track.lastFrame() + (track.error.empty() && track.ended.empty() ? 0 : 1))
             shown_.status = QStringLiteral("Object %1 \u00B7 not followed to this frame").arg(id);
     }
     objectsChanged();
@@ -169,6 +173,17 @@ void TForm1::FollowClick() {
     std::vector<PictureObject> list = doc_.objects().objects();
     if (list.empty()) list.push_back({0, controlValues(), shown_.result, {}}); // the contour
     const int count = frameCount() - doc_.frame();
+    // Objects that all came from Find objects are followed with detection: found again on
+    // every frame, tracks that end, arrivals and divisions.
+    std::optional<TrackingRules> tracking;
+    if (found_ && !doc_.objects().objects().empty() &&
+        std::all_of(list.begin(), list.end(), [this](const PictureObject& object) {
+            return std::find(found_->ids.begin(), found_->ids.end(), object.id) !=
+                   found_->ids.end();
+        })) {
+        tracking = found_->rules;
+        tracking->find = resolvedPolarity(doc_.image(), tracking->find);
+    }
     QProgressDialog progress(
         QStringLiteral("Following %1 objects through %2 frames\u2026").arg(list.size()).arg(count),
         QStringLiteral("Stop"), 0, count, this);
@@ -182,11 +197,19 @@ void TForm1::FollowClick() {
             progress.setValue(done);
             QCoreApplication::processEvents();
             return !progress.wasCanceled();
-        });
+        },
+        {}, tracking ? &*tracking : nullptr);
     progress.reset();
     int ended = 0;
-    for (const Track& track : outcome.tracks)
-        ended += track.error.empty() ? 0 : 1;
+    int started = 0;
+    for (const Track& track : outcome.tracks) {
+        ended += track.error.empty() && track.ended.empty() ? 0 : 1;
+        started += track.firstFrame > doc_.frame() ? 1 : 0;
+    }
+    if (tracking)
+        for (const Track& track : outcome.tracks)
+            if (std::find(found_->ids.begin(), found_->ids.end(), track.id) == found_->ids.end())
+                found_->ids.push_back(track.id); // arrivals and daughters
     doc_.setTracks(std::move(outcome.tracks));
     showFrameResults();
     refreshDisplay(doc_.image());
@@ -199,9 +222,20 @@ void TForm1::FollowClick() {
             .arg(doc_.frame() + 1)
             .arg(doc_.frame() + outcome.framesDone);
     if (outcome.framesDone < count) status += QStringLiteral(" (stopped)");
+    if (started > 0) status += QStringLiteral(" \u00B7 %1 tracks started").arg(started);
     if (ended > 0) status += QStringLiteral(" \u00B7 %1 tracks ended").arg(ended);
     shown_.status = status + QStringLiteral(" \u00B7 ") + shown_.status;
     showStatus();
+}
+
+void TForm1::showTracks() {
+    std::vector<Track> shown;
+    for (const Track& track : tracks())
+        if (track.id != 0 && doc_.objects().find(track.id) != nullptr) shown.push_back(track);
+    ObjectsPanel1->showTracks(shown);
+    std::vector<int> starts, ends;
+    trackMarks(shown, starts, ends);
+    static_cast<TrackSlider*>(FrameSlider)->setMarks(std::move(starts), std::move(ends));
 }
 
 void TForm1::setDisplayRange(DisplayRange range) {

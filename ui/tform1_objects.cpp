@@ -78,6 +78,13 @@ void TForm1::connectObjectItems() {
     // Choosing another object shows it and runs nothing: no step of its own.
     connect(ObjectsPanel1, &ObjectsPanel::objectChosen, this,
             [this](int id) { userChange(NotAStep, [this, id] { chooseObject(id); }); });
+    // Choosing a track goes to its first frame, with its object chosen.
+    connect(ObjectsPanel1, &ObjectsPanel::trackChosen, this, [this](int id, int first) {
+        userChange(NotAStep, [this, id, first] {
+            showFrame(first);
+            chooseObject(id);
+        });
+    });
 }
 
 void TForm1::setFindDialogRunner(FindDialogRunner runner) {
@@ -130,6 +137,7 @@ void TForm1::objectsChanged() {
         scale.known ? scale.unit : QString());
     // The objects of the frame shown, as the files save them.
     ObjectsPanel1->showObjects(doc_.objectsOn(doc_.frame()), doc_.currentId());
+    showTracks();
     showObjectOutlines();
     // The panel appears with the first object; once the user has shown or hidden it, it
     // stays as the user left it.
@@ -331,10 +339,12 @@ void TForm1::FindObjectsClick() {
     updateThresholdPreview(); // the tint the View menu asks for, if any
     if (!accepted) return;
     const FindOptions chosen = dialog.options();
+    const bool autoThreshold = dialog.autoThreshold->isChecked();
     separating_.localThreshold = chosen.localThreshold;
     separating_.localRadius = chosen.localRadius;
     separating_.split = chosen.split;
     findObjects(chosen, dialog.replaceObjects(), dialog.dropFlagged->isChecked(), dialog.model());
+    if (found_) found_->rules.autoThreshold = autoThreshold;
 }
 
 void TForm1::findObjects(const FindOptions& options, bool replace, bool dropFlagged,
@@ -342,6 +352,14 @@ void TForm1::findObjects(const FindOptions& options, bool replace, bool dropFlag
     ControlValues base = controlValues();
     base.model = model;
     const std::vector<int> found = doc_.findObjects(options, base, replace);
+    // Follow through frames finds them again on every frame, by the same rules.
+    FoundObjects rules;
+    rules.rules.find = resolvedPolarity(doc_.image(), options);
+    rules.rules.base = base;
+    rules.ids = found;
+    if (!replace && found_)
+        rules.ids.insert(rules.ids.end(), found_->ids.begin(), found_->ids.end());
+    found_ = std::move(rules);
     doc_.setCurrent(0);
     doc_.setCurrentError({});
     AnalyseAllClick();

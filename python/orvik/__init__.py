@@ -160,11 +160,17 @@ class Objects(list):
 class Tracks:
     """Objects followed through frames: ``tracks[f]`` is frame f's Objects (ids kept from
     frame to frame), ``ids`` every track's id, ``ends`` each track's first and last frame and
-    the error that ended it (None when it reached the last frame)."""
+    the error that ended it (None when it reached the last frame). Objects found on the first
+    frame are followed with detection: ``parents`` gives the track each track divided from (0:
+    none) and ``ended`` why each ended ("collapsed", "left the picture", "lost", "failed",
+    "divided"; None when it reached the last frame)."""
 
     def __init__(self, held):
         self._held = held
-        self.ends = {t["id"]: (t["first"], t["last"], t["error"]) for t in held.tracks()}
+        tracks = held.tracks()
+        self.ends = {t["id"]: (t["first"], t["last"], t["error"]) for t in tracks}
+        self.parents = {t["id"]: t["parent"] for t in tracks}
+        self.ended = {t["id"]: t["ended"] for t in tracks}
         self.ids = list(self.ends)
 
     def __len__(self):

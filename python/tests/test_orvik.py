@@ -156,6 +156,7 @@ def test_followed_frames_are_orvik_clis_bit_for_bit(tmp_path):
         assert (tmp_path / "module" / "stack" / name).read_bytes() == \
             (tmp_path / "cli" / "stack" / name).read_bytes()
     assert len(tracks) == 4 and tracks.ids == [1, 2]
+    assert tracks.parents == {1: 0, 2: 0} and tracks.ended == {1: None, 2: None}
     # The objects found on the first frame and handed over follow the same way.
     for tracks in (tracks, orvik.follow(frames, orvik.find_objects(frames[0]))):
         for f, line in enumerate(lines):

@@ -128,9 +128,11 @@ TEST_F(CliFrames, TheFormatsOverFramesHoldEveryFrameAndTheCtcMasksMatchTheTracks
     EXPECT_TRUE(csv.value(10).startsWith("4,2,"));
     EXPECT_TRUE(contentOf(table).startsWith("file,frame,id,area,"));
     EXPECT_EQ(contentOf(folder.filePath("movie.geojson")).count("\"frame\": 4, "), 2);
-    // The JSON of every frame reruns to the same lines; a RoiSet seeds from its first slice.
-    EXPECT_EQ(run({"--objects", folder.filePath("movie.json").toStdString()}).output,
-              outcome.output);
+    // The JSON reruns to the same first line (read objects are then followed without
+    // detection, found ones with it); a RoiSet seeds from its first slice.
+    const auto firstLine = [](const std::string& text) { return text.substr(0, text.find('\n')); };
+    EXPECT_EQ(firstLine(run({"--objects", folder.filePath("movie.json").toStdString()}).output),
+              firstLine(outcome.output));
     EXPECT_EQ(lines(run({"--objects", folder.filePath("movie.zip").toStdString()}).output)
                   .at(0)["count"]
                   .toInt(),

@@ -3,6 +3,7 @@
 #include "objects_panel.h"
 #include "test_support.h"
 #include "tiff_files.h"
+#include "tracks_view.h"
 
 #include <QAction>
 #include <QApplication>
@@ -31,6 +32,24 @@ QString movingDisc(BitmapFolder& folder) {
         pages.push_back(page);
     }
     const QString path = folder.path(QStringLiteral("movie.tif"));
+    writeTiff(path, pages);
+    return path;
+}
+
+// Four frames of 120 × 90: a still disc, and from frame 2 on a second one.
+QString arrivingDisc(BitmapFolder& folder) {
+    std::vector<TiffPage> pages;
+    for (int f = 0; f < 4; ++f) {
+        TiffPage page{.width = 120, .height = 90, .bits = 16};
+        for (int y = 0; y < 90; ++y)
+            for (int x = 0; x < 120; ++x) {
+                const bool a = (x - 30) * (x - 30) + (y - 45) * (y - 45) < 12 * 12;
+                const bool b = f >= 2 && (x - 85) * (x - 85) + (y - 45) * (y - 45) < 12 * 12;
+                page.samples.push_back(a || b ? 3000 : 1000);
+            }
+        pages.push_back(page);
+    }
+    const QString path = folder.path(QStringLiteral("arrival.tif"));
     writeTiff(path, pages);
     return path;
 }
@@ -153,6 +172,35 @@ private slots:
         QCOMPARE(form->frame(), 0);
         form->RedoAction->trigger();
         QCOMPARE(form->tracks().size(), std::size_t(1));
+    }
+
+    // Found objects are followed with detection: a disc that appears starts a track of its
+    // own, the Tracks view lists it, the slider marks its start, and choosing its row goes to
+    // its first frame.
+    void trackOfAnArrival() {
+        BitmapFolder folder;
+        const auto form = makeWindow();
+        form->loadImageFile(arrivingDisc(folder));
+        FindOptions options;
+        options.blackOnWhite = false;
+        options.threshold = 4 * 127 + 2;
+        form->userChange(TForm1::SeparateStep,
+                         [&] { form->findObjects(options, true, false, ModelChoice::Standard); });
+        QCOMPARE(form->objects().size(), std::size_t(1));
+        form->FollowAction->trigger();
+        QCOMPARE(form->tracks().size(), std::size_t(2));
+        const Track& arrival = form->tracks()[1];
+        QCOMPARE(arrival.firstFrame, 2);
+        QCOMPARE(arrival.lastFrame(), 3);
+        QCOMPARE(form->objects().size(), std::size_t(2));
+        TracksTable* table = form->ObjectsPanel1->tracksTable();
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(1, 1)->text(), QStringLiteral("3")); // frames from 1
+        const auto* slider = static_cast<const TrackSlider*>(form->FrameSlider);
+        QCOMPARE(slider->starts(), std::vector<int>{2});
+        table->selectRow(1);
+        QCOMPARE(form->frame(), 2);
+        QCOMPARE(form->ObjectsPanel1->rowCount(), 2);
     }
 };
 
