@@ -2,9 +2,11 @@
 // give the expected areas, and the JSON keeps the pins.
 #include "core/measurements.h"
 #include "document/editing.h"
+#include "document/follow.h"
 #include "io/objects_json.h"
 #include "pictures.h"
 #include "synthetic_movie.h"
+#include "tiff_files.h"
 
 #include <QTemporaryDir>
 #include <cmath>
@@ -86,6 +88,51 @@ TEST(Editing, MergeOfTheSplitPartsGivesTheAreaOfTheUnion) {
         for (int x = 0; x < 160; ++x)
             dark += d.doc.image().GreyData[std::size_t(y) * 160 + x] < 128;
     EXPECT_NEAR(d.area(merged), dark, 0.08 * dark);
+}
+
+// The one object with `id` on frame `f`.
+ContourResult on(const Document& doc, int f, int id) {
+    for (const PictureObject& o : doc.objectsOn(f))
+        if (o.id == id) return o.result;
+    return {};
+}
+
+TEST(Editing, UndoBringsBackThePointsAndThePinsAndFollowingOnKeepsTheFramesBefore) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("movie.tif");
+    test::writeTiff(path, test::discMovie(5));
+    Document doc;
+    doc.open(loadStack(path), path);
+    for (PictureObject& object : test::seedObjects(doc.image(), ControlValues{}))
+        doc.objects().restore(std::move(object));
+    doc.analyseAll(2);
+    doc.setTracks(followObjects(
+                      doc.objects().objects(), [&](int f) { return doc.frameImage(f); }, 0, 5,
+                      path.toStdString(), 2)
+                      .tracks);
+    doc.setFrame(2);
+    const int id = doc.objects().objects().front().id;
+    const ContourResult frame1 = on(doc, 1, id), frame3 = on(doc, 3, id);
+    const DocumentState before = doc.state();
+    PictureObject& object = *doc.objects().find(id);
+    const ContourPoint p = contourPoints(object)[0];
+    ASSERT_TRUE(movePoint(object, 0, p.x + 4, p.y));
+    keepEdit(doc, id);
+    const ContourResult corrected = doc.objects().find(id)->result;
+    // Undo: the state before the edit brings back the points and no pin.
+    const DocumentState edited = doc.state();
+    doc.restore(before);
+    EXPECT_TRUE(doc.objects().find(id)->pinned.empty());
+    EXPECT_EQ(on(doc, 2, id).contour, doc.objects().find(id)->result.contour);
+    EXPECT_NE(doc.objects().find(id)->result.contour, corrected.contour);
+    doc.restore(edited);
+    EXPECT_EQ(doc.objects().find(id)->pinned, std::vector<std::int32_t>{0});
+    // Following on from frame 2: frame 1 as it was, frame 2 the correction, frame 3 anew.
+    EXPECT_EQ(followFromFrame(doc, 2), 2);
+    EXPECT_EQ(on(doc, 1, id).contour, frame1.contour);
+    EXPECT_EQ(on(doc, 2, id).contour, corrected.contour);
+    EXPECT_FALSE(on(doc, 3, id).contour.empty());
+    EXPECT_NE(on(doc, 3, id).contour, frame3.contour);
 }
 
 TEST(Editing, MaskOutlineEnclosesThePixels) {
