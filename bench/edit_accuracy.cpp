@@ -7,6 +7,7 @@
 //
 //   edit_accuracy --picture coins.png --truth coins-truth.png [--model center|standard]
 //                 [--rank N]   (the N-th worst object rather than the worst)
+//                 [--split X1,Y1,X2,Y2 ...]   (split by these lines instead of dragging)
 #include "core/measurements.h"
 #include "document/editing.h"
 #include "document/find_objects.h"
@@ -130,6 +131,22 @@ int run(const char* picture, const char* truthFile, ModelChoice model) {
     const double worstIou = scored[std::size_t(which)].iou;
     std::printf("%zu objects found; corrected: object %d on coin %d, IoU %.3f\n",
                 doc.objects().size(), worst, coin, worstIou);
+    // --split X1,Y1,X2,Y2 (repeatable): cut the object by these lines first, each time going on
+    // with the part that covers the coin most.
+    int current = worst;
+    for (int i = 1; i + 1 < argcCopy; ++i) {
+        double x1, y1, x2, y2;
+        if (std::strcmp(argvCopy[i], "--split") != 0 ||
+            std::sscanf(argvCopy[i + 1], "%lf,%lf,%lf,%lf", &x1, &y1, &x2, &y2) != 4)
+            continue;
+        const std::vector<int> parts = splitObject(doc, current, x1, y1, x2, y2, 2);
+        if (parts.size() != 2) return 1;
+        const double a = iou(*doc.objects().find(parts[0]), truth, coin);
+        const double b = iou(*doc.objects().find(parts[1]), truth, coin);
+        current = a >= b ? parts[0] : parts[1];
+        std::printf("split by (%g, %g)-(%g, %g): IoU %.3f\n", x1, y1, x2, y2, std::max(a, b));
+    }
+    if (current != worst) return 0;
     const std::vector<ContourPoint> rim = rimOf(truth, coin);
     // Three drags and a Relax, as the manual's example; then, for a contour that is still
     // far off, more drags until IoU 0.95 or 16 drags, and a Relax after them.
