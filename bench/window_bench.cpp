@@ -7,6 +7,7 @@
 // picture of 300 discs, with one of them current: every repaint draws the others' outlines
 // and each change updates the current object's row.
 #include "core/field_table.h"
+#include "document/editing.h"
 #include "image_view.h"
 #include "spin_field.h"
 #include "tform1.h"
@@ -19,6 +20,7 @@
 #include <QImage>
 #include <QScrollArea>
 #include <QTemporaryDir>
+#include <QUndoStack>
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <cmath>
@@ -156,6 +158,41 @@ void changeToRepaint(benchmark::State& state, bool wholePicture, bool objects) {
         s.form.Image1->visibleRegion().boundingRect().height();
 }
 
+// "Edit outline" on the objects scene: each repetition drags a handle of the current object
+// two pixels (press, move, release, as the view reports them), which "Instant analysis" then
+// relaxes; timed from the press to the end of the event processing that repaints the view.
+void editToRepaint(benchmark::State& state) {
+    Scene& s = scene(true);
+    const QSize viewport = s.form.ScrollBox1->viewport()->size();
+    if (viewport.width() < kWidth || viewport.height() < kHeight)
+        s.form.resize(s.form.width() + std::max(kWidth - viewport.width(), 0),
+                      s.form.height() + std::max(kHeight - viewport.height(), 0));
+    s.form.EditOutlineAction->setChecked(true);
+    QApplication::processEvents();
+    int step = 2;
+    for (auto _ : state) {
+        const PictureObject* object = s.form.document().objects().find(s.form.currentObject());
+        const ContourPoint p = contourPoints(*object)[0];
+        const QPoint from(static_cast<int>(std::floor(p.x)), static_cast<int>(std::floor(p.y)));
+        const QPoint to = from + QPoint(step, 0);
+        step = -step;
+        const int paintsBefore = s.counter.paints;
+        QElapsedTimer timer;
+        timer.start();
+        emit s.form.Image1->pressed(Qt::LeftButton, from);
+        emit s.form.Image1->moved(to);
+        emit s.form.Image1->released(Qt::LeftButton, to);
+        QApplication::processEvents();
+        const qint64 elapsed = timer.nsecsElapsed();
+        if (s.counter.paints == paintsBefore || s.form.UndoStack->count() == 0) {
+            state.SkipWithError("the drag did not make an undo step and repaint the view");
+            return;
+        }
+        state.SetIterationTime(static_cast<double>(elapsed) * 1e-9);
+    }
+    s.form.EditOutlineAction->setChecked(false);
+}
+
 } // namespace
 } // namespace orvik::bench
 
@@ -174,6 +211,12 @@ int main(int argc, char** argv) {
             ->UseManualTime()
             ->Iterations(1)
             ->Repetitions(orvik::bench::kChanges);
+    benchmark::RegisterBenchmark("Window/edit_instant_relax/whole_picture_300_objects",
+                                 orvik::bench::editToRepaint)
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime()
+        ->Iterations(1)
+        ->Repetitions(orvik::bench::kChanges);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

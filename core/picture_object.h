@@ -5,6 +5,7 @@
 #include "core/init_arguments.h"
 #include "core/result.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ struct PictureObject {
     // settings are seeded from its region, and an analysis starts from its result's outline
     // rather than from the box.
     bool fromOutline = false;
+    // Corrected by hand (document/editing.h): an analysis relaxes it from its contour as it is,
+    // with the points `pinned` (indices, ascending) held where they are.
+    bool edited = false;
+    std::vector<std::int32_t> pinned = {};
     // The ids of the objects analysed with it whose contours still overlap its own by more
     // than a hundredth of the smaller one (the flag "overlap").
     std::vector<int> overlapping = {};

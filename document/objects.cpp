@@ -4,6 +4,7 @@
 #include "checked_float.h"
 #include "core/commands.h"
 #include "document/coupling.h"
+#include "document/editing.h"
 #include "document/worker_pool.h"
 
 #include <algorithm>
@@ -52,13 +53,15 @@ namespace {
 
 ObjectAnalysis analyseFrom(const GreyImage& image, const std::string& imageFile,
                            const ControlValues& values, const std::vector<ContourPoint>* outline,
-                           StepScratch& scratch) {
+                           StepScratch& scratch, const PictureObject* edited = nullptr) {
     const bool blackOnWhite = values.blackOnWhite;
     const ImageBindingScope binding(image, blackOnWhite);
     KONTUR k;
     ObjectAnalysis analysis;
     try {
-        if (outline != nullptr)
+        if (edited != nullptr)
+            relaxContour(k, scratch, values, edited->result, edited->pinned);
+        else if (outline != nullptr)
             analyseFromOutline(k, scratch, values, *outline);
         else
             analyseContour(k, scratch, values);
@@ -79,6 +82,9 @@ ObjectAnalysis analyseObject(const GreyImage& image, const std::string& imageFil
 
 ObjectAnalysis analyseObject(const GreyImage& image, const std::string& imageFile,
                              const PictureObject& object, StepScratch& scratch) {
+    // Corrected by hand: relaxed from the contour as it is, its pins held.
+    if (object.edited && !object.result.contour.empty())
+        return analyseFrom(image, imageFile, object.values, nullptr, scratch, &object);
     const bool fromOutline = object.fromOutline && !object.result.contour.empty();
     return analyseFrom(image, imageFile, object.values,
                        fromOutline ? &object.result.contour : nullptr, scratch);

@@ -86,6 +86,9 @@ public:
                 inRange = kernels_.openedForces(rows_, weights_, levels, first, last, s_.n);
                 break;
             }
+            // Pinned points keep their current values (holdPinned, on the rows); a contour
+            // without pins skips this.
+            if (!s_.pinned.empty()) holdPinned(levels, first, last, withY);
             finishRow(rows_.x, levels, opened);
             if (withY) finishRow(rows_.y, levels, opened);
             // The new values become the current level, the current one the older level.
@@ -149,6 +152,17 @@ private:
         row[kGhosts - 1] = row[kGhosts + n - 1];
         row[kGhosts + n] = row[kGhosts];
         row[kGhosts + n + 1] = row[kGhosts + 1];
+    }
+
+    // The pinned points' new values are their current ones, in the rows: the step leaves them
+    // where they are, as holdPinned does on the point buffer.
+    void holdPinned(KernelLevels levels, std::int32_t first, std::int32_t last, bool withY) const {
+        for (const std::int32_t i : s_.pinned) {
+            if (i < first || i >= last) continue;
+            const std::int32_t j = i + kGhosts;
+            rows_.x[levels.fresh][j] = rows_.x[levels.current][j];
+            if (withY) rows_.y[levels.fresh][j] = rows_.y[levels.current][j];
+        }
     }
 
     // Makes the row of new values a whole current level: the end points of "Opened" keep

@@ -122,6 +122,7 @@ KONTUR CopyKontur(const KONTUR& from) {
     CopyKonturParameters(from, to);
     to.Iteration = from.Iteration;
     to.Energy = from.Energy;
+    to.Pinned = from.Pinned;
     // Before the first Init there is no buffer to copy.
     if (from.Points) {
         const std::size_t floats = pointBufferSize(from.PointCount);
@@ -152,6 +153,7 @@ void Init(KONTUR& k, std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int
     k.Viscosity = viscosity;
     k.Iterations = iterations;
     k.Points = std::move(points);
+    k.Pinned.clear();
     k.Iteration = 0;
     // Summed in double so that no corner values can overflow; an odd sum lands on a half pixel.
     k.CenterX = static_cast<float>((static_cast<double>(x1) + x2) * 0.5);

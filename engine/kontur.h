@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace orvik {
 
@@ -42,6 +43,10 @@ struct KONTUR {
     // Four floats per point: x level 0, x level 1, y level 0, y level 1
     // (model 1: the radius in both x slots).
     std::unique_ptr<float[]> Points;
+    // The points a step leaves where they are (a hand correction's pins): distinct indices in
+    // ascending order; an index outside 0 .. PointCount − 1 is ignored. For "Center point" the
+    // pinned radius stays. Empty (as Init leaves it): every point moves, as the model says.
+    std::vector<std::int32_t> Pinned;
 };
 // Undo steps and lists of objects hold copies of it.
 static_assert(sizeof(KONTUR) <= 16 * 1024,

@@ -11,6 +11,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <span>
 
 namespace orvik {
 
@@ -21,6 +22,9 @@ class DirectionTable;
 struct StepParameters {
     float* points;
     std::int32_t n;
+    // The pinned points (KONTUR::Pinned): none for a contour without a pin, whose steps then
+    // run exactly as they did before pins existed.
+    std::span<const std::int32_t> pinned;
     GreyView image;
     // Widened once here rather than at every use.
     double tension, rigidity, radius, formWeight, imageWeight, threshold;
@@ -31,8 +35,8 @@ struct StepParameters {
     double radiusSquared; // radius · radius
 
     explicit StepParameters(const KONTUR& k)
-        : points(k.Points.get()), n(k.PointCount), image(currentGreyView()), tension(k.Tension),
-          rigidity(k.Rigidity), radius(k.Radius), formWeight(k.FormWeight),
+        : points(k.Points.get()), n(k.PointCount), pinned(k.Pinned), image(currentGreyView()),
+          tension(k.Tension), rigidity(k.Rigidity), radius(k.Radius), formWeight(k.FormWeight),
           imageWeight(k.ImageWeight), threshold(k.Threshold), gradientWeight(k.GradientWeight),
           centerX(k.CenterX), centerY(k.CenterY), inertia(k.Inertia), viscosity(k.Viscosity),
           damping(inertia + viscosity), radiusSquared(radius * radius) {}
@@ -86,6 +90,13 @@ inline MovablePoints movablePoints(std::int32_t model, std::int32_t n) {
     if (model == 4) return {1, n - 1, n - 2.0};
     return {0, n, static_cast<double>(n)};
 }
+
+// After a step of `model` that read level `read` of the point buffer and wrote the other one:
+// each pinned point gets back in the written level the values it had in the read one, so a
+// step leaves it where it is (model 1: its radius). The other points' new values read the
+// pinned point where it stands, as a step is a simultaneous update, so holding it after the
+// step is the same as never moving it. Indices outside the movable points are skipped.
+void holdPinned(const StepParameters& parameters, std::int32_t model, std::int32_t read);
 
 // One step of `model` (1 to 4) on the reference path: visits the movable points in
 // ascending order with every check, adding their energy terms to k.Energy point by point, so

@@ -32,7 +32,9 @@ std::int64_t stepsOf(KONTUR& k, std::int32_t model, ScratchSpace& scratch, std::
     if (done > 0) {
         k.Energy = energy;
     } else {
+        const std::int32_t read = currentLevel(k);
         referenceStep(k, model, parameters, scratch.directions.forPointCount(k.PointCount));
+        if (!parameters.pinned.empty()) holdPinned(parameters, model, read);
         done = 1;
     }
     k.Energy = divideChecked(k.Energy, movablePoints(model, k.PointCount).energyDivisor);
@@ -50,6 +52,17 @@ void steps(KONTUR& k, std::int32_t model, StepScratch& scratch, std::int64_t cou
 }
 
 } // namespace
+
+void holdPinned(const StepParameters& parameters, std::int32_t model, std::int32_t read) {
+    const MovablePoints movable = movablePoints(model, parameters.n);
+    float* points = parameters.points;
+    for (const std::int32_t i : parameters.pinned) {
+        if (i < movable.first || i >= movable.last) continue;
+        points[xSlot(i, 1 - read)] = points[xSlot(i, read)];
+        // Model 1 keeps its radius in x alone.
+        if (model != 1) points[ySlot(i, 1 - read)] = points[ySlot(i, read)];
+    }
+}
 
 void StepCenterPoint(KONTUR& k, StepScratch& scratch) {
     steps(k, 1, scratch, 1, false);
@@ -80,7 +93,10 @@ void StepModelRepeatedly(KONTUR& k, StepScratch& scratch, std::int64_t count, bo
 void StepReference(KONTUR& k) {
     if (k.ModelKind < 1 || k.ModelKind > 4) return;
     k.Energy = 0;
-    referenceStep(k, k.ModelKind, StepParameters(k), nullptr);
+    const StepParameters parameters(k);
+    const std::int32_t read = currentLevel(k);
+    referenceStep(k, k.ModelKind, parameters, nullptr);
+    if (!parameters.pinned.empty()) holdPinned(parameters, k.ModelKind, read);
     k.Energy = divideChecked(k.Energy, movablePoints(k.ModelKind, k.PointCount).energyDivisor);
     countSteps(k, 1);
 }

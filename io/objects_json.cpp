@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <optional>
@@ -35,6 +36,15 @@ std::string trackMembers(const PictureObject& object) {
            (object.ended.empty() ? "" : ", \"ended\": " + quoted(object.ended));
 }
 
+// A contour corrected by hand: "edited" and its pinned points' indices; nothing otherwise.
+std::string editedMember(const PictureObject& object) {
+    if (!object.edited) return {};
+    std::string ids;
+    for (const std::int32_t i : object.pinned)
+        ids += (ids.empty() ? "" : ", ") + std::to_string(i);
+    return ", \"edited\": true, \"pinned\": [" + ids + "]";
+}
+
 } // namespace
 
 std::string objectJsonText(const PictureObject& object, const Measurements& m) {
@@ -48,7 +58,7 @@ std::string objectJsonText(const PictureObject& object, const Measurements& m) {
            ", \"iteration\": " + std::to_string(r.iteration) + ", \"points\": " + pointsArray(r) +
            ", \"vertices\": " + verticesArray(r) +
            ", \"measurements\": " + measurementsObject(m, r) + overlapsMember(object) +
-           trackMembers(object) +
+           trackMembers(object) + editedMember(object) +
            ", \"error\": " + (object.error.empty() ? "null" : quoted(object.error)) + "}";
 }
 
@@ -138,6 +148,26 @@ std::optional<ContourResult> savedResult(const QJsonObject& json, const Settings
     return captureResult(k, runContext({}, 0, 0, values));
 }
 
+// "edited" and "pinned" (indices of the object's points), as editedMember writes them.
+void readEdited(const QJsonObject& json, const SettingsSource& source, PictureObject& object) {
+    const QJsonValue edited = json.value(QLatin1String("edited"));
+    if (edited.isUndefined()) return;
+    if (!edited.isBool())
+        failSetting(source, QStringLiteral("edited"), QStringLiteral("neither true nor false"));
+    object.edited = edited.toBool();
+    const QJsonValue pinned = json.value(QLatin1String("pinned"));
+    if (pinned.isUndefined()) return;
+    if (!pinned.isArray())
+        failSetting(source, QStringLiteral("pinned"), QStringLiteral("not an array"));
+    const int n = at(object.values.fields, Field::Points);
+    for (const QJsonValue& index : pinned.toArray())
+        object.pinned.push_back(
+            wholeSetting(source, index, QStringLiteral("pinned"), 0, std::max(n - 1, 0)));
+    std::sort(object.pinned.begin(), object.pinned.end());
+    object.pinned.erase(std::unique(object.pinned.begin(), object.pinned.end()),
+                        object.pinned.end());
+}
+
 PictureObject objectOfJson(const QJsonObject& json, const SettingsSource& source,
                            std::optional<int> id) {
     if (json.contains(QLatin1String("id")))
@@ -155,6 +185,7 @@ PictureObject objectOfJson(const QJsonObject& json, const SettingsSource& source
         object.error = json.value(QLatin1String("error")).toString().toStdString();
     if (std::optional<ContourResult> saved = savedResult(json, source, object.values))
         object.result = std::move(*saved);
+    readEdited(json, source, object);
     return object;
 }
 

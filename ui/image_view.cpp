@@ -159,6 +159,13 @@ bool ImageView::eventFilter(QObject* watched, QEvent* event) {
                            wheel->position().toPoint());
             return true; // the plain wheel scrolls; with Ctrl it never does
         }
+        if (editOverlay_ && editOverlay_->wheel) {
+            // Alt turns a vertical wheel into a horizontal one on some systems.
+            const QPoint delta = wheel->angleDelta();
+            const int turn = delta.y() != 0 ? delta.y() : delta.x();
+            if (turn != 0) emit brushWheel(turn > 0 ? 1 : -1);
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -249,6 +256,7 @@ void ImageView::paintEvent(QPaintEvent* event) {
         painter.drawImage(r.topLeft(), *picture_, r);
         if (!tint_.isNull()) painter.drawImage(r.topLeft(), tint_, r);
         paintObjectOutlines(painter, r);
+        paintEditOverlay(painter);
         return;
     }
     if (zoom_ > 1.0) {
@@ -260,6 +268,37 @@ void ImageView::paintEvent(QPaintEvent* event) {
     }
     paintObjectOutlines(painter, r);
     paintOverlays(painter);
+    paintEditOverlay(painter);
+}
+
+void ImageView::setEditOverlay(std::optional<EditOverlay> overlay) {
+    editOverlay_ = std::move(overlay);
+    update();
+}
+
+// Handles of 7 screen pixels whatever the zoom: white with a dark rim, a pinned one filled in
+// orange; the brush a white and black dashed circle.
+void ImageView::paintEditOverlay(QPainter& painter) const {
+    if (!editOverlay_) return;
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const auto screen = [this](QPointF p) { return QPointF(p.x() * zoom_, p.y() * zoom_); };
+    constexpr double half = 3.0;
+    for (qsizetype i = 0; i < editOverlay_->points.size(); ++i) {
+        const QPointF c = screen(editOverlay_->points[i]);
+        const bool pinned = i < editOverlay_->pinned.size() && editOverlay_->pinned[i];
+        painter.setPen(QPen(QColor(0, 0, 0), 0));
+        painter.setBrush(pinned ? QBrush(QColor(255, 140, 0)) : QBrush(Qt::white));
+        painter.drawRect(QRectF(c.x() - half, c.y() - half, 2 * half, 2 * half));
+    }
+    painter.setBrush(Qt::NoBrush);
+    if (editOverlay_->brush) {
+        const QPointF c = screen(*editOverlay_->brush);
+        const double r = editOverlay_->brushRadius * zoom_;
+        for (const QPen& pen : {QPen(Qt::white, 0), QPen(Qt::black, 0, Qt::DashLine)}) {
+            painter.setPen(pen);
+            painter.drawEllipse(c, r, r);
+        }
+    }
 }
 
 // Yellow reads well on grey pictures of either polarity. Only the outlines within the
@@ -311,6 +350,7 @@ void ImageView::paintOverlays(QPainter& painter) const {
 }
 
 void ImageView::mousePressEvent(QMouseEvent* event) {
+    pressModifiers_ = event->modifiers();
     emit pressed(event->button(), imagePixel(event->position()));
 }
 

@@ -71,6 +71,22 @@ public:
     void setObjectOutlines(QList<ObjectOutline> outlines);
     const QList<ObjectOutline>& objectOutlines() const { return objectOutlines_; }
 
+    // "Edit outline": the current object's points as small handles at every zoom (a pinned
+    // one filled), and the brush's circle round the pointer. Positions in image coordinates
+    // (pixel (i, j) covers [i, i + 1) × [j, j + 1)). With `wheel` set, the plain wheel over
+    // the view is the brush's (brushWheel) rather than the scroll bars'.
+    struct EditOverlay {
+        QList<QPointF> points;
+        QList<bool> pinned;
+        std::optional<QPointF> brush;
+        double brushRadius = 0;
+        bool wheel = false;
+    };
+    void setEditOverlay(std::optional<EditOverlay> overlay);
+    // The keys held at the last mouse press over the view.
+    Qt::KeyboardModifiers pressModifiers() const { return pressModifiers_; }
+    const std::optional<EditOverlay>& editOverlay() const { return editOverlay_; }
+
     // A translucent picture of the image's size laid over it at every zoom; null for none.
     void setTint(QImage tint);
     const QImage& tint() const { return tint_; }
@@ -81,6 +97,8 @@ signals:
     void pressed(Qt::MouseButton button, QPoint position);
     void moved(QPoint position);
     void released(Qt::MouseButton button, QPoint position);
+    // The wheel turned over the view in "Edit outline", in steps of 15 degrees.
+    void brushWheel(int steps);
 
 protected:
     bool event(QEvent* event) override;
@@ -97,6 +115,7 @@ private:
     const QImage& zoomedSource() const; // what a zoom other than 1:1 shows
     void paintOverlays(QPainter& painter) const;
     void paintObjectOutlines(QPainter& painter, QRect exposed) const;
+    void paintEditOverlay(QPainter& painter) const;
     const QImage& reducedTint();
     QPointF centreOf(QPoint pixel) const;
 
@@ -108,6 +127,8 @@ private:
     QList<QImage> labels_; // each outline's id, drawn once
     std::optional<RubberBand> rubberBand_;
     QImage tint_;
+    std::optional<EditOverlay> editOverlay_;
+    Qt::KeyboardModifiers pressModifiers_;
     // Smoothed copies for a reduced view, remade when their source or the zoom changes.
     QImage reduced_;
     qint64 reducedKey_ = 0;

@@ -253,6 +253,7 @@ void TForm1::paintShown() {
     drawVertices(shown_.result.vertices, canvas);
     Image1->setContourLines(viewLines(shown_.result.vertices));
     showStatus();
+    showEditHandles();
 }
 
 void TForm1::showContour(bool analysed) {

@@ -430,6 +430,38 @@ private:
     std::optional<FoundObjects> found_;
     QPoint pointer_{-1, -1};         // the picture pixel under the pointer, as last seen
     bool objectsPanelShown_ = false; // shown once already: the user decides from then on
+
+    // ---- correcting a contour by hand (tform1_editing.cpp) ----
+public:
+    QAction* EditOutlineAction = nullptr;     // Edit › Edit outline (E), checkable
+    QAction* LeaveEditAction = nullptr;       // Esc: leaves "Edit outline" or a split's line
+    QAction* RelaxAction = nullptr;           // Analysis › Relax (R)
+    QAction* SplitObjectAction = nullptr;     // Analysis › Split object: the next drag's line
+    QAction* MergeObjectsAction = nullptr;    // Analysis › Merge objects: the rows chosen
+    QAction* FollowFromFrameAction = nullptr; // Analysis › Follow from this frame
+    bool editingOutline() const { return EditOutlineAction && EditOutlineAction->isChecked(); }
+    double brushRadius() const { return brushRadius_; }
+    void setBrushRadius(double radius);
+    void RelaxClick();
+    void MergeObjectsClick();
+    void FollowFromFrameClick();
+
+private:
+    void buildEditingMenus();
+    void connectEditing();
+    // The mouse in "Edit outline" or while a split's line is drawn; false: not theirs.
+    bool editMouseDown(Qt::MouseButton button, int X, int Y);
+    bool editMouseMove(int X, int Y);
+    bool editMouseUp(Qt::MouseButton button, int X, int Y);
+    void showEditedObject(); // the current object's contour after an edit, drawn again
+    void showEditHandles();  // the handles and the brush, or none outside "Edit outline"
+    void relaxIfInstant();
+    enum class EditDrag { None, Point, Pin, Brush, Split };
+    EditDrag editDrag_ = EditDrag::None;
+    int editPoint_ = -1;
+    double brushRadius_ = 12;
+    bool splitting_ = false;
+    QPointF brushAt_{-1e9, -1e9};
 };
 
 } // namespace orvik

@@ -40,6 +40,7 @@ void TForm1::buildMenuBar() {
     buildEditMenu();
     buildViewMenu();
     buildAnalysisMenu();
+    buildEditingMenus();
     buildHelpMenu();
 }
 
@@ -206,6 +207,8 @@ void TForm1::connectMenuBar() {
 
     // The zoom's hint follows the room the view has.
     ScrollBox1->viewport()->installEventFilter(this);
+
+    connectEditing();
 
     // Return presses a focused push button, as Space does.
     for (QPushButton* button : {Button1, Button2})

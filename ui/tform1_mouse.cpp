@@ -12,6 +12,7 @@
 namespace orvik {
 
 void TForm1::Image1MouseDown(Qt::MouseButton button, int X, int Y) {
+    if (editMouseDown(button, X, Y)) return;
     if (button == Qt::RightButton) {
         ClickX = X;
         ClickY = Y;
@@ -24,6 +25,7 @@ void TForm1::Image1MouseDown(Qt::MouseButton button, int X, int Y) {
 }
 
 void TForm1::Image1MouseMove(int X, int Y) {
+    if (editMouseMove(X, Y)) return;
     if (Dragging == 0) return;
     // The inverting pen: drawing the previous outline again erases it.
     RasterCanvas canvas = displayCanvas();
@@ -46,7 +48,8 @@ void TForm1::Image1MouseMove(int X, int Y) {
     Image1->update();
 }
 
-void TForm1::Image1MouseUp(Qt::MouseButton button, int /*X*/, int /*Y*/) {
+void TForm1::Image1MouseUp(Qt::MouseButton button, int X, int Y) {
+    if (editMouseUp(button, X, Y)) return;
     // The box ends where the last move was seen, not where the button went up.
     if (button != Qt::LeftButton || Dragging == 0) return;
     Dragging = 0;

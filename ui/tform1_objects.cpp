@@ -119,6 +119,9 @@ void TForm1::keepCurrentObject() {
         return;
     }
     current->values = controlValues();
+    // A contour made anew from the box: the hand's corrections and their pins are gone.
+    current->edited = false;
+    current->pinned.clear();
     doc_.keepResult(current->id, shown_.result, doc_.currentError());
     // A failed analysis keeps the drawing that was shown, marked with its error.
     current->result = shown_.result;

@@ -107,6 +107,32 @@ KONTUR randomState(std::mt19937& random, std::int32_t model, std::int32_t width,
     return k;
 }
 
+// `start` with about a third of its points pinned, both levels of each set to its current one.
+KONTUR withPins(const KONTUR& start, std::mt19937& random) {
+    KONTUR k = CopyKontur(start);
+    const std::int32_t c = currentLevel(k);
+    for (std::int32_t i = 0; i < k.PointCount; ++i) {
+        if (random() % 3 != 0) continue;
+        k.Pinned.push_back(i);
+        pointX(k, i, 1 - c) = pointX(k, i, c);
+        pointY(k, i, 1 - c) = pointY(k, i, c);
+    }
+    return k;
+}
+
+// Whether every pinned point of `start` has, in both levels of `end`, the bits it started with.
+bool pinsHeld(const KONTUR& start, const test::Snapshot& end) {
+    const test::Snapshot begun = test::snapshot(start);
+    const std::int32_t c = currentLevel(start);
+    for (const std::int32_t i : start.Pinned)
+        for (const std::int32_t level : {0, 1}) {
+            if (end.points[xSlot(i, level)] != begun.points[xSlot(i, c)]) return false;
+            if (start.ModelKind != 1 && end.points[ySlot(i, level)] != begun.points[ySlot(i, c)])
+                return false;
+        }
+    return true;
+}
+
 TEST(FastPath, EveryKernelSetFollowsTheReferenceStepsOverManySteps) {
     struct Picture {
         const char* name;
@@ -114,6 +140,8 @@ TEST(FastPath, EveryKernelSetFollowsTheReferenceStepsOverManySteps) {
     };
     const Picture pictures[] = {{"textured", 61, 47}, {"3 x 3", 3, 3}, {"none", 0, 0}};
     std::mt19937 random(20261208);
+    std::mt19937 pinRandom(29);
+    int heldRuns = 0;
     int finished = 0;
     int compared = 0;
     for (const Picture& p : pictures) {
@@ -142,6 +170,17 @@ TEST(FastPath, EveryKernelSetFollowsTheReferenceStepsOverManySteps) {
                         ASSERT_TRUE(fastSteps(start, *kernels) == expected) << kernels->name;
                         ++compared;
                     }
+                    // The same state with some points pinned (their own generator, so the
+                    // states above stay as they were): every path holds them, and moves the
+                    // others alike.
+                    KONTUR pinned = withPins(start, pinRandom);
+                    const Outcome held = referenceSteps(pinned);
+                    if (held.error.empty()) {
+                        ++heldRuns;
+                        ASSERT_TRUE(pinsHeld(pinned, held.state)) << "reference";
+                    }
+                    for (const KernelSet* kernels : runnableKernelSets())
+                        ASSERT_TRUE(fastSteps(pinned, *kernels) == held) << kernels->name;
                 }
             }
         }
@@ -149,6 +188,7 @@ TEST(FastPath, EveryKernelSetFollowsTheReferenceStepsOverManySteps) {
     // Most states run their steps to the end: the comparison is not one of failures.
     EXPECT_GT(finished, 3 * 4 * 2 * 6 / 2);
     EXPECT_GE(compared, 3 * 4 * 2 * 6);
+    EXPECT_GT(heldRuns, 3 * 4 * 2 * 6 / 2);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 // Undo and redo: each kind of user change is one step that puts back the controls and what
 // was shown, without running anything; a load clears the history.
+#include "document/editing.h"
+#include "image_view.h"
 #include "kontur.h"
 #include "spin_field.h"
 #include "test_support.h"
@@ -113,6 +115,59 @@ private slots:
             QCOMPARE(previewsOf(*form), previews);
             QCOMPARE(analysesOf(*form), analyses);
         }
+    }
+
+    // Each hand correction of the current object in "Edit outline" is one step, which undo
+    // and redo take back and make again with its points and pins.
+    void eachEditIsOneStep_data() {
+        QTest::addColumn<Change>("prepare"); // before the step
+        QTest::addColumn<Change>("edit");
+        const auto handle = [](TForm1& f) {
+            const ContourPoint p =
+                contourPoints(*f.document().objects().find(f.currentObject()))[0];
+            return f.Image1->viewPoint(QPoint(int(p.x), int(p.y)));
+        };
+        const auto drag = [handle](TForm1& f, Qt::KeyboardModifiers keys) {
+            const QPoint from = handle(f);
+            QTest::mousePress(f.Image1, Qt::LeftButton, keys, from);
+            QTest::mouseMove(f.Image1, from + QPoint(6, 0));
+            QTest::mouseRelease(f.Image1, Qt::LeftButton, keys, from + QPoint(6, 0));
+        };
+        const Change nothing = [](TForm1&) {};
+        QTest::newRow("drag") << nothing << Change([drag](TForm1& f) { drag(f, {}); });
+        QTest::newRow("brush") << nothing
+                               << Change([drag](TForm1& f) { drag(f, Qt::AltModifier); });
+        QTest::newRow("pin") << nothing << Change([handle](TForm1& f) {
+            QTest::mouseClick(f.Image1, Qt::LeftButton, Qt::ShiftModifier, handle(f));
+        });
+        QTest::newRow("relax") << Change([drag](TForm1& f) { drag(f, {}); })
+                               << Change([](TForm1& f) { f.RelaxAction->trigger(); });
+    }
+    void eachEditIsOneStep() {
+        QFETCH(Change, prepare);
+        QFETCH(Change, edit);
+        BitmapFolder folder;
+        const auto form = makeWindow();
+        form->loadImageFile(folder.write("p.bmp", discPicture(120, 90, 60, 45, 20, 40, 220)));
+        form->RadioButton2->setChecked(true);
+        form->AnalysisAction->trigger();
+        form->AddObjectAction->trigger();
+        form->chooseObject(1);
+        form->EditOutlineAction->setChecked(true);
+        const auto object = [&form] { return *form->document().objects().find(1); };
+        prepare(*form);
+        const PictureObject before = object();
+        edit(*form);
+        const int steps = form->UndoStack->count();
+        const PictureObject after = object();
+        QVERIFY(after.result.contour != before.result.contour || after.pinned != before.pinned);
+        form->UndoAction->trigger();
+        QCOMPARE(object().result.contour, before.result.contour);
+        QCOMPARE(object().pinned, before.pinned);
+        form->RedoAction->trigger();
+        QCOMPARE(object().result.contour, after.result.contour);
+        QCOMPARE(object().pinned, after.pinned);
+        QCOMPARE(form->UndoStack->count(), steps);
     }
 
     // A command that changes only what is shown (an analysis that fails, or one that
