@@ -40,8 +40,8 @@ void writeMovie(const TrackingMovie& movie, const QString& path) {
     const std::size_t n = movie.frames.samplesPerFrame();
     writeStack16(path, movie.frames.width(), movie.frames.height(), movie.frames.frameCount(),
                  [&](int f, std::uint16_t* samples) {
-                     const std::uint16_t* from = movie.frames.frame16(f);
-                     std::copy(from, from + n, samples);
+                     const auto from = movie.frames.frame16(f);
+                     std::copy(from.get(), from.get() + n, samples);
                  });
 }
 

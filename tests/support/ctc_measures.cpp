@@ -140,7 +140,8 @@ CtcLayout readCtcFolder(const QString& folder, int frames) {
         const PictureStack stack = readTiffStack(dir.filePath(name));
         layout.width = stack.frames.width();
         layout.height = stack.frames.height();
-        const std::uint16_t* p = stack.frames.frame16(0);
+        const auto kept = stack.frames.frame16(0);
+        const std::uint16_t* p = kept.get();
         layout.masks.emplace_back(p, p + stack.frames.samplesPerFrame());
     }
     QFile file(dir.filePath(QStringLiteral("res_track.txt")));
