@@ -412,6 +412,10 @@ void TForm1::applyEnablingRules() {
         {DisplayRangeAction, doc_.stack().frames.frameCount() > 0},
         {ChannelMenu->menuAction(), doc_.stack().frames.layout() == SampleLayout::Rgb8},
         {AnalyseAllAction, doc_.objects().size() > 0},
+        {RelaxAction, doc_.currentId() != 0},
+        {SplitObjectAction, doc_.currentId() != 0},
+        {MergeObjectsAction, doc_.objects().size() > 1},
+        {FollowFromFrameAction, frameCount() > 1 && doc_.objects().size() > 0},
         {UndoAction, UndoStack->canUndo()},
         {RedoAction, UndoStack->canRedo()},
     };
