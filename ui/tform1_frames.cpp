@@ -222,8 +222,11 @@ void TForm1::FollowClick() {
             .arg(doc_.frame() + 1)
             .arg(doc_.frame() + outcome.framesDone);
     if (outcome.framesDone < count) status += QStringLiteral(" (stopped)");
-    if (started > 0) status += QStringLiteral(" \u00B7 %1 tracks started").arg(started);
-    if (ended > 0) status += QStringLiteral(" \u00B7 %1 tracks ended").arg(ended);
+    const auto tracks = [](int n) {
+        return n == 1 ? QStringLiteral("1 track") : QStringLiteral("%1 tracks").arg(n);
+    };
+    if (started > 0) status += QStringLiteral(" \u00B7 %1 started").arg(tracks(started));
+    if (ended > 0) status += QStringLiteral(" \u00B7 %1 ended").arg(tracks(ended));
     shown_.status = status + QStringLiteral(" \u00B7 ") + shown_.status;
     showStatus();
 }
