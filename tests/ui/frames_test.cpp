@@ -61,6 +61,16 @@ double centreX(const ContourResult& result) {
     return result.contour.empty() ? 0 : sum / result.contour.size();
 }
 
+// Find objects for the light discs of these movies, with "Standard" (whose centre is free to
+// move), as one undo step.
+void findLightDiscs(TForm1& form) {
+    FindOptions options;
+    options.blackOnWhite = false;
+    options.threshold = 4 * 127 + 2;
+    form.userChange(TForm1::SeparateStep,
+                    [&] { form.findObjects(options, true, false, ModelChoice::Standard); });
+}
+
 } // namespace
 
 class FramesTest : public QObject {
@@ -138,11 +148,7 @@ private slots:
         BitmapFolder folder;
         const auto form = makeWindow();
         form->loadImageFile(movingDisc(folder));
-        FindOptions options;
-        options.blackOnWhite = false;
-        options.threshold = 4 * 127 + 2;
-        form->userChange(TForm1::SeparateStep,
-                         [&] { form->findObjects(options, true, false, ModelChoice::Standard); });
+        findLightDiscs(*form);
         QCOMPARE(form->objects().size(), std::size_t(1));
         const int id = form->objects().objects()[0].id;
         form->FollowAction->trigger();
@@ -181,11 +187,7 @@ private slots:
         BitmapFolder folder;
         const auto form = makeWindow();
         form->loadImageFile(arrivingDisc(folder));
-        FindOptions options;
-        options.blackOnWhite = false;
-        options.threshold = 4 * 127 + 2;
-        form->userChange(TForm1::SeparateStep,
-                         [&] { form->findObjects(options, true, false, ModelChoice::Standard); });
+        findLightDiscs(*form);
         QCOMPARE(form->objects().size(), std::size_t(1));
         form->FollowAction->trigger();
         QCOMPARE(form->tracks().size(), std::size_t(2));
