@@ -140,12 +140,13 @@ bool meet(const Box& a, const Box& b) {
     return a.x1 < b.x2 && b.x1 < a.x2 && a.y1 < b.y2 && b.y1 < a.y2;
 }
 
-// Shares out the pixels of `group` (indices into `objects`), all within `box`, and adds to
-// each member's edit the other shares it reaches.
+// Shares out the pixels of `group` (indices into `objects`, each reaching as far as the box
+// beside it in `reaches`), all within `box`, and adds to each member's edit the other shares
+// it reaches.
 void shareGroup(const GreyImage& image, const std::vector<const PictureObject*>& objects,
                 const std::vector<std::vector<std::size_t>>& pixels,
-                const std::vector<std::size_t>& group, const Box& box,
-                std::vector<GroundEdit>& edits) {
+                const std::vector<std::size_t>& group, const std::vector<Box>& reaches,
+                const Box& box, std::vector<GroundEdit>& edits) {
     const int width = image.ImageWidth;
     const int w = box.x2 - box.x1, h = box.y2 - box.y1;
     const std::size_t size = static_cast<std::size_t>(w) * h;
@@ -226,9 +227,10 @@ void shareGroup(const GreyImage& image, const std::vector<const PictureObject*>&
             sum += image.GreyData[i];
         meanGrey[k] = pixels[k].empty() ? 0 : sum / double(pixels[k].size());
     }
-    for (const std::size_t k : group) {
+    for (std::size_t m = 0; m < group.size(); ++m) {
+        const std::size_t k = group[m];
         const PictureObject& own = *objects[k];
-        const Box mine = reachOf(pixels[k], width, image.ImageHeight);
+        const Box& mine = reaches[m];
         GroundEdit& edit = edits[k];
         for (int y = std::max(mine.y1, box.y1); y < std::min(mine.y2, box.y2); ++y)
             for (int x = std::max(mine.x1, box.x1); x < std::min(mine.x2, box.x2); ++x) {
@@ -288,14 +290,16 @@ std::vector<GroundEdit> groundOfOthers(const GreyImage& image,
     for (std::size_t g = 0; g < coupled.size(); ++g) {
         if (root(g) != g) continue;
         std::vector<std::size_t> members;
+        std::vector<Box> reaches;
         Box box{width, height, 0, 0};
         for (std::size_t a = 0; a < coupled.size(); ++a)
             if (root(a) == g) {
                 members.push_back(coupled[a]);
+                reaches.push_back(reach[a]);
                 box = {std::min(box.x1, reach[a].x1), std::min(box.y1, reach[a].y1),
                        std::max(box.x2, reach[a].x2), std::max(box.y2, reach[a].y2)};
             }
-        shareGroup(image, objects, pixels, members, box, edits);
+        shareGroup(image, objects, pixels, members, reaches, box, edits);
     }
     return edits;
 }

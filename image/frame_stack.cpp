@@ -216,22 +216,24 @@ void FrameStack::keepWithinBudget(std::size_t adding) {
     if (last.inMemory() && resident_ + adding > budget_) writeOut(last);
 }
 
-std::uint8_t* FrameStack::addFrame8() {
+// A new frame in memory, its samples in the member `samples` names; the one before it written
+// out first if the budget has no room for both.
+template <typename Sample>
+Sample* FrameStack::added(std::shared_ptr<Sample[]> Frame::*samples) {
     keepWithinBudget(frameBytes());
     Frame frame;
-    frame.narrow = std::make_shared_for_overwrite<std::uint8_t[]>(samplesPerFrame());
+    frame.*samples = std::make_shared_for_overwrite<Sample[]>(samplesPerFrame());
     frames_.push_back(std::move(frame));
     resident_ += frameBytes();
-    return frames_.back().narrow.get();
+    return (frames_.back().*samples).get();
+}
+
+std::uint8_t* FrameStack::addFrame8() {
+    return added(&Frame::narrow);
 }
 
 std::uint16_t* FrameStack::addFrame16() {
-    keepWithinBudget(frameBytes());
-    Frame frame;
-    frame.wide = std::make_shared_for_overwrite<std::uint16_t[]>(samplesPerFrame());
-    frames_.push_back(std::move(frame));
-    resident_ += frameBytes();
-    return frames_.back().wide.get();
+    return added(&Frame::wide);
 }
 
 // A written-out frame's samples: from the recent ones, else read back and kept among them.

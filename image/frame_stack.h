@@ -102,6 +102,8 @@ private:
     void writeOut(Frame& frame);
     template <typename Sample>
     std::shared_ptr<const Sample[]> readBack(int index) const;
+    template <typename Sample>
+    Sample* added(std::shared_ptr<Sample[]> Frame::*samples);
 
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
