@@ -3,6 +3,7 @@
 // naming the file. Anything else (another exception, frames that disagree, a message of libtiff
 // that reaches its process-wide handlers and so the standard error, a crash or a sanitizer
 // report) is a finding.
+#include "frame_stack.h"
 #include "grey_image.h"
 #include "picture_stack.h"
 #include "store_checks.h"
@@ -20,6 +21,7 @@
 #include <stdlib.h>
 #include <string>
 #include <tiffio.h>
+#include <vector>
 
 namespace {
 
@@ -70,8 +72,12 @@ void checkStack(const orvik::PictureStack& stack, const QString& path) {
         frames.height() > orvik::MaxImageSide)
         finding("frame size out of range");
     if (stack.range.low > stack.range.high) finding("an automatic range upside down");
-    // A few frames, each through the automatic range and through a narrow one.
+    // A few frames and the last, each through the automatic range and through a narrow one.
+    std::vector<int> checked;
     for (int frame = 0; frame < std::min(frames.frameCount(), 4); ++frame)
+        checked.push_back(frame);
+    if (frames.frameCount() > 4) checked.push_back(frames.frameCount() - 1);
+    for (const int frame : checked)
         for (const orvik::DisplayRange range :
              {stack.range, orvik::DisplayRange{std::uint16_t(stack.range.low / 2 + 1),
                                                std::uint16_t(stack.range.low / 2 + 3)}}) {
@@ -92,6 +98,9 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     (void)application;
     TIFFSetErrorHandler(libtiffPrinted);
     TIFFSetWarningHandler(libtiffPrinted);
+    // A budget of a few small frames, so that the frames of longer stacks are read back when
+    // asked for, as a stack larger than the memory is.
+    orvik::setFrameMemoryBudget(64 * 1024);
     inputFolder();
     std::atexit(removeInputFolder);
     return 0;

@@ -1,6 +1,6 @@
 // Writes the seeds of the saved-list fuzzers: the objects of a synthetic picture analysed and
 // saved as an Orvik JSON list, as a single result, as a GeoJSON FeatureCollection, and as a
-// RoiSet stored and deflated.
+// RoiSet stored and deflated, and its ROIs alone, parted, for the RoiSet fuzzer to pack.
 #include "document/objects.h"
 #include "io/formats.h"
 #include "io/object_formats.h"
@@ -55,10 +55,16 @@ int main(int argc, char** argv) {
     write(argv[1], "features.geojson", toFeatureCollection(objects, image, "seeds.bmp"));
     const QByteArray roiSet = toRoiSet(objects);
     write(argv[1], "roiset.zip", roiSet);
-    write(argv[2], "stored.zip", roiSet);
+    // The RoiSet fuzzer reads an input whose first byte is odd as an archive, and one whose
+    // first byte is even as ROIs parted by "|ROI|" that it packs itself.
+    write(argv[2], "stored.zip", "1" + roiSet);
     std::vector<ZipEntry> entries;
-    for (int i = 0; i < 4; ++i)
+    QByteArray rois("0");
+    for (int i = 0; i < 4; ++i) {
         entries.push_back({"000" + std::to_string(i + 1) + ".roi", toRoi(objects[i].result)});
-    write(argv[2], "deflated.zip", test::deflatedZip(entries));
+        rois += (i ? "|ROI|" : "") + entries.back().data;
+    }
+    write(argv[2], "deflated.zip", "1" + test::deflatedZip(entries));
+    write(argv[2], "rois.bin", rois);
     return 0;
 }
