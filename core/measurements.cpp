@@ -192,6 +192,33 @@ std::string flagNames(const ResultFlags& flags, const char* separator) {
     return names;
 }
 
+namespace {
+
+// Rows crossed this often (an outline of many points zigzagging across the picture) are paired
+// through a count of the crossings per column instead of a sort: only the column of each
+// crossing's first centre decides the spans, and those columns sorted are the crossings sorted.
+constexpr std::size_t kCountedCrossings = 64;
+
+void spansByCounting(const std::vector<double>& xs, std::int32_t row, std::int32_t width,
+                     std::vector<std::uint32_t>& counts,
+                     const std::function<void(std::int32_t, std::int32_t, std::int32_t)>& span) {
+    counts.assign(std::size_t(width) + 1, 0);
+    for (const double x : xs)
+        ++counts[std::size_t(firstCentreAtOrAfter(x, 0, width))];
+    std::int32_t open = -1; // the column of an unpaired crossing
+    for (std::int32_t column = 0; column <= width; ++column)
+        for (std::uint32_t k = counts[std::size_t(column)]; k > 0; --k) {
+            if (open < 0) {
+                open = column;
+                continue;
+            }
+            if (open < column) span(row, open, column - 1);
+            open = -1;
+        }
+}
+
+} // namespace
+
 void forEachInsideSpan(const std::vector<ContourPoint>& polygon, std::int32_t width,
                        std::int32_t height,
                        const std::function<void(std::int32_t, std::int32_t, std::int32_t)>& span) {
@@ -219,6 +246,7 @@ void forEachInsideSpan(const std::vector<ContourPoint>& polygon, std::int32_t wi
     // 1st and 2nd crossing, the 3rd and 4th, and so on.
     std::vector<const Edge*> active;
     std::vector<double> xs;
+    std::vector<std::uint32_t> counts;
     std::size_t next = 0;
     for (std::int32_t row = edges.front().firstRow; row < height; ++row) {
         std::erase_if(active, [row](const Edge* e) { return e->endRow <= row; });
@@ -232,6 +260,10 @@ void forEachInsideSpan(const std::vector<ContourPoint>& polygon, std::int32_t wi
         xs.clear();
         for (const Edge* e : active)
             xs.push_back(e->x0 + (row + 0.5 - e->y0) * e->slope);
+        if (xs.size() >= kCountedCrossings && xs.size() * 8 >= std::size_t(width)) {
+            spansByCounting(xs, row, width, counts, span);
+            continue;
+        }
         std::sort(xs.begin(), xs.end());
         for (std::size_t c = 0; c + 1 < xs.size(); c += 2) {
             const std::int32_t first = firstCentreAtOrAfter(xs[c], 0, width);
