@@ -296,6 +296,9 @@ void readDirect(TIFF* tiff, const PageShape& shape, const Page& page, Sample* fr
             const tmsize_t wanted = tmsize_t(rows * rowBytes);
             const std::uint32_t index = TIFFComputeStrip(tiff, y, std::uint16_t(plane));
             if (inPlace) {
+                // A decoder may report a whole strip and leave its end unwritten (a deflated
+                // strip that holds more than the strip), and the frame starts uninitialised.
+                std::memset(frame + y * frameStride, 0, std::size_t(wanted));
                 if (TIFFReadEncodedStrip(tiff, index, frame + y * frameStride, wanted) != wanted)
                     page.damaged();
                 continue;
