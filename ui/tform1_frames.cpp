@@ -113,8 +113,15 @@ void TForm1::showFrameImage() {
 void TForm1::showFrame(int frame) {
     frame = std::clamp(frame, 0, frameCount() - 1);
     if (frame == doc_.frame() || doc_.stack().frames.frameCount() < 2) return;
-    // The new frame first, so that the objects' rows measure their contours on it.
-    doc_.setFrame(frame);
+    // The new frame first, so that the objects' rows measure their contours on it. When its
+    // file can no longer give it, the slider goes back to the frame still shown.
+    try {
+        doc_.setFrame(frame);
+    } catch (const std::exception&) {
+        const QSignalBlocker quiet(FrameSlider);
+        FrameSlider->setValue(doc_.frame());
+        throw;
+    }
     takeFrameImage();
     showFrameResults();
     refreshDisplay(doc_.image());
