@@ -49,8 +49,10 @@ void Document::remap() {
 void Document::setFrame(int f) {
     f = std::clamp(f, 0, frameCount() - 1);
     if (stack_.frames.frameCount() == 0) return;
+    // The frame's picture first: when its file can no longer give it, nothing changes.
+    GreyImage image = frameImage(f);
     frame_ = f;
-    image_ = frameImage(f);
+    image_ = std::move(image);
     takeTrackedResults();
 }
 
@@ -195,6 +197,9 @@ DocumentState Document::state() const {
 }
 
 void Document::restore(const DocumentState& state) {
+    // The frame's picture first: when its file can no longer give it, nothing changes.
+    const bool moves = state.frame != frame_ && state.frame < frameCount();
+    GreyImage image = moves ? frameImage(state.frame) : GreyImage();
     objects_.clear(); // ids go on counting: an undone add does not hand its id out again
     if (state.list)
         for (const PictureObject& object : *state.list)
@@ -203,9 +208,9 @@ void Document::restore(const DocumentState& state) {
     currentId_ = state.currentId;
     currentError_ = state.currentError;
     tracks_ = state.tracks;
-    if (state.frame != frame_ && state.frame < frameCount()) {
+    if (moves) {
         frame_ = state.frame;
-        image_ = frameImage(frame_);
+        image_ = std::move(image);
     }
 }
 

@@ -4,18 +4,15 @@
 #include "grey_pass.h"
 #include "load_refusals.h"
 
-#include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <cstring>
 #include <deque>
-#include <fcntl.h>
 #include <limits>
 #include <mutex>
+#include <new>
 #include <sys/resource.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 #include <utility>
 
@@ -32,78 +29,6 @@ QString layoutName(SampleLayout layout) {
     }
     return QStringLiteral("8-bit colour");
 }
-
-// ---- the temporary file that takes the frames beyond the budget ----
-
-// An unnamed file in the temporary folder: removed from the folder as soon as it is made, so
-// that it goes when it is closed, however the process ends.
-class SpillFile {
-public:
-    SpillFile() {
-        // The toolkit gives no folder when TMPDIR names one that does not exist.
-        folder_ = QDir::tempPath();
-        if (folder_.isEmpty())
-            throw FrameStoreFull(QStringLiteral("no temporary file for its frames in %1 (%2)")
-                                     .arg(qEnvironmentVariable("TMPDIR"),
-                                          QString::fromLocal8Bit(std::strerror(ENOENT)))
-                                     .toStdString());
-        QByteArray name =
-            QDir(folder_).filePath(QStringLiteral("orvik-frames-XXXXXX")).toLocal8Bit();
-        fd_ = ::mkstemp(name.data());
-        if (fd_ < 0)
-            throw FrameStoreFull(QStringLiteral("no temporary file for its frames in %1 (%2)")
-                                     .arg(folder_, QString::fromLocal8Bit(std::strerror(errno)))
-                                     .toStdString());
-        ::unlink(name.constData());
-    }
-    SpillFile(const SpillFile&) = delete;
-    SpillFile& operator=(const SpillFile&) = delete;
-    ~SpillFile() { ::close(fd_); }
-
-    std::uint64_t write(const void* bytes, std::size_t count) {
-        struct statvfs room {};
-        if (::fstatvfs(fd_, &room) == 0 &&
-            std::uint64_t(room.f_bavail) * room.f_frsize < count + KeepFree)
-            throw FrameStoreFull(
-                QStringLiteral("its frames need more than the memory it may use and the free "
-                               "space of %1")
-                    .arg(folder_)
-                    .toStdString());
-        const std::uint64_t at = end_;
-        const auto* from = static_cast<const char*>(bytes);
-        for (std::size_t done = 0; done < count;) {
-            const ssize_t n = ::pwrite(fd_, from + done, count - done, off_t(at + done));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0)
-                throw FrameStoreFull(
-                    QStringLiteral("its frames could not be written to %1 (%2)")
-                        .arg(folder_, QString::fromLocal8Bit(std::strerror(n < 0 ? errno : ENOSPC)))
-                        .toStdString());
-            done += std::size_t(n);
-        }
-        end_ += count;
-        return at;
-    }
-
-    // The file was written by this process and is never shortened, so a short read is a fault
-    // of the system, reported as running out of memory would be.
-    void read(std::uint64_t at, void* bytes, std::size_t count) const {
-        auto* into = static_cast<char*>(bytes);
-        for (std::size_t done = 0; done < count;) {
-            const ssize_t n = ::pread(fd_, into + done, count - done, off_t(at + done));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) refuse(QString::fromLatin1(OutOfMemoryText));
-            done += std::size_t(n);
-        }
-    }
-
-private:
-    // What is left for everything else on the temporary folder's disk.
-    static constexpr std::uint64_t KeepFree = std::uint64_t(256) << 20;
-    QString folder_;
-    int fd_ = -1;
-    std::uint64_t end_ = 0;
-};
 
 namespace {
 
@@ -160,13 +85,36 @@ void setFrameMemoryBudget(std::uint64_t bytes) {
     budgetSet.store(bytes);
 }
 
-// The frames last read back, so that showing a frame and moving to its neighbours does not
-// read the same samples again and again.
+// The dropped frames decoded last, so that showing a frame and moving to its neighbours does
+// not decode the same page again and again.
 struct FrameStack::Recent {
     static constexpr std::size_t Kept = 3;
     std::mutex lock;
     std::deque<std::pair<int, std::shared_ptr<const void>>> frames;
 };
+
+namespace {
+
+template <typename Sample>
+std::shared_ptr<Sample[]> newSamples(std::size_t count) {
+    try {
+        return std::make_shared_for_overwrite<Sample[]>(count);
+    } catch (const std::bad_alloc&) {
+        refuse(QString::fromLatin1(OutOfMemoryText));
+    }
+}
+
+void spreadToColour(const std::uint8_t* grey, std::size_t pixels, std::uint8_t* rgb) {
+    for (std::size_t i = 0; i < pixels; ++i)
+        std::fill_n(rgb + 3 * i, 3, grey[i]);
+}
+
+// "7.6 MiB"
+QString amount(std::uint64_t bytes) {
+    return QLocale::c().formattedDataSize(qint64(std::min<std::uint64_t>(bytes, INT64_MAX)), 1);
+}
+
+} // namespace
 
 FrameStack::FrameStack()
     : budget_(std::numeric_limits<std::uint64_t>::max()), recent_(std::make_unique<Recent>()) {}
@@ -188,87 +136,111 @@ std::size_t FrameStack::frameBytes() const {
     return samplesPerFrame() * (layout_ == SampleLayout::Grey16 ? 2 : 1);
 }
 
-std::uint64_t FrameStack::residentBytes() const {
-    return resident_;
-}
-
-int FrameStack::framesWrittenOut() const {
+int FrameStack::framesHeld() const {
     return int(std::count_if(frames_.begin(), frames_.end(),
-                             [](const Frame& frame) { return !frame.inMemory(); }));
+                             [](const Frame& frame) { return frame.held(); }));
 }
 
-void FrameStack::writeOut(Frame& frame) {
-    if (!spill_) spill_ = std::make_shared<SpillFile>();
-    const void* bytes =
-        frame.wide ? static_cast<const void*>(frame.wide.get()) : frame.narrow.get();
-    frame.offset = spill_->write(bytes, frameBytes());
-    frame.file = spill_;
-    frame.narrow.reset();
-    frame.wide.reset();
-    resident_ -= frameBytes();
-}
-
-// The frames before the newest stay in memory while they fit; the newest one that does not fit
-// is written out when the next comes, by which time the caller has written all its samples.
-void FrameStack::keepWithinBudget(std::size_t adding) {
-    if (frames_.empty()) return;
-    Frame& last = frames_.back();
-    if (last.inMemory() && resident_ + adding > budget_) writeOut(last);
-}
-
-// A new frame in memory, its samples in the member `samples` names; the one before it written
-// out first if the budget has no room for both.
-template <typename Sample>
-Sample* FrameStack::added(std::shared_ptr<Sample[]> Frame::*samples) {
-    keepWithinBudget(frameBytes());
-    Frame frame;
-    frame.*samples = std::make_shared_for_overwrite<Sample[]>(samplesPerFrame());
-    frames_.push_back(std::move(frame));
-    resident_ += frameBytes();
-    return (frames_.back().*samples).get();
-}
-
-std::uint8_t* FrameStack::addFrame8() {
-    return added(&Frame::narrow);
-}
-
-std::uint16_t* FrameStack::addFrame16() {
-    return added(&Frame::wide);
-}
-
-// A written-out frame's samples: from the recent ones, else read back and kept among them.
-template <typename Sample>
-std::shared_ptr<const Sample[]> FrameStack::readBack(int index) const {
-    std::lock_guard hold(recent_->lock);
-    for (const auto& [at, samples] : recent_->frames)
-        if (at == index) return std::static_pointer_cast<const Sample[]>(samples);
-    std::shared_ptr<Sample[]> samples;
-    try {
-        samples = std::make_shared_for_overwrite<Sample[]>(samplesPerFrame());
-    } catch (const std::bad_alloc&) {
-        refuse(QString::fromLatin1(OutOfMemoryText));
+DisplayRange FrameStack::sampleRange() const {
+    DisplayRange range{std::numeric_limits<std::uint16_t>::max(), 0};
+    for (const Frame& frame : frames_) {
+        range.low = std::min(range.low, frame.low);
+        range.high = std::max(range.high, frame.high);
     }
+    return range;
+}
+
+// A new frame, filled, its range noted, and held while the budget has room (always, when it
+// can't be decoded again).
+template <typename Sample>
+void FrameStack::added(std::shared_ptr<Sample[]> Frame::*samples,
+                       const std::function<void(Sample*)>& fill, FrameOrigin origin, bool widened) {
+    const bool again = origin.decoder != nullptr;
+    if (again && frameBytes() > budget_)
+        throw FrameStoreFull(QStringLiteral("one frame of it takes %1, more than the %2 of "
+                                            "memory its frames may use")
+                                 .arg(amount(frameBytes()), amount(budget_))
+                                 .toStdString());
+    Frame frame;
+    frame.origin = std::move(origin);
+    frame.widened = widened;
+    std::shared_ptr<Sample[]> filled = newSamples<Sample>(samplesPerFrame());
+    fill(filled.get());
+    if constexpr (sizeof(Sample) == 2) {
+        // Two plain reductions rather than minmax_element, whose positions keep the compiler
+        // from taking many samples at a time.
+        std::uint16_t low = std::numeric_limits<std::uint16_t>::max(), high = 0;
+        const Sample* values = filled.get();
+        for (std::size_t i = 0, n = samplesPerFrame(); i < n; ++i) {
+            low = std::min(low, values[i]);
+            high = std::max(high, values[i]);
+        }
+        frame.low = low;
+        frame.high = high;
+    }
+    if (!again || resident_ + frameBytes() <= budget_) {
+        frame.*samples = std::move(filled);
+        resident_ += frameBytes();
+    }
+    frames_.push_back(std::move(frame));
+}
+
+void FrameStack::addFrame8(const std::function<void(std::uint8_t*)>& fill, FrameOrigin origin) {
+    added(&Frame::narrow, fill, std::move(origin), false);
+}
+
+void FrameStack::addFrame16(const std::function<void(std::uint16_t*)>& fill, FrameOrigin origin) {
+    added(&Frame::wide, fill, std::move(origin), false);
+}
+
+// A dropped frame's samples: from the recent ones, else decoded again and kept among them. One
+// frame is decoded at a time, so that threads asking for the same frame decode it once.
+template <typename Sample>
+std::shared_ptr<const Sample[]> FrameStack::decodedAgain(int index) const {
+    std::lock_guard hold(recent_->lock);
+    auto& recent = recent_->frames;
+    for (auto it = recent.begin(); it != recent.end(); ++it)
+        if (it->first == index) {
+            auto samples = std::static_pointer_cast<const Sample[]>(it->second);
+            if (it != recent.begin()) {
+                recent.erase(it);
+                recent.emplace_front(index, samples);
+            }
+            return samples;
+        }
     const Frame& frame = frames_[std::size_t(index)];
-    frame.file->read(frame.offset, samples.get(), frameBytes());
-    recent_->frames.emplace_front(index, samples);
-    if (recent_->frames.size() > Recent::Kept) recent_->frames.pop_back();
+    std::shared_ptr<Sample[]> samples = newSamples<Sample>(samplesPerFrame());
+    void* into = samples.get();
+    if (frame.widened) {
+        const std::size_t pixels = samplesPerFrame() / 3;
+        const std::shared_ptr<std::uint8_t[]> grey = newSamples<std::uint8_t>(pixels);
+        frame.origin.decoder->decode(frame.origin.index, grey.get());
+        spreadToColour(grey.get(), pixels, static_cast<std::uint8_t*>(into));
+    } else {
+        frame.origin.decoder->decode(frame.origin.index, into);
+    }
+    recent.emplace_front(index, samples);
+    if (recent.size() > Recent::Kept) recent.pop_back();
     return samples;
 }
 
 std::shared_ptr<const std::uint8_t[]> FrameStack::frame8(int index) const {
     const Frame& frame = frames_[std::size_t(index)];
-    return frame.narrow ? frame.narrow : readBack<std::uint8_t>(index);
+    return frame.narrow ? frame.narrow : decodedAgain<std::uint8_t>(index);
 }
 
 std::shared_ptr<const std::uint16_t[]> FrameStack::frame16(int index) const {
     const Frame& frame = frames_[std::size_t(index)];
-    return frame.wide ? frame.wide : readBack<std::uint16_t>(index);
+    return frame.wide ? frame.wide : decodedAgain<std::uint16_t>(index);
 }
 
 void FrameStack::append(FrameStack&& other) {
     for (Frame& frame : other.frames_) {
-        keepWithinBudget(frameBytes());
-        if (frame.inMemory()) resident_ += frameBytes();
+        if (frame.held() && frame.origin.decoder && resident_ + frameBytes() > budget_) {
+            frame.narrow.reset();
+            frame.wide.reset();
+        }
+        if (frame.held()) resident_ += frameBytes();
         frames_.push_back(std::move(frame));
     }
     other.frames_.clear();
@@ -281,30 +253,18 @@ void FrameStack::widenToColour() {
     FrameStack colour(width_, height_, SampleLayout::Rgb8);
     colour.budget_ = budget_;
     for (int f = 0; f < frameCount(); ++f) {
-        const std::shared_ptr<const std::uint8_t[]> grey = frame8(f);
-        std::uint8_t* rgb = colour.addFrame8();
-        for (std::size_t i = 0; i < pixels; ++i)
-            std::fill_n(rgb + 3 * i, 3, grey[i]);
+        const FrameOrigin& origin = frames_[std::size_t(f)].origin;
+        colour.added<std::uint8_t>(
+            &Frame::narrow,
+            [&](std::uint8_t* rgb) { spreadToColour(frame8(f).get(), pixels, rgb); }, origin,
+            origin.decoder != nullptr);
     }
     *this = std::move(colour);
 }
 
 DisplayRange autoRange(const FrameStack& stack) {
     if (stack.layout() != SampleLayout::Grey16 || stack.frameCount() == 0) return {0, 255};
-    std::uint16_t low = std::numeric_limits<std::uint16_t>::max();
-    std::uint16_t high = 0;
-    // Two plain reductions rather than minmax_element, whose positions keep the compiler from
-    // taking many samples at a time: this pass is a third of reading a stack otherwise.
-    const std::size_t samples = stack.samplesPerFrame();
-    for (int frame = 0; frame < stack.frameCount(); ++frame) {
-        const std::shared_ptr<const std::uint16_t[]> kept = stack.frame16(frame);
-        const std::uint16_t* values = kept.get();
-        for (std::size_t i = 0; i < samples; ++i) {
-            low = std::min(low, values[i]);
-            high = std::max(high, values[i]);
-        }
-    }
-    return {low, high};
+    return stack.sampleRange();
 }
 
 std::vector<std::uint8_t> greyMapping(DisplayRange range, SampleLayout layout) {

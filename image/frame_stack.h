@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -31,28 +32,42 @@ struct DisplayRange {
     friend bool operator==(const DisplayRange&, const DisplayRange&) = default;
 };
 
-// A stack that cannot keep its frames: they need more than the memory it may use and the
-// temporary folder has no room for the rest. The text is the reason, without the file.
+// A stack that cannot hold even one of its frames within the memory it may use. The text is
+// the reason, without the file.
 class FrameStoreFull : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-// Bytes of frames one stack keeps in memory; the frames beyond are written to a temporary file
-// that is deleted with the stack, and read back when they are asked for. 0 (the default) takes
-// half the memory this process can still get (the free memory, its control group's limit and
-// its address-space limit, whichever is least) when the stack is made; the environment
-// variable ORVIK_FRAME_MEMORY_MB sets it too.
+// Bytes of decoded frames one stack holds; the frames beyond are dropped once read and decoded
+// again from their file when they are asked for. 0 (the default) takes half the memory this
+// process can still get (the free memory, its control group's limit and its address-space
+// limit, whichever is least) when the stack is made; the environment variable
+// ORVIK_FRAME_MEMORY_MB sets it too.
 void setFrameMemoryBudget(std::uint64_t bytes);
 
-class SpillFile;
+// Where frames can be decoded again: a file and the places of its frames in it.
+class FrameDecoder {
+public:
+    virtual ~FrameDecoder() = default;
+    // Writes all the samples of its file's frame `index` into `samples`, in the layout the
+    // frame was added with. Throws ImageLoadError naming the file when it cannot: the file is
+    // gone, has changed since, or can no longer be decoded. Called from several threads at once.
+    virtual void decode(int index, void* samples) const = 0;
+};
+
+// Where a frame comes from; without a decoder the frame can't be decoded again.
+struct FrameOrigin {
+    std::shared_ptr<const FrameDecoder> decoder;
+    int index = 0;
+};
 
 // Frames of one size and layout. Each frame is a buffer of its own, allocated when its page is
 // read: a long stack never needs one huge block. Only the raw samples are kept per frame (the
 // grey of the frame on show is made when it is shown), and only as many as the memory budget
-// holds: a stack larger than the memory is read through, its later frames written out, and
-// each read back when it is asked for. Samples are stored as read, rows from the top down
-// without padding, 16-bit values in the machine's byte order.
+// holds: the frames beyond it are decoded again from their file when they are asked for.
+// Samples are stored as read, rows from the top down without padding, 16-bit values in the
+// machine's byte order.
 class FrameStack {
 public:
     FrameStack();
@@ -68,19 +83,22 @@ public:
     // Samples per frame: width × height × (3 for colour, else 1).
     std::size_t samplesPerFrame() const;
 
-    // Adds a frame whose samples the caller then writes, all of them, before the next frame is
-    // added: it starts uninitialised. The 8-bit one for Grey8 and Rgb8, the 16-bit one for
-    // Grey16. Throws FrameStoreFull when the frames before it have nowhere to go.
-    std::uint8_t* addFrame8();
-    std::uint16_t* addFrame16();
+    // Adds a frame whose samples `fill` writes, all of them, into the uninitialised buffer it is
+    // given: the 8-bit one for Grey8 and Rgb8, the 16-bit one for Grey16. A frame with an
+    // origin is held while the budget has room and dropped beyond it; one without is always
+    // held. Throws FrameStoreFull when a frame with an origin is larger than the whole budget.
+    void addFrame8(const std::function<void(std::uint8_t*)>& fill, FrameOrigin origin = {});
+    void addFrame16(const std::function<void(std::uint16_t*)>& fill, FrameOrigin origin = {});
     // A frame's samples, kept alive by the pointer for as long as it is held; safe to call from
-    // several threads at once. A frame written out is read back (and held briefly, so that the
-    // frame on show and its neighbours are not read again and again).
+    // several threads at once. A dropped frame is decoded again (and held briefly, so that the
+    // frame on show and its neighbours are not decoded again and again); that throws
+    // ImageLoadError naming the file when the file can no longer give it.
     std::shared_ptr<const std::uint8_t[]> frame8(int frame) const;
     std::shared_ptr<const std::uint16_t[]> frame16(int frame) const;
-    // Bytes of samples held in memory now, and the frames written out (for the tests).
-    std::uint64_t residentBytes() const;
-    int framesWrittenOut() const;
+    // How many frames are held for good (the rest are decoded again when asked for).
+    int framesHeld() const;
+    // The smallest and largest sample of all 16-bit frames, kept from when each was added.
+    DisplayRange sampleRange() const;
 
     // Moves the frames of `other`, which has this stack's size and layout, to the end.
     void append(FrameStack&& other);
@@ -91,19 +109,19 @@ private:
     struct Frame {
         std::shared_ptr<std::uint8_t[]> narrow;
         std::shared_ptr<std::uint16_t[]> wide;
-        std::shared_ptr<SpillFile> file; // where it was written out, when not in memory
-        std::uint64_t offset = 0;
-        bool inMemory() const { return narrow || wide; }
+        FrameOrigin origin;
+        bool widened = false;            // its file gives grey; the stack holds it as colour
+        std::uint16_t low = 0, high = 0; // the smallest and largest 16-bit sample
+        bool held() const { return narrow || wide; }
     };
     struct Recent;
 
     std::size_t frameBytes() const;
-    void keepWithinBudget(std::size_t except);
-    void writeOut(Frame& frame);
     template <typename Sample>
-    std::shared_ptr<const Sample[]> readBack(int index) const;
+    void added(std::shared_ptr<Sample[]> Frame::*samples, const std::function<void(Sample*)>& fill,
+               FrameOrigin origin, bool widened);
     template <typename Sample>
-    Sample* added(std::shared_ptr<Sample[]> Frame::*samples);
+    std::shared_ptr<const Sample[]> decodedAgain(int index) const;
 
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
@@ -111,8 +129,6 @@ private:
     std::vector<Frame> frames_;
     std::uint64_t budget_ = 0;
     std::uint64_t resident_ = 0;
-    std::size_t nextOut_ = 0; // frames before it are written out or were never kept
-    std::shared_ptr<SpillFile> spill_;
     std::unique_ptr<Recent> recent_;
 };
 

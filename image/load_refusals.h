@@ -40,7 +40,7 @@ struct PictureFile {
 [[noreturn]] void refuseContent(const PictureFile& file);
 
 // Runs `read` on the file at `path` so that whatever a decoder of a hostile file throws reaches
-// the caller as one of our texts: out of memory, a stack with nowhere to keep its frames
+// the caller as one of our texts: out of memory, a stack that cannot hold one of its frames
 // (naming the file), or the file's content refused.
 template <typename Read>
 auto readGuarded(const QString& path, Read read) -> decltype(read()) {

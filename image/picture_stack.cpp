@@ -1,6 +1,7 @@
 // Loads a file or a folder of numbered pictures as frames.
 #include "picture_stack.h"
 
+#include "file_stamp.h"
 #include "load_refusals.h"
 #include "picture_reader.h"
 #include "tiff_reader.h"
@@ -12,25 +13,19 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <new>
 #include <vector>
 
 namespace orvik {
 namespace {
 
-// The toolkit's decode, as loadGreyImage converts it, kept as grey when every pixel is grey
-// (a third of the memory) and as colour otherwise.
-FrameStack framesOf(const QImage& picture) {
+// The toolkit's decode, as loadGreyImage converts it, as the frame store keeps it: grey when
+// every pixel is grey (a third of the memory), otherwise 8-bit colour.
+QImage frameSamples(const QImage& picture) {
     // A grey decode (a grey PNG, an 8-bit grey BMP) is kept as it is: converted, each of its
     // pixels would become three equal channels and be found grey again.
-    if (picture.format() == QImage::Format_Grayscale8) {
-        FrameStack frames(picture.width(), picture.height(), SampleLayout::Grey8);
-        std::uint8_t* frame = frames.addFrame8();
-        for (int y = 0; y < picture.height(); ++y)
-            std::memcpy(frame + std::size_t(y) * picture.width(), picture.constScanLine(y),
-                        std::size_t(picture.width()));
-        return frames;
-    }
+    if (picture.format() == QImage::Format_Grayscale8) return picture;
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
     if (rgb.isNull()) refuse(QString::fromLatin1(OutOfMemoryText));
     const int width = rgb.width(), height = rgb.height();
@@ -40,25 +35,61 @@ FrameStack framesOf(const QImage& picture) {
         for (int x = 0; x < width && grey; ++x, pixel += 3)
             grey = pixel[0] == pixel[1] && pixel[1] == pixel[2];
     }
-    FrameStack frames(width, height, grey ? SampleLayout::Grey8 : SampleLayout::Rgb8);
-    std::uint8_t* frame = frames.addFrame8();
+    if (!grey) return rgb;
+    QImage single(width, height, QImage::Format_Grayscale8);
+    if (single.isNull()) refuse(QString::fromLatin1(OutOfMemoryText));
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* row = rgb.constScanLine(y);
-        if (!grey) {
-            std::memcpy(frame + std::size_t(y) * width * 3, row, std::size_t(width) * 3);
-            continue;
-        }
+        std::uint8_t* to = single.scanLine(y);
         for (int x = 0; x < width; ++x)
-            frame[std::size_t(y) * width + x] = row[3 * x];
+            to[x] = row[3 * x];
     }
-    return frames;
+    return single;
 }
+
+SampleLayout layoutOf(const QImage& samples) {
+    return samples.format() == QImage::Format_Grayscale8 ? SampleLayout::Grey8 : SampleLayout::Rgb8;
+}
+
+// The rows of frameSamples' picture, without their padding.
+void copySamples(const QImage& samples, std::uint8_t* frame) {
+    const std::size_t row =
+        std::size_t(samples.width()) * (layoutOf(samples) == SampleLayout::Rgb8 ? 3 : 1);
+    for (int y = 0; y < samples.height(); ++y)
+        std::memcpy(frame + std::size_t(y) * row, samples.constScanLine(y), row);
+}
+
+// A picture file of a format the toolkit reads: its one frame, decoded again from the file.
+class PictureFileDecoder : public FrameDecoder {
+public:
+    PictureFileDecoder(QString path, FileStamp stamp, const QImage& samples)
+        : path_(std::move(path)), stamp_(stamp), size_(samples.size()), layout_(layoutOf(samples)) {
+    }
+
+    void decode(int, void* samples) const override {
+        readGuarded(path_, [&] {
+            checkUnchanged(path_, stamp_);
+            const QImage decoded = frameSamples(readPicture(path_));
+            if (decoded.size() != size_ || layoutOf(decoded) != layout_) refuseChanged(path_);
+            copySamples(decoded, static_cast<std::uint8_t*>(samples));
+        });
+    }
+
+private:
+    QString path_;
+    FileStamp stamp_;
+    QSize size_;
+    SampleLayout layout_;
+};
 
 PictureStack readFile(const QString& path) {
     if (isTiffName(path)) return readTiffStack(path);
     PictureStack stack;
-    const QImage picture = readPicture(path);
-    stack.frames = framesOf(picture);
+    const FileStamp stamp = stampOf(path);
+    const QImage samples = frameSamples(readPicture(path));
+    stack.frames = FrameStack(samples.width(), samples.height(), layoutOf(samples));
+    stack.frames.addFrame8([&](std::uint8_t* frame) { copySamples(samples, frame); },
+                           {std::make_shared<PictureFileDecoder>(path, stamp, samples), 0});
     if (QFileInfo(path).suffix().toLower() == QLatin1String("png")) {
         QFile file(path);
         if (file.open(QIODevice::ReadOnly)) stack.calibration = pngCalibration(file);

@@ -2,6 +2,7 @@
 // messages collected instead of printed.
 #include "tiff_reader.h"
 
+#include "file_stamp.h"
 #include "load_refusals.h"
 #include "picture_reader.h"
 
@@ -12,6 +13,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <tiffio.h>
 #include <vector>
@@ -140,6 +142,7 @@ struct PageShape {
     std::uint16_t samples = 0;   // per pixel in the file
     bool separatePlanes = false; // each sample in planes of its own
     bool minIsWhite = false;     // grey that counts from white
+    friend bool operator==(const PageShape&, const PageShape&) = default;
 };
 
 QString sampleKind(std::uint16_t sampleFormat) {
@@ -327,19 +330,22 @@ void readColourImage(TIFF* tiff, const PageShape& shape, const Page& page, std::
                     std::size_t(width) * 3);
 }
 
-void readPage(TIFF* tiff, const PageShape& shape, const Page& page, FrameStack& frames) {
+// Decodes the page into `samples`, all of them, in its shape's layout.
+void readPage(TIFF* tiff, const PageShape& shape, const Page& page, void* samples) {
+    const std::size_t count =
+        std::size_t(shape.width) * shape.height * (shape.layout == SampleLayout::Rgb8 ? 3 : 1);
     if (shape.layout == SampleLayout::Grey16) {
-        std::uint16_t* frame = frames.addFrame16();
+        auto* frame = static_cast<std::uint16_t*>(samples);
         readDirect(tiff, shape, page, frame);
         if (shape.minIsWhite)
-            std::transform(frame, frame + frames.samplesPerFrame(), frame,
+            std::transform(frame, frame + count, frame,
                            [](std::uint16_t value) { return std::uint16_t(65535 - value); });
         return;
     }
-    std::uint8_t* frame = frames.addFrame8();
+    auto* frame = static_cast<std::uint8_t*>(samples);
     if (shape.route == Route::ColourImage) return readColourImage(tiff, shape, page, frame);
     if (shape.route == Route::Wide) {
-        std::vector<std::uint16_t> wide(frames.samplesPerFrame());
+        std::vector<std::uint16_t> wide(count);
         readDirect(tiff, shape, page, wide.data());
         // The nearest 8-bit value: v × 255 / 65535, rounded.
         std::transform(wide.begin(), wide.end(), frame, [](std::uint16_t value) {
@@ -349,9 +355,53 @@ void readPage(TIFF* tiff, const PageShape& shape, const Page& page, FrameStack& 
     }
     readDirect(tiff, shape, page, frame);
     if (shape.minIsWhite)
-        std::transform(frame, frame + frames.samplesPerFrame(), frame,
+        std::transform(frame, frame + count, frame,
                        [](std::uint8_t value) { return std::uint8_t(255 - value); });
 }
+
+// The pages of one file as frames, each decoded again from its directory's place in the file
+// with a libtiff handle of its own, so that threads can decode pages at once. Pages whose
+// directories share their strips or tiles are each read through their own directory.
+class TiffPages : public FrameDecoder {
+public:
+    TiffPages(QString path, FileStamp stamp) : path_(std::move(path)), stamp_(stamp) {}
+
+    // The page numbered `number` (from 1), its directory at `directory`; returns its index.
+    int add(int number, toff_t directory, const PageShape& shape) {
+        places_.push_back({number, directory, shape});
+        return int(places_.size()) - 1;
+    }
+
+    void decode(int index, void* samples) const override {
+        const Place& place = places_[std::size_t(index)];
+        readGuarded(path_, [&] {
+            checkUnchanged(path_, stamp_);
+            QFile file(path_);
+            openForReading(file);
+            QStringList notes;
+            TiffMessages messages{notes};
+            const TiffFile tiff(file, messages);
+            const Page page{path_, place.number};
+            if (!tiff.get()) refuseChanged(path_);
+            if (TIFFCurrentDirOffset(tiff.get()) != place.directory &&
+                !TIFFSetSubDirectory(tiff.get(), place.directory))
+                page.damaged();
+            if (pageShape(tiff.get(), page) != place.shape) refuseChanged(path_);
+            readPage(tiff.get(), place.shape, page, samples);
+            if (messages.lostData) page.damaged();
+        });
+    }
+
+private:
+    struct Place {
+        int number;
+        toff_t directory;
+        PageShape shape;
+    };
+    QString path_;
+    FileStamp stamp_;
+    std::vector<Place> places_;
+};
 
 Calibration pageCalibration(TIFF* tiff) {
     float xResolution = 0;
@@ -382,6 +432,7 @@ PictureStack readTiffStack(const QString& path) {
     QFile file(path);
     openForReading(file);
     const PictureFile source{path, QFileInfo(path).suffix().toLower().toUtf8()};
+    const auto pages = std::make_shared<TiffPages>(path, stampOf(path));
     PictureStack stack;
     TiffMessages messages{stack.readerNotes};
     const TiffFile tiff(file, messages);
@@ -411,9 +462,17 @@ PictureStack readTiffStack(const QString& path) {
                 page.refuse(QStringLiteral("holds %1, not %2 as the first page")
                                 .arg(layoutName(shape.layout), layoutName(first.layout)));
             }
-            readPage(tiff.get(), shape, page, stack.frames);
-            // Faults found while reading this page's directory or its samples.
-            if (messages.lostData) page.damaged();
+            const FrameOrigin origin{pages,
+                                     pages->add(number, TIFFCurrentDirOffset(tiff.get()), shape)};
+            const auto read = [&](void* samples) {
+                readPage(tiff.get(), shape, page, samples);
+                // Faults found while reading this page's directory or its samples.
+                if (messages.lostData) page.damaged();
+            };
+            if (shape.layout == SampleLayout::Grey16)
+                stack.frames.addFrame16(read, origin);
+            else
+                stack.frames.addFrame8(read, origin);
             ++frames;
         }
         if (TIFFLastDirectory(tiff.get())) break;

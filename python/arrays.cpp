@@ -32,12 +32,13 @@ template <typename T>
 void copyFrames(FrameStack& stack, const py::array_t<T, py::array::c_style>& data, int frames) {
     const std::size_t samples = stack.samplesPerFrame();
     for (int f = 0; f < frames; ++f) {
-        T* to;
+        const auto copy = [&](T* to) {
+            std::memcpy(to, data.data() + std::size_t(f) * samples, samples * sizeof(T));
+        };
         if constexpr (sizeof(T) == 1)
-            to = stack.addFrame8();
+            stack.addFrame8(copy);
         else
-            to = stack.addFrame16();
-        std::memcpy(to, data.data() + std::size_t(f) * samples, samples * sizeof(T));
+            stack.addFrame16(copy);
     }
 }
 

@@ -113,8 +113,15 @@ void TForm1::showFrameImage() {
 void TForm1::showFrame(int frame) {
     frame = std::clamp(frame, 0, frameCount() - 1);
     if (frame == doc_.frame() || doc_.stack().frames.frameCount() < 2) return;
-    // The new frame first, so that the objects' rows measure their contours on it.
-    doc_.setFrame(frame);
+    // The new frame first, so that the objects' rows measure their contours on it. When its
+    // file can no longer give it, the slider goes back to the frame still shown.
+    try {
+        doc_.setFrame(frame);
+    } catch (const std::exception&) {
+        const QSignalBlocker quiet(FrameSlider);
+        FrameSlider->setValue(doc_.frame());
+        throw;
+    }
     takeFrameImage();
     showFrameResults();
     refreshDisplay(doc_.image());
@@ -300,6 +307,25 @@ void TForm1::DisplayRangeClick() {
     if (dialog.exec() == QDialog::Accepted) setDisplayRange(dialog.range());
 }
 
+namespace {
+
+// The value of sample `at` of a frame as the file holds it: "1234", or "12, 34, 56" in colour.
+QString rawValue(const FrameStack& frames, int frame, std::size_t at) {
+    switch (frames.layout()) {
+    case SampleLayout::Grey16:
+        return QString::number(frames.frame16(frame)[at]);
+    case SampleLayout::Grey8:
+        return QString::number(frames.frame8(frame)[at]);
+    case SampleLayout::Rgb8:
+        break;
+    }
+    const auto samples = frames.frame8(frame);
+    const std::uint8_t* rgb = samples.get() + 3 * at;
+    return QStringLiteral("%1, %2, %3").arg(rgb[0]).arg(rgb[1]).arg(rgb[2]);
+}
+
+} // namespace
+
 // "x 120, y 45 · 1234": the pixel under the pointer and its value as the file holds it.
 void TForm1::showPointer(int X, int Y) {
     pointer_ = {X, Y};
@@ -309,25 +335,14 @@ void TForm1::showPointer(int X, int Y) {
         return;
     }
     const std::size_t at = static_cast<std::size_t>(Y) * doc_.image().ImageWidth + X;
-    QString value;
+    QString value = QString::number(doc_.image().GreyData[at]);
     const FrameStack& frames = doc_.stack().frames;
     if (frames.frameCount() > 0 && frames.width() == doc_.image().ImageWidth) {
-        switch (frames.layout()) {
-        case SampleLayout::Grey16:
-            value = QString::number(frames.frame16(doc_.frame())[at]);
-            break;
-        case SampleLayout::Grey8:
-            value = QString::number(frames.frame8(doc_.frame())[at]);
-            break;
-        case SampleLayout::Rgb8: {
-            const auto samples = frames.frame8(doc_.frame());
-            const std::uint8_t* rgb = samples.get() + 3 * at;
-            value = QStringLiteral("%1, %2, %3").arg(rgb[0]).arg(rgb[1]).arg(rgb[2]);
-            break;
+        try {
+            value = rawValue(frames, doc_.frame(), at);
+        } catch (const std::exception&) {
+            // The frame's file can no longer give it: its grey value stays.
         }
-        }
-    } else {
-        value = QString::number(doc_.image().GreyData[at]);
     }
     PointerLabel->setText(QStringLiteral("x %1, y %2 \u00B7 %3").arg(X).arg(Y).arg(value));
 }

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <gtest/gtest.h>
+#include <thread>
 #include <tiffio.h>
 #include <zlib.h>
 
@@ -276,47 +277,100 @@ TEST_F(TiffTest, FramesFoldersAndPngCalibration) {
     }
 }
 
+// The stack at `path` loaded with room for `frames` of its frames (all of them when 0).
+PictureStack loadWithin(const QString& path, int frames) {
+    setFrameMemoryBudget(0);
+    PictureStack stack = loadPictureStack(path);
+    const std::size_t frameBytes =
+        stack.frames.samplesPerFrame() * (stack.frames.layout() == SampleLayout::Grey16 ? 2 : 1);
+    if (frames > 0) {
+        setFrameMemoryBudget(std::uint64_t(frames) * frameBytes);
+        stack = loadPictureStack(path);
+        setFrameMemoryBudget(0);
+    }
+    return stack;
+}
+
 TEST_F(TiffTest, StacksBeyondTheMemoryBudgetAreReadBackWhole) {
-    // Each case loads once with room for every frame and once with room for about two, and
-    // must give the same samples, range and grey; the small budget writes frames out.
+    // Each case loads once with room for every frame and once with room for two, and must give
+    // the same samples, range and grey; with room for two, the rest are decoded again.
     const std::vector<TiffPage> movie = discMovie(12);
     writeTiff(folder_.path("movie.tif"), movie);
+    // Six pages whose strips all point at the first page's.
+    const TiffPage first = patterned({.width = 30, .height = 2, .bits = 16}, 5000, 9000);
+    std::vector<TiffPage> pages(6, patterned(first, 0, 4000));
+    pages[0] = first;
+    folder_.write("shared.tif", sharingFirstStrip(writeTiff(folder_.path("shared.tif"), pages)));
     QDir(folder_.path("")).mkdir("mixed");
     for (int i = 1; i <= 6; ++i) {
         QImage picture(40, 30, QImage::Format_RGB32);
         picture.fill(i % 2 ? qRgb(20 * i, 10 * i, 5 * i) : qRgb(9 * i, 9 * i, 9 * i));
         picture.save(folder_.path(QStringLiteral("mixed/f%1.png").arg(i)));
     }
-    for (const QString& name : {QStringLiteral("movie.tif"), QStringLiteral("mixed")}) {
-        setFrameMemoryBudget(0);
-        const PictureStack whole = loadPictureStack(folder_.path(name));
-        const std::size_t frameBytes = whole.frames.samplesPerFrame() *
-                                       (whole.frames.layout() == SampleLayout::Grey16 ? 2 : 1);
-        setFrameMemoryBudget(2 * frameBytes);
-        const PictureStack spilled = loadPictureStack(folder_.path(name));
-        setFrameMemoryBudget(0);
-        EXPECT_EQ(whole.frames.framesWrittenOut(), 0) << name.toStdString();
-        EXPECT_GT(spilled.frames.framesWrittenOut(), whole.frames.frameCount() / 2);
-        EXPECT_LE(spilled.frames.residentBytes(), 3 * frameBytes);
-        ASSERT_EQ(spilled.frames.frameCount(), whole.frames.frameCount());
-        EXPECT_EQ(spilled.range, whole.range);
+    for (const char* name : {"movie.tif", "shared.tif", "mixed"}) {
+        const PictureStack whole = loadWithin(folder_.path(name), 0);
+        const PictureStack small = loadWithin(folder_.path(name), 2);
+        EXPECT_EQ(whole.frames.framesHeld(), whole.frames.frameCount()) << name;
+        EXPECT_EQ(small.frames.framesHeld(), 2) << name;
+        ASSERT_EQ(small.frames.frameCount(), whole.frames.frameCount());
+        EXPECT_EQ(small.range, whole.range);
         for (int f = whole.frames.frameCount() - 1; f >= 0; --f) {
-            EXPECT_EQ(rawFrame(spilled.frames, f), rawFrame(whole.frames, f)) << f;
-            EXPECT_EQ(greyBuffer(frameImage(spilled, f)), greyBuffer(frameImage(whole, f)));
+            EXPECT_EQ(rawFrame(small.frames, f), rawFrame(whole.frames, f)) << name << f;
+            EXPECT_EQ(greyBuffer(frameImage(small, f)), greyBuffer(frameImage(whole, f)));
         }
     }
-    // With nowhere to write the frames beyond the budget, the file is named.
-    setFrameMemoryBudget(1);
-    const QByteArray tmp = qgetenv("TMPDIR");
-    qputenv("TMPDIR", folder_.path("no such folder").toLocal8Bit());
-    const std::string error = stackError(folder_.path("movie.tif"));
-    tmp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", tmp);
+    // Every page of the shared file is its first page's samples, decoded again or not.
+    const PictureStack shared = loadWithin(folder_.path("shared.tif"), 1);
+    const auto [low, high] = std::minmax_element(first.samples.begin(), first.samples.end());
+    EXPECT_EQ(shared.range, (DisplayRange{std::uint16_t(*low), std::uint16_t(*high)}));
+    EXPECT_EQ(rawFrame(shared.frames, 5), first.samples);
+
+    // A frame that can't be decoded again names the file; one frame beyond the budget, the
+    // amounts.
+    const QString path = folder_.path("movie.tif");
+    for (const bool removed : {false, true}) {
+        writeTiff(path, movie);
+        const PictureStack small = loadWithin(path, 2);
+        if (removed)
+            QFile::remove(path);
+        else
+            writeTiff(path, discMovie(3));
+        const std::string reason = removed ? "it cannot be read again for its frames"
+                                           : "it has changed since it was opened";
+        try {
+            (void)small.frames.frame16(11);
+            ADD_FAILURE() << "no error";
+        } catch (const ImageLoadError& error) {
+            EXPECT_EQ(std::string(error.what())
+                          .rfind("Cannot read file " + path.toStdString() + ": " + reason, 0),
+                      0u)
+                << error.what();
+        }
+    }
+    writeTiff(path, movie);
+    setFrameMemoryBudget(20000);
+    EXPECT_EQ(stackError(path), "Cannot read file " + path.toStdString() +
+                                    ": one frame of it takes 23.4 KiB, more than the 19.5 KiB of "
+                                    "memory its frames may use");
     setFrameMemoryBudget(0);
-    EXPECT_EQ(error.rfind("Cannot read file " + folder_.path("movie.tif").toStdString() +
-                              ": no temporary file for its frames in ",
-                          0),
-              0u)
-        << error;
+}
+
+TEST_F(TiffTest, FramesDecodedAgainOnTwoThreadsAtOnce) {
+    writeTiff(folder_.path("movie.tif"), discMovie(8));
+    const PictureStack whole = loadWithin(folder_.path("movie.tif"), 0);
+    const PictureStack small = loadWithin(folder_.path("movie.tif"), 1);
+    std::vector<std::vector<std::uint32_t>> forward(8), backward(8);
+    std::thread other([&] {
+        for (int f = 7; f >= 0; --f)
+            backward[std::size_t(f)] = rawFrame(small.frames, f);
+    });
+    for (int f = 0; f < 8; ++f)
+        forward[std::size_t(f)] = rawFrame(small.frames, f);
+    other.join();
+    for (int f = 0; f < 8; ++f) {
+        EXPECT_EQ(forward[std::size_t(f)], rawFrame(whole.frames, f)) << f;
+        EXPECT_EQ(backward[std::size_t(f)], rawFrame(whole.frames, f)) << f;
+    }
 }
 
 } // namespace

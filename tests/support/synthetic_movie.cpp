@@ -91,11 +91,12 @@ SyntheticMovie drawMovie(const MovieScene& scene) {
             });
         }
         value = blurred(value, width, height, scene.blurSigma);
-        std::uint16_t* samples = movie.frames.addFrame16();
-        for (std::size_t i = 0; i < size; ++i) {
-            const double v = std::round(value[i] + scene.noiseSigma * random.gaussian());
-            samples[i] = static_cast<std::uint16_t>(std::clamp(v, 0.0, 65535.0));
-        }
+        movie.frames.addFrame16([&](std::uint16_t* samples) {
+            for (std::size_t i = 0; i < size; ++i) {
+                const double v = std::round(value[i] + scene.noiseSigma * random.gaussian());
+                samples[i] = static_cast<std::uint16_t>(std::clamp(v, 0.0, 65535.0));
+            }
+        });
     }
     return movie;
 }

@@ -123,7 +123,8 @@ QByteArray writeTiff(const QString& path, const std::vector<TiffPage>& pages) {
 }
 
 void writeStack16(const QString& path, int width, int height, int frames,
-                  const std::function<void(int frame, std::uint16_t* samples)>& fill) {
+                  const std::function<void(int frame, std::uint16_t* samples)>& fill,
+                  int compression) {
     TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "w");
     if (!tiff) qFatal("cannot open %s for a TIFF stack", qPrintable(path));
     std::vector<std::uint16_t> samples(std::size_t(width) * std::size_t(height));
@@ -133,7 +134,7 @@ void writeStack16(const QString& path, int width, int height, int frames,
         TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 16);
         TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
         TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-        TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+        TIFFSetField(tiff, TIFFTAG_COMPRESSION, compression);
         TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, height);
         fill(frame, samples.data());
         const auto bytes = tmsize_t(samples.size() * sizeof(std::uint16_t));
@@ -156,6 +157,22 @@ QByteArray withTag(QByteArray tiff, std::uint16_t tag, std::uint32_t value, bool
             qToLittleEndian(std::uint16_t(value), entry + 8);
         else
             qToLittleEndian(value, entry + 8);
+    }
+    return tiff;
+}
+
+QByteArray sharingFirstStrip(QByteArray tiff) {
+    std::uint32_t first = 0;
+    for (auto directory = qFromLittleEndian<std::uint32_t>(tiff.constData() + 4); directory != 0;) {
+        const auto entries = qFromLittleEndian<std::uint16_t>(tiff.constData() + directory);
+        for (std::uint32_t i = 0; i < entries; ++i) {
+            char* entry = tiff.data() + directory + 2 + 12 * i;
+            if (qFromLittleEndian<std::uint16_t>(entry) != TIFFTAG_STRIPOFFSETS) continue;
+            if (first == 0) first = qFromLittleEndian<std::uint32_t>(entry + 8);
+            qToLittleEndian(first, entry + 8);
+        }
+        directory =
+            qFromLittleEndian<std::uint32_t>(tiff.constData() + directory + 2 + 12 * entries);
     }
     return tiff;
 }

@@ -38,15 +38,20 @@ std::vector<TiffPage> discMovie(int frames, const std::string& description = {},
 // Writes the pages as one file and returns its bytes; stops the program when it can't.
 QByteArray writeTiff(const QString& path, const std::vector<TiffPage>& pages);
 
-// Writes a large 16-bit grey stack page by page, each page one uncompressed strip as ImageJ
-// writes stacks: `fill(frame, samples)` writes the width × height samples of each frame. Only
-// one frame is held at a time, so stacks larger than memory can be written. Stops the program
-// when it can't.
+// Writes a large 16-bit grey stack page by page, each page one strip, uncompressed as ImageJ
+// writes stacks unless `compression` names another: `fill(frame, samples)` writes the width ×
+// height samples of each frame. Only one frame is held at a time, so stacks larger than memory
+// can be written. Stops the program when it can't.
 void writeStack16(const QString& path, int width, int height, int frames,
-                  const std::function<void(int frame, std::uint16_t* samples)>& fill);
+                  const std::function<void(int frame, std::uint16_t* samples)>& fill,
+                  int compression = 1);
 
 // Sets the one-value LONG or SHORT tag of the first page of a little-endian file to `value`;
 // with `count`, sets the tag's count of values instead (fewer strip offsets than strips).
 QByteArray withTag(QByteArray tiff, std::uint16_t tag, std::uint32_t value, bool count = false);
+
+// The little-endian file with every page's one strip pointing at the first page's strip:
+// pages that share their data, as a hostile file may have them.
+QByteArray sharingFirstStrip(QByteArray tiff);
 
 } // namespace orvik::test
