@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
     writeTiff(out.filePath("deflated.tif"),
               {patterned({.channels = 3, .compression = COMPRESSION_ADOBE_DEFLATE}, 0, 256)});
     QFile shared(out.filePath("shared-strip.tif"));
-    if (!shared.open(QIODevice::WriteOnly) || shared.write(sharedStripStack(64, 48)) < 0) {
+    if (!shared.open(QIODevice::WriteOnly) || shared.write(sharedStripStack(128, 48)) < 0) {
         std::fprintf(stderr, "make_tiff_seeds: cannot write %s\n", qPrintable(shared.fileName()));
         return 2;
     }
