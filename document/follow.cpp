@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <future>
+#include <memory>
 
 namespace orvik {
 
@@ -63,6 +64,16 @@ void followOn(Track& track, KONTUR& k, const std::vector<ContourPoint>* start,
         captureResult(k, runContext(imageFile, image.ImageWidth, image.ImageHeight, track.values)));
 }
 
+// With `forget`, a frame once told: the results before each track's last are dropped.
+void forgetEarlier(std::vector<Track>& tracks, const FrameDone& done) {
+    if (!done.forget) return;
+    for (Track& track : tracks)
+        if (track.frames.size() > 1) {
+            track.frames.erase(track.frames.begin());
+            ++track.firstFrame;
+        }
+}
+
 // Following with detection: as below, each frame checked by a Tracker once carried on.
 FollowOutcome followDetecting(const std::vector<PictureObject>& objects, const FrameSource& frame,
                               int first, int count, const std::string& imageFile, int threads,
@@ -86,28 +97,41 @@ FollowOutcome followDetecting(const std::vector<PictureObject>& objects, const F
     Tracker tracker(fresh);
     std::vector<KONTUR> contours(tracks.size());
     WorkerPool pool(threads);
-    // Each frame's objects are found on a thread of their own, from when the frame is read
-    // (while the frame before is told and its contours carried on) until they are checked.
-    // Two pictures in turn: the frame's and the next one's. The detection under way is waited
-    // for before the pictures go (the future is destroyed first).
+    // Each frame is read and its objects found on a thread of their own, from when the frame
+    // before is begun (while its contours are carried on, checked and told) until they are
+    // checked: the picture is handed over as soon as it is read. Two pictures in turn: the
+    // frame's and the next one's. The work under way is waited for before the pictures go
+    // (the futures are destroyed first).
     std::array<GreyImage, 2> pictures;
-    std::future<Tracker::Detection> detection;
-    const auto detectOn = [&tracker](const GreyImage& picture) {
-        return std::async(std::launch::async,
-                          [&tracker, &picture] { return tracker.detect(picture); });
+    std::array<std::future<void>, 2> read;
+    std::array<std::future<Tracker::Detection>, 2> detection;
+    const auto prepare = [&](int f) {
+        const std::size_t slot = std::size_t(f % 2);
+        auto picture = std::make_shared<std::promise<void>>();
+        read[slot] = picture->get_future();
+        detection[slot] = std::async(std::launch::async, [&, slot, f, picture] {
+            try {
+                pictures[slot] = frame(first + f);
+            } catch (...) {
+                picture->set_exception(std::current_exception());
+                throw;
+            }
+            picture->set_value();
+            return tracker.detect(pictures[slot]);
+        });
     };
-    if (count > 0) {
-        pictures[0] = frame(first);
-        detection = detectOn(pictures[0]);
-    }
+    if (count > 0) prepare(0);
     for (int f = 0; f < count; ++f) {
-        const GreyImage& image = pictures[std::size_t(f % 2)];
+        const std::size_t slot = std::size_t(f % 2);
+        read[slot].get();
+        if (f + 1 < count) prepare(f + 1);
+        const GreyImage& image = pictures[slot];
         const std::size_t carried = tracks.size();
         pool.run(carried, [&](std::size_t i, StepScratch& scratch) {
             followOn(tracks[i], contours[i], f == 0 ? starts[i] : nullptr, image, imageFile,
                      scratch);
         });
-        tracker.take(detection.get());
+        tracker.take(detection[slot].get());
         // Contours that spread over another track's object run on again kept off it.
         const std::vector<std::pair<std::size_t, GreyImage>> walled =
             tracker.walls(image, first + f, tracks);
@@ -137,18 +161,10 @@ FollowOutcome followDetecting(const std::vector<PictureObject>& objects, const F
                 done.each(i, first + f, trackOnFrame(tracks[i], first + f), image);
             });
         outcome.framesDone = f + 1;
-        if (f + 1 < count) {
-            GreyImage& next = pictures[std::size_t((f + 1) % 2)];
-            next = frame(first + f + 1);
-            detection = detectOn(next);
-        }
         if (done.heard) done.heard(first + f, tracks, image);
-        if (done.forget)
-            for (Track& track : tracks)
-                if (track.frames.size() > 1) {
-                    track.frames.erase(track.frames.begin());
-                    ++track.firstFrame;
-                }
+        forgetEarlier(tracks, done);
+        // The window may handle events while it is told: the next frame is read by then.
+        if (progress && f + 1 < count) read[1 - slot].wait();
         if (progress && !progress(outcome.framesDone)) break;
     }
     return outcome;
@@ -195,8 +211,16 @@ FollowOutcome followObjects(const std::vector<PictureObject>& objects, const Fra
     std::vector<KONTUR> contours(n);
     // Each worker keeps its scratch from frame to frame.
     WorkerPool pool(threads);
+    // Each frame is read on a thread of its own while the frame before is followed and told;
+    // the read under way is waited for before the frame before goes.
+    const auto readAhead = [&frame](int f) {
+        return std::async(std::launch::async, [&frame, f] { return frame(f); });
+    };
+    std::future<GreyImage> next;
+    if (count > 0) next = readAhead(first);
     for (int f = 0; f < count; ++f) {
-        const GreyImage image = frame(first + f);
+        const GreyImage image = next.get();
+        if (f + 1 < count) next = readAhead(first + f + 1);
         pool.run(n, [&](std::size_t i, StepScratch& scratch) {
             const PictureObject& object = objects[i];
             const bool fromOutline = object.fromOutline && !object.result.contour.empty();
@@ -207,12 +231,9 @@ FollowOutcome followObjects(const std::vector<PictureObject>& objects, const Fra
         });
         outcome.framesDone = f + 1;
         if (done.heard) done.heard(first + f, outcome.tracks, image);
-        if (done.forget)
-            for (Track& track : outcome.tracks)
-                if (track.frames.size() > 1) {
-                    track.frames.erase(track.frames.begin());
-                    ++track.firstFrame;
-                }
+        forgetEarlier(outcome.tracks, done);
+        // The window may handle events while it is told: the next frame is read by then.
+        if (progress && f + 1 < count) next.wait();
         if (progress && !progress(outcome.framesDone)) break;
     }
     return outcome;
