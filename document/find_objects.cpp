@@ -6,6 +6,7 @@
 #include "core/measurements.h"
 #include "document/labelling.h"
 #include "document/separate.h"
+#include "document/worker_pool.h"
 #include "threshold_tint.h"
 
 #include <algorithm>
@@ -30,7 +31,7 @@ bool autoBlackOnWhite(const GreyImage& image, int threshold, int threads) {
     const auto side = [threshold](std::uint8_t g) {
         return onObjectSide(g, threshold, true) ? 1 : onObjectSide(g, threshold, false) ? -1 : 0;
     };
-    forEachBand(dark.size(), threads, [&](std::size_t b) {
+    forEachItem(dark.size(), threads, [&](std::size_t b) {
         long long borderDark = 0, allDark = 0;
         for (int y = bands[b]; y < bands[b + 1]; ++y) {
             const std::uint8_t* row = grey + static_cast<std::size_t>(y) * width;
@@ -81,7 +82,7 @@ std::vector<std::uint8_t> objectSide(const GreyImage& image, const FindOptions& 
     for (int g = 0; g < 256; ++g)
         side[std::size_t(g)] =
             onObjectSide(std::uint8_t(g), options.threshold, options.blackOnWhite) ? 1 : 0;
-    forEachBand(bands.size() - 1, threads, [&, side](std::size_t b) {
+    forEachItem(bands.size() - 1, threads, [&, side](std::size_t b) {
         std::uint8_t* out = mask.data();
         const std::size_t end = static_cast<std::size_t>(bands[b + 1]) * width;
         for (std::size_t i = static_cast<std::size_t>(bands[b]) * width; i < end; ++i)
@@ -224,7 +225,7 @@ std::vector<Region> findRegions(const GreyImage& image, const FindOptions& given
     }
 
     std::vector<BandTally> tallies(bands.size() - 1);
-    forEachBand(tallies.size(), threads, [&](std::size_t b) {
+    forEachItem(tallies.size(), threads, [&](std::size_t b) {
         tallies[b].first = firsts[b];
         tallies[b].own.resize(static_cast<std::size_t>(firsts[b + 1] - firsts[b]));
         tallyBand(label, grey, width, height, bands[b], bands[b + 1], tallies[b]);
@@ -264,7 +265,7 @@ std::vector<Region> findRegions(const GreyImage& image, const FindOptions& given
         kept.push_back(region);
     }
     if (keptLabels != nullptr) {
-        forEachBand(bands.size() - 1, threads, [&](std::size_t b) {
+        forEachItem(bands.size() - 1, threads, [&](std::size_t b) {
             const auto end = label.begin() + static_cast<std::ptrdiff_t>(bands[b + 1]) * width;
             for (auto l = label.begin() + static_cast<std::ptrdiff_t>(bands[b]) * width; l != end;
                  ++l)
@@ -282,7 +283,7 @@ int otsuThreshold(const GreyImage& image, int threads) {
     // Counted band by band, then added up.
     const std::vector<int> bands = rowBands(width, height, threads);
     std::vector<std::array<std::size_t, 256>> counts(bands.size() - 1);
-    forEachBand(counts.size(), threads, [&](std::size_t b) {
+    forEachItem(counts.size(), threads, [&](std::size_t b) {
         std::array<std::size_t, 256>& band = counts[b];
         band.fill(0);
         const std::uint8_t* grey = image.GreyData.get();

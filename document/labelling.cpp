@@ -1,11 +1,9 @@
 // Labelling a mask's regions in bands of rows, joined across the bands' borders.
 #include "document/labelling.h"
 
+#include "document/worker_pool.h"
+
 #include <algorithm>
-#include <atomic>
-#include <exception>
-#include <mutex>
-#include <thread>
 
 namespace orvik {
 
@@ -65,37 +63,6 @@ std::vector<int> rowBands(int width, int height, int threads) {
     return starts;
 }
 
-void forEachBand(std::size_t bands, int threads, const std::function<void(std::size_t)>& work) {
-    const std::size_t workers = std::min(bands, static_cast<std::size_t>(std::max(threads, 1)));
-    if (workers <= 1) {
-        for (std::size_t b = 0; b < bands; ++b)
-            work(b);
-        return;
-    }
-    std::atomic<std::size_t> next{0};
-    std::mutex mutex;
-    std::exception_ptr failure; // the first band that threw (no memory), thrown again here
-    const auto worker = [&] {
-        for (std::size_t b = next++; b < bands; b = next++) {
-            try {
-                work(b);
-            } catch (...) {
-                const std::lock_guard lock(mutex);
-                if (!failure) failure = std::current_exception();
-                next = bands;
-            }
-        }
-    };
-    {
-        // The calling thread takes bands too; the others join as the pool goes.
-        std::vector<std::jthread> pool;
-        for (std::size_t w = 1; w < workers; ++w)
-            pool.emplace_back(worker);
-        worker();
-    }
-    if (failure) std::rethrow_exception(failure);
-}
-
 int labelRegions(const std::vector<std::uint8_t>& mask, int width, int height,
                  std::vector<int>& labels, int threads, std::vector<int>* firsts) {
     const std::size_t count = static_cast<std::size_t>(std::max(width, 0)) * std::max(height, 0);
@@ -103,7 +70,7 @@ int labelRegions(const std::vector<std::uint8_t>& mask, int width, int height,
     const std::vector<int> bands = rowBands(width, height, threads);
     const std::size_t n = bands.size() - 1;
     std::vector<UnionFind> sets(n);
-    forEachBand(n, threads, [&](std::size_t b) {
+    forEachItem(n, threads, [&](std::size_t b) {
         labelBand(mask, width, bands[b], bands[b + 1], labels, sets[b]);
     });
 
@@ -149,7 +116,7 @@ int labelRegions(const std::vector<std::uint8_t>& mask, int width, int height,
             numbers[b][l] = number[joined.root(offset[b] + l)];
     }
     if (firsts != nullptr) firsts->push_back(regions);
-    forEachBand(n, threads, [&](std::size_t b) {
+    forEachItem(n, threads, [&](std::size_t b) {
         const std::vector<int>& to = numbers[b];
         const auto end = labels.begin() + static_cast<std::ptrdiff_t>(bands[b + 1]) * width;
         for (auto it = labels.begin() + static_cast<std::ptrdiff_t>(bands[b]) * width; it != end;

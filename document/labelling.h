@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 namespace orvik {
@@ -37,10 +36,6 @@ struct UnionFind {
 // band, then `height`. One band for a small picture or one thread; more bands than workers
 // otherwise, so that a worker slowed by other work holds the rest up less.
 std::vector<int> rowBands(int width, int height, int threads);
-
-// Calls work(b) once for each band b below `bands`, on up to `threads` workers (on the calling
-// thread when there is one band or one thread); returns when all are done.
-void forEachBand(std::size_t bands, int threads, const std::function<void(std::size_t b)>& work);
 
 // Plain 8-connected labelling of the mask's pixels (those not 0): `labels` gets one entry per
 // pixel, -1 off the mask, the regions numbered from 0 in the order of their first pixel (rows

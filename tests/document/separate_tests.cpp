@@ -255,12 +255,14 @@ TEST(Coupling, OverlapsAreEveryPairThatSharesEnough) {
             if (shared > 0 && double(shared) >= OverlapShare * smaller)
                 expected.push_back({a, b, shared});
         }
-    const std::vector<Overlap> found = overlaps(pixels, width);
-    ASSERT_EQ(found.size(), expected.size());
-    ASSERT_GT(found.size(), 5u);
-    for (std::size_t n = 0; n < found.size(); ++n)
-        EXPECT_EQ(std::tie(found[n].first, found[n].second, found[n].shared),
-                  std::tie(expected[n].first, expected[n].second, expected[n].shared));
+    for (const int threads : {1, 3}) {
+        const std::vector<Overlap> found = overlaps(pixels, width, threads);
+        ASSERT_EQ(found.size(), expected.size());
+        ASSERT_GT(found.size(), 5u);
+        for (std::size_t n = 0; n < found.size(); ++n)
+            EXPECT_EQ(std::tie(found[n].first, found[n].second, found[n].shared),
+                      std::tie(expected[n].first, expected[n].second, expected[n].shared));
+    }
 }
 
 } // namespace
