@@ -94,7 +94,7 @@ FollowOutcome followDetecting(const std::vector<PictureObject>& objects, const F
     TrackingRules fresh = rules;
     for (const PictureObject& object : objects)
         fresh.nextId = std::max(fresh.nextId, object.id + 1);
-    Tracker tracker(fresh);
+    Tracker tracker(fresh, threads);
     std::vector<KONTUR> contours(tracks.size());
     WorkerPool pool(threads);
     // Each frame is read and its objects found on a thread of their own, from when the frame
