@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <exception>
 #include <future>
-#include <memory>
 
 namespace orvik {
 
@@ -97,41 +97,35 @@ FollowOutcome followDetecting(const std::vector<PictureObject>& objects, const F
     Tracker tracker(fresh, threads);
     std::vector<KONTUR> contours(tracks.size());
     WorkerPool pool(threads);
-    // Each frame is read and its objects found on a thread of their own, from when the frame
-    // before is begun (while its contours are carried on, checked and told) until they are
-    // checked: the picture is handed over as soon as it is read. Two pictures in turn: the
-    // frame's and the next one's. The work under way is waited for before the pictures go
-    // (the futures are destroyed first).
+    // Each frame is read on a thread of its own while the frame before is followed, and its
+    // objects are found on another from when it is read (while the frame before is told and its
+    // own contours carried on) until they are checked. Two pictures in turn, the frame's and the
+    // next one's; the frame being read is one ahead, the picture two before it dropped. The
+    // work under way is waited for before the pictures go (the futures are destroyed first).
     std::array<GreyImage, 2> pictures;
-    std::array<std::future<void>, 2> read;
-    std::array<std::future<Tracker::Detection>, 2> detection;
-    const auto prepare = [&](int f) {
-        const std::size_t slot = std::size_t(f % 2);
-        auto picture = std::make_shared<std::promise<void>>();
-        read[slot] = picture->get_future();
-        detection[slot] = std::async(std::launch::async, [&, slot, f, picture] {
-            try {
-                pictures[slot] = frame(first + f);
-            } catch (...) {
-                picture->set_exception(std::current_exception());
-                throw;
-            }
-            picture->set_value();
-            return tracker.detect(pictures[slot]);
-        });
+    const auto readAhead = [&frame](int f) {
+        return std::async(std::launch::async, [&frame, f] { return frame(f); });
     };
-    if (count > 0) prepare(0);
+    const auto detectOn = [&tracker](const GreyImage& picture) {
+        return std::async(std::launch::async,
+                          [&tracker, &picture] { return tracker.detect(picture); });
+    };
+    std::future<GreyImage> reading;
+    std::future<Tracker::Detection> detection;
+    if (count > 0) {
+        pictures[0] = frame(first);
+        detection = detectOn(pictures[0]);
+    }
     for (int f = 0; f < count; ++f) {
         const std::size_t slot = std::size_t(f % 2);
-        read[slot].get();
-        if (f + 1 < count) prepare(f + 1);
+        if (f + 1 < count) reading = readAhead(first + f + 1);
         const GreyImage& image = pictures[slot];
         const std::size_t carried = tracks.size();
         pool.run(carried, [&](std::size_t i, StepScratch& scratch) {
             followOn(tracks[i], contours[i], f == 0 ? starts[i] : nullptr, image, imageFile,
                      scratch);
         });
-        tracker.take(detection[slot].get());
+        tracker.take(detection.get());
         // Contours that spread over another track's object run on again kept off it.
         const std::vector<std::pair<std::size_t, GreyImage>> walled =
             tracker.walls(image, first + f, tracks);
@@ -161,10 +155,21 @@ FollowOutcome followDetecting(const std::vector<PictureObject>& objects, const F
                 done.each(i, first + f, trackOnFrame(tracks[i], first + f), image);
             });
         outcome.framesDone = f + 1;
+        // The next frame, and its objects looked for; a frame that cannot be read fails once
+        // this one is told.
+        std::exception_ptr unread;
+        try {
+            if (f + 1 < count) {
+                pictures[1 - slot] = reading.get();
+                detection = detectOn(pictures[1 - slot]);
+            }
+        } catch (...) {
+            unread = std::current_exception();
+        }
         if (done.heard) done.heard(first + f, tracks, image);
         forgetEarlier(tracks, done);
-        // The window may handle events while it is told: the next frame is read by then.
-        if (progress && f + 1 < count) read[1 - slot].wait();
+        if (unread) std::rethrow_exception(unread);
+        pictures[slot] = GreyImage(); // two frames before the one read next
         if (progress && !progress(outcome.framesDone)) break;
     }
     return outcome;
