@@ -4,6 +4,7 @@
 
 #include "core/init_arguments.h"
 #include "document/labelling.h"
+#include "document/worker_pool.h"
 
 #include <algorithm>
 #include <array>
@@ -259,29 +260,35 @@ int splitRegions(const std::vector<std::uint8_t>& mask, int width, int height, d
             b.x2 = std::max(b.x2, x + 1);
             b.y2 = std::max(b.y2, y + 1);
         }
-    Basins parts; // one root per part found, over all regions
-    std::vector<std::uint8_t> piece;
-    std::vector<int> pieceLabels;
-    for (int r = 0; r < whole; ++r) {
+    // The regions flooded on the threads, each labelling its own pixels with its parts from 0;
+    // then the parts numbered on from those of the regions before.
+    std::vector<int> found(static_cast<std::size_t>(whole));
+    forEachItem(found.size(), threads, [&](std::size_t r) {
         const Box b{std::max(boxes[r].x1 - 1, 0), std::max(boxes[r].y1 - 1, 0),
                     std::min(boxes[r].x2 + 1, width), std::min(boxes[r].y2 + 1, height)};
         const int w = b.x2 - b.x1, h = b.y2 - b.y1;
-        piece.assign(static_cast<std::size_t>(w) * h, 0);
+        std::vector<std::uint8_t> piece(static_cast<std::size_t>(w) * h, 0);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
                 piece[static_cast<std::size_t>(y) * w + x] =
-                    region[static_cast<std::size_t>(b.y1 + y) * width + b.x1 + x] == r;
-        const int found = floodedRegion(piece, w, h, depth, pieceLabels);
-        const int first = static_cast<int>(parts.parent.size());
-        for (int k = 0; k < found; ++k)
-            parts.fresh(0);
+                    region[static_cast<std::size_t>(b.y1 + y) * width + b.x1 + x] == int(r);
+        std::vector<int> pieceLabels;
+        found[r] = floodedRegion(piece, w, h, depth, pieceLabels);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 const std::size_t i = static_cast<std::size_t>(b.y1 + y) * width + b.x1 + x;
                 const int part = pieceLabels[static_cast<std::size_t>(y) * w + x];
-                if (part >= 0 && mask[i] != 0) labels[i] = first + part;
+                if (part >= 0 && mask[i] != 0) labels[i] = part;
             }
-    }
+    });
+    std::vector<int> first(found.size() + 1, 0);
+    for (std::size_t r = 0; r < found.size(); ++r)
+        first[r + 1] = first[r] + found[r];
+    for (std::size_t i = 0; i < count; ++i)
+        if (labels[i] >= 0) labels[i] += first[static_cast<std::size_t>(region[i])];
+    Basins parts; // one root per part found, over all regions
+    for (int k = 0; k < first.back(); ++k)
+        parts.fresh(0);
     return numbered(labels, parts);
 }
 

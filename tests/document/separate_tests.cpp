@@ -134,6 +134,26 @@ TEST(SplitRegions, CutsAtNecksAndNowhereElse) {
     }
 }
 
+// A picture large enough for the bands, of touching pairs and lone discs, many across the
+// bands' borders: the same parts on any number of threads.
+TEST(SplitRegions, AnyThreadCountCutsTheSameParts) {
+    std::vector<Disc> discs;
+    for (int row = 0; row < 6; ++row)
+        for (int col = 0; col < 7; ++col) {
+            const double x = 45 + 90 * col, y = 42 + 84 * row;
+            discs.push_back({x - 14, y + (col % 3), 16});
+            if ((row + col) % 4 != 0) discs.push_back({x + 14, y - (row % 2), 15});
+        }
+    const std::vector<std::uint8_t> mask = discMask(640, 510, discs);
+    std::vector<int> one, labels;
+    const int parts = splitRegions(mask, 640, 510, SplitDepth, one, 1);
+    EXPECT_EQ(parts, int(discs.size()));
+    for (const int threads : {2, 3}) {
+        EXPECT_EQ(splitRegions(mask, 640, 510, SplitDepth, labels, threads), parts);
+        EXPECT_EQ(labels, one) << threads << " threads";
+    }
+}
+
 TEST(SplitRegions, EachDiscKeepsItsOwnSide) {
     const std::vector<std::uint8_t> mask = discMask(100, 100, {{35, 50, 16}, {62, 50, 16}});
     std::vector<int> labels;
