@@ -97,8 +97,9 @@ FollowOutcome followDetecting(const std::vector<PictureObject>& objects, const F
     Tracker tracker(fresh, threads);
     std::vector<KONTUR> contours(tracks.size());
     WorkerPool pool(threads);
-    // Each frame is read on a thread of its own while the frame before is followed, and its
-    // objects are found on another from when it is read (while the frame before is told and its
+    // With more than one worker, each frame is read on a thread of its own while the frame
+    // before is followed (on one, after it, as the worker would wait for nothing); its objects
+    // are found on another from when it is read (while the frame before is told and its
     // own contours carried on) until they are checked. Two pictures in turn, the frame's and the
     // next one's; the frame being read is one ahead, the picture two before it dropped. The
     // work under way is waited for before the pictures go (the futures are destroyed first).
@@ -118,7 +119,7 @@ FollowOutcome followDetecting(const std::vector<PictureObject>& objects, const F
     }
     for (int f = 0; f < count; ++f) {
         const std::size_t slot = std::size_t(f % 2);
-        if (f + 1 < count) reading = readAhead(first + f + 1);
+        if (f + 1 < count && threads > 1) reading = readAhead(first + f + 1);
         const GreyImage& image = pictures[slot];
         const std::size_t carried = tracks.size();
         pool.run(carried, [&](std::size_t i, StepScratch& scratch) {
@@ -160,7 +161,7 @@ FollowOutcome followDetecting(const std::vector<PictureObject>& objects, const F
         std::exception_ptr unread;
         try {
             if (f + 1 < count) {
-                pictures[1 - slot] = reading.get();
+                pictures[1 - slot] = threads > 1 ? reading.get() : frame(first + f + 1);
                 detection = detectOn(pictures[1 - slot]);
             }
         } catch (...) {
@@ -216,16 +217,17 @@ FollowOutcome followObjects(const std::vector<PictureObject>& objects, const Fra
     std::vector<KONTUR> contours(n);
     // Each worker keeps its scratch from frame to frame.
     WorkerPool pool(threads);
-    // Each frame is read on a thread of its own while the frame before is followed and told;
-    // the read under way is waited for before the frame before goes.
+    // With more than one worker, each frame is read on a thread of its own while the frame
+    // before is followed and told; the read under way is waited for before the frame before
+    // goes.
     const auto readAhead = [&frame](int f) {
         return std::async(std::launch::async, [&frame, f] { return frame(f); });
     };
     std::future<GreyImage> next;
-    if (count > 0) next = readAhead(first);
+    if (count > 0 && threads > 1) next = readAhead(first);
     for (int f = 0; f < count; ++f) {
-        const GreyImage image = next.get();
-        if (f + 1 < count) next = readAhead(first + f + 1);
+        const GreyImage image = threads > 1 ? next.get() : frame(first + f);
+        if (f + 1 < count && threads > 1) next = readAhead(first + f + 1);
         pool.run(n, [&](std::size_t i, StepScratch& scratch) {
             const PictureObject& object = objects[i];
             const bool fromOutline = object.fromOutline && !object.result.contour.empty();
@@ -238,7 +240,7 @@ FollowOutcome followObjects(const std::vector<PictureObject>& objects, const Fra
         if (done.heard) done.heard(first + f, outcome.tracks, image);
         forgetEarlier(outcome.tracks, done);
         // The window may handle events while it is told: the next frame is read by then.
-        if (progress && f + 1 < count) next.wait();
+        if (progress && f + 1 < count && threads > 1) next.wait();
         if (progress && !progress(outcome.framesDone)) break;
     }
     return outcome;
