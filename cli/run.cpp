@@ -101,7 +101,7 @@ struct ImageOutcome {
 // picture's own.
 ControlValues valuesOn(const Options& o, const GreyImage& image) {
     ControlValues values = o.values;
-    if (o.thresholdAuto) at(values.fields, Field::Threshold) = otsuThreshold(image);
+    if (o.thresholdAuto) at(values.fields, Field::Threshold) = otsuThreshold(image, o.threads);
     return values;
 }
 
@@ -119,7 +119,7 @@ void placeObjects(Document& doc, const Options& o) {
     const GreyImage& image = doc.image();
     if (o.findObjects) {
         const ControlValues base = valuesOn(o, image);
-        doc.findObjects(findOptionsOn(o, base), base, false);
+        doc.findObjects(findOptionsOn(o, base), base, false, o.threads);
         return;
     }
     // Outlines read without settings get them from their region on this picture.
@@ -292,7 +292,7 @@ void runObjectsOnFrames(Document& doc, const Options& o, ImageOutcome& outcome) 
     if (o.findObjects) {
         TrackingRules& rules = tracking.emplace();
         rules.base = valuesOn(o, doc.image());
-        rules.find = resolvedPolarity(doc.image(), findOptionsOn(o, rules.base));
+        rules.find = resolvedPolarity(doc.image(), findOptionsOn(o, rules.base), o.threads);
         rules.autoThreshold = o.thresholdAuto;
     }
     followObjects(

@@ -4,6 +4,7 @@
 #include "core/field_table.h"
 #include "core/measurements.h"
 #include "document/separate.h"
+#include "document/worker_pool.h"
 
 #include <QImage>
 #include <algorithm>
@@ -17,42 +18,54 @@
 namespace orvik {
 
 std::vector<std::vector<std::size_t>>
-enclosedPixels(const std::vector<const PictureObject*>& objects, int width, int height) {
+enclosedPixels(const std::vector<const PictureObject*>& objects, int width, int height,
+               int threads) {
     std::vector<std::vector<std::size_t>> pixels(objects.size());
-    for (std::size_t k = 0; k < objects.size(); ++k) {
+    forEachItem(objects.size(), threads, [&](std::size_t k) {
         const ContourResult& r = objects[k]->result;
-        if (!objects[k]->error.empty() || !r.closed || r.contour.size() < 3) continue;
+        if (!objects[k]->error.empty() || !r.closed || r.contour.size() < 3) return;
         forEachInsideSpan(r.contour, width, height,
                           [&](std::int32_t y, std::int32_t first, std::int32_t last) {
                               for (std::int32_t x = first; x <= last; ++x)
                                   pixels[k].push_back(static_cast<std::size_t>(y) * width + x);
                           });
-    }
+    });
     return pixels;
 }
 
-std::vector<Overlap> overlaps(const std::vector<std::vector<std::size_t>>& pixels, int width) {
+std::vector<Overlap> overlaps(const std::vector<std::vector<std::size_t>>& pixels, int width,
+                              int threads) {
     // Most pictures' objects overlap nowhere: only pairs whose bounds meet are compared, pixel
     // by pixel, found by a sweep over the bounds' left edges.
     struct Bounds {
         std::size_t k;
         int x1, x2, y1, y2;
     };
-    std::vector<Bounds> bounds;
-    std::vector<std::vector<std::size_t>> sorted(pixels.size());
-    for (std::size_t k = 0; k < pixels.size(); ++k) {
-        if (pixels[k].empty()) continue;
+    std::vector<Bounds> each(pixels.size());
+    forEachItem(pixels.size(), threads, [&](std::size_t k) {
+        if (pixels[k].empty()) return;
         Bounds b{k, width, -1, static_cast<int>(pixels[k].front() / width),
                  static_cast<int>(pixels[k].back() / width)};
+        // The pixels come a row at a time: the row is found again only when it changes.
+        std::size_t rowStart = 0;
+        int y = -1;
         for (const std::size_t i : pixels[k]) {
-            const int x = static_cast<int>(i % width), y = static_cast<int>(i / width);
+            if (y < 0 || i < rowStart || i - rowStart >= static_cast<std::size_t>(width)) {
+                y = static_cast<int>(i / width);
+                rowStart = static_cast<std::size_t>(y) * width;
+            }
+            const int x = static_cast<int>(i - rowStart);
             b.x1 = std::min(b.x1, x);
             b.x2 = std::max(b.x2, x);
             b.y1 = std::min(b.y1, y);
             b.y2 = std::max(b.y2, y);
         }
-        bounds.push_back(b);
-    }
+        each[k] = b;
+    });
+    std::vector<Bounds> bounds;
+    for (std::size_t k = 0; k < pixels.size(); ++k)
+        if (!pixels[k].empty()) bounds.push_back(each[k]);
+    std::vector<std::vector<std::size_t>> sorted(pixels.size());
     std::sort(bounds.begin(), bounds.end(), [](const Bounds& a, const Bounds& b) {
         return std::tie(a.x1, a.k) < std::tie(b.x1, b.k);
     });

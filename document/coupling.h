@@ -17,9 +17,11 @@ namespace orvik {
 // Two objects overlap when they share at least this share of the smaller one's pixels.
 inline constexpr double OverlapShare = 0.01;
 
-// The pixels each closed contour encloses (the measurements' rule), for each object.
+// The pixels each closed contour encloses (the measurements' rule), for each object, row by
+// row; the objects on `threads` threads.
 std::vector<std::vector<std::size_t>>
-enclosedPixels(const std::vector<const PictureObject*>& objects, int width, int height);
+enclosedPixels(const std::vector<const PictureObject*>& objects, int width, int height,
+               int threads = 1);
 
 // The pairs (i, j), i < j, of objects whose pixels overlap by OverlapShare or more, and the
 // pixels they share, in the order of i then j.
@@ -27,7 +29,8 @@ struct Overlap {
     std::size_t first, second;
     std::size_t shared;
 };
-std::vector<Overlap> overlaps(const std::vector<std::vector<std::size_t>>& pixels, int width);
+std::vector<Overlap> overlaps(const std::vector<std::vector<std::size_t>>& pixels, int width,
+                              int threads = 1);
 
 // What one object's analysis sees differently from the picture: these pixels with this grey.
 struct GroundEdit {

@@ -97,12 +97,12 @@ void Document::setCurrent(int id, std::string error) {
 }
 
 std::vector<int> Document::findObjects(const FindOptions& given, const ControlValues& base,
-                                       bool replace) {
-    const FindOptions options = resolvedPolarity(image_, given);
+                                       bool replace, int threads) {
+    const FindOptions options = resolvedPolarity(image_, given, threads);
     ControlValues seed = base;
     at(seed.fields, Field::Threshold) = options.threshold;
     seed.blackOnWhite = options.blackOnWhite;
-    const std::vector<Region> regions = findRegions(image_, options);
+    const std::vector<Region> regions = findRegions(image_, options, nullptr, threads);
     if (replace) objects_.clear();
     std::vector<int> found;
     for (const Region& region : regions)

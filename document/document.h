@@ -92,9 +92,9 @@ public:
     // Find objects on the frame shown: an object seeded from `base` on every region `options`
     // keep (the threshold and the polarity in `options`, an "Auto" polarity resolved on this
     // frame), after the list when `replace` is false, in its place when it is true. The ids
-    // of the objects found, not yet analysed.
+    // of the objects found, not yet analysed. A large picture is labelled on `threads` workers.
     std::vector<int> findObjects(const FindOptions& options, const ControlValues& base,
-                                 bool replace);
+                                 bool replace, int threads = 1);
     // Analyses every object on the frame shown (or those `which` picks), on `threads` workers;
     // `stopped` as ObjectList::analyseAll takes it. Returns whether every object was analysed.
     bool analyseAll(int threads, const std::function<void(std::size_t done)>& progress = {},

@@ -4,7 +4,9 @@
 
 #include "core/field_table.h"
 #include "core/measurements.h"
+#include "document/labelling.h"
 #include "document/separate.h"
+#include "document/worker_pool.h"
 #include "threshold_tint.h"
 
 #include <algorithm>
@@ -18,35 +20,46 @@
 
 namespace orvik {
 
-bool autoBlackOnWhite(const GreyImage& image, int threshold) {
+bool autoBlackOnWhite(const GreyImage& image, int threshold, int threads) {
     const int width = image.ImageWidth, height = image.ImageHeight;
     if (image.GreyData == nullptr || width <= 0 || height <= 0) return true;
     const std::uint8_t* grey = image.GreyData.get();
-    // Pixels on the dark side less those on the light side: of the border, of the picture.
-    long long borderDark = 0, allDark = 0;
+    // Pixels on the dark side less those on the light side: of the border, of the picture,
+    // band by band.
+    const std::vector<int> bands = rowBands(width, height, threads);
+    std::vector<std::array<long long, 2>> dark(bands.size() - 1, {0, 0});
     const auto side = [threshold](std::uint8_t g) {
         return onObjectSide(g, threshold, true) ? 1 : onObjectSide(g, threshold, false) ? -1 : 0;
     };
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = grey + static_cast<std::size_t>(y) * width;
-        const bool edgeRow = y == 0 || y == height - 1;
-        for (int x = 0; x < width; ++x) {
-            const int s = side(row[x]);
-            allDark += s;
-            if (edgeRow || x == 0 || x == width - 1) borderDark += s;
+    forEachItem(dark.size(), threads, [&](std::size_t b) {
+        long long borderDark = 0, allDark = 0;
+        for (int y = bands[b]; y < bands[b + 1]; ++y) {
+            const std::uint8_t* row = grey + static_cast<std::size_t>(y) * width;
+            const bool edgeRow = y == 0 || y == height - 1;
+            for (int x = 0; x < width; ++x) {
+                const int s = side(row[x]);
+                allDark += s;
+                if (edgeRow || x == 0 || x == width - 1) borderDark += s;
+            }
         }
+        dark[b] = {borderDark, allDark};
+    });
+    long long borderDark = 0, allDark = 0;
+    for (const auto& [border, all] : dark) {
+        borderDark += border;
+        allDark += all;
     }
     if (borderDark != 0) return borderDark < 0; // a light border: dark objects
     return allDark <= 0;                        // the smaller side; black on white when even
 }
 
-FindOptions resolvedPolarity(const GreyImage& image, FindOptions options) {
+FindOptions resolvedPolarity(const GreyImage& image, FindOptions options, int threads) {
     if (options.autoPolarity) {
         // A local threshold has no level whose sides the border could tell.
         options.blackOnWhite = options.localThreshold
                                    ? locallyBlackOnWhite(image.GreyData.get(), image.ImageWidth,
                                                          image.ImageHeight, options.localRadius)
-                                   : autoBlackOnWhite(image, options.threshold);
+                                   : autoBlackOnWhite(image, options.threshold, threads);
         options.autoPolarity = false;
     }
     return options;
@@ -55,15 +68,101 @@ FindOptions resolvedPolarity(const GreyImage& image, FindOptions options) {
 namespace {
 
 // The pixels on the objects' side of the options' rule, row by row.
-std::vector<std::uint8_t> objectSide(const GreyImage& image, const FindOptions& options) {
+std::vector<std::uint8_t> objectSide(const GreyImage& image, const FindOptions& options,
+                                     int threads) {
     const int width = image.ImageWidth, height = image.ImageHeight;
     const std::uint8_t* grey = image.GreyData.get();
     if (options.localThreshold)
         return locallyDistinct(grey, width, height, options.localRadius, options.blackOnWhite);
     std::vector<std::uint8_t> mask(static_cast<std::size_t>(width) * height);
-    for (std::size_t i = 0; i < mask.size(); ++i)
-        mask[i] = onObjectSide(grey[i], options.threshold, options.blackOnWhite) ? 1 : 0;
+    const std::vector<int> bands = rowBands(width, height, threads);
+    // The rule as a table of the grey levels, held in locals: the mask's bytes could be
+    // anything's as far as the compiler knows.
+    std::array<std::uint8_t, 256> side{};
+    for (int g = 0; g < 256; ++g)
+        side[std::size_t(g)] =
+            onObjectSide(std::uint8_t(g), options.threshold, options.blackOnWhite) ? 1 : 0;
+    forEachItem(bands.size() - 1, threads, [&, side](std::size_t b) {
+        std::uint8_t* out = mask.data();
+        const std::size_t end = static_cast<std::size_t>(bands[b + 1]) * width;
+        for (std::size_t i = static_cast<std::size_t>(bands[b]) * width; i < end; ++i)
+            out[i] = side[grey[i]];
+    });
     return mask;
+}
+
+// What a band of rows holds of a region: its pixels' box, count and sums (of 2x + 1 and
+// 2y + 1, twice their centres, and of the grey), whole numbers, so that the bands add up to
+// the same whatever their cut.
+struct Tally {
+    Box bounds;
+    int area = 0;
+    std::int64_t twiceX = 0, twiceY = 0, grey = 0;
+    bool touchesEdge = false;
+
+    // The pixels x1 .. x2 - 1 of row y.
+    void addRun(int x1, int x2, int y, const std::uint8_t* row, int width, int height) {
+        if (area == 0) {
+            bounds = {x1, y, x2, y + 1};
+        } else {
+            bounds.x1 = std::min(bounds.x1, x1);
+            bounds.x2 = std::max(bounds.x2, x2);
+            bounds.y2 = y + 1;
+        }
+        area += x2 - x1;
+        twiceX += std::int64_t(x2) * x2 - std::int64_t(x1) * x1;
+        twiceY += std::int64_t(x2 - x1) * (2 * y + 1);
+        std::int64_t sum = 0;
+        for (int x = x1; x < x2; ++x)
+            sum += row[x];
+        grey += sum;
+        touchesEdge = touchesEdge || x1 == 0 || x2 == width || y == 0 || y == height - 1;
+    }
+    // The same region's pixels in a band further down.
+    void add(const Tally& below) {
+        bounds.x1 = std::min(bounds.x1, below.bounds.x1);
+        bounds.x2 = std::max(bounds.x2, below.bounds.x2);
+        bounds.y2 = below.bounds.y2;
+        area += below.area;
+        twiceX += below.twiceX;
+        twiceY += below.twiceY;
+        grey += below.grey;
+        touchesEdge = touchesEdge || below.touchesEdge;
+    }
+};
+
+// A band's tallies: of the regions whose first pixel lies in it, numbered from `first`, and of
+// those that began in a band above, by label.
+struct BandTally {
+    int first = 0;
+    std::vector<Tally> own;
+    std::vector<std::pair<int, Tally>> carried; // by rising label
+};
+
+void tallyBand(const std::vector<int>& labels, const std::uint8_t* grey, int width, int height,
+               int y1, int y2, BandTally& band) {
+    for (int y = y1; y < y2; ++y) {
+        const std::size_t start = static_cast<std::size_t>(y) * width;
+        const int* row = labels.data() + start;
+        for (int x = 0; x < width;) {
+            const int l = row[x];
+            int end = x + 1;
+            while (end < width && row[end] == l)
+                ++end;
+            if (l >= band.first) {
+                band.own[static_cast<std::size_t>(l - band.first)].addRun(x, end, y, grey + start,
+                                                                          width, height);
+            } else if (l >= 0) {
+                auto at = std::lower_bound(
+                    band.carried.begin(), band.carried.end(), l,
+                    [](const std::pair<int, Tally>& t, int label) { return t.first < label; });
+                if (at == band.carried.end() || at->first != l)
+                    at = band.carried.insert(at, {l, {}});
+                at->second.addRun(x, end, y, grey + start, width, height);
+            }
+            x = end;
+        }
+    }
 }
 
 // The mean grey of the pixels round a region that `ground(x, y)` takes: those of its box
@@ -106,41 +205,48 @@ int localRegionThreshold(const GreyImage& image, const std::vector<std::uint8_t>
 } // namespace
 
 std::vector<Region> findRegions(const GreyImage& image, const FindOptions& given,
-                                std::vector<int>* keptLabels) {
-    const FindOptions options = resolvedPolarity(image, given);
+                                std::vector<int>* keptLabels, int threads) {
+    const FindOptions options = resolvedPolarity(image, given, threads);
     const int width = image.ImageWidth, height = image.ImageHeight;
     if (keptLabels != nullptr) keptLabels->clear();
     if (image.GreyData == nullptr || width <= 0 || height <= 0) return {};
     const std::uint8_t* grey = image.GreyData.get();
-    const std::vector<std::uint8_t> mask = objectSide(image, options);
+    const std::vector<std::uint8_t> mask = objectSide(image, options, threads);
     std::vector<int> label;
-    const int count =
-        splitRegions(mask, width, height,
-                     options.split ? SplitDepth : std::numeric_limits<double>::infinity(), label);
+    // The bands the regions are tallied in: those they were labelled in, or one for the split.
+    std::vector<int> bands{0, height}, firsts;
+    int count = 0;
+    if (options.split) {
+        count = splitRegions(mask, width, height, SplitDepth, label, threads);
+        firsts = {0, count};
+    } else {
+        count = labelRegions(mask, width, height, label, threads, &firsts);
+        bands = rowBands(width, height, threads);
+    }
 
+    std::vector<BandTally> tallies(bands.size() - 1);
+    forEachItem(tallies.size(), threads, [&](std::size_t b) {
+        tallies[b].first = firsts[b];
+        tallies[b].own.resize(static_cast<std::size_t>(firsts[b + 1] - firsts[b]));
+        tallyBand(label, grey, width, height, bands[b], bands[b + 1], tallies[b]);
+    });
     std::vector<Region> regions(static_cast<std::size_t>(count));
-    std::vector<double> sumX(count), sumY(count), sumGrey(count);
-    std::vector<bool> seen(count, false);
-    for (int y = 0; y < height; ++y) {
-        const std::size_t row = static_cast<std::size_t>(y) * width;
-        for (int x = 0; x < width; ++x) {
-            const int r = label[row + x];
-            if (r < 0) continue;
-            Region& region = regions[r];
-            if (!seen[r]) {
-                seen[r] = true;
-                region.bounds = {x, y, x + 1, y + 1};
-            }
-            ++region.area;
-            sumX[r] += x + 0.5;
-            sumY[r] += y + 0.5;
-            sumGrey[r] += grey[row + x];
-            Box& b = region.bounds;
-            b.x1 = std::min(b.x1, x);
-            b.x2 = std::max(b.x2, x + 1);
-            b.y2 = y + 1;
-            if (x == 0 || y == 0 || x == width - 1 || y == height - 1) region.touchesEdge = true;
-        }
+    std::vector<Tally> whole(static_cast<std::size_t>(count));
+    for (BandTally& band : tallies) {
+        std::move(band.own.begin(), band.own.end(), whole.begin() + band.first);
+        for (const auto& [l, tally] : band.carried)
+            whole[static_cast<std::size_t>(l)].add(tally);
+    }
+    tallies.clear();
+    for (std::size_t r = 0; r < regions.size(); ++r) {
+        const Tally& t = whole[r];
+        Region& region = regions[r];
+        region.bounds = t.bounds;
+        region.area = t.area;
+        region.touchesEdge = t.touchesEdge;
+        region.centreX = static_cast<double>(t.twiceX) / 2 / t.area;
+        region.centreY = static_cast<double>(t.twiceY) / 2 / t.area;
+        region.meanGrey = static_cast<double>(t.grey) / t.area;
     }
 
     const long long quarter = static_cast<long long>(width) * height / 4;
@@ -149,9 +255,6 @@ std::vector<Region> findRegions(const GreyImage& image, const FindOptions& given
     std::vector<int> keptIndex(regions.size(), -1);
     for (std::size_t r = 0; r < regions.size(); ++r) {
         Region& region = regions[r];
-        region.centreX = sumX[r] / region.area;
-        region.centreY = sumY[r] / region.area;
-        region.meanGrey = sumGrey[r] / region.area;
         if (region.area < options.minArea || region.area > maxArea) continue;
         if (options.excludeEdges && region.touchesEdge) continue;
         region.threshold = options.localThreshold
@@ -162,20 +265,36 @@ std::vector<Region> findRegions(const GreyImage& image, const FindOptions& given
         kept.push_back(region);
     }
     if (keptLabels != nullptr) {
-        for (int& l : label)
-            if (l >= 0) l = keptIndex[l];
+        forEachItem(bands.size() - 1, threads, [&](std::size_t b) {
+            const auto end = label.begin() + static_cast<std::ptrdiff_t>(bands[b + 1]) * width;
+            for (auto l = label.begin() + static_cast<std::ptrdiff_t>(bands[b]) * width; l != end;
+                 ++l)
+                if (*l >= 0) *l = keptIndex[static_cast<std::size_t>(*l)];
+        });
         *keptLabels = std::move(label);
     }
     return kept;
 }
 
-int otsuThreshold(const GreyImage& image) {
-    std::array<double, 256> histogram{};
-    const std::size_t count =
-        static_cast<std::size_t>(std::max(image.ImageWidth, 0)) * std::max(image.ImageHeight, 0);
+int otsuThreshold(const GreyImage& image, int threads) {
+    const int width = std::max(image.ImageWidth, 0), height = std::max(image.ImageHeight, 0);
+    const std::size_t count = static_cast<std::size_t>(width) * height;
     if (image.GreyData == nullptr || count == 0) return 4 * 127 + 2;
-    for (std::size_t i = 0; i < count; ++i)
-        ++histogram[image.GreyData[i]];
+    // Counted band by band, then added up.
+    const std::vector<int> bands = rowBands(width, height, threads);
+    std::vector<std::array<std::size_t, 256>> counts(bands.size() - 1);
+    forEachItem(counts.size(), threads, [&](std::size_t b) {
+        std::array<std::size_t, 256>& band = counts[b];
+        band.fill(0);
+        const std::uint8_t* grey = image.GreyData.get();
+        for (std::size_t i = std::size_t(bands[b]) * width; i < std::size_t(bands[b + 1]) * width;
+             ++i)
+            ++band[grey[i]];
+    });
+    std::array<double, 256> histogram{};
+    for (const std::array<std::size_t, 256>& band : counts)
+        for (int g = 0; g < 256; ++g)
+            histogram[g] += static_cast<double>(band[g]);
     double total = 0;
     for (int g = 0; g < 256; ++g)
         total += g * histogram[g];

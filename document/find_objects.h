@@ -48,14 +48,15 @@ struct Region {
 // units, as onObjectSide takes it) that does not hold most of the picture's border pixels:
 // objects lie inside the picture, the ground runs round it. When the border is split evenly
 // between the sides, the objects are the side with fewer pixels in the picture; black on
-// white when that too is even. Pixels on the threshold itself are on neither side.
-bool autoBlackOnWhite(const GreyImage& image, int threshold);
+// white when that too is even. Pixels on the threshold itself are on neither side. A large
+// picture is counted on `threads` workers here and in the calls below, with the same result.
+bool autoBlackOnWhite(const GreyImage& image, int threshold, int threads = 1);
 
 // The options with an "Auto" polarity resolved on `image`: blackOnWhite set by
 // autoBlackOnWhite at their threshold (locallyBlackOnWhite with a local threshold), autoPolarity
 // cleared.
 // Others are returned as they are.
-FindOptions resolvedPolarity(const GreyImage& image, FindOptions options);
+FindOptions resolvedPolarity(const GreyImage& image, FindOptions options, int threads = 1);
 
 // The regions kept by the options (an "Auto" polarity resolved first; with `split`, the parts
 // of each region, and the areas and edges are those of the parts), in the order of their first
@@ -63,11 +64,11 @@ FindOptions resolvedPolarity(const GreyImage& image, FindOptions options);
 // pixel, row by row: the index of the kept region the pixel belongs to, or -1 (what a preview of
 // them shows).
 std::vector<Region> findRegions(const GreyImage& image, const FindOptions& options,
-                                std::vector<int>* keptLabels = nullptr);
+                                std::vector<int>* keptLabels = nullptr, int threads = 1);
 
 // The threshold that splits the picture's grey levels best by Otsu's method, in the field's
 // units: a level t becomes 4t + 2, which puts t itself on the dark side for either polarity.
-int otsuThreshold(const GreyImage& image);
+int otsuThreshold(const GreyImage& image, int threads = 1);
 
 // The settings of an object on `region`: `base` with what makes the model settle on the
 // region's edge. For every model:

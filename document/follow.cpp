@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <exception>
 #include <future>
 
 namespace orvik {
@@ -63,6 +64,16 @@ void followOn(Track& track, KONTUR& k, const std::vector<ContourPoint>* start,
         captureResult(k, runContext(imageFile, image.ImageWidth, image.ImageHeight, track.values)));
 }
 
+// With `forget`, a frame once told: the results before each track's last are dropped.
+void forgetEarlier(std::vector<Track>& tracks, const FrameDone& done) {
+    if (!done.forget) return;
+    for (Track& track : tracks)
+        if (track.frames.size() > 1) {
+            track.frames.erase(track.frames.begin());
+            ++track.firstFrame;
+        }
+}
+
 // Following with detection: as below, each frame checked by a Tracker once carried on.
 FollowOutcome followDetecting(const std::vector<PictureObject>& objects, const FrameSource& frame,
                               int first, int count, const std::string& imageFile, int threads,
@@ -83,25 +94,33 @@ FollowOutcome followDetecting(const std::vector<PictureObject>& objects, const F
     TrackingRules fresh = rules;
     for (const PictureObject& object : objects)
         fresh.nextId = std::max(fresh.nextId, object.id + 1);
-    Tracker tracker(fresh);
+    Tracker tracker(fresh, threads);
     std::vector<KONTUR> contours(tracks.size());
     WorkerPool pool(threads);
-    // Each frame's objects are found on a thread of their own, from when the frame is read
-    // (while the frame before is told and its contours carried on) until they are checked.
-    // Two pictures in turn: the frame's and the next one's. The detection under way is waited
-    // for before the pictures go (the future is destroyed first).
+    // With more than one worker, each frame is read on a thread of its own while the frame
+    // before is followed (on one, after it, as the worker would wait for nothing); its objects
+    // are found on another from when it is read (while the frame before is told and its
+    // own contours carried on) until they are checked. Two pictures in turn, the frame's and the
+    // next one's; the frame being read is one ahead, the picture two before it dropped. The
+    // work under way is waited for before the pictures go (the futures are destroyed first).
     std::array<GreyImage, 2> pictures;
-    std::future<Tracker::Detection> detection;
+    const auto readAhead = [&frame](int f) {
+        return std::async(std::launch::async, [&frame, f] { return frame(f); });
+    };
     const auto detectOn = [&tracker](const GreyImage& picture) {
         return std::async(std::launch::async,
                           [&tracker, &picture] { return tracker.detect(picture); });
     };
+    std::future<GreyImage> reading;
+    std::future<Tracker::Detection> detection;
     if (count > 0) {
         pictures[0] = frame(first);
         detection = detectOn(pictures[0]);
     }
     for (int f = 0; f < count; ++f) {
-        const GreyImage& image = pictures[std::size_t(f % 2)];
+        const std::size_t slot = std::size_t(f % 2);
+        if (f + 1 < count && threads > 1) reading = readAhead(first + f + 1);
+        const GreyImage& image = pictures[slot];
         const std::size_t carried = tracks.size();
         pool.run(carried, [&](std::size_t i, StepScratch& scratch) {
             followOn(tracks[i], contours[i], f == 0 ? starts[i] : nullptr, image, imageFile,
@@ -137,18 +156,21 @@ FollowOutcome followDetecting(const std::vector<PictureObject>& objects, const F
                 done.each(i, first + f, trackOnFrame(tracks[i], first + f), image);
             });
         outcome.framesDone = f + 1;
-        if (f + 1 < count) {
-            GreyImage& next = pictures[std::size_t((f + 1) % 2)];
-            next = frame(first + f + 1);
-            detection = detectOn(next);
+        // The next frame, and its objects looked for; a frame that cannot be read fails once
+        // this one is told.
+        std::exception_ptr unread;
+        try {
+            if (f + 1 < count) {
+                pictures[1 - slot] = threads > 1 ? reading.get() : frame(first + f + 1);
+                detection = detectOn(pictures[1 - slot]);
+            }
+        } catch (...) {
+            unread = std::current_exception();
         }
         if (done.heard) done.heard(first + f, tracks, image);
-        if (done.forget)
-            for (Track& track : tracks)
-                if (track.frames.size() > 1) {
-                    track.frames.erase(track.frames.begin());
-                    ++track.firstFrame;
-                }
+        forgetEarlier(tracks, done);
+        if (unread) std::rethrow_exception(unread);
+        pictures[slot] = GreyImage(); // two frames before the one read next
         if (progress && !progress(outcome.framesDone)) break;
     }
     return outcome;
@@ -195,8 +217,17 @@ FollowOutcome followObjects(const std::vector<PictureObject>& objects, const Fra
     std::vector<KONTUR> contours(n);
     // Each worker keeps its scratch from frame to frame.
     WorkerPool pool(threads);
+    // With more than one worker, each frame is read on a thread of its own while the frame
+    // before is followed and told; the read under way is waited for before the frame before
+    // goes.
+    const auto readAhead = [&frame](int f) {
+        return std::async(std::launch::async, [&frame, f] { return frame(f); });
+    };
+    std::future<GreyImage> next;
+    if (count > 0 && threads > 1) next = readAhead(first);
     for (int f = 0; f < count; ++f) {
-        const GreyImage image = frame(first + f);
+        const GreyImage image = threads > 1 ? next.get() : frame(first + f);
+        if (f + 1 < count && threads > 1) next = readAhead(first + f + 1);
         pool.run(n, [&](std::size_t i, StepScratch& scratch) {
             const PictureObject& object = objects[i];
             const bool fromOutline = object.fromOutline && !object.result.contour.empty();
@@ -207,12 +238,9 @@ FollowOutcome followObjects(const std::vector<PictureObject>& objects, const Fra
         });
         outcome.framesDone = f + 1;
         if (done.heard) done.heard(first + f, outcome.tracks, image);
-        if (done.forget)
-            for (Track& track : outcome.tracks)
-                if (track.frames.size() > 1) {
-                    track.frames.erase(track.frames.begin());
-                    ++track.firstFrame;
-                }
+        forgetEarlier(outcome.tracks, done);
+        // The window may handle events while it is told: the next frame is read by then.
+        if (progress && f + 1 < count && threads > 1) next.wait();
         if (progress && !progress(outcome.framesDone)) break;
     }
     return outcome;

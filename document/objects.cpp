@@ -138,8 +138,8 @@ void ObjectList::coupleOverlapping(const GreyImage& image, const std::string& im
     for (PictureObject* object : picked)
         object->overlapping.clear();
     std::vector<std::vector<std::size_t>> pixels =
-        enclosedPixels(objects, image.ImageWidth, image.ImageHeight);
-    std::vector<Overlap> found = overlaps(pixels, image.ImageWidth);
+        enclosedPixels(objects, image.ImageWidth, image.ImageHeight, threads);
+    std::vector<Overlap> found = overlaps(pixels, image.ImageWidth, threads);
     if (found.empty()) return;
 
     std::vector<std::size_t> coupled;
@@ -186,8 +186,8 @@ void ObjectList::coupleOverlapping(const GreyImage& image, const std::string& im
         keep(*picked[coupled[i]], std::move(analyses[i]));
 
     // What overlaps still: the flag, naming the other object.
-    pixels = enclosedPixels(objects, image.ImageWidth, image.ImageHeight);
-    for (const Overlap& o : overlaps(pixels, image.ImageWidth)) {
+    pixels = enclosedPixels(objects, image.ImageWidth, image.ImageHeight, threads);
+    for (const Overlap& o : overlaps(pixels, image.ImageWidth, threads)) {
         picked[o.first]->overlapping.push_back(picked[o.second]->id);
         picked[o.second]->overlapping.push_back(picked[o.first]->id);
     }

@@ -1,8 +1,10 @@
 // The split of touching objects: a flood of the distance map from its maxima, and the
-// labelling and hole filling it and Find objects share.
+// hole filling before it.
 #include "document/separate.h"
 
 #include "core/init_arguments.h"
+#include "document/labelling.h"
+#include "document/worker_pool.h"
 
 #include <algorithm>
 #include <array>
@@ -56,23 +58,16 @@ void lineDistances(const double* f, int count, double* d, std::vector<int>& v,
 }
 
 // Union–find over basins, each root keeping its basin's peak.
-struct Basins {
-    std::vector<int> parent;
+struct Basins : UnionFind {
     std::vector<double> peak;
     int fresh(double height) {
-        parent.push_back(static_cast<int>(parent.size()));
         peak.push_back(height);
-        return parent.back();
-    }
-    int root(int a) {
-        while (parent[a] != a)
-            a = parent[a] = parent[parent[a]];
-        return a;
+        return UnionFind::fresh();
     }
 };
 
 // The roots' pixels numbered in the order of their first pixel.
-int numbered(std::vector<int>& labels, Basins& basins) {
+int numbered(std::vector<int>& labels, UnionFind& basins) {
     std::vector<int> number(basins.parent.size(), -1);
     int count = 0;
     // Runs of one label are the rule: its number is looked up once a run.
@@ -133,40 +128,6 @@ std::vector<std::uint8_t> withoutHoles(const std::vector<std::uint8_t>& mask, in
         seedRuns(left, right, y + 1);
     }
     return filled;
-}
-
-// Plain 8-connected labelling, one raster pass with union–find. A pixel whose upper neighbour
-// is labelled takes its label: the other three neighbours looked at touch that one and were
-// joined to it already. Otherwise the left and upper-left ones were joined when the left one
-// was labelled, and only the upper-right one can bring a second label.
-int connectedRegions(const std::vector<std::uint8_t>& mask, int width, int height,
-                     std::vector<int>& labels) {
-    Basins basins;
-    for (int y = 0; y < height; ++y) {
-        const std::size_t row = static_cast<std::size_t>(y) * width;
-        const int* above = y > 0 ? &labels[row - width] : nullptr;
-        for (int x = 0; x < width; ++x) {
-            if (mask[row + x] == 0) continue;
-            const int up = above != nullptr ? above[x] : -1;
-            if (up >= 0) {
-                labels[row + x] = up;
-                continue;
-            }
-            int found = x > 0 ? labels[row + x - 1] : -1;
-            if (found < 0 && above != nullptr && x > 0) found = above[x - 1];
-            const int upRight = above != nullptr && x + 1 < width ? above[x + 1] : -1;
-            if (upRight >= 0) {
-                if (found < 0) {
-                    found = upRight;
-                } else {
-                    const int a = basins.root(found), b = basins.root(upRight);
-                    if (a != b) basins.parent[std::max(a, b)] = std::min(a, b);
-                }
-            }
-            labels[row + x] = found >= 0 ? found : basins.fresh(0);
-        }
-    }
-    return numbered(labels, basins);
 }
 
 } // namespace
@@ -274,18 +235,18 @@ int floodedRegion(const std::vector<std::uint8_t>& filled, int width, int height
 } // namespace
 
 int splitRegions(const std::vector<std::uint8_t>& mask, int width, int height, double depth,
-                 std::vector<int>& labels) {
+                 std::vector<int>& labels, int threads) {
     const std::size_t count = static_cast<std::size_t>(std::max(width, 0)) * std::max(height, 0);
     labels.assign(count, -1);
     if (count == 0) return 0;
     if (!(depth < std::numeric_limits<double>::infinity()))
-        return connectedRegions(mask, width, height, labels);
+        return labelRegions(mask, width, height, labels, threads);
 
     // Holes (ground no path of ground leads out of) count as object: a fleck inside an object
     // would otherwise be a valley of the distance map all round it.
     const std::vector<std::uint8_t> filled = withoutHoles(mask, width, height);
     std::vector<int> region(count, -1);
-    const int whole = connectedRegions(filled, width, height, region);
+    const int whole = labelRegions(filled, width, height, region, threads);
     // Each region apart, in its box and a pixel round it: the work grows with the objects'
     // area, not the picture's.
     std::vector<Box> boxes(whole, Box{width, height, 0, 0});
@@ -299,29 +260,35 @@ int splitRegions(const std::vector<std::uint8_t>& mask, int width, int height, d
             b.x2 = std::max(b.x2, x + 1);
             b.y2 = std::max(b.y2, y + 1);
         }
-    Basins parts; // one root per part found, over all regions
-    std::vector<std::uint8_t> piece;
-    std::vector<int> pieceLabels;
-    for (int r = 0; r < whole; ++r) {
+    // The regions flooded on the threads, each labelling its own pixels with its parts from 0;
+    // then the parts numbered on from those of the regions before.
+    std::vector<int> found(static_cast<std::size_t>(whole));
+    forEachItem(found.size(), threads, [&](std::size_t r) {
         const Box b{std::max(boxes[r].x1 - 1, 0), std::max(boxes[r].y1 - 1, 0),
                     std::min(boxes[r].x2 + 1, width), std::min(boxes[r].y2 + 1, height)};
         const int w = b.x2 - b.x1, h = b.y2 - b.y1;
-        piece.assign(static_cast<std::size_t>(w) * h, 0);
+        std::vector<std::uint8_t> piece(static_cast<std::size_t>(w) * h, 0);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
                 piece[static_cast<std::size_t>(y) * w + x] =
-                    region[static_cast<std::size_t>(b.y1 + y) * width + b.x1 + x] == r;
-        const int found = floodedRegion(piece, w, h, depth, pieceLabels);
-        const int first = static_cast<int>(parts.parent.size());
-        for (int k = 0; k < found; ++k)
-            parts.fresh(0);
+                    region[static_cast<std::size_t>(b.y1 + y) * width + b.x1 + x] == int(r);
+        std::vector<int> pieceLabels;
+        found[r] = floodedRegion(piece, w, h, depth, pieceLabels);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 const std::size_t i = static_cast<std::size_t>(b.y1 + y) * width + b.x1 + x;
                 const int part = pieceLabels[static_cast<std::size_t>(y) * w + x];
-                if (part >= 0 && mask[i] != 0) labels[i] = first + part;
+                if (part >= 0 && mask[i] != 0) labels[i] = part;
             }
-    }
+    });
+    std::vector<int> first(found.size() + 1, 0);
+    for (std::size_t r = 0; r < found.size(); ++r)
+        first[r + 1] = first[r] + found[r];
+    for (std::size_t i = 0; i < count; ++i)
+        if (labels[i] >= 0) labels[i] += first[static_cast<std::size_t>(region[i])];
+    Basins parts; // one root per part found, over all regions
+    for (int k = 0; k < first.back(); ++k)
+        parts.fresh(0);
     return numbered(labels, parts);
 }
 

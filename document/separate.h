@@ -44,9 +44,10 @@ std::vector<std::int64_t> squaredDistances(const std::vector<std::uint8_t>& mask
 // running along the valley between them. Shallower maxima (a rough edge, the ridge of an
 // elongated object) join the neighbour with the higher peak. Holes in a region count as part
 // of it for the distance map, so flecks inside an object cut nothing. With depth = infinity this is
-// plain 8-connected labelling.
+// plain 8-connected labelling. A large picture is labelled on `threads` workers, with the same
+// result.
 int splitRegions(const std::vector<std::uint8_t>& mask, int width, int height, double depth,
-                 std::vector<int>& labels);
+                 std::vector<int>& labels, int threads = 1);
 
 // How deep a valley of the distance map must be, in pixels, to cut a region in two.
 inline constexpr double SplitDepth = 2.0;

@@ -4,6 +4,7 @@
 #include "core/field_table.h"
 #include "core/geometry.h"
 #include "core/measurements.h"
+#include "document/worker_pool.h"
 
 #include <algorithm>
 #include <cmath>
@@ -190,9 +191,11 @@ std::vector<Track> Tracker::check(const GreyImage& image, int f, std::vector<Tra
             continue;
         }
         if (track.frames.empty() || track.lastFrame() != f) continue;
-        covers[i] = coverOf(track.frames.back().contour, labels, width, height);
         live.push_back(i);
     }
+    forEachItem(live.size(), threads_, [&](std::size_t k) {
+        covers[live[k]] = coverOf(tracks[live[k]].frames.back().contour, labels, width, height);
+    });
     std::vector<int> owner(regions.size(), -1); // the live track covering it most
     std::vector<int> gone;                      // the regions of tracks that left the picture
     if (!first) {
@@ -305,14 +308,18 @@ std::vector<Track> Tracker::check(const GreyImage& image, int f, std::vector<Tra
 
     // Thresholds moved with each object's contrast, and the state for the next frame.
     std::vector<int> covering(regions.size(), 0);
+    std::vector<std::size_t> going;
     for (const std::size_t i : live) {
-        Track& track = tracks[i];
-        if (!track.ended.empty()) continue;
-        const Cover& c = covers[i];
-        for (const auto& [r, n] : c.regions)
+        if (!tracks[i].ended.empty()) continue;
+        for (const auto& [r, n] : covers[i].regions)
             covering[std::size_t(r)] += n;
-        settle(image, track, contours[i], states_[i], c.pixels, c.cx, c.cy);
+        going.push_back(i);
     }
+    forEachItem(going.size(), threads_, [&](std::size_t k) {
+        const std::size_t i = going[k];
+        const Cover& c = covers[i];
+        settle(image, tracks[i], contours[i], states_[i], c.pixels, c.cx, c.cy);
+    });
 
     // Arrivals: the regions no contour covers.
     if (!first)

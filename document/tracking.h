@@ -37,7 +37,9 @@ struct TrackingRules {
 // of the tracks, so that the result does not depend on the number of workers.
 class Tracker {
 public:
-    explicit Tracker(TrackingRules rules) : rules_(std::move(rules)) {}
+    // The covers and thresholds of a frame's tracks are worked out on `threads` threads.
+    explicit Tracker(TrackingRules rules, int threads = 1)
+        : rules_(std::move(rules)), threads_(threads) {}
     // A frame's objects found by the rules: what the contours are checked against.
     struct Detection {
         FindOptions find; // the threshold taken on the frame
@@ -78,6 +80,7 @@ private:
     void settle(const GreyImage& image, Track& track, KONTUR& contour, State& state, int pixels,
                 double cx, double cy);
     TrackingRules rules_;
+    int threads_ = 1;
     std::vector<State> states_;
     std::vector<int> labels_; // the frame's regions, as findRegions gives them
     std::vector<Region> regions_;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
 #include <thread>
 
@@ -50,6 +51,36 @@ bool WorkerPool::run(std::size_t count, const std::function<void(std::size_t, St
     lock.unlock();
     pool.clear(); // the workers at work finish their item
     return done == count;
+}
+
+void forEachItem(std::size_t count, int threads, const std::function<void(std::size_t)>& work) {
+    const std::size_t workers = std::min(count, static_cast<std::size_t>(std::max(threads, 1)));
+    if (workers <= 1) {
+        for (std::size_t i = 0; i < count; ++i)
+            work(i);
+        return;
+    }
+    std::atomic<std::size_t> next{0};
+    std::mutex mutex;
+    std::exception_ptr failure; // the first item that threw (no memory)
+    const auto worker = [&] {
+        for (std::size_t i = next++; i < count; i = next++) {
+            try {
+                work(i);
+            } catch (...) {
+                const std::lock_guard lock(mutex);
+                if (!failure) failure = std::current_exception();
+                next = count;
+            }
+        }
+    };
+    {
+        std::vector<std::jthread> pool;
+        for (std::size_t w = 1; w < workers; ++w)
+            pool.emplace_back(worker);
+        worker();
+    } // the other threads join here
+    if (failure) std::rethrow_exception(failure);
 }
 
 } // namespace orvik

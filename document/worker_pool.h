@@ -30,4 +30,10 @@ private:
     std::vector<StepScratch> scratch_;
 };
 
+// For work that needs no scratch: calls work(i) once for every i below `count` on up to
+// `threads` threads, the calling thread among them (alone for one item or one thread), and
+// returns when all are done. An exception in an item stops the items not yet begun and is
+// thrown again here.
+void forEachItem(std::size_t count, int threads, const std::function<void(std::size_t i)>& work);
+
 } // namespace orvik

@@ -105,7 +105,7 @@ std::shared_ptr<Document> documentOf(const PictureInput& picture, bool stack,
 
 ControlValues valuesOn(const cli::Options& o, const GreyImage& image) {
     ControlValues values = o.values;
-    if (o.thresholdAuto) at(values.fields, Field::Threshold) = otsuThreshold(image);
+    if (o.thresholdAuto) at(values.fields, Field::Threshold) = otsuThreshold(image, o.threads);
     return values;
 }
 

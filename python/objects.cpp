@@ -66,7 +66,7 @@ void findOn(Document& doc, const cli::Options& o) {
     FindOptions find = rules.find;
     find.autoPolarity = o.autoPolarity.value_or(true);
     find.blackOnWhite = rules.base.blackOnWhite;
-    doc.findObjects(find, rules.base, false);
+    doc.findObjects(find, rules.base, false, o.threads);
 }
 
 TrackingRules rulesOn(const GreyImage& image, const cli::Options& o) {
@@ -76,7 +76,7 @@ TrackingRules rulesOn(const GreyImage& image, const cli::Options& o) {
     rules.find.threshold = at(rules.base.fields, Field::Threshold);
     rules.find.blackOnWhite = rules.base.blackOnWhite;
     rules.find.autoPolarity = o.autoPolarity.value_or(true);
-    rules.find = resolvedPolarity(image, rules.find);
+    rules.find = resolvedPolarity(image, rules.find, o.threads);
     rules.autoThreshold = o.thresholdAuto;
     return rules;
 }

@@ -30,7 +30,8 @@ constexpr QRgb kFoundTint = qRgba(0, 160, 255, 110);
 
 QImage TForm1::foundRegionsTint(const FindOptions& options, int* count) const {
     std::vector<int> labels;
-    const std::vector<Region> regions = findRegions(doc_.image(), options, &labels);
+    const std::vector<Region> regions =
+        findRegions(doc_.image(), options, &labels, QThread::idealThreadCount());
     if (count != nullptr) *count = static_cast<int>(regions.size());
     QImage tint(doc_.image().ImageWidth, doc_.image().ImageHeight,
                 QImage::Format_ARGB32_Premultiplied);
@@ -65,7 +66,7 @@ void TForm1::FindObjectsClick() {
     start.localThreshold = separating_.localThreshold;
     start.localRadius = separating_.localRadius;
     start.split = separating_.split;
-    FindObjectsDialog dialog(this, start, otsuThreshold(doc_.image()),
+    FindObjectsDialog dialog(this, start, otsuThreshold(doc_.image(), QThread::idealThreadCount()),
                              static_cast<long long>(doc_.image().ImageWidth) *
                                  doc_.image().ImageHeight,
                              doc_.objects().size() > 0);
@@ -93,7 +94,8 @@ void TForm1::findObjects(const FindOptions& options, bool replace, bool dropFlag
                          ModelChoice model) {
     ControlValues base = controlValues();
     base.model = model;
-    const std::vector<int> found = doc_.findObjects(options, base, replace);
+    const std::vector<int> found =
+        doc_.findObjects(options, base, replace, QThread::idealThreadCount());
     // Follow through frames finds them again on every frame, by the same rules.
     FoundObjects rules;
     rules.rules.find = resolvedPolarity(doc_.image(), options);
@@ -158,7 +160,7 @@ void TForm1::addObjectAt(int X, int Y) {
             options.blackOnWhite = onObjectSide(grey, threshold, true);
             if (!options.blackOnWhite && !onObjectSide(grey, threshold, false)) continue;
         }
-        regions = findRegions(doc_.image(), options, &labels);
+        regions = findRegions(doc_.image(), options, &labels, QThread::idealThreadCount());
         // The clicked pixel, or the nearest of the 5 × 5 around it that lies in a region.
         for (int r = 0; r <= 2 && !found; ++r)
             for (int y = Y - r; y <= Y + r && !found; ++y)

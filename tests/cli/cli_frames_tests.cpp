@@ -178,21 +178,27 @@ std::map<QString, QByteArray> filesIn(const QString& folder) {
     return files;
 }
 
-// The objects are measured and written on the workers; what is printed and saved is the same
-// byte for byte on any number of them, for a stack and for a single picture of a dozen objects.
+// The objects are measured and written on the workers, the next frame read and a large
+// picture labelled there too; what is printed and saved is the same byte for byte on any number
+// of them, for a stack and for a single picture of a dozen objects, small and large.
 TEST_F(CliFrames, EveryThreadCountPrintsAndSavesTheSameBytes) {
     test::MovieScene scene;
     scene.frames = 3;
-    const test::SyntheticMovie movie12 = test::drawMovie(scene);
-    const auto write = [&](const QString& path, int frames) {
-        test::writeStack16(path, scene.width, scene.height, frames,
-                           [&](int f, std::uint16_t* samples) {
-                               std::copy_n(movie12.frames.frame16(f).get(),
-                                           movie12.frames.samplesPerFrame(), samples);
-                           });
+    test::MovieScene large = scene;
+    large.width = 720;
+    large.height = 400;
+    large.frames = 2;
+    const auto write = [&](const test::MovieScene& drawn, const QString& path, int frames) {
+        const test::SyntheticMovie movie = test::drawMovie(drawn);
+        test::writeStack16(
+            path, drawn.width, drawn.height, frames, [&](int f, std::uint16_t* samples) {
+                std::copy_n(movie.frames.frame16(f).get(), movie.frames.samplesPerFrame(), samples);
+            });
         return path;
     };
-    for (const QString& input : {write(dir.path("m12.tif"), 3), write(dir.path("p12.tif"), 1)}) {
+    for (const QString& input :
+         {write(scene, dir.path("m12.tif"), 3), write(scene, dir.path("p12.tif"), 1),
+          write(large, dir.path("l12.tif"), 2), write(large, dir.path("w12.tif"), 1)}) {
         std::string output;
         std::map<QString, QByteArray> files;
         for (const char* threads : {"1", "2", "3"}) {

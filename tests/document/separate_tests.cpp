@@ -1,10 +1,12 @@
 // Cutting touching objects apart and the local threshold, on drawn masks and pictures.
 #include "document/coupling.h"
+#include "document/labelling.h"
 #include "document/objects.h"
 #include "document/separate.h"
 #include "synthetic_ellipses.h"
 
 #include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 #include <limits>
 #include <random>
@@ -34,6 +36,80 @@ struct SplitCase {
     int parts;
 };
 
+// 8-connected labelling by flooding each region from its first pixel: the numbering by first
+// pixel the bands must give.
+int floodLabels(const std::vector<std::uint8_t>& mask, int width, int height,
+                std::vector<int>& labels) {
+    labels.assign(mask.size(), -1);
+    int count = 0;
+    std::vector<std::size_t> todo;
+    for (std::size_t start = 0; start < mask.size(); ++start) {
+        if (mask[start] == 0 || labels[start] >= 0) continue;
+        labels[start] = count;
+        todo.push_back(start);
+        while (!todo.empty()) {
+            const int x = int(todo.back() % width), y = int(todo.back() / width);
+            todo.pop_back();
+            for (int ny = std::max(y - 1, 0); ny <= std::min(y + 1, height - 1); ++ny)
+                for (int nx = std::max(x - 1, 0); nx <= std::min(x + 1, width - 1); ++nx) {
+                    const std::size_t n = std::size_t(ny) * width + nx;
+                    if (mask[n] != 0 && labels[n] < 0) {
+                        labels[n] = count;
+                        todo.push_back(n);
+                    }
+                }
+        }
+        ++count;
+    }
+    return count;
+}
+
+// Masks large enough to be labelled in bands, with regions that cross the bands' borders
+// straight, only diagonally, or join in a band below after starting apart in those above.
+TEST(LabelRegions, BandsNumberAsOnePassDoes) {
+    const int width = 700, height = 450;
+    std::mt19937 random(3);
+    const struct {
+        const char* name;
+        std::function<bool(int x, int y)> on;
+    } cases[] = {
+        {"noise", [&](int, int) { return random() % 2 == 0; }},
+        {"sparse noise", [&](int, int) { return random() % 5 == 0; }},
+        {"a comb joined at the bottom", [](int x, int y) { return x % 3 == 0 || y == 449; }},
+        {"a comb joined at the top", [](int x, int y) { return x % 3 == 0 || y == 0; }},
+        {"diagonals", [](int x, int y) { return (x + y) % 5 == 0 || (x - y + 900) % 7 == 0; }},
+        {"a spiral of rings",
+         [](int x, int y) {
+             return int(std::hypot(x - 350, y - 225) + std::atan2(y - 225, x - 350)) % 4 == 0;
+         }},
+        {"everything", [](int, int) { return true; }},
+        {"nothing", [](int, int) { return false; }},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> mask(std::size_t(width) * height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                mask[std::size_t(y) * width + x] = c.on(x, y) ? 1 : 0;
+        std::vector<int> expected, labels, firsts;
+        const int count = floodLabels(mask, width, height, expected);
+        for (const int threads : {1, 2, 3, 8}) {
+            ASSERT_EQ(labelRegions(mask, width, height, labels, threads, &firsts), count)
+                << c.name << ", " << threads << " threads";
+            EXPECT_EQ(labels, expected) << c.name << ", " << threads << " threads";
+            // Each band's own regions are those whose first pixel lies in it.
+            const std::vector<int> bands = rowBands(width, height, threads);
+            ASSERT_EQ(firsts.size(), bands.size()) << c.name;
+            for (std::size_t b = 0; b + 1 < bands.size(); ++b) {
+                const auto first = expected.begin() + std::ptrdiff_t(bands[b]) * width;
+                const auto end = expected.begin() + std::ptrdiff_t(bands[b + 1]) * width;
+                const int largest = std::max(*std::max_element(first, end), firsts[b] - 1);
+                EXPECT_EQ(largest + 1, firsts[b + 1]) << c.name << ", band " << b;
+            }
+        }
+        EXPECT_GT(rowBands(width, height, 2).size(), 3u);
+    }
+}
+
 TEST(SplitRegions, CutsAtNecksAndNowhereElse) {
     const std::vector<SplitCase> cases = {
         {"one disc", {{50, 50, 20}}, 1},
@@ -55,6 +131,26 @@ TEST(SplitRegions, CutsAtNecksAndNowhereElse) {
         const int whole =
             splitRegions(mask, 100, 100, std::numeric_limits<double>::infinity(), labels);
         EXPECT_EQ(whole, c.name == std::string("two apart") ? 2 : 1) << c.name;
+    }
+}
+
+// A picture large enough for the bands, of touching pairs and lone discs, many across the
+// bands' borders: the same parts on any number of threads.
+TEST(SplitRegions, AnyThreadCountCutsTheSameParts) {
+    std::vector<Disc> discs;
+    for (int row = 0; row < 6; ++row)
+        for (int col = 0; col < 7; ++col) {
+            const double x = 45 + 90 * col, y = 42 + 84 * row;
+            discs.push_back({x - 14, y + (col % 3), 16});
+            if ((row + col) % 4 != 0) discs.push_back({x + 14, y - (row % 2), 15});
+        }
+    const std::vector<std::uint8_t> mask = discMask(640, 510, discs);
+    std::vector<int> one, labels;
+    const int parts = splitRegions(mask, 640, 510, SplitDepth, one, 1);
+    EXPECT_EQ(parts, int(discs.size()));
+    for (const int threads : {2, 3}) {
+        EXPECT_EQ(splitRegions(mask, 640, 510, SplitDepth, labels, threads), parts);
+        EXPECT_EQ(labels, one) << threads << " threads";
     }
 }
 
@@ -179,12 +275,14 @@ TEST(Coupling, OverlapsAreEveryPairThatSharesEnough) {
             if (shared > 0 && double(shared) >= OverlapShare * smaller)
                 expected.push_back({a, b, shared});
         }
-    const std::vector<Overlap> found = overlaps(pixels, width);
-    ASSERT_EQ(found.size(), expected.size());
-    ASSERT_GT(found.size(), 5u);
-    for (std::size_t n = 0; n < found.size(); ++n)
-        EXPECT_EQ(std::tie(found[n].first, found[n].second, found[n].shared),
-                  std::tie(expected[n].first, expected[n].second, expected[n].shared));
+    for (const int threads : {1, 3}) {
+        const std::vector<Overlap> found = overlaps(pixels, width, threads);
+        ASSERT_EQ(found.size(), expected.size());
+        ASSERT_GT(found.size(), 5u);
+        for (std::size_t n = 0; n < found.size(); ++n)
+            EXPECT_EQ(std::tie(found[n].first, found[n].second, found[n].shared),
+                      std::tie(expected[n].first, expected[n].second, expected[n].shared));
+    }
 }
 
 } // namespace

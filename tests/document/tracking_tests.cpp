@@ -13,12 +13,16 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
+#include <stdexcept>
+#include <string>
 
 namespace orvik {
 namespace {
 
-// The movie followed as orvik-cli follows it with --find-objects --threshold auto --split.
-FollowOutcome followed(const test::TrackingMovie& movie, int threads) {
+// The movie followed as orvik-cli follows it with --find-objects --threshold auto --split;
+// frame `unreadable` fails to be read.
+FollowOutcome followed(const test::TrackingMovie& movie, int threads, const FrameDone& done = {},
+                       int unreadable = -1) {
     const DisplayRange range = autoRange(movie.frames);
     const GreyImage first = greyFrame(movie.frames, 0, range);
     TrackingRules rules;
@@ -33,8 +37,12 @@ FollowOutcome followed(const test::TrackingMovie& movie, int threads) {
     for (const Region& region : findRegions(first, rules.find))
         list.add(seedValues(region, rules.base));
     return followObjects(
-        list.objects(), [&](int f) { return greyFrame(movie.frames, f, range); }, 0,
-        movie.frames.frameCount(), "movie.tif", threads, {}, {}, &rules);
+        list.objects(),
+        [&](int f) {
+            if (f == unreadable) throw std::runtime_error("frame " + std::to_string(f));
+            return greyFrame(movie.frames, f, range);
+        },
+        0, movie.frames.frameCount(), "movie.tif", threads, {}, done, &rules);
 }
 
 // The true label under a track's first contour's centre on its first frame.
@@ -129,6 +137,17 @@ TEST(Tracking, TheSameTracksOnAnyNumberOfWorkers) {
         for (std::size_t f = 0; f < a.frames.size(); ++f)
             ASSERT_EQ(a.frames[f].contour, b.frames[f].contour) << "track " << a.id;
     }
+}
+
+// A frame read ahead that cannot be read fails the following once the frames before it are told.
+TEST(Tracking, AnUnreadableFrameFailsAfterTheFramesBeforeItAreTold) {
+    const test::TrackingMovie movie = test::drawTrackingMovie(test::trackingScene("mixed", 3, 60));
+    ASSERT_GT(movie.frames.frameCount(), 3);
+    std::vector<int> heard;
+    FrameDone done;
+    done.heard = [&](int f, const std::vector<Track>&, const GreyImage&) { heard.push_back(f); };
+    EXPECT_THROW(followed(movie, 2, done, 2), std::runtime_error);
+    EXPECT_EQ(heard, (std::vector<int>{0, 1}));
 }
 
 } // namespace
