@@ -8,24 +8,45 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QSize>
+#include <mutex>
 #include <optional>
 
 namespace orvik {
 namespace {
 
-// The reader's allocation limit is process-wide; a load raises it for its own duration only,
-// so pictures read elsewhere (icons, the intro screen) keep the toolkit's default.
+// The reader's allocation limit is process-wide; loads raise it for their own duration only,
+// so pictures read elsewhere (icons, the intro screen) keep the toolkit's default. Frames of a
+// folder are decoded on several threads at once: the first load in raises the limit and the
+// last one out puts the default back, so that none of them writes it while another reads.
 class AllocationLimitScope {
 public:
-    explicit AllocationLimitScope(int megabytes) : previous_(QImageReader::allocationLimit()) {
-        QImageReader::setAllocationLimit(megabytes);
+    explicit AllocationLimitScope(int megabytes) {
+        const std::lock_guard lock(mutex());
+        if (inside()++ == 0) {
+            previous() = QImageReader::allocationLimit();
+            QImageReader::setAllocationLimit(megabytes);
+        }
     }
-    ~AllocationLimitScope() { QImageReader::setAllocationLimit(previous_); }
+    ~AllocationLimitScope() {
+        const std::lock_guard lock(mutex());
+        if (--inside() == 0) QImageReader::setAllocationLimit(previous());
+    }
     AllocationLimitScope(const AllocationLimitScope&) = delete;
     AllocationLimitScope& operator=(const AllocationLimitScope&) = delete;
 
 private:
-    int previous_;
+    static std::mutex& mutex() {
+        static std::mutex shared;
+        return shared;
+    }
+    static int& inside() {
+        static int loads = 0;
+        return loads;
+    }
+    static int& previous() {
+        static int limit = 0;
+        return limit;
+    }
 };
 
 } // namespace
