@@ -3,6 +3,7 @@
 
 #include "core/field_table.h"
 #include "core/measurements.h"
+#include "document/labelling.h"
 #include "document/separate.h"
 #include "document/worker_pool.h"
 
@@ -285,28 +286,23 @@ std::vector<GroundEdit> groundOfOthers(const GreyImage& image,
     std::vector<GroundEdit> edits(objects.size());
 
     // Objects whose reaches meet are shared out together, each group in the box round it.
+    const int count = static_cast<int>(coupled.size());
     std::vector<Box> reach(coupled.size());
-    std::vector<std::size_t> group(coupled.size());
-    for (std::size_t a = 0; a < coupled.size(); ++a) {
-        reach[a] = reachOf(pixels[coupled[a]], width, height);
-        group[a] = a;
+    UnionFind groups;
+    for (int a = 0; a < count; ++a) {
+        reach[std::size_t(a)] = reachOf(pixels[coupled[std::size_t(a)]], width, height);
+        groups.fresh();
     }
-    const auto root = [&](std::size_t a) {
-        while (group[a] != a)
-            a = group[a] = group[group[a]];
-        return a;
-    };
-    for (std::size_t a = 0; a < coupled.size(); ++a)
-        for (std::size_t b = a + 1; b < coupled.size(); ++b)
-            if (meet(reach[a], reach[b]))
-                group[std::max(root(a), root(b))] = std::min(root(a), root(b));
-    for (std::size_t g = 0; g < coupled.size(); ++g) {
-        if (root(g) != g) continue;
+    for (int a = 0; a < count; ++a)
+        for (int b = a + 1; b < count; ++b)
+            if (meet(reach[std::size_t(a)], reach[std::size_t(b)])) groups.join(a, b);
+    for (int g = 0; g < count; ++g) {
+        if (groups.root(g) != g) continue;
         std::vector<std::size_t> members;
         std::vector<Box> reaches;
         Box box{width, height, 0, 0};
         for (std::size_t a = 0; a < coupled.size(); ++a)
-            if (root(a) == g) {
+            if (groups.root(int(a)) == g) {
                 members.push_back(coupled[a]);
                 reaches.push_back(reach[a]);
                 box = {std::min(box.x1, reach[a].x1), std::min(box.y1, reach[a].y1),

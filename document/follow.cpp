@@ -64,6 +64,11 @@ void followOn(Track& track, KONTUR& k, const std::vector<ContourPoint>* start,
         captureResult(k, runContext(imageFile, image.ImageWidth, image.ImageHeight, track.values)));
 }
 
+// Frame f read on a thread of its own.
+std::future<GreyImage> readAhead(const FrameSource& frame, int f) {
+    return std::async(std::launch::async, [&frame, f] { return frame(f); });
+}
+
 // With `forget`, a frame once told: the results before each track's last are dropped.
 void forgetEarlier(std::vector<Track>& tracks, const FrameDone& done) {
     if (!done.forget) return;
@@ -104,9 +109,6 @@ FollowOutcome followDetecting(const std::vector<PictureObject>& objects, const F
     // next one's; the frame being read is one ahead, the picture two before it dropped. The
     // work under way is waited for before the pictures go (the futures are destroyed first).
     std::array<GreyImage, 2> pictures;
-    const auto readAhead = [&frame](int f) {
-        return std::async(std::launch::async, [&frame, f] { return frame(f); });
-    };
     const auto detectOn = [&tracker](const GreyImage& picture) {
         return std::async(std::launch::async,
                           [&tracker, &picture] { return tracker.detect(picture); });
@@ -119,7 +121,7 @@ FollowOutcome followDetecting(const std::vector<PictureObject>& objects, const F
     }
     for (int f = 0; f < count; ++f) {
         const std::size_t slot = std::size_t(f % 2);
-        if (f + 1 < count && threads > 1) reading = readAhead(first + f + 1);
+        if (f + 1 < count && threads > 1) reading = readAhead(frame, first + f + 1);
         const GreyImage& image = pictures[slot];
         const std::size_t carried = tracks.size();
         pool.run(carried, [&](std::size_t i, StepScratch& scratch) {
@@ -220,14 +222,11 @@ FollowOutcome followObjects(const std::vector<PictureObject>& objects, const Fra
     // With more than one worker, each frame is read on a thread of its own while the frame
     // before is followed and told; the read under way is waited for before the frame before
     // goes.
-    const auto readAhead = [&frame](int f) {
-        return std::async(std::launch::async, [&frame, f] { return frame(f); });
-    };
     std::future<GreyImage> next;
-    if (count > 0 && threads > 1) next = readAhead(first);
+    if (count > 0 && threads > 1) next = readAhead(frame, first);
     for (int f = 0; f < count; ++f) {
         const GreyImage image = threads > 1 ? next.get() : frame(first + f);
-        if (f + 1 < count && threads > 1) next = readAhead(first + f + 1);
+        if (f + 1 < count && threads > 1) next = readAhead(frame, first + f + 1);
         pool.run(n, [&](std::size_t i, StepScratch& scratch) {
             const PictureObject& object = objects[i];
             const bool fromOutline = object.fromOutline && !object.result.contour.empty();
